@@ -1,0 +1,4 @@
+// Keeps the library non-empty until the text tables arrive.
+namespace velmora {
+int langLibraryAnchor = 0;
+}
