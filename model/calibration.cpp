@@ -19,27 +19,48 @@ struct Single {
 
 // Parameters that are not members of a ten-element series.
 constexpr Single kSingles[] = {
-    {AdvanceMax, "AdvanceMax", 27, 0},   {Omez1, "Omez1", 23, 0},
-    {Omez2, "Omez2", 24, 0},             {gcClutch, "gcClutch", 25, 0},
-    {PilotLight, "PilotLight", 26, 0},   {Klicovani, "Klicovani", 22, 0},
-    {Rpm2Krat, "Rpm2Krat", 20, 0x80},    {ModelFlag, "ModelFlag", 20, 0x40},
-    {ZakazCteni, "ZakazCteni", 20, 0x20}, {GasEnable, "GasEnable", 20, 0x10},
-    {AktBlok, "AktBlok", 21, 0x80},      {AktClutch, "AktClutch", 21, 0x40},
-    {AktOmez1, "AktOmez1", 21, 0x20},    {AktRpm, "AktRpm", 21, 0x10},
-    {AktN2o, "AktN2o", 21, 0x08},        {Gas1, "Gas1", 208, 0},
-    {Gas2, "Gas2", 209, 0},              {GasT, "GasT", 210, 0},
-    {GasD, "GasD", 211, 0},              {Retard1, "Retard1", 212, 0},
-    {Retard2, "Retard2", 213, 0},        {RetardT, "RetardT", 214, 0},
-    {RetardD, "RetardD", 215, 0},        {VODA_10, "VODA_10", 190, 0},
-    {VODA20, "VODA20", 191, 0},          {VODA50, "VODA50", 192, 0},
-    {VODA80, "VODA80", 193, 0},          {VODA110, "VODA110", 194, 0},
-    {VZDUCH_10, "VZDUCH_10", 195, 0},    {VZDUCH20, "VZDUCH20", 196, 0},
-    {VZDUCH50, "VZDUCH50", 197, 0},      {VZDUCH80, "VZDUCH80", 198, 0},
-    {VZDUCH110, "VZDUCH110", 199, 0},    {TPS_0, "TPS_0", 200, 0},
-    {TPS_100, "TPS_100", 201, 0},        {AKCEL_PRAH, "AKCEL_PRAH", 202, 0},
-    {AKCEL_JET, "AKCEL_JET", 203, 0},    {MODEL_CONST, "MODEL_CONST", 204, 0},
-    {POLOHA_PRO, "POLOHA_PRO", 205, 0},  {START_JET, "START_JET", 206, 0},
-    {CHLAZENI, "CHLAZENI", 207, 0},      {PRIV_HYSTER, "PRIV_HYSTER", 28, 0},
+    {AdvanceMax, "AdvanceMax", 27, 0},
+    {Omez1, "Omez1", 23, 0},
+    {Omez2, "Omez2", 24, 0},
+    {gcClutch, "gcClutch", 25, 0},
+    {PilotLight, "PilotLight", 26, 0},
+    {Klicovani, "Klicovani", 22, 0},
+    {Rpm2Krat, "Rpm2Krat", 20, 0x80},
+    {ModelFlag, "ModelFlag", 20, 0x40},
+    {ZakazCteni, "ZakazCteni", 20, 0x20},
+    {GasEnable, "GasEnable", 20, 0x10},
+    {AktBlok, "AktBlok", 21, 0x80},
+    {AktClutch, "AktClutch", 21, 0x40},
+    {AktOmez1, "AktOmez1", 21, 0x20},
+    {AktRpm, "AktRpm", 21, 0x10},
+    {AktN2o, "AktN2o", 21, 0x08},
+    {Gas1, "Gas1", 208, 0},
+    {Gas2, "Gas2", 209, 0},
+    {GasT, "GasT", 210, 0},
+    {GasD, "GasD", 211, 0},
+    {Retard1, "Retard1", 212, 0},
+    {Retard2, "Retard2", 213, 0},
+    {RetardT, "RetardT", 214, 0},
+    {RetardD, "RetardD", 215, 0},
+    {VODA_10, "VODA_10", 190, 0},
+    {VODA20, "VODA20", 191, 0},
+    {VODA50, "VODA50", 192, 0},
+    {VODA80, "VODA80", 193, 0},
+    {VODA110, "VODA110", 194, 0},
+    {VZDUCH_10, "VZDUCH_10", 195, 0},
+    {VZDUCH20, "VZDUCH20", 196, 0},
+    {VZDUCH50, "VZDUCH50", 197, 0},
+    {VZDUCH80, "VZDUCH80", 198, 0},
+    {VZDUCH110, "VZDUCH110", 199, 0},
+    {TPS_0, "TPS_0", 200, 0},
+    {TPS_100, "TPS_100", 201, 0},
+    {AKCEL_PRAH, "AKCEL_PRAH", 202, 0},
+    {AKCEL_JET, "AKCEL_JET", 203, 0},
+    {MODEL_CONST, "MODEL_CONST", 204, 0},
+    {POLOHA_PRO, "POLOHA_PRO", 205, 0},
+    {START_JET, "START_JET", 206, 0},
+    {CHLAZENI, "CHLAZENI", 207, 0},
+    {PRIV_HYSTER, "PRIV_HYSTER", 28, 0},
     {ExtMonitor, "ExtMonitor", -1, 0},
 };
 
@@ -51,8 +72,8 @@ struct Series {
 };
 
 constexpr Series kSeries[] = {
-    {RpmAdv1, "RpmAdv", 1, 40},         {Advance1, "Advance", 1, 50},
-    {RPM_JET_0, "RPM_JET_", 0, 160},    {KOR23_0, "KOR23_", 0, 170},
+    {RpmAdv1, "RpmAdv", 1, 40},          {Advance1, "Advance", 1, 50},
+    {RPM_JET_0, "RPM_JET_", 0, 160},     {KOR23_0, "KOR23_", 0, 170},
     {MODEL_TAB_0, "MODEL_TAB_", 0, 180}, {RPM_PRIV_0, "RPM_PRIV_", 0, 220},
     {NAP_PRIV_0, "NAP_PRIV_", 0, 230},
 };
@@ -87,12 +108,18 @@ const Table& table() {
     return t;
 }
 
-char digit(unsigned n) { return static_cast<char>(48 + n); }
+char digit(unsigned n) {
+    return static_cast<char>(48 + n);
+}
 
 } // namespace
 
-const ParamInfo& paramInfo(Param p) { return table().info[p]; }
-const char* paramName(Param p) { return table().info[p].name; }
+const ParamInfo& paramInfo(Param p) {
+    return table().info[p];
+}
+const char* paramName(Param p) {
+    return table().info[p].name;
+}
 
 std::optional<Param> findParam(std::string_view name) {
     const Table& t = table();

@@ -14,7 +14,7 @@ namespace velmora {
 // Every working parameter is one unsigned byte addressed by one of these indices.
 // Ten-element series are named by their first member; use at(head, i) for the others.
 enum Param : std::uint16_t {
-    RpmAdv1 = 0, // .. RpmAdv10 = 9
+    RpmAdv1 = 0,   // .. RpmAdv10 = 9
     Advance1 = 10, // .. Advance10 = 19
     AdvanceMax = 20,
     Omez1,
@@ -39,9 +39,9 @@ enum Param : std::uint16_t {
     Retard2,
     RetardT,
     RetardD,
-    RPM_JET_0 = 43,   // .. RPM_JET_9
-    JET0_0 = 53,      // .. JET9_9 = 152, row-major: JET<r>_<c> = JET0_0 + 10r + c
-    KOR23_0 = 153,    // .. KOR23_9
+    RPM_JET_0 = 43,    // .. RPM_JET_9
+    JET0_0 = 53,       // .. JET9_9 = 152, row-major: JET<r>_<c> = JET0_0 + 10r + c
+    KOR23_0 = 153,     // .. KOR23_9
     MODEL_TAB_0 = 163, // .. MODEL_TAB_9
     VODA_10 = 173,
     VODA20,
@@ -68,8 +68,12 @@ enum Param : std::uint16_t {
     ParamCount
 };
 
-constexpr Param at(Param head, int i) { return static_cast<Param>(head + i); }
-constexpr Param jetCell(int row, int col) { return static_cast<Param>(JET0_0 + 10 * row + col); }
+constexpr Param at(Param head, int i) {
+    return static_cast<Param>(head + i);
+}
+constexpr Param jetCell(int row, int col) {
+    return static_cast<Param>(JET0_0 + 10 * row + col);
+}
 
 // The working parameters. Every value is an unsigned byte in its stored unit.
 struct Calibration {
@@ -114,9 +118,9 @@ struct Identification {
 };
 
 struct ParamInfo {
-    const char* name;   // the INI key and the name used everywhere in the system
-    int imageOffset;    // -1: not in the image
-    std::uint8_t mask;  // non-zero: a flag held as this bit of imageOffset
+    const char* name;  // the INI key and the name used everywhere in the system
+    int imageOffset;   // -1: not in the image
+    std::uint8_t mask; // non-zero: a flag held as this bit of imageOffset
 };
 
 const ParamInfo& paramInfo(Param p);

@@ -26,16 +26,21 @@ void clampSpeedAxis(Calibration& cal, Param head) {
 void riseStrictly(Calibration& cal, Param head) {
     for (int i = 1; i < 10; ++i) {
         const std::uint8_t previous = cal[at(head, i - 1)];
-        if (cal[at(head, i)] <= previous) cal[at(head, i)] = static_cast<std::uint8_t>(previous + 1);
+        if (cal[at(head, i)] <= previous)
+            cal[at(head, i)] = static_cast<std::uint8_t>(previous + 1);
     }
 }
 
 } // namespace
 
 void clamp(Calibration& cal) {
+    // The advance points are bounded by AdvanceMax before AdvanceMax itself is limited, so an
+    // AdvanceMax below 10 pulls them down to its own value. Its upper limit of 125 applies here
+    // already: otherwise an advance above 125 could survive the clamp that lowers AdvanceMax.
+    const unsigned advanceLimit = cal[AdvanceMax] < 125 ? cal[AdvanceMax] : 125;
     for (int i = 0; i < 10; ++i) {
         limit(cal[at(RpmAdv1, i)], i + 3, i + 191);
-        lowerTo(cal[at(Advance1, i)], cal[AdvanceMax]);
+        lowerTo(cal[at(Advance1, i)], advanceLimit);
     }
     riseStrictly(cal, RpmAdv1);
     limit(cal[AdvanceMax], 10, 125);
