@@ -19,7 +19,9 @@ inline std::uint8_t checkByte(const Frame& f) {
     return x;
 }
 
-inline bool checkOk(const Frame& f) { return checkByte(f) == f[FrameSize - 1]; }
+inline bool checkOk(const Frame& f) {
+    return checkByte(f) == f[FrameSize - 1];
+}
 
 // A frame with the given command byte and data, its check byte filled in.
 inline Frame makeFrame(std::uint8_t command, const std::uint8_t* data = nullptr) {
@@ -37,6 +39,8 @@ inline Frame makeFrame(std::uint8_t command, const std::uint8_t* data = nullptr)
 constexpr std::uint8_t ProgramCommand = 0x00;
 constexpr std::uint8_t ReadCommand = 0x40;
 constexpr std::uint8_t ReplyBit = 0x80;
-inline bool isMonitorCommand(std::uint8_t c) { return (c & 0xF0) == 0xB0; }
+inline bool isMonitorCommand(std::uint8_t c) {
+    return (c & 0xF0) == 0xB0;
+}
 
 } // namespace velmora
