@@ -1,0 +1,126 @@
+// Jazyk1: the English texts of the interface.
+#include "lang/text_sets.h"
+
+#include <iterator>
+
+namespace velmora::lang {
+namespace {
+
+constexpr auto MenuCaption = TextTarget::MenuCaption;
+constexpr auto ControlCaption = TextTarget::ControlCaption;
+constexpr auto TabCaption = TextTarget::TabCaption;
+constexpr auto MenuHint = TextTarget::MenuHint;
+constexpr auto ControlHint = TextTarget::ControlHint;
+
+constexpr TextEntry kEntries[] = {
+    {"MenuFile", MenuCaption, "&File"},
+    {"MenuNew", MenuCaption, "&New"},
+    {"MenuOpen", MenuCaption, "&Open"},
+    {"MenuSave", MenuCaption, "&Save"},
+    {"MenuPrint", MenuCaption, "&Print"},
+    {"MenuExit", MenuCaption, "E&xit"},
+    {"MenuCom", MenuCaption, "&Com"},
+    {"MenuDevice", MenuCaption, "&Device"},
+    {"MenuRead", MenuCaption, "&Read"},
+    {"MenuVerify", MenuCaption, "&Verify"},
+    {"MenuProgram", MenuCaption, "&Program"},
+    {"MenuTools", MenuCaption, "&Tools"},
+    {"CurveMinus", MenuCaption, "Advance -"},
+    {"CurvePlus", MenuCaption, "Advance +"},
+    {"JetMinus", MenuCaption, "Injection -"},
+    {"JetPlus", MenuCaption, "Injection +"},
+    {"MenuLanguage", MenuCaption, "&Language"},
+    {"MenuEnglish", MenuCaption, "English"},
+    {"MenuCzech", MenuCaption, "&Czech"},
+    {"MenuGerman", MenuCaption, "&German"},
+    {"MenuHelp", MenuCaption, "&Help"},
+    {"MenuContens", MenuCaption, "&Contents..."},
+    {"MenuAbout", MenuCaption, "&About..."},
+    {"GroupBoxZapal", ControlCaption, "Ignition"},
+    {"GroupBoxJet", ControlCaption, "Injection "},
+    {"CheckBoxProgHned", ControlCaption, "Programming after change"},
+    {"CheckBoxZakazCteni", ControlCaption, "No Reading"},
+    {"Button1", ControlCaption, "&Read"},
+    {"BitBtn1", ControlCaption, "&Program"},
+    {"BitBtn2", ControlCaption, "&Verify"},
+    {"TabSheet1", TabCaption, "Ignition"},
+    {"TabSheet2", TabCaption, "Fuel Map"},
+    {"TabSheet3", TabCaption, "Miscellaneous"},
+    {"TabSheet4", TabCaption, "N2O controller"},
+    {"GroupBox1", ControlCaption, "Advance"},
+    {"GroupBox3", ControlCaption, "Other"},
+    {"GroupBox4", ControlCaption, "Activation by switch on"},
+    {"Label2", ControlCaption, "Advance [°]"},
+    {"LabelOmez1", ControlCaption, "Start Limiter [rpm]"},
+    {"LabelOmez2", ControlCaption, "Limiter [rpm]"},
+    {"Label10", ControlCaption, "Gear Shift Light [rpm]"},
+    {"CheckBoxGas", ControlCaption, "N2O enable"},
+    {"GroupBoxGas", ControlCaption, "N2O"},
+    {"LabelGas1", ControlCaption, "N2O 1 [%]"},
+    {"LabelGas2", ControlCaption, "N2O 2 [%]"},
+    {"LabelGasD", ControlCaption, "Delay [ms]"},
+    {"LabelGasT", ControlCaption, "Build up time [ms]"},
+    {"GroupBoxRetard", ControlCaption, "Retard"},
+    {"LabelRetard1", ControlCaption, "Retard 1 [°]"},
+    {"LabelRetard2", ControlCaption, "Retard 2 [°]"},
+    {"LabelRetardD", ControlCaption, "Delay [ms]"},
+    {"LabelRetardT", ControlCaption, "Build up time [ms]"},
+    {"CheckBoxAktLimiter1", ControlCaption, "Start Limiter"},
+    {"CheckBoxAktBlok", ControlCaption, "Blocking"},
+    {"CheckBox6", ControlCaption, "Tachometer 2x"},
+    {"CheckBoxAktN2o", ControlCaption, "Activation N2O"},
+    {"LabelFile1", ControlCaption, "File:"},
+    {"GroupBoxKor23", ControlCaption, "Corrections of Cylinder 2 and 3"},
+    {"GroupBoxAkcel", ControlCaption, "Acceleration Injection"},
+    {"LabelAkcelPrah", ControlCaption, "Threshold [%/s]"},
+    {"LabelAkcelJet", ControlCaption, "Size[us]"},
+    {"GroupBoxChlazeni", ControlCaption, "Cooling"},
+    {"GroupBoxVoda", ControlCaption, "Water Temperature"},
+    {"GroupBoxVzduch", ControlCaption, "Air Temperature"},
+    {"GroupBoxStartJet", ControlCaption, "Start Injection"},
+    {"ComboBox1", ControlHint, "Keying system"},
+    {"Label1", ControlHint, "Round per Minute|Speed - Round per Minute"},
+    {"LabelVerze1", ControlHint, "Version of program in ignition"},
+    {"LabelVerze2", ControlHint, "Date of program in ignition"},
+    {"LabelVerze3", ControlHint, "Time of program in ignition"},
+    {"SpeedButton5", ControlHint, "Open file with parametrs"},
+    {"SpeedButton6", ControlHint, "Set default parametrs"},
+    {"SpeedButton7", ControlHint, "Save parametrs to file"},
+    {"SpeedButtonPrint", ControlHint, "Print parametrs"},
+    {"BitBtn1", ControlHint, "Programing  set parametrs to ignition"},
+    {"BitBtn2", ControlHint, "Compare set parametrs  with parametrs of ignition"},
+    {"BitBtnIgnMinus", ControlHint, "Take off 1 degree of Advance"},
+    {"BitBtnIgnPlus", ControlHint, "Add 1 degree of Advance"},
+    {"Button1", ControlHint, "Reading parametrs from ignition"},
+    {"MenuNew", MenuHint, "Set default parameters "},
+    {"MenuOpen", MenuHint, "Open file with parameters "},
+    {"MenuSave", MenuHint, "Save parameters to file"},
+    {"MenuPrint", MenuHint, "Print parameters"},
+    {"MenuExit", MenuHint, "End of program"},
+    {"MenuCom", MenuHint, "Com|Set number of com"},
+    {"MenuCom1", MenuHint, "Set com 1"},
+    {"MenuCom2", MenuHint, "Set com 2"},
+    {"MenuCom3", MenuHint, "Set com 3"},
+    {"MenuCom4", MenuHint, "Set com 4"},
+    {"MenuCom5", MenuHint, "Set com 5"},
+    {"MenuRead", MenuHint, "Reading parameters from unit"},
+    {"MenuVerify", MenuHint, "Compare set parameters  with parameters of unit"},
+    {"MenuProgram", MenuHint, "Programing  set parameters to unit"},
+    {"CurveMinus", MenuHint, "Advance minus|Decrease Advance by 1 degree"},
+    {"CurvePlus", MenuHint, "Advance plus|Add 1 degree to Advance"},
+    {"MenuLanguage", MenuHint, "Language|Set English or Czech"},
+    {"MenuEnglish", MenuHint, "Set Englich menu"},
+    {"MenuCzech", MenuHint, "Nastavit české menu"},
+    {"MenuGerman", MenuHint, "Deutche Menü"},
+    {"MenuHelp", MenuHint, "Not available jet"},
+    {"CheckBoxProgHned", ControlHint, "Programing at once after change"},
+};
+
+} // namespace
+
+extern const TextSet kEnglishSet;
+const TextSet kEnglishSet = {
+    "Jazyk1", 1, "MenuEnglish", "Programming of Velmora 52 unit", kEntries, std::size(kEntries),
+};
+
+} // namespace velmora::lang

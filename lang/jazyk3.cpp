@@ -1,0 +1,128 @@
+// Jazyk3: the German texts of the interface.
+#include "lang/text_sets.h"
+
+#include <iterator>
+
+namespace velmora::lang {
+namespace {
+
+constexpr auto MenuCaption = TextTarget::MenuCaption;
+constexpr auto ControlCaption = TextTarget::ControlCaption;
+constexpr auto TabCaption = TextTarget::TabCaption;
+constexpr auto MenuHint = TextTarget::MenuHint;
+constexpr auto ControlHint = TextTarget::ControlHint;
+
+constexpr TextEntry kEntries[] = {
+    {"MenuFile", MenuCaption, "&Datei"},
+    {"MenuNew", MenuCaption, "&Neu"},
+    {"MenuOpen", MenuCaption, "&Öffnen"},
+    {"MenuSave", MenuCaption, "&Speichern"},
+    {"MenuPrint", MenuCaption, "&Drucken"},
+    {"MenuExit", MenuCaption, "&Beenden"},
+    {"MenuCom", MenuCaption, "&ComPort"},
+    {"MenuDevice", MenuCaption, "&Zündbox"},
+    {"MenuRead", MenuCaption, "&Lesen"},
+    {"MenuVerify", MenuCaption, "&Vergleichen"},
+    {"MenuProgram", MenuCaption, "&Programmieren"},
+    {"MenuTools", MenuCaption, "&Werkzeug"},
+    {"CurveMinus", MenuCaption, "Vorzündung -"},
+    {"CurvePlus", MenuCaption, "Vorzündung +"},
+    {"JetMinus", MenuCaption, "Einspritzt -"},
+    {"JetPlus", MenuCaption, "Einspritzt +"},
+    {"MenuLanguage", MenuCaption, "&Sprache"},
+    {"MenuEnglish", MenuCaption, "Englisch"},
+    {"MenuCzech", MenuCaption, "&Tschechisch"},
+    {"MenuGerman", MenuCaption, "&Deutsch"},
+    {"MenuHelp", MenuCaption, "&Hilfe"},
+    {"MenuContens", MenuCaption, "&Inhalt..."},
+    {"MenuAbout", MenuCaption, "&Über Programm..."},
+    {"GroupBoxZapal", ControlCaption, "Zündung"},
+    {"GroupBoxJet", ControlCaption, "Einspritz"},
+    {"CheckBoxProgHned", ControlCaption, "Programmieren nach Änderung"},
+    {"CheckBoxZakazCteni", ControlCaption, "Lesen verboten"},
+    {"Button1", ControlCaption, "&Lesen"},
+    {"BitBtn1", ControlCaption, "&Programmieren"},
+    {"BitBtn2", ControlCaption, "&Vergleichen"},
+    {"TabSheet1", TabCaption, "Zündung"},
+    {"TabSheet2", TabCaption, "Einspritzkarte"},
+    {"TabSheet3", TabCaption, "Verschiedene"},
+    {"TabSheet4", TabCaption, "N2O Kontroller"},
+    {"GroupBox1", ControlCaption, "Vorzündung"},
+    {"GroupBox3", ControlCaption, "Andere"},
+    {"GroupBox4", ControlCaption, "Aktivation durch Schaltung"},
+    {"Label2", ControlCaption, "Vorzündung [°]"},
+    {"LabelOmez1", ControlCaption, "Start Begrenzer [rpm]"},
+    {"LabelOmez2", ControlCaption, "Begrenzer [rpm]"},
+    {"Label10", ControlCaption, "Schaltblitz [rpm]"},
+    {"CheckBoxGas", ControlCaption, "N2O zugelast"},
+    {"GroupBoxGas", ControlCaption, "N2O"},
+    {"LabelGas1", ControlCaption, "N2O 1 [%]"},
+    {"LabelGas2", ControlCaption, "N2O 2 [%]"},
+    {"LabelGasD", ControlCaption, "Verspätung [ms]"},
+    {"LabelGasT", ControlCaption, "Anlauf [ms]"},
+    {"GroupBoxRetard", ControlCaption, "Spätzündung"},
+    {"LabelRetard1", ControlCaption, "Spätzündung 1 [°]"},
+    {"LabelRetard2", ControlCaption, "Spätzündung 2 [°]"},
+    {"LabelRetardD", ControlCaption, "Verspätung [ms]"},
+    {"LabelRetardT", ControlCaption, "Anlauf [ms]"},
+    {"CheckBoxAktLimiter1", ControlCaption, "Start Begrenzer"},
+    {"CheckBoxAktBlok", ControlCaption, "Blockierung"},
+    {"CheckBox6", ControlCaption, "Drehzahl verdoppeln"},
+    {"CheckBoxAktN2o", ControlCaption, "Aktivierung N2O"},
+    {"LabelFile1", ControlCaption, "Datei:"},
+    {"GroupBoxKor23", ControlCaption, "Korrektion des Zylinders 2 und 3"},
+    {"GroupBoxAkcel", ControlCaption, "Akzelerationspritz"},
+    {"LabelAkcelPrah", ControlCaption, "Schwelle [%/s]"},
+    {"LabelAkcelJet", ControlCaption, "Größe [us]"},
+    {"GroupBoxChlazeni", ControlCaption, "Kühlung"},
+    {"GroupBoxVoda", ControlCaption, "Wasser Temperatur"},
+    {"GroupBoxVzduch", ControlCaption, "Luft Temperatur"},
+    {"GroupBoxStartJet", ControlCaption, "Start Einspritz"},
+    {"ComboBox1", ControlHint, "Keying system"},
+    {"Label1", ControlHint, "Umdrehungen pro Minute"},
+    {"LabelVerze1", ControlHint, "Version des Programms der Zündung"},
+    {"LabelVerze2", ControlHint, "Datum des Programms der Zündung"},
+    {"LabelVerze3", ControlHint, "Zeit des Programms der Zündung"},
+    {"SpeedButton5", ControlHint, "öffnen Datei mit Kenndaten"},
+    {"SpeedButton6", ControlHint, "neue Kenndatendatei erstellen"},
+    {"SpeedButton7", ControlHint, "Kenndaten in Datei speichern"},
+    {"SpeedButtonPrint", ControlHint, "Druck der Kenndaten"},
+    {"BitBtn1", ControlHint, "Programmieren der Kenndaten auf die Zündbox"},
+    {"BitBtn2", ControlHint, "Vergleich der Kenndaten mit Zündboxkenndaten"},
+    {"BitBtnIgnMinus", ControlHint, "Vorzündung minus 1 Grad"},
+    {"BitBtnIgnPlus", ControlHint, "Vorzündung plus 1 Grad"},
+    {"Button1", ControlHint, "Lesen Kenndaten aus Zündbox"},
+    {"MenuNew", MenuHint, "Neue Kenndatendatei erstellen"},
+    {"MenuOpen", MenuHint, "öffnen Datei mit Kenndaten"},
+    {"MenuSave", MenuHint, "Kenndaten in Datei speichern"},
+    {"MenuPrint", MenuHint, "Druck der Kenndaten"},
+    {"MenuExit", MenuHint, "Speichern"},
+    {"MenuCom", MenuHint, "Com Port festlegen"},
+    {"MenuCom1", MenuHint, "Com 1 festzustellen"},
+    {"MenuCom2", MenuHint, "Com 2 festzustellen"},
+    {"MenuCom3", MenuHint, "Com 3 festzustellen"},
+    {"MenuCom4", MenuHint, "Com 4 festzustellen"},
+    {"MenuCom5", MenuHint, "Com 5 festzustellen"},
+    {"MenuRead", MenuHint, "Lesen Kenndaten aus Zündbox"},
+    {"MenuVerify", MenuHint, "Vergleich der Kenndaten Programm mit Kenndaten der Zündbox"},
+    {"MenuProgram", MenuHint, "Programmieren der Kenndaten auf die Zündbox"},
+    {"CurveMinus", MenuHint, "Vorzündung minus 1 Grad"},
+    {"CurvePlus", MenuHint, "Vorzündung plus 1 Grad"},
+    {"MenuLanguage", MenuHint, "Sprache"},
+    {"MenuEnglish", MenuHint, "Set Englich menu"},
+    {"MenuCzech", MenuHint, "Nastavit české menu"},
+    {"MenuGerman", MenuHint, "Deutche Menü"},
+    {"MenuHelp", MenuHint, ""},
+    {"CheckBoxProgHned", ControlHint, "Programmmieren gleich after die Umänderung"},
+};
+
+} // namespace
+
+extern const TextSet kGermanSet;
+const TextSet kGermanSet = {
+    "Jazyk3",     2,
+    "MenuGerman", "Programmierung der Velmora 52 Zündbox",
+    kEntries,     std::size(kEntries),
+};
+
+} // namespace velmora::lang

@@ -1,4 +1,0 @@
-// Keeps the library non-empty until the text tables arrive.
-namespace velmora {
-int langLibraryAnchor = 0;
-}
