@@ -1,0 +1,195 @@
+#include "link/exchange.h"
+
+namespace velmora {
+
+Exchange::Exchange(ExchangeHost& host, Image& image, const std::uint8_t& language)
+    : host_(host), image_(image), language_(language) {}
+
+void Exchange::showMessage(Message m) {
+    if (const char* text = messageText(m, language_)) view_.messageText = text;
+    view_.message = m;
+    view_.messageColour = messageIsFailure(m) ? Colour::Red : Colour::BtnFace;
+    MessageCountdown = MessageTicks;
+    // A result that arrives after the countdown has hidden the label is shown again, so that
+    // the end of a slow exchange, and above all its failure, is never silent.
+    view_.messageVisible = true;
+}
+
+void Exchange::sendRequest() {
+    AwaitingReply = true;
+    TicksSinceSend = 0;
+    Frame f{};
+    f[0] = CommandByte;
+    const std::size_t k = CommandByte & 0x3F;
+    if (Operation != Read && k < BlockCount) {
+        for (std::size_t i = 0; i < BlockSize; ++i) f[1 + i] = image_[k * BlockSize + i];
+    }
+    f[FrameSize - 1] = checkByte(f);
+    host_.sendFrame(f);
+}
+
+void Exchange::startRead() {
+    Operation = Read;
+    CommandByte = ReadCommand;
+    Attempt = 1;
+    sendRequest();
+    showMessage(Message::ReadStarted);
+    view_.progressPosition = 0;
+    view_.progressVisible = true;
+    host_.clearFileName();
+}
+
+void Exchange::startVerifyRequest(Message m) {
+    Operation = Verify;
+    CommandByte = ReadCommand + 1;
+    Attempt = 1;
+    sendRequest();
+    showMessage(m);
+    view_.progressPosition = 0;
+    view_.progressVisible = true;
+}
+
+void Exchange::startVerify() { startVerifyRequest(Message::VerifyStarted); }
+
+void Exchange::startProgram() {
+    Operation = Program;
+    CommandByte = ProgramCommand;
+    Attempt = 1;
+    sendRequest();
+    showMessage(Message::ProgramStarted);
+    view_.progressPosition = 0;
+    view_.progressVisible = true;
+}
+
+void Exchange::onFrame(const Frame& frame) {
+    if (isMonitorCommand(frame[0])) {
+        if (host_.monitorFrame(frame)) monitorFrameSeen();
+    } else {
+        handleReply(frame);
+    }
+}
+
+void Exchange::monitorFrameSeen() {
+    NoMonitorTicks = 0;
+    view_.noConnectionVisible = false;
+}
+
+// The bar has ten steps while read and program accept eleven replies before the last: it stays
+// full rather than starting over.
+void Exchange::stepProgress() {
+    if (view_.progressPosition < view_.progressMax) ++view_.progressPosition;
+}
+
+void Exchange::requestNext() {
+    stepProgress();
+    ++CommandByte;
+    Attempt = 1;
+    sendRequest();
+}
+
+void Exchange::finish(Message m) {
+    showMessage(m);
+    Operation = Idle;
+    AwaitingReply = false;
+}
+
+bool Exchange::dataEqualsBlock(const Frame& frame, std::size_t block) const {
+    for (std::size_t i = 0; i < BlockSize; ++i) {
+        if (frame[1 + i] != image_[block * BlockSize + i]) return false;
+    }
+    return true;
+}
+
+void Exchange::handleReply(const Frame& frame) {
+    if (!checkOk(frame)) return;
+    const std::size_t k = CommandByte & 0x3F;
+    // Only blocks 0..11 are ever requested; anything else is not a reply of ours.
+    if (Operation == Idle || k > LastBlock) return;
+    if (frame[0] != (CommandByte ^ ReplyBit)) return;
+
+    switch (Operation) {
+    case Read:
+        for (std::size_t i = 0; i < BlockSize; ++i) image_[k * BlockSize + i] = frame[1 + i];
+        if (k == 0) {
+            const bool refused = image_[ReadEnable] != 1;
+            if (refused || image_[FormatVersion] != SupportedFormatVersion) {
+                finish(refused ? Message::NoReading : Message::UnmatchedVersion);
+                host_.showIdentification();
+                return;
+            }
+        }
+        if (k < LastBlock) {
+            requestNext();
+        } else {
+            host_.refreshFromImage();
+            startVerifyRequest(Message::VerifyAfterRead);
+        }
+        return;
+
+    case Verify:
+        if (!dataEqualsBlock(frame, k)) return;
+        if (k < LastBlock) {
+            requestNext();
+        } else {
+            view_.progressVisible = false;
+            finish(Message::VerifyOk);
+        }
+        return;
+
+    case Program:
+        if (k == 0) {
+            for (std::size_t i = 0; i < BlockSize; ++i) image_[i] = frame[1 + i];
+            host_.refreshFromImage();
+            if (image_[FormatVersion] != SupportedFormatVersion) {
+                finish(Message::UnmatchedVersion);
+                return;
+            }
+        } else if (!dataEqualsBlock(frame, k)) {
+            return;
+        }
+        if (k < LastBlock) {
+            requestNext();
+        } else {
+            view_.progressVisible = false;
+            finish(Message::ProgramOk);
+        }
+        return;
+
+    default:
+        return;
+    }
+}
+
+void Exchange::tick() {
+    if (std::optional<Frame> f = host_.pollFrame()) onFrame(*f);
+
+    if (AwaitingReply) {
+        ++TicksSinceSend;
+        if (TicksSinceSend > TimeoutTicks) {
+            if (Operation == Program || Operation == Verify || Operation == Read) {
+                ++Attempt;
+                if (Attempt <= MaxTransmissions) {
+                    sendRequest();
+                } else {
+                    const Message m = Operation == Program  ? Message::ProgramError
+                                      : Operation == Verify ? Message::VerifyError
+                                                            : Message::ReadError;
+                    finish(m);
+                }
+            }
+        }
+    }
+
+    if (MessageCountdown > 0) {
+        --MessageCountdown;
+        if (MessageCountdown == 0) {
+            view_.messageVisible = false;
+            view_.progressVisible = false;
+        }
+    }
+
+    ++NoMonitorTicks;
+    if (NoMonitorTicks > NoMonitorLimit) view_.noConnectionVisible = true;
+}
+
+} // namespace velmora

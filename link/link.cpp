@@ -1,0 +1,48 @@
+#include "link/link.h"
+
+#include "model/clamp.h"
+
+namespace velmora {
+
+Link::Link(Calibration& cal, Identification& ident, Image& image, const std::uint8_t& language)
+    : cal_(cal), ident_(ident), image_(image), exchange_(*this, image, language) {}
+
+void Link::sendFrame(const Frame& frame) {
+    if (port_ != nullptr && port_->isOpen()) port_->writeFrame(frame);
+    if (onSent) onSent(frame);
+}
+
+void Link::refreshFromImage() {
+    unpack(image_, cal_, ident_);
+    clamp(cal_);
+    if (onShow) onShow();
+    pack(cal_, image_);
+}
+
+void Link::showIdentification() {
+    ident_ = rebuildIdentification(image_);
+    if (onShow) onShow();
+}
+
+void Link::clearFileName() {
+    if (onFileNameCleared) onFileNameCleared();
+}
+
+std::optional<Frame> Link::pollFrame() {
+    if (port_ == nullptr) return std::nullopt;
+    return pollPort(*port_);
+}
+
+bool Link::monitorFrame(const Frame& frame) {
+    MonitorSettings s;
+    s.extMonitor = cal_[ExtMonitor] != 0;
+    s.gasEnable = cal_[GasEnable] != 0;
+    s.advanceMax = cal_[AdvanceMax];
+    s.lambdaLeft = lambdaLeft;
+    s.tpsLeft = tpsLeft;
+    if (!monitor_.decode(frame, s)) return false;
+    if (onMonitorChanged) onMonitorChanged();
+    return true;
+}
+
+} // namespace velmora

@@ -1,0 +1,59 @@
+// The unit link as the window uses it: a port, the exchange and the monitor decoder, wired to
+// the working parameters, the image and the identification texts the window owns.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "link/exchange.h"
+#include "link/monitor.h"
+#include "link/port.h"
+#include "model/calibration.h"
+
+namespace velmora {
+
+class Link : public ExchangeHost {
+public:
+    Link(Calibration& cal, Identification& ident, Image& image, const std::uint8_t& language);
+
+    // The port frames go to and come from; nullptr (the default) when none is usable, in which
+    // case sends and polls do nothing.
+    void setPort(FramePort* port) { port_ = port; }
+    FramePort* port() const { return port_; }
+
+    Exchange& exchange() { return exchange_; }
+    const Exchange& exchange() const { return exchange_; }
+    const MonitorDecoder& monitor() const { return monitor_; }
+
+    // Timer1Timer.
+    void tick() { exchange_.tick(); }
+
+    // The window's hooks, all optional.
+    std::function<void()> onShow;             // show the working parameters and LabelVerze1..3
+    std::function<void()> onFileNameCleared;  // empty LabelFile2
+    std::function<void()> onMonitorChanged;   // a valid monitor frame changed monitor().view()
+    std::function<void(const Frame&)> onSent; // every frame transmitted, e.g. for a trace
+
+    // Left edges of LabelLambda and LabelTps, where the bar graphs start.
+    int lambdaLeft = 352;
+    int tpsLeft = 24;
+
+    // ExchangeHost
+    void sendFrame(const Frame& frame) override;
+    void refreshFromImage() override;
+    void showIdentification() override;
+    void clearFileName() override;
+    std::optional<Frame> pollFrame() override;
+    bool monitorFrame(const Frame& frame) override;
+
+private:
+    Calibration& cal_;
+    Identification& ident_;
+    Image& image_;
+    FramePort* port_ = nullptr;
+    MonitorDecoder monitor_;
+    Exchange exchange_;
+};
+
+} // namespace velmora
