@@ -49,7 +49,9 @@ void Exchange::startVerifyRequest(Message m) {
     view_.progressVisible = true;
 }
 
-void Exchange::startVerify() { startVerifyRequest(Message::VerifyStarted); }
+void Exchange::startVerify() {
+    startVerifyRequest(Message::VerifyStarted);
+}
 
 void Exchange::startProgram() {
     Operation = Program;

@@ -8,12 +8,13 @@ namespace velmora {
 namespace {
 
 const char* const labelNames[MonitorLabelCount] = {
-    "LabelRpm",        "LabelPodtlak",      "LabelLambda",  "LabelTps",
-    "LabelCasJet",     "LabelTlak",         "LabelVoda",    "LabelVzduch",
-    "LabelNapeti",     "LabelPriveraPoz",   "LabelBlocking", "LabelClutch",
-    "LabelLimiter1",   "LabelTacho_Lambda", "LabelN2oEnable", "LabelPriveraMer",
-    "LabelAdvance",    "LabelPocetProgramovani", "LabelTest1", "LabelTest2",
-    "LabelTest3",
+    "LabelRpm",        "LabelPodtlak",      "LabelLambda",
+    "LabelTps",        "LabelCasJet",       "LabelTlak",
+    "LabelVoda",       "LabelVzduch",       "LabelNapeti",
+    "LabelPriveraPoz", "LabelBlocking",     "LabelClutch",
+    "LabelLimiter1",   "LabelTacho_Lambda", "LabelN2oEnable",
+    "LabelPriveraMer", "LabelAdvance",      "LabelPocetProgramovani",
+    "LabelTest1",      "LabelTest2",        "LabelTest3",
 };
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -28,12 +29,18 @@ std::string format(const char* fmt, ...) {
     return std::string(buffer, static_cast<std::size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
 }
 
-unsigned word(const Frame& f, std::size_t n) { return 256u * f[n] + f[n + 1]; }
+unsigned word(const Frame& f, std::size_t n) {
+    return 256u * f[n] + f[n + 1];
+}
 
 // Sensor voltage in mV of a converter count.
-int sensorMv(unsigned r) { return static_cast<int>(r * 2430u / 8184u); }
+int sensorMv(unsigned r) {
+    return static_cast<int>(r * 2430u / 8184u);
+}
 
-bool pressureValid(unsigned r) { return r >= 842 && r <= 8049; }
+bool pressureValid(unsigned r) {
+    return r >= 842 && r <= 8049;
+}
 
 void set(MonitorLine& line, std::string text, Colour colour) {
     line.text = std::move(text);
@@ -42,7 +49,9 @@ void set(MonitorLine& line, std::string text, Colour colour) {
 
 } // namespace
 
-const char* monitorLabelName(MonitorLabel l) { return labelNames[static_cast<std::size_t>(l)]; }
+const char* monitorLabelName(MonitorLabel l) {
+    return labelNames[static_cast<std::size_t>(l)];
+}
 
 bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
     if (!isMonitorCommand(f[0]) || !checkOk(f)) return false;
@@ -95,9 +104,9 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
         const float kpa = static_cast<float>(v.ApTenths) * 0.1f;
         const Colour apColour = pressureValid(ap) ? Colour::BtnFace : Colour::Red;
         set(out.line(MonitorLabel::Tlak),
-            s.extMonitor ? format("AP = %4.1f [kPa] = %d [mV]", static_cast<double>(kpa),
-                                  2 * sensorMv(ap))
-                         : format("AP = %4.1f [kPa]", static_cast<double>(kpa)),
+            s.extMonitor
+                ? format("AP = %4.1f [kPa] = %d [mV]", static_cast<double>(kpa), 2 * sensorMv(ap))
+                : format("AP = %4.1f [kPa]", static_cast<double>(kpa)),
             apColour);
 
         const int waterMv = sensorMv(word(f, 13));
@@ -120,8 +129,7 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
             airColour = Colour::BtnFace;
         }
         set(out.line(MonitorLabel::Vzduch),
-            s.extMonitor ? format("AT= %d [°C]= %d [mV]", air, airMv)
-                         : format("AT= %d [°C]", air),
+            s.extMonitor ? format("AT= %d [°C]= %d [mV]", air, airMv) : format("AT= %d [°C]", air),
             airColour);
 
         const int u = 11 * sensorMv(word(f, 17)) + 650;
@@ -132,8 +140,7 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
             uColour = Colour::Yellow;
         }
         set(out.line(MonitorLabel::Napeti),
-            format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u) * 0.001f)),
-            uColour);
+            format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u) * 0.001f)), uColour);
 
         out.line(MonitorLabel::PriveraPoz).text =
             format("Privera poz.= %d [mV]", static_cast<int>(word(f, 19) * 4860u / 8184u));

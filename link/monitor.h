@@ -64,8 +64,8 @@ enum class TpsBar { Tps1, Tps2 };                    // fuchsia, white
 struct MonitorView {
     std::array<MonitorLine, MonitorLabelCount> lines{};
     // LabelBarGraf1..4 and LabelBarTps1..2, starting where the form puts them.
-    std::array<BarRect, 4> lambdaBar{{{352, 30, false}, {416, 30, false}, {488, 30, false},
-                                      {536, 30, false}}};
+    std::array<BarRect, 4> lambdaBar{
+        {{352, 30, false}, {416, 30, false}, {488, 30, false}, {536, 30, false}}};
     std::array<BarRect, 2> tpsBar{{{40, 32, false}, {128, 32, false}}};
 
     MonitorLine& line(MonitorLabel l) { return lines[static_cast<std::size_t>(l)]; }

@@ -23,7 +23,9 @@ int millisecondsLeft(Clock::time_point deadline) {
 }
 
 // Errors that mean the device itself is gone, not a passing condition of the line.
-bool deviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool deviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 } // namespace
 
@@ -64,7 +66,9 @@ struct SerialPort::Impl {
 
 SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {}
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::~SerialPort() {
+    close();
+}
 
 OpenResult SerialPort::open(std::uint8_t comPort, const PortMap& map) {
     close();
@@ -96,18 +100,23 @@ void SerialPort::close() {
     if (d_->port.isOpen()) d_->port.close();
 }
 
-bool SerialPort::isOpen() const { return d_->port.isOpen(); }
+bool SerialPort::isOpen() const {
+    return d_->port.isOpen();
+}
 
-const std::string& SerialPort::path() const { return d_->path; }
+const std::string& SerialPort::path() const {
+    return d_->path;
+}
 
-bool SerialPort::lost() const { return d_->lost; }
+bool SerialPort::lost() const {
+    return d_->lost;
+}
 
 std::size_t SerialPort::bytesWaiting() {
     if (!d_->checkAlive()) return 0;
     int queued = 0;
     if (::ioctl(d_->fd(), FIONREAD, &queued) != 0 || queued < 0) queued = 0;
-    return static_cast<std::size_t>(d_->port.bytesAvailable()) +
-           static_cast<std::size_t>(queued);
+    return static_cast<std::size_t>(d_->port.bytesAvailable()) + static_cast<std::size_t>(queued);
 }
 
 std::size_t SerialPort::read(std::uint8_t* dst, std::size_t max) {
