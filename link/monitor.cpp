@@ -49,6 +49,12 @@ void set(MonitorLine& line, std::string text, Colour colour) {
 
 } // namespace
 
+Colour supplyColour(int millivolts) {
+    if (millivolts >= 17999 || millivolts <= 7000) return Colour::Red;
+    if (millivolts >= 14999 || millivolts <= 11000) return Colour::Yellow;
+    return Colour::BtnFace;
+}
+
 const char* monitorLabelName(MonitorLabel l) {
     return labelNames[static_cast<std::size_t>(l)];
 }
@@ -133,14 +139,9 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
             airColour);
 
         const int u = 11 * sensorMv(word(f, 17)) + 650;
-        Colour uColour = Colour::BtnFace;
-        if (u >= 17999 || u <= 7000) {
-            uColour = Colour::Red;
-        } else if (u >= 14999 || u <= 11000) {
-            uColour = Colour::Yellow;
-        }
         set(out.line(MonitorLabel::Napeti),
-            format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u) * 0.001f)), uColour);
+            format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u) * 0.001f)),
+            supplyColour(u));
 
         out.line(MonitorLabel::PriveraPoz).text =
             format("Privera poz.= %d [mV]", static_cast<int>(word(f, 19) * 4860u / 8184u));

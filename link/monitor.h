@@ -98,6 +98,10 @@ struct MonitorValues {
     std::uint16_t LambdaVoltage = 0; // of the frame last decoded
 };
 
+// Grade of the supply voltage in mV: red at 17999 and above or 7000 and below, yellow at 14999
+// and above or 11000 and below, normal between.
+Colour supplyColour(int millivolts);
+
 class MonitorDecoder {
 public:
     // DecodeMonitorFrame. Returns true when the frame was a monitor frame with a good check
