@@ -1,0 +1,57 @@
+// Command line of the simulated unit.
+#pragma once
+
+#include "model/calibration.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::sim {
+
+struct SimOptions {
+    std::string linkPath;
+    // Identification; unset fields keep what the image file holds, or the defaults.
+    std::optional<std::string> name;
+    std::optional<int> number, day, month, year, hour, minute;
+    std::optional<int> readEnable, formatVersion;
+    std::string imageFile, paramsFile;
+    int model = 6;
+    int programmingCount = 0;
+    double startWaterC = 20.0;
+
+    int monitorMs = 100;
+    bool monitorInExchange = false;
+    int gapMs = 70;
+    int baud = 9600;
+
+    std::uint64_t seed = 1;
+    double dropProbability = 0.0;
+    double corruptProbability = 0.0;
+    int wrongEchoBlock = 0;
+    int lateMs = 0;
+    double lateProbability = 1.0;
+
+    std::string logFile, saveImageFile;
+    bool help = false;
+};
+
+struct ParseResult {
+    SimOptions options;
+    std::string error; // empty when the command line was understood
+};
+
+ParseResult parseOptions(const std::vector<std::string>& args);
+
+std::string helpText();
+
+// The unit's starting image: the image or parameter file, else the default calibration
+// of the chosen model, with the identification options applied to block 0.
+struct ImageResult {
+    Image image{};
+    std::string error;
+};
+ImageResult buildInitialImage(const SimOptions& options);
+
+} // namespace velmora::sim

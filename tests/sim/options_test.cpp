@@ -1,0 +1,104 @@
+#include "sim/options.h"
+
+#include "model/clamp.h"
+#include "model/defaults.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace velmora::sim {
+namespace {
+
+ParseResult parse(std::vector<std::string> args) {
+    return parseOptions(args);
+}
+
+TEST(SimOptions, ReadsBothValueFormsAndFaults) {
+    const ParseResult r = parse({"--link", "/tmp/x", "--baud=0", "--drop", "0.25", "--wrong-echo",
+                                 "5", "--late=40", "--seed", "9", "--monitor-in-exchange"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.linkPath, "/tmp/x");
+    EXPECT_EQ(r.options.baud, 0);
+    EXPECT_DOUBLE_EQ(r.options.dropProbability, 0.25);
+    EXPECT_EQ(r.options.wrongEchoBlock, 5);
+    EXPECT_EQ(r.options.lateMs, 40);
+    EXPECT_EQ(r.options.seed, 9u);
+    EXPECT_TRUE(r.options.monitorInExchange);
+}
+
+TEST(SimOptions, RefusesBadCommandLines) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {},
+             {"--link"},
+             {"--link", "/tmp/x", "--drop", "1.5"},
+             {"--link", "/tmp/x", "--wrong-echo", "0"},
+             {"--link", "/tmp/x", "--wrong-echo", "12"},
+             {"--link", "/tmp/x", "--baud", "9600x"},
+             {"--link", "/tmp/x", "--date", "31.13.2024"},
+             {"--link", "/tmp/x", "--time", "24:00"},
+             {"--link", "/tmp/x", "--name", "ABCD"},
+             {"--link", "/tmp/x", "--model", "14"},
+             {"--link", "/tmp/x", "--frobnicate", "1"},
+             {"--link", "/tmp/x", "--image", "a", "--params", "b"},
+         }) {
+        EXPECT_NE(parse(args).error, "") << (args.empty() ? "" : args.back());
+    }
+    EXPECT_EQ(parse({"--help"}).error, "");
+}
+
+TEST(SimOptions, DefaultImageIsTheModelCalibrationWithTheUnitsIdentification) {
+    const ParseResult r = parse({"--link", "x"});
+    const ImageResult built = buildInitialImage(r.options);
+    ASSERT_EQ(built.error, "");
+    Calibration cal;
+    cal[Klicovani] = 6;
+    setDefaultCalibration(cal);
+    applyModelTable(cal);
+    clamp(cal);
+    Image expected = built.image;
+    pack(cal, expected);
+    EXPECT_EQ(built.image, expected) << "blocks 1..11 hold the packed defaults";
+    EXPECT_EQ(built.image[ReadEnable], 1);
+    EXPECT_EQ(built.image[FormatVersion], 5);
+}
+
+TEST(SimOptions, IdentificationOptionsOverrideBlockZero) {
+    const ParseResult r =
+        parse({"--link", "x", "--name", "AB", "--number", "7", "--date", "05.02.2002", "--time",
+               "16:21", "--read-enable", "0", "--format-version", "4"});
+    ASSERT_EQ(r.error, "");
+    const Image image = buildInitialImage(r.options).image;
+    const Identification id = rebuildIdentification(image);
+    EXPECT_EQ(id.program, std::string("AB", 2));
+    EXPECT_EQ(id.date, " 5. 2.2002");
+    EXPECT_EQ(id.time, "16:21");
+    EXPECT_EQ(image[ReadEnable], 0);
+    EXPECT_EQ(image[FormatVersion], 4);
+}
+
+TEST(SimOptions, ImageFileMustHoldExactly240Bytes) {
+    const std::string path = ::testing::TempDir() + "sim_options_image.bin";
+    SimOptions o;
+    o.imageFile = path;
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 240; ++i) out.put(static_cast<char>(i));
+    }
+    ImageResult r = buildInitialImage(o);
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.image[239], 239);
+    o.number = 3;
+    EXPECT_EQ(buildInitialImage(o).image[ProgNumber], 3);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out.put('x');
+    }
+    EXPECT_NE(buildInitialImage(o).error, "");
+    std::remove(path.c_str());
+    EXPECT_NE(buildInitialImage(o).error, "");
+}
+
+} // namespace
+} // namespace velmora::sim
