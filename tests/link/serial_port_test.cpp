@@ -1,0 +1,179 @@
+#include "link/serial_port.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace velmora;
+
+namespace {
+
+// A pseudo-terminal standing in for the line; the test plays the unit on its master side.
+class Pty {
+public:
+    int master = -1;
+    std::string slavePath;
+
+    Pty() {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
+        slavePath = name;
+        termios t{};
+        ::tcgetattr(slave, &t);
+        cfsetispeed(&t, B38400);
+        cfsetospeed(&t, B38400);
+        ::tcsetattr(slave, TCSANOW, &t);
+        ::close(slave);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    ~Pty() { hangUp(); }
+    void hangUp() {
+        if (master >= 0) ::close(master);
+        master = -1;
+    }
+    termios settings() const {
+        termios t{};
+        ::tcgetattr(master, &t); // a pty master reports its slave's settings
+        return t;
+    }
+    void send(const std::vector<std::uint8_t>& bytes) const {
+        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        ::usleep(2000);
+    }
+    std::vector<std::uint8_t> receive() const {
+        std::vector<std::uint8_t> out(4096);
+        const ssize_t n = ::read(master, out.data(), out.size());
+        out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        return out;
+    }
+};
+
+Frame awkwardFrame(std::uint8_t command) {
+    // Line feed, carriage return, XON, XOFF and 0xFF must all pass untouched.
+    const std::uint8_t data[20] = {0x0A, 0x0D, 0x11, 0x13, 0xFF, 0x00, 0x7F, 0x03, 0x04, 0x1A,
+                                   0x1C, 0x08, 0x15, 0x17, 0x12, 0x16, 0x0F, 0x80, 0x8A, 0x55};
+    return makeFrame(command, data);
+}
+
+} // namespace
+
+TEST(SerialPort, OpensExclusivelyAt9600RawAndRestoresOnClose) {
+    Pty pty;
+    ASSERT_FALSE(pty.slavePath.empty());
+    SerialPort port;
+    ASSERT_EQ(port.openPath(pty.slavePath), OpenResult::Opened);
+    const termios t = pty.settings();
+    EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
+    EXPECT_EQ(cfgetispeed(&t), speed_t(B9600));
+    EXPECT_EQ(t.c_cflag & CSIZE, tcflag_t(CS8));
+    EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR), 0u);
+    EXPECT_EQ(t.c_oflag & OPOST, 0u);
+    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+
+    SerialPort second;
+    EXPECT_EQ(second.openPath(pty.slavePath), OpenResult::Failed);
+
+    port.close();
+    const termios after = pty.settings();
+    EXPECT_EQ(cfgetospeed(&after), speed_t(B38400));
+    port.close(); // closing twice is harmless
+    EXPECT_EQ(second.openPath(pty.slavePath), OpenResult::Opened);
+}
+
+TEST(SerialPort, ComNumbersGoThroughThePortMap) {
+    Pty pty;
+    PortMap map = defaultPortMap();
+    EXPECT_EQ(map[0], "/dev/ttyS0");
+    EXPECT_EQ(map[5], "/dev/ttyS5");
+    map[1] = pty.slavePath;
+    map[2] = "/dev/velmora-no-such-device";
+    SerialPort port;
+    EXPECT_EQ(port.open(0, map), OpenResult::NoPort);
+    EXPECT_EQ(port.open(7, map), OpenResult::NoPort);
+    EXPECT_EQ(port.open(3, map), OpenResult::Failed);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_STREQ(ComOpeningError, "Com opening error");
+    EXPECT_EQ(port.open(2, map), OpenResult::Opened);
+    EXPECT_EQ(port.path(), pty.slavePath);
+    // Choosing the port in use again closes and reopens it.
+    EXPECT_EQ(port.open(2, map), OpenResult::Opened);
+    EXPECT_FALSE(port.bytesWaiting());
+}
+
+TEST(SerialPort, FramesCrossTheLineByteForByte) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.openPath(pty.slavePath), OpenResult::Opened);
+    const Frame out = awkwardFrame(0x40);
+    port.writeFrame(out);
+    const std::vector<std::uint8_t> got = pty.receive();
+    EXPECT_EQ(got, std::vector<std::uint8_t>(out.begin(), out.end()));
+
+    const Frame in = awkwardFrame(0xC0);
+    std::vector<std::uint8_t> bytes(in.begin(), in.end());
+    bytes.insert(bytes.end(), {1, 2, 3, 4, 5, 6, 7, 8});
+    pty.send(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 21));
+    EXPECT_EQ(port.bytesWaiting(), 21u);
+    EXPECT_FALSE(pollPort(port).has_value());
+    // Bytes Qt's notifier took into its own buffer still count as waiting.
+    pty.send(std::vector<std::uint8_t>(bytes.begin() + 21, bytes.end()));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(port.bytesWaiting(), 30u);
+    const std::optional<Frame> f = pollPort(port);
+    ASSERT_TRUE(f.has_value());
+    EXPECT_EQ(*f, in);
+    EXPECT_EQ(port.bytesWaiting(), 0u);
+}
+
+TEST(SerialPort, AVanishedLineEndsInSilenceNotInAHang) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.openPath(pty.slavePath), OpenResult::Opened);
+    pty.hangUp();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 50; ++i) {
+        QCoreApplication::processEvents();
+        EXPECT_EQ(port.bytesWaiting(), 0u);
+        EXPECT_FALSE(pollPort(port).has_value());
+        port.writeFrame(awkwardFrame(0x41));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_TRUE(port.lost());
+    EXPECT_FALSE(port.isOpen());
+
+    Pty again;
+    EXPECT_EQ(port.openPath(again.slavePath), OpenResult::Opened);
+    EXPECT_FALSE(port.lost());
+}
+
+TEST(SerialPort, AWriteThatCannotDrainIsBounded) {
+    Pty pty; // nobody reads the master: the line fills up and stays full
+    SerialPort port;
+    ASSERT_EQ(port.openPath(pty.slavePath), OpenResult::Opened);
+    using namespace std::chrono;
+    milliseconds longest{0};
+    int stalled = 0;
+    for (int i = 0; i < 20000 && stalled < 3; ++i) {
+        const auto start = steady_clock::now();
+        port.writeFrame(awkwardFrame(0x01));
+        const auto took = duration_cast<milliseconds>(steady_clock::now() - start);
+        if (took > longest) longest = took;
+        if (took >= milliseconds(SerialPort::DrainLimitMs / 2)) ++stalled;
+    }
+    EXPECT_EQ(stalled, 3) << "the line never filled up";
+    EXPECT_LT(longest, milliseconds(SerialPort::DrainLimitMs + 100));
+    EXPECT_TRUE(port.isOpen());
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
