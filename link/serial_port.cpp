@@ -40,17 +40,22 @@ struct SerialPort::Impl {
     QSerialPort port;
     std::string path;
     bool lost = false;
+    bool wanted = false; // opened by us and not yet closed by us
 
     int fd() const { return port.isOpen() ? static_cast<int>(port.handle()) : -1; }
 
     void markLost() {
         lost = true;
+        wanted = false;
         port.close();
     }
 
     // A hung-up or failed device is closed at once, so that nothing polls it in a busy loop.
     bool checkAlive() {
-        if (!port.isOpen()) return false;
+        if (!port.isOpen()) {
+            if (wanted) markLost(); // Qt closed it on a resource error
+            return false;
+        }
         if (port.error() == QSerialPort::ResourceError) {
             markLost();
             return false;
@@ -93,10 +98,12 @@ OpenResult SerialPort::openPath(const std::string& path) {
         p.close();
         return OpenResult::Failed;
     }
+    d_->wanted = true;
     return OpenResult::Opened;
 }
 
 void SerialPort::close() {
+    d_->wanted = false;
     if (d_->port.isOpen()) d_->port.close();
 }
 

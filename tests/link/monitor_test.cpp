@@ -301,10 +301,3 @@ TEST_F(MonitorTest, BadFramesChangeNothing) {
     EXPECT_EQ(decoder.values().IapPercent, before.IapPercent);
     EXPECT_EQ(text(MonitorLabel::Rpm), rpm);
 }
-
-TEST_F(MonitorTest, LabelNamesAreTheFormsObjectNames) {
-    EXPECT_STREQ(monitorLabelName(MonitorLabel::Rpm), "LabelRpm");
-    EXPECT_STREQ(monitorLabelName(MonitorLabel::TachoLambda), "LabelTacho_Lambda");
-    EXPECT_STREQ(monitorLabelName(MonitorLabel::PocetProgramovani), "LabelPocetProgramovani");
-    EXPECT_STREQ(monitorLabelName(MonitorLabel::Test3), "LabelTest3");
-}
