@@ -33,7 +33,7 @@ public:
     std::function<void()> onShow;             // show the working parameters and LabelVerze1..3
     std::function<void()> onFileNameCleared;  // empty LabelFile2
     std::function<void()> onMonitorChanged;   // a valid monitor frame changed monitor().view()
-    std::function<void(const Frame&)> onSent; // every frame transmitted, e.g. for a trace
+    std::function<void(const Frame&)> onSent; // every request, sent or not (no port), for a trace
 
     // Left edges of LabelLambda and LabelTps, where the bar graphs start.
     int lambdaLeft = 352;
