@@ -223,8 +223,14 @@ bool Simulator::clientPresent() {
 
 void Simulator::clientLeft() {
     present_ = false;
-    // What the client did not read would otherwise greet the next one.
+    // What the client did not read would otherwise greet the next one: bytes still in the
+    // slave's input queue are only flushed from the slave side.
     tcflush(master_, TCIOFLUSH);
+    int slave = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave >= 0) {
+        tcflush(slave, TCIOFLUSH);
+        close(slave);
+    }
     if (rxCount_ > 0) logLine("RX", rx_, rxCount_, "fragment, client closed");
     rxCount_ = 0;
     requests_.clear();

@@ -1,0 +1,171 @@
+#include "harness.h"
+
+#include "model/clamp.h"
+#include "model/defaults.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velmora::simtest {
+
+std::string makeTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmora-sim-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr) return {};
+    return buf.data();
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args) {
+    dir_ = makeTempDir();
+    link_ = dir_ + "/unit";
+    std::vector<std::string> all = {VELMORA_SIM_PATH, "--link", link_};
+    for (std::string a : args) {
+        for (auto at = a.find("{dir}"); at != std::string::npos; at = a.find("{dir}"))
+            a.replace(at, 5, dir_);
+        all.push_back(a);
+    }
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_ = fork();
+    if (pid_ == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        if (devnull >= 0) dup2(devnull, STDOUT_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (pid_ < 0) return;
+    for (int i = 0; i < 500 && !started_; ++i) {
+        struct stat st {};
+        if (lstat(link_.c_str(), &st) == 0) {
+            started_ = true;
+            break;
+        }
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int SimProcess::stop() {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+SimProcess::~SimProcess() {
+    stop();
+    std::error_code ignored;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+}
+
+Host::Host() {
+    cal = defaultCalibration(6);
+}
+
+bool Host::open(const std::string& path) {
+    if (port.openPath(path) != OpenResult::Opened) return false;
+    link.setPort(&port);
+    return true;
+}
+
+void Host::startVerify() {
+    clamp(cal);
+    pack(cal, image);
+    link.exchange().startVerify();
+}
+
+void Host::startProgram() {
+    clamp(cal);
+    pack(cal, image);
+    link.exchange().startProgram();
+}
+
+int Host::runExchange(int maxTicks, int tickMs) {
+    using Clock = std::chrono::steady_clock;
+    auto next = Clock::now();
+    for (int ticks = 1; ticks <= maxTicks; ++ticks) {
+        next += std::chrono::milliseconds(tickMs);
+        std::this_thread::sleep_until(next);
+        link.tick();
+        if (!link.exchange().busy()) return ticks;
+    }
+    return -1;
+}
+
+void Host::runTicks(int count, int tickMs) {
+    auto next = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+        next += std::chrono::milliseconds(tickMs);
+        std::this_thread::sleep_until(next);
+        link.tick();
+    }
+}
+
+Calibration defaultCalibration(int model) {
+    Calibration cal;
+    cal[Klicovani] = static_cast<std::uint8_t>(model);
+    setDefaultCalibration(cal);
+    applyModelTable(cal);
+    clamp(cal);
+    return cal;
+}
+
+std::vector<LogEntry> readLog(const std::string& path) {
+    std::vector<LogEntry> log;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        LogEntry e;
+        const auto hash = line.find(" # ");
+        if (hash != std::string::npos) {
+            e.note = line.substr(hash + 3);
+            line.resize(hash);
+        }
+        std::istringstream words(line);
+        words >> e.time >> e.direction;
+        std::string byte;
+        while (words >> byte)
+            e.bytes.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+        log.push_back(e);
+    }
+    return log;
+}
+
+int countFrames(const std::vector<LogEntry>& log, const std::string& direction,
+                std::uint8_t command) {
+    int n = 0;
+    for (const auto& e : log)
+        n += e.direction == direction && e.bytes.size() == FrameSize && e.bytes[0] == command;
+    return n;
+}
+
+bool readImageFile(const std::string& path, Image& image) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() != ImageSize) return false;
+    for (std::size_t i = 0; i < ImageSize; ++i) image[i] = static_cast<std::uint8_t>(bytes[i]);
+    return true;
+}
+
+} // namespace velmora::simtest

@@ -1,0 +1,75 @@
+// Shared by the pty tests and the benchmark: a velmora52-sim child process on a link in a
+// temporary folder, and a host that drives the link's exchange over the real serial port.
+#pragma once
+
+#include "link/link.h"
+#include "link/serial_port.h"
+#include "model/calibration.h"
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace velmora::simtest {
+
+std::string makeTempDir();
+
+class SimProcess {
+public:
+    // Starts the simulator with --link <temp dir>/unit plus `args`, in which "{dir}" stands
+    // for the temporary folder; waits for the link to appear.
+    explicit SimProcess(const std::vector<std::string>& args);
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    bool started() const { return started_; }
+    const std::string& linkPath() const { return link_; }
+    // A file name inside the temporary folder, for --log and --save-image.
+    std::string file(const std::string& name) const { return dir_ + "/" + name; }
+    // SIGTERM and wait; returns the exit status, or -1 when it did not end normally.
+    int stop();
+
+private:
+    pid_t pid_ = -1;
+    bool started_ = false;
+    std::string dir_, link_;
+};
+
+struct Host {
+    Calibration cal;
+    Identification ident;
+    Image image{};
+    std::uint8_t language = 1; // English
+    SerialPort port;
+    Link link{cal, ident, image, language};
+
+    Host();
+    bool open(const std::string& path);
+    // The verify and program commands take the window's values first: clamp, pack.
+    void startVerify();
+    void startProgram();
+    // Ticks every tickMs until the exchange is idle; returns the ticks it took, or -1.
+    int runExchange(int maxTicks = 400, int tickMs = 55);
+    void runTicks(int ticks, int tickMs = 55);
+    const std::string& message() const { return link.exchange().view().messageText; }
+    Colour messageColour() const { return link.exchange().view().messageColour; }
+};
+
+// The default calibration of a model, clamped.
+Calibration defaultCalibration(int model);
+
+struct LogEntry {
+    double time = 0;
+    std::string direction; // RX, TX, DROP, --
+    std::vector<std::uint8_t> bytes;
+    std::string note;
+};
+std::vector<LogEntry> readLog(const std::string& path);
+// Whole frames logged in `direction` with the given command byte.
+int countFrames(const std::vector<LogEntry>& log, const std::string& direction,
+                std::uint8_t command);
+
+bool readImageFile(const std::string& path, Image& image);
+
+} // namespace velmora::simtest

@@ -1,0 +1,287 @@
+// The tuner's link against the simulated unit over a real pseudo-terminal.
+#include "harness.h"
+
+#include "model/clamp.h"
+#include "model/defaults.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace velmora::simtest {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(SimPty, ReadWithVerifyEndsVerifyOkWithTheUnitsImage) {
+    SimProcess sim({"--log", "{dir}/log.txt", "--monitor", "100", "--name", "ABC", "--number", "7",
+                    "--date", "05.02.2002", "--time", "16:21"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    host.cal = defaultCalibration(2); // the window starts from another model
+    ASSERT_TRUE(host.open(sim.linkPath()));
+
+    // Monitor frames flow before the read and hide "No Connection".
+    host.runTicks(10);
+    EXPECT_FALSE(host.link.exchange().view().noConnectionVisible);
+    EXPECT_TRUE(host.link.monitor().view().line(MonitorLabel::Rpm).text.has_value());
+
+    host.link.exchange().startRead();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Verify OK");
+    EXPECT_EQ(host.ident.program, "ABC07");
+    EXPECT_EQ(host.ident.date, " 5. 2.2002");
+    EXPECT_EQ(host.ident.time, "16:21");
+    Calibration expected = defaultCalibration(2);
+    Image unitImage{};
+    pack(defaultCalibration(6), unitImage);
+    Identification ignored;
+    unpack(unitImage, expected, ignored);
+    clamp(expected);
+    EXPECT_EQ(host.cal, expected);
+
+    ASSERT_EQ(sim.stop(), 0);
+    struct stat st {};
+    EXPECT_NE(lstat(sim.linkPath().c_str(), &st), 0) << "the link is removed at exit";
+    // The unit's image is what it sent; its log holds every block it was asked for.
+    const auto log = readLog(sim.file("log.txt"));
+    Image sent{};
+    for (const auto& e : log) {
+        if (e.direction == "TX" && e.bytes.size() == FrameSize && (e.bytes[0] & 0xF0) == 0xC0 &&
+            (e.bytes[0] & 0x0F) < BlockCount)
+            std::copy(e.bytes.begin() + 1, e.bytes.begin() + 21,
+                      sent.begin() + (e.bytes[0] & 0x0F) * BlockSize);
+    }
+    EXPECT_EQ(host.image, sent);
+    for (std::uint8_t k = 0; k < BlockCount; ++k)
+        EXPECT_EQ(countFrames(log, "RX", ReadCommand + k), k == 0 ? 1 : 2) << int(k);
+}
+
+TEST(SimPty, ProgramThenReadBackGivesTheSameCalibration) {
+    SimProcess sim({"--save-image", "{dir}/image.bin", "--monitor", "0"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    host.cal = defaultCalibration(11);
+    host.cal[at(Advance1, 3)] = 21;
+    host.cal[jetCell(4, 7)] = 177;
+    host.cal[at(NAP_PRIV_0, 9)] = 99;
+    host.cal[AktN2o] = 1;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.startProgram();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Program device OK");
+    const Calibration programmed = host.cal;
+    EXPECT_EQ(host.ident.program, "VLM52") << "block 0 of a program brings the unit's own";
+
+    Image saved{};
+    ASSERT_TRUE(readImageFile(sim.file("image.bin"), saved)) << "saved after programming";
+    EXPECT_EQ(saved, host.image);
+
+    host.cal = defaultCalibration(0);
+    host.link.exchange().startRead();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Verify OK");
+    Calibration expected = programmed;
+    unpack(saved, expected, host.ident); // flags come back as their bit values
+    clamp(expected);
+    EXPECT_EQ(host.cal, expected);
+    EXPECT_NE(host.cal[AktN2o], 0);
+}
+
+TEST(SimPty, WrongEchoInBlockFiveStopsTheProgramming) {
+    SimProcess sim({"--wrong-echo", "5", "--log", "{dir}/log.txt", "--monitor", "0"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.startProgram();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Program error!");
+    EXPECT_EQ(host.messageColour(), Colour::Red);
+    sim.stop();
+    const auto log = readLog(sim.file("log.txt"));
+    for (std::uint8_t k = 0; k < 5; ++k) EXPECT_EQ(countFrames(log, "RX", k), 1) << int(k);
+    EXPECT_EQ(countFrames(log, "RX", 5), 5);
+    for (std::uint8_t k = 6; k < BlockCount; ++k) EXPECT_EQ(countFrames(log, "RX", k), 0);
+}
+
+TEST(SimPty, ReadProtectedUnitShowsItsIdentificationAndStillTakesAProgram) {
+    SimProcess sim({"--read-enable", "0", "--name", "XYZ", "--monitor", "0"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    host.cal = defaultCalibration(3);
+    const Calibration before = host.cal;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.link.exchange().startRead();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "No Reading!");
+    EXPECT_EQ(host.messageColour(), Colour::Red);
+    EXPECT_EQ(host.cal, before);
+    EXPECT_EQ(host.ident.program, "XYZ52");
+
+    host.startProgram();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Program device OK");
+}
+
+TEST(SimPty, UnitOfAnotherFormatVersionIsRefusedOnReadAndProgram) {
+    SimProcess sim({"--format-version", "4", "--log", "{dir}/log.txt", "--monitor", "0"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.link.exchange().startRead();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Unmatched version!");
+    host.startProgram();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Unmatched version!");
+    EXPECT_EQ(host.messageColour(), Colour::Red);
+    sim.stop();
+    const auto log = readLog(sim.file("log.txt"));
+    EXPECT_EQ(countFrames(log, "RX", 0x41), 0);
+    EXPECT_EQ(countFrames(log, "RX", 0x01), 0);
+}
+
+TEST(SimPty, UnitThatNeverAnswersEndsInReadErrorAfterFiveTransmissions) {
+    SimProcess sim({"--drop", "1", "--log", "{dir}/log.txt", "--monitor", "0"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.link.exchange().startRead();
+    EXPECT_EQ(host.runExchange(), 20) << "five transmissions, four ticks each";
+    EXPECT_EQ(host.message(), "Read error!");
+    EXPECT_EQ(host.messageColour(), Colour::Red);
+    sim.stop();
+    const auto log = readLog(sim.file("log.txt"));
+    EXPECT_EQ(countFrames(log, "RX", ReadCommand), 5);
+    EXPECT_EQ(countFrames(log, "DROP", 0xC0), 5);
+}
+
+TEST(SimPty, ExchangesRecoverFromDroppedDamagedAndLateReplies) {
+    SimProcess sim({"--drop", "0.15", "--corrupt", "0.004", "--seed", "11", "--monitor", "0",
+                    "--log", "{dir}/log.txt"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.link.exchange().startRead();
+    const int ticks = host.runExchange();
+    EXPECT_EQ(host.message(), "Verify OK");
+    EXPECT_GT(ticks, 23);
+    sim.stop();
+    const auto log = readLog(sim.file("log.txt"));
+    int dropped = 0, damaged = 0;
+    for (const auto& e : log) {
+        dropped += e.direction == "DROP";
+        damaged += e.note.find("corrupted") != std::string::npos;
+    }
+    EXPECT_GT(dropped, 0);
+    EXPECT_GT(damaged, 0);
+
+    SimProcess late({"--late", "90", "--monitor", "0"});
+    ASSERT_TRUE(late.started());
+    Host host2;
+    ASSERT_TRUE(host2.open(late.linkPath()));
+    host2.link.exchange().startRead();
+    EXPECT_GT(host2.runExchange(), 23);
+    EXPECT_EQ(host2.message(), "Verify OK");
+}
+
+TEST(SimPty, ClientMayCloseAndReopenTheLine) {
+    SimProcess sim({"--monitor", "50", "--baud", "0"});
+    ASSERT_TRUE(sim.started());
+    {
+        Host host;
+        ASSERT_TRUE(host.open(sim.linkPath()));
+        host.runTicks(3);
+        // Frames pile up unread before this client goes away.
+        std::this_thread::sleep_for(milliseconds(200));
+        EXPECT_GE(host.port.bytesWaiting(), 2 * FrameSize);
+    }
+    std::this_thread::sleep_for(milliseconds(100));
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    EXPECT_EQ(host.port.bytesWaiting(), 0u) << "nothing left over from the last client";
+    host.runTicks(4);
+    EXPECT_FALSE(host.link.exchange().view().noConnectionVisible);
+    host.link.exchange().startRead();
+    EXPECT_GT(host.runExchange(), 0);
+    EXPECT_EQ(host.message(), "Verify OK");
+}
+
+// A bare pseudo-terminal that nobody answers: the exact request bytes reach the line, and
+// the port takes nothing below a frame's worth and drops what follows the first frame.
+class BarePty : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        ASSERT_TRUE(host.open(ptsname(master)));
+    }
+    void TearDown() override {
+        host.port.close();
+        if (master >= 0) close(master);
+    }
+    std::vector<std::uint8_t> drain() {
+        std::this_thread::sleep_for(milliseconds(20));
+        std::vector<std::uint8_t> bytes;
+        std::uint8_t buf[256];
+        for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;)
+            bytes.insert(bytes.end(), buf, buf + n);
+        return bytes;
+    }
+    void put(const std::vector<std::uint8_t>& bytes) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    int master = -1;
+    Host host;
+};
+
+TEST_F(BarePty, FirstRequestsAreExactAndSilenceEndsInReadError) {
+    host.link.exchange().startRead();
+    std::vector<std::uint8_t> read0(22, 0x00);
+    read0[0] = 0x40;
+    read0[21] = 0xBF;
+    EXPECT_EQ(drain(), read0);
+    EXPECT_EQ(host.runExchange(), 20);
+    EXPECT_EQ(host.message(), "Read error!");
+    const auto resent = drain();
+    ASSERT_EQ(resent.size(), 4u * 22u);
+    for (std::size_t i = 0; i < resent.size(); ++i) EXPECT_EQ(resent[i], read0[i % 22]);
+
+    host.link.exchange().startProgram(); // the image is still all zero
+    std::vector<std::uint8_t> program0(22, 0x00);
+    program0[21] = 0xFF;
+    EXPECT_EQ(drain(), program0);
+}
+
+TEST_F(BarePty, TwentyOneBytesWaitThirtyGiveOneFrame) {
+    const Frame monitor = makeFrame(0xB5);
+    std::vector<std::uint8_t> bytes(monitor.begin(), monitor.end());
+    bytes.insert(bytes.end(), monitor.begin(), monitor.begin() + 8);
+    put({bytes.begin(), bytes.begin() + 21});
+    EXPECT_FALSE(pollPort(host.port));
+    EXPECT_EQ(host.port.bytesWaiting(), 21u);
+    put({bytes.begin() + 21, bytes.end()});
+    EXPECT_EQ(host.port.bytesWaiting(), 30u);
+    const auto frame = pollPort(host.port);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(*frame, monitor);
+    EXPECT_EQ(host.port.bytesWaiting(), 0u) << "the 8 bytes after the frame are dropped";
+}
+
+} // namespace
+} // namespace velmora::simtest
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
