@@ -1,0 +1,172 @@
+#include "atomic_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+WriteResult failure(const std::string& path, const std::string& what, int err) {
+    return {false, path, what + ": " + std::strerror(err)};
+}
+
+// The file that is really written: a symbolic link is followed so that the link survives.
+std::string resolvedTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string out(real);
+            std::free(real);
+            return out;
+        }
+    }
+    return path;
+}
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+std::string baseOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+int syncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    const int rc = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return rc;
+}
+
+// A new, empty file beside the target with a name of our own; O_EXCL rather than mkstemp
+// so that a new settings file gets the usual umask mode, not 0600.
+int createTemporary(const std::string& dir, const std::string& base, std::string& name) {
+    static unsigned counter = 0;
+    static const long pid = ::getpid();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = dir + "/." + base + ".tmp" + std::to_string(pid) + "-" + std::to_string(counter++);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+FileReplacer::FileReplacer(std::string path) : path_(std::move(path)) {}
+
+FileReplacer::~FileReplacer() {
+    dropSpare();
+}
+
+void FileReplacer::dropSpare() {
+    if (!spare_.empty()) ::unlink(spare_.c_str());
+    spare_.clear();
+}
+
+WriteResult FileReplacer::replace(std::string_view content, bool durable) {
+    const std::string target = resolvedTarget(path_);
+    const std::string dir = directoryOf(target);
+
+    struct stat old {};
+    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+
+    std::string temp;
+    int fd = -1;
+    bool reused = false;
+    if (!spare_.empty() && directoryOf(spare_) == dir) {
+        fd = ::open(spare_.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        reused = fd >= 0;
+        if (reused) temp = spare_;
+    }
+    if (!reused) {
+        dropSpare();
+        fd = createTemporary(dir, baseOf(target), temp);
+        if (fd < 0) return failure(path_, "cannot create a file in " + dir, errno);
+    }
+
+    auto abandon = [&](const std::string& what) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
+        ::unlink(temp.c_str());
+        if (temp == spare_) spare_.clear();
+        return failure(path_, what, err);
+    };
+
+    struct stat now {};
+    if (replacing && ::fstat(fd, &now) == 0 && (now.st_mode & 07777) != (old.st_mode & 07777)) {
+        (void)::fchmod(fd, old.st_mode & 07777);
+    }
+    if (!writeAll(fd, content)) return abandon("cannot write");
+    // Cut a reused file to length after writing: cutting it to zero first would make ext4
+    // flush it at close, as for a rename over an existing file.
+    if (reused && ::ftruncate(fd, static_cast<off_t>(content.size())) != 0) {
+        return abandon("cannot write");
+    }
+    if (durable && ::fsync(fd) != 0) return abandon("cannot write");
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) return abandon("cannot write");
+
+    // Swapping the names is as atomic as a rename over the target, and leaves the previous
+    // file at the temporary name for the next replace.
+    if (replacing &&
+        ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        spare_ = temp;
+    } else if (::rename(temp.c_str(), target.c_str()) == 0) {
+        if (temp == spare_) spare_.clear();
+    } else {
+        return abandon("cannot replace");
+    }
+
+    if (durable) {
+        dropSpare();
+        if (const int err = syncDirectory(dir)) return failure(path_, "cannot write", err);
+    }
+    return {true, path_, {}};
+}
+
+WriteResult FileReplacer::sync() {
+    dropSpare();
+    const std::string target = resolvedTarget(path_);
+    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return failure(path_, "cannot open", errno);
+    const int rc = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    if (rc != 0) return failure(path_, "cannot write", rc);
+    if (const int err = syncDirectory(directoryOf(target))) {
+        return failure(path_, "cannot write", err);
+    }
+    return {true, path_, {}};
+}
+
+WriteResult replaceFile(const std::string& path, std::string_view content, bool durable) {
+    FileReplacer file(path);
+    return file.replace(content, durable);
+}
+
+} // namespace velmora

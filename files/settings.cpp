@@ -1,0 +1,135 @@
+#include "settings.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora {
+
+namespace {
+
+constexpr const char* kWindowSection = "FORM_HLAV";
+
+std::array<SettingsKey, CalibrationKeyCount> buildKeys() {
+    std::array<SettingsKey, CalibrationKeyCount> keys{};
+    std::size_t n = 0;
+    auto add = [&](const char* section, Param p) { keys[n++] = {section, p}; };
+    auto series = [&](const char* section, Param head) {
+        for (int i = 0; i < 10; ++i) add(section, at(head, i));
+    };
+
+    series("IGNITION", RpmAdv1);
+    series("IGNITION", Advance1);
+    for (Param p :
+         {Klicovani,  Omez1,    Omez2,     gcClutch, PilotLight, Gas1,      Gas2,       GasT,
+          GasD,       Retard1,  Retard2,   RetardT,  RetardD,    GasEnable, ZakazCteni, Rpm2Krat,
+          ExtMonitor, AktOmez1, AktClutch, AktBlok,  AktRpm,     AktN2o}) {
+        add("IGNITION", p);
+    }
+    for (int r = 0; r < 10; ++r) {
+        for (int c = 0; c < 10; ++c) add("JET", jetCell(r, c));
+    }
+    series("JET", RPM_JET_0);
+    series("JET2", KOR23_0);
+    for (Param p :
+         {TPS_0, TPS_100, CHLAZENI, START_JET, POLOHA_PRO, AKCEL_PRAH, AKCEL_JET, VODA_10, VODA20,
+          VODA50, VODA80, VODA110, VZDUCH_10, VZDUCH20, VZDUCH50, VZDUCH80, VZDUCH110}) {
+        add("JET3", p);
+    }
+    series("PRIVERA", RPM_PRIV_0);
+    series("PRIVERA", NAP_PRIV_0);
+    add("PRIVERA", PRIV_HYSTER);
+    return keys;
+}
+
+std::uint8_t low8(int v) {
+    return static_cast<std::uint8_t>(v & 0xFF);
+}
+
+void makeDirectories(const std::string& dir) {
+    for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+        const std::string part = dir.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
+        if (slash == std::string::npos) return;
+    }
+}
+
+} // namespace
+
+const std::array<SettingsKey, CalibrationKeyCount>& calibrationKeys() {
+    static const auto keys = buildKeys();
+    return keys;
+}
+
+std::string settingsDirectory() {
+    std::string dir;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        dir = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (home == nullptr || home[0] == '\0') {
+            const passwd* pw = ::getpwuid(::getuid());
+            home = pw != nullptr ? pw->pw_dir : nullptr;
+        }
+        dir = std::string(home != nullptr && home[0] != '\0' ? home : ".") + "/.config";
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    makeDirectories(dir);
+    return dir;
+}
+
+std::string settingsFilePath() {
+    const std::string dir = settingsDirectory();
+    return (dir == "/" ? "" : dir) + "/Velmora52.ini";
+}
+
+void loadSettings(const ProfileStore& store, WindowSettings& window, Calibration& cal) {
+    window.left = store.readInt(kWindowSection, "Left", window.left);
+    window.top = store.readInt(kWindowSection, "Top", window.top);
+    window.comPort = low8(store.readInt(kWindowSection, "ComPort", window.comPort));
+    window.language = low8(store.readInt(kWindowSection, "Language", window.language));
+    window.file = store.readString(kWindowSection, "File", "");
+    window.iniDir = store.readString(kWindowSection, "IniDir", "");
+    const std::uint8_t page = low8(store.readInt(kWindowSection, "ActivePage", 1));
+    window.activePage = page >= 2 && page <= 5 ? page : 1;
+
+    for (const SettingsKey& k : calibrationKeys()) {
+        cal[k.param] = low8(store.readInt(k.section, paramName(k.param), cal[k.param]));
+    }
+}
+
+WriteResult saveSettings(ProfileStore& store, const WindowSettings& window,
+                         const Calibration& cal) {
+    // The page of a tab control that is none of the first four is the fifth.
+    const int page = window.activePage >= 1 && window.activePage <= 4 ? window.activePage : 5;
+
+    WriteResult r = store.writeInt(kWindowSection, "Left", window.left);
+    if (r) r = store.writeInt(kWindowSection, "Top", window.top);
+    if (r) r = store.writeInt(kWindowSection, "ComPort", window.comPort);
+    if (r) r = store.writeInt(kWindowSection, "Language", window.language);
+    if (r) r = store.writeString(kWindowSection, "File", window.file);
+    if (r) r = store.writeString(kWindowSection, "IniDir", window.iniDir);
+    // Written with the trailing blank the file has always carried; read back without it.
+    if (r) r = store.writeInt(kWindowSection, "ActivePage ", page);
+    for (const SettingsKey& k : calibrationKeys()) {
+        if (!r) return r;
+        r = store.writeInt(k.section, paramName(k.param), cal[k.param]);
+    }
+    if (!r) return r;
+    return store.sync();
+}
+
+std::array<std::string, 6> loadPortMap(const ProfileStore& store) {
+    std::array<std::string, 6> ports;
+    for (int i = 0; i < 6; ++i) {
+        const std::string fallback = "/dev/ttyS" + std::to_string(i);
+        ports[i] = store.readString("PORTS", "COM" + std::to_string(i + 1), fallback);
+        if (ports[i].empty()) ports[i] = fallback;
+    }
+    return ports;
+}
+
+} // namespace velmora

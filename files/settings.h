@@ -1,0 +1,47 @@
+// The settings kept between runs: window position, port, language, last file, selected page
+// and the whole set of working parameters, in Velmora52.ini.
+#pragma once
+
+#include "files/profile_store.h"
+#include "model/calibration.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+struct WindowSettings {
+    int left = 0, top = 0;
+    std::uint8_t comPort = 0;    // 1..6 stand for COM1..COM6, 0 no port
+    std::uint8_t language = 0;   // 0 Czech, 1 English, 2 German
+    std::string file;            // caption of LabelFile2
+    std::string iniDir;          // last-file path: a file name with its directory
+    std::uint8_t activePage = 1; // 1..5
+};
+
+// $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute; created when missing.
+std::string settingsDirectory();
+// <settingsDirectory()>/Velmora52.ini
+std::string settingsFilePath();
+
+// The 7 window keys and the 200 calibration keys, each with the value held at that moment
+// as its default (File and IniDir default to empty text); integers keep their low 8 bits.
+void loadSettings(const ProfileStore& store, WindowSettings& window, Calibration& cal);
+// Writes the same entries in the same order and stops at the first write that fails; the
+// result names the file. A complete save is flushed to the disk before it returns.
+WriteResult saveSettings(ProfileStore& store, const WindowSettings& window, const Calibration& cal);
+
+// Device paths of COM1..COM6 from the optional section [PORTS]; a missing or empty entry
+// gives /dev/ttyS0../dev/ttyS5.
+std::array<std::string, 6> loadPortMap(const ProfileStore& store);
+
+// The calibration keys in the order of load and save: section and parameter.
+struct SettingsKey {
+    const char* section;
+    Param param;
+};
+constexpr std::size_t CalibrationKeyCount = 200;
+const std::array<SettingsKey, CalibrationKeyCount>& calibrationKeys();
+
+} // namespace velmora

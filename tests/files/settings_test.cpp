@@ -1,0 +1,250 @@
+#include "files/settings.h"
+#include "model/defaults.h"
+#include "test_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <sys/stat.h>
+
+using namespace velmora;
+using velmora::test::readFile;
+using velmora::test::TestDir;
+using velmora::test::writeFile;
+
+namespace {
+
+Calibration model6() {
+    Calibration cal;
+    cal[Klicovani] = 6;
+    setDefaultCalibration(cal);
+    return cal;
+}
+
+WindowSettings centred() {
+    WindowSettings w;
+    w.left = 312;
+    w.top = 144;
+    return w;
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        hadOld_ = std::getenv(name) != nullptr;
+        if (value != nullptr) {
+            ::setenv(name, value, 1);
+        } else {
+            ::unsetenv(name);
+        }
+    }
+    ~ScopedEnv() {
+        if (hadOld_) {
+            ::setenv(name_, old_.c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+} // namespace
+
+TEST(SettingsKeys, AreTheTwoHundredParametersInSaveOrder) {
+    const auto& keys = calibrationKeys();
+    std::set<int> params;
+    for (const auto& k : keys) params.insert(k.param);
+    EXPECT_EQ(params.size(), 200u);
+    for (Param p : {AdvanceMax, ModelFlag, MODEL_CONST, MODEL_TAB_0, at(MODEL_TAB_0, 9)}) {
+        EXPECT_EQ(params.count(p), 0u) << paramName(p);
+    }
+    auto keyAt = [&](std::size_t i) {
+        return std::string(keys[i].section) + "/" + paramName(keys[i].param);
+    };
+    EXPECT_EQ(keyAt(0), "IGNITION/RpmAdv1");
+    EXPECT_EQ(keyAt(36), "IGNITION/ExtMonitor");
+    EXPECT_EQ(keyAt(41), "IGNITION/AktN2o");
+    EXPECT_EQ(keyAt(43), "JET/JET0_1");
+    EXPECT_EQ(keyAt(52), "JET/JET1_0");
+    EXPECT_EQ(keyAt(142), "JET/RPM_JET_0");
+    EXPECT_EQ(keyAt(152), "JET2/KOR23_0");
+    EXPECT_EQ(keyAt(162), "JET3/TPS_0");
+    EXPECT_EQ(keyAt(166), "JET3/POLOHA_PRO");
+    EXPECT_EQ(keyAt(169), "JET3/VODA_10");
+    EXPECT_EQ(keyAt(178), "JET3/VZDUCH110");
+    EXPECT_EQ(keyAt(179), "PRIVERA/RPM_PRIV_0");
+    EXPECT_EQ(keyAt(199), "PRIVERA/PRIV_HYSTER");
+}
+
+TEST(Settings, MissingFileKeepsWhatTheWindowHolds) {
+    TestDir dir;
+    const ProfileStore store(dir.file("Velmora52.ini"));
+    WindowSettings w = centred();
+    w.file = "stale";
+    w.activePage = 4;
+    Calibration cal = model6();
+    loadSettings(store, w, cal);
+    EXPECT_EQ(w.left, 312);
+    EXPECT_EQ(w.top, 144);
+    EXPECT_EQ(w.comPort, 0);
+    EXPECT_EQ(w.language, 0);
+    EXPECT_EQ(w.file, "");
+    EXPECT_EQ(w.iniDir, "");
+    EXPECT_EQ(w.activePage, 1);
+    EXPECT_EQ(cal, model6());
+    EXPECT_EQ(velmora::test::countEntries(dir.path()), 0u);
+}
+
+TEST(Settings, SaveThenLoadReproducesAll207Entries) {
+    TestDir dir;
+    std::mt19937 rng(52);
+    Calibration saved;
+    for (auto& b : saved.v) b = static_cast<std::uint8_t>(rng());
+    WindowSettings w{-40, 2000000000, 3, 2, "/home/jan/k\xC5\x99ivka.ign", "/home/jan/a b.ign", 5};
+    ProfileStore store(dir.file("Velmora52.ini"));
+    ASSERT_TRUE(saveSettings(store, w, saved));
+
+    // A new store, as at the next start; the window and calibration start elsewhere.
+    const ProfileStore again(dir.file("Velmora52.ini"));
+    WindowSettings loaded = centred();
+    Calibration cal = model6();
+    loadSettings(again, loaded, cal);
+    EXPECT_EQ(loaded.left, -40);
+    EXPECT_EQ(loaded.top, 2000000000);
+    EXPECT_EQ(loaded.comPort, 3);
+    EXPECT_EQ(loaded.language, 2);
+    EXPECT_EQ(loaded.file, w.file);
+    EXPECT_EQ(loaded.iniDir, w.iniDir);
+    EXPECT_EQ(loaded.activePage, 5);
+    for (std::size_t p = 0; p < ParamCount; ++p) {
+        const auto param = static_cast<Param>(p);
+        // Only the per-model values stay out of the file.
+        const bool stored = !(p == AdvanceMax || p == ModelFlag || p == MODEL_CONST ||
+                              (p >= MODEL_TAB_0 && p <= at(MODEL_TAB_0, 9)));
+        EXPECT_EQ(cal[param], stored ? saved[param] : model6()[param]) << paramName(param);
+    }
+
+    const std::string text = readFile(dir.file("Velmora52.ini"));
+    EXPECT_EQ(text.rfind("[FORM_HLAV]\nLeft=-40\nTop=2000000000\nComPort=3\nLanguage=2\nFile=", 0),
+              0u);
+    EXPECT_NE(text.find("\nActivePage =5\n\n[IGNITION]\nRpmAdv1="), std::string::npos);
+    std::size_t last = 0;
+    for (const char* s : {"[IGNITION]", "[JET]", "[JET2]", "[JET3]", "[PRIVERA]"}) {
+        const auto at = text.find(s);
+        ASSERT_NE(at, std::string::npos) << s;
+        EXPECT_GT(at, last) << s;
+        last = at;
+    }
+}
+
+TEST(Settings, SavingTheSameValuesAgainLeavesTheFileAsItIs) {
+    TestDir dir;
+    ProfileStore store(dir.file("Velmora52.ini"));
+    const WindowSettings w = centred();
+    ASSERT_TRUE(saveSettings(store, w, model6()));
+    const std::string first = readFile(dir.file("Velmora52.ini"));
+    ASSERT_TRUE(saveSettings(store, w, model6()));
+    EXPECT_EQ(readFile(dir.file("Velmora52.ini")), first);
+}
+
+TEST(Settings, PageNumbersAndLow8Bits) {
+    TestDir dir;
+    struct Case {
+        const char* text;
+        std::uint8_t page;
+    };
+    for (const Case c :
+         {Case{"ActivePage =3", 3}, Case{"ActivePage=7", 1}, Case{"ActivePage =258", 2},
+          Case{"ActivePage=0", 1}, Case{"ActivePage=-251", 5}, Case{"ActivePage=two", 1}}) {
+        writeFile(dir.file("a.ini"), std::string("[FORM_HLAV]\r\nComPort=263\r\nLanguage=-1\r\n") +
+                                         c.text +
+                                         "\r\n[IGNITION]\r\nOmez1=300\r\n"
+                                         "RpmAdv3=abc\r\nRpmAdv4=-1\r\n");
+        const ProfileStore store(dir.file("a.ini"));
+        WindowSettings w = centred();
+        Calibration cal = model6();
+        loadSettings(store, w, cal);
+        EXPECT_EQ(w.activePage, c.page) << c.text;
+        EXPECT_EQ(w.comPort, 7);
+        EXPECT_EQ(w.language, 255);
+        EXPECT_EQ(cal[Omez1], 44);
+        EXPECT_EQ(cal[at(RpmAdv1, 2)], model6()[at(RpmAdv1, 2)]);
+        EXPECT_EQ(cal[at(RpmAdv1, 3)], 255);
+    }
+}
+
+TEST(Settings, SavedPageIsTheFifthUnlessOneOfTheFirstFour) {
+    TestDir dir;
+    ProfileStore store(dir.file("a.ini"));
+    for (int page : {1, 3, 4, 5, 0, 9}) {
+        WindowSettings w = centred();
+        w.activePage = static_cast<std::uint8_t>(page);
+        ASSERT_TRUE(saveSettings(store, w, model6()));
+        EXPECT_EQ(store.readInt("FORM_HLAV", "ActivePage", -1), page >= 1 && page <= 4 ? page : 5);
+    }
+}
+
+TEST(Settings, PortsSectionAndCommentsSurviveASave) {
+    TestDir dir;
+    const std::string head =
+        "; my serial adapters\n[PORTS]\nCOM1=/dev/ttyUSB0\ncom3 = /dev/ttyACM1 \n"
+        "COM4=\n\n";
+    writeFile(dir.file("a.ini"), head + "[FORM_HLAV]\nLeft=1\n");
+    ProfileStore store(dir.file("a.ini"));
+    const auto ports = loadPortMap(store);
+    EXPECT_EQ(ports, (std::array<std::string, 6>{"/dev/ttyUSB0", "/dev/ttyS1", "/dev/ttyACM1",
+                                                 "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5"}));
+    ASSERT_TRUE(saveSettings(store, centred(), model6()));
+    const std::string text = readFile(dir.file("a.ini"));
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_EQ(text.find("PORTS", head.size()), std::string::npos);
+    EXPECT_EQ(loadPortMap(ProfileStore(dir.file("a.ini"))), ports);
+}
+
+TEST(Settings, SaveIntoAReadOnlyDirectoryFailsAndNamesTheFile) {
+    TestDir dir;
+    const std::string path = dir.file("Velmora52.ini");
+    ProfileStore store(path);
+    Calibration cal = model6();
+    ASSERT_TRUE(saveSettings(store, centred(), cal));
+    const std::string before = readFile(path);
+    if (!dir.makeReadOnly()) GTEST_SKIP() << "cannot make a read-only directory here";
+
+    WindowSettings w = centred();
+    w.left = 5;
+    cal[Omez1] = 90;
+    const WriteResult r = saveSettings(store, w, cal);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.path, path);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(velmora::test::countEntries(dir.path()), 1u);
+}
+
+TEST(SettingsPath, XdgConfigHomeOrHomeConfigCreatedWhenMissing) {
+    TestDir dir;
+    {
+        const std::string xdg = dir.file("cfg/deeper/");
+        ScopedEnv env("XDG_CONFIG_HOME", xdg.c_str());
+        EXPECT_EQ(settingsDirectory(), dir.file("cfg/deeper"));
+        EXPECT_EQ(settingsFilePath(), dir.file("cfg/deeper/Velmora52.ini"));
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file("cfg/deeper").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+    }
+    {
+        ScopedEnv home("HOME", dir.path().c_str());
+        ScopedEnv relative("XDG_CONFIG_HOME", "relative/dir");
+        EXPECT_EQ(settingsFilePath(), dir.file(".config/Velmora52.ini"));
+        ScopedEnv unset("XDG_CONFIG_HOME", nullptr);
+        EXPECT_EQ(settingsDirectory(), dir.file(".config"));
+    }
+}

@@ -1,0 +1,86 @@
+#include "test_dir.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace velmora::test {
+
+namespace {
+
+bool canCreateIn(const std::string& dir) {
+    const std::string probe = dir + "/.probe";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+bool setImmutable(const std::string& dir, bool on) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+TestDir::TestDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/velmora-files-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+}
+
+TestDir::~TestDir() {
+    undoReadOnly();
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+bool TestDir::makeReadOnly() {
+    ::chmod(path_.c_str(), 0555);
+    if (!canCreateIn(path_)) return true;
+    immutable_ = setImmutable(path_, true);
+    if (immutable_ && !canCreateIn(path_)) return true;
+    undoReadOnly();
+    return false;
+}
+
+void TestDir::undoReadOnly() {
+    if (immutable_) setImmutable(path_, false);
+    immutable_ = false;
+    ::chmod(path_.c_str(), 0700);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, std::string_view content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::size_t countEntries(const std::string& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
+} // namespace velmora::test

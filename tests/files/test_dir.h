@@ -1,0 +1,35 @@
+// Scratch directories and file helpers for the file tests.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velmora::test {
+
+// A fresh directory under the system's temporary directory, removed with its content.
+class TestDir {
+public:
+    TestDir();
+    ~TestDir();
+    TestDir(const TestDir&) = delete;
+    TestDir& operator=(const TestDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+    // Makes the directory refuse new files, even for root (then by the immutable flag).
+    // False when neither works here.
+    bool makeReadOnly();
+
+private:
+    void undoReadOnly();
+
+    std::string path_;
+    bool immutable_ = false;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, std::string_view content);
+std::size_t countEntries(const std::string& dir); // directory entries other than . and ..
+
+} // namespace velmora::test
