@@ -44,7 +44,10 @@ struct ParsedLine {
 
 ParsedLine parseLine(std::string_view text) {
     ParsedLine p;
-    const std::string_view t = trim(text);
+    // A byte order mark left by an editor at the start of the file is not part of the line.
+    constexpr std::string_view bom = "\xEF\xBB\xBF";
+    const std::size_t skip = text.substr(0, bom.size()) == bom ? bom.size() : 0;
+    const std::string_view t = trim(text.substr(skip));
     if (t.empty() || t.front() == ';' || t.front() == '#') return p;
     if (t.front() == '[') {
         std::string_view name = t.substr(1);
@@ -53,10 +56,10 @@ ParsedLine parseLine(std::string_view text) {
         p.name = trim(name);
         return p;
     }
-    const auto eq = text.find('=');
+    const auto eq = text.find('=', skip);
     if (eq == npos) return p;
     p.kind = ParsedLine::Entry;
-    p.name = trim(text.substr(0, eq));
+    p.name = trim(text.substr(skip, eq - skip));
     p.valueBegin = eq + 1;
     while (p.valueBegin < text.size() && isBlank(text[p.valueBegin])) ++p.valueBegin;
     return p;
@@ -210,6 +213,14 @@ WriteResult ProfileStore::writeString(std::string_view section, std::string_view
     value = value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3)));
 
     const Location loc = locate(section, key);
+    std::string replaced;
+    if (loc.entry != npos) {
+        const std::string& text = lines_[loc.entry].text;
+        replaced = text.substr(0, parseLine(text).valueBegin);
+        replaced += value;
+        if (replaced == text) return {true, path_, {}}; // the file already says so
+    }
+
     std::vector<Line> next = lines_;
     std::string eol = "\n";
     for (const Line& l : lines_) {
@@ -221,11 +232,7 @@ WriteResult ProfileStore::writeString(std::string_view section, std::string_view
     const std::string entry = std::string(key) + "=" + std::string(value);
 
     if (loc.entry != npos) {
-        Line& line = next[loc.entry];
-        std::string text = line.text.substr(0, parseLine(line.text).valueBegin);
-        text += value;
-        if (text == line.text) return {true, path_, {}}; // the file already says so
-        line.text = std::move(text);
+        next[loc.entry].text = std::move(replaced);
     } else if (loc.insertAfter != npos) {
         if (next[loc.insertAfter].eol.empty()) next[loc.insertAfter].eol = eol;
         next.insert(next.begin() + static_cast<std::ptrdiff_t>(loc.insertAfter + 1),

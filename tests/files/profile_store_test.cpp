@@ -22,6 +22,9 @@ TEST(ProfileStore, FindsSectionsAndKeysWhateverTheirCaseAndBlanks) {
     EXPECT_EQ(store.readInt("FORM_HLAV", "Top", 77), 77);
     EXPECT_EQ(store.readInt("OTHER", "Left", 5), 5);
     EXPECT_EQ(store.readString("FORM_HLAV", "File", "none"), "none");
+
+    writeFile(dir.file("bom.ini"), "\xEF\xBB\xBF[PORTS]\nCOM1=/dev/ttyUSB1\n");
+    EXPECT_EQ(ProfileStore(dir.file("bom.ini")).readString("PORTS", "COM1", ""), "/dev/ttyUSB1");
 }
 
 TEST(ProfileStore, IntegerNeedsTheWholeValueToBeA32BitDecimal) {
