@@ -1,0 +1,962 @@
+#include "ui/form_hlav.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+#include "files/settings.h"
+#include "lang/text_sets.h"
+#include "model/clamp.h"
+#include "model/defaults.h"
+#include "ui/arrows.h"
+#include "ui/cp1250.h"
+#include "ui/layout.h"
+#include "ui/pictures.h"
+#include "ui/shifts.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr const char* HintProperty = "velmoraHint";
+constexpr const char* AutoSizeProperty = "velmoraAutoSize";
+constexpr const char* FillProperty = "velmoraFill";
+constexpr int NoFill = -1;
+
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QString longHint(const QString& hint) {
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    return bar < 0 ? hint : hint.mid(bar + 1);
+}
+
+QString shortHint(const QString& hint) {
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    return bar < 0 ? hint : hint.left(bar);
+}
+
+QColor colourOf(Colour c) {
+    switch (c) {
+    case Colour::BtnFace:
+        return QApplication::palette().color(QPalette::Button);
+    case Colour::Red:
+        return QColor(255, 0, 0);
+    case Colour::Yellow:
+        return QColor(255, 255, 0);
+    case Colour::Lime:
+        return QColor(0, 255, 0);
+    case Colour::White:
+        return QColor(255, 255, 255);
+    case Colour::Fuchsia:
+        return QColor(255, 0, 255);
+    case Colour::Blue:
+        return QColor(0, 0, 255);
+    }
+    return {};
+}
+
+int colourOfFill(Fill f) {
+    switch (f) {
+    case Fill::None:
+        return NoFill;
+    case Fill::Red:
+        return static_cast<int>(Colour::Red);
+    case Fill::Fuchsia:
+        return static_cast<int>(Colour::Fuchsia);
+    case Fill::White:
+        return static_cast<int>(Colour::White);
+    case Fill::Blue:
+        return static_cast<int>(Colour::Blue);
+    case Fill::Lime:
+        return static_cast<int>(Colour::Lime);
+    }
+    return NoFill;
+}
+
+void setCaption(QObject* o, const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(o)) {
+        label->setText(text);
+        if (label->property(AutoSizeProperty).toBool()) label->adjustSize();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
+        button->setText(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(o)) {
+        group->setTitle(text);
+    } else if (auto* menu = qobject_cast<QMenu*>(o)) {
+        menu->setTitle(text);
+    } else if (auto* action = qobject_cast<QAction*>(o)) {
+        action->setText(text);
+    }
+}
+
+// Narrow tabs leave room for the two mode check boxes right of the tab row.
+class CompactTabStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_TabBarTabHSpace) return 12;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+} // namespace
+
+// Puts the hint of the control under the mouse into the status bar.
+class HintRouter : public QObject {
+public:
+    explicit HintRouter(TFormHlav* form) : QObject(form), form_(form) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type t = event->type();
+        if (t != QEvent::Enter && t != QEvent::Leave) return false;
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w == nullptr || w->window() != form_) return false;
+        // Leaving a control puts the mouse back over its parent.
+        form_->showStatusHint(form_->effectiveHint(t == QEvent::Enter ? w : w->parentWidget()));
+        return false;
+    }
+
+private:
+    TFormHlav* form_;
+};
+
+TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
+    : QMainWindow(parent), link_(cal_, ident_, image_, Language) {
+    setObjectName("FormHlav");
+    setWindowTitle("Programming of Velmora 52 ");
+    setWindowIcon(windowIcon());
+    QFont f("DejaVu Sans Condensed");
+    f.setPixelSize(11);
+    setFont(f);
+
+    client_ = new QWidget(this);
+    client_->setObjectName("ClientArea");
+    client_->setMinimumSize(ClientWidth, ClientHeight - StatusBarHeight);
+    setCentralWidget(client_);
+    statusBar()->setObjectName("StatusBar1");
+    statusBar()->setFixedHeight(StatusBarHeight);
+    statusBar()->setSizeGripEnabled(false);
+
+    buildWidgets();
+    buildPairs();
+    buildMenus();
+    wireHandlers();
+    refreshToolTips();
+    resize(ClientWidth, menuBar()->sizeHint().height() + ClientHeight);
+
+    lastFile_.clear();
+    store_ =
+        std::make_unique<ProfileStore>(settingsPath.empty() ? settingsFilePath() : settingsPath);
+
+    link_.setPort(&port_);
+    link_.onShow = [this] { showParams(); };
+    link_.onFileNameCleared = [this] { file2_->setText(QString()); };
+    link_.onMonitorChanged = [this] { renderMonitor(); };
+    link_.lambdaLeft = findChild<QLabel*>("LabelLambda")->x();
+    link_.tpsLeft = findChild<QLabel*>("LabelTps")->x();
+
+    messageBox = [this](const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                        this);
+        box.exec();
+    };
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName("Timer1");
+    timer_->setInterval(TimerIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &TFormHlav::Timer1Timer);
+    timer_->start();
+
+    // Whatever ends the application, the calibration on screen goes into the settings file.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { FormClose(); });
+}
+
+TFormHlav::~TFormHlav() {
+    if (hints_ != nullptr) qApp->removeEventFilter(hints_);
+    port_.close();
+}
+
+QWidget* TFormHlav::container(const std::string& name) const {
+    if (name == "Client") return client_;
+    return client_->findChild<QWidget*>(QString::fromStdString(name));
+}
+
+void TFormHlav::buildWidgets() {
+    pages_ = new QTabWidget(client_);
+    pages_->setObjectName("PageControl1");
+    pages_->setGeometry(4, 48, 653, 409);
+    auto* tabStyle = new CompactTabStyle;
+    tabStyle->setParent(pages_->tabBar());
+    pages_->tabBar()->setStyle(tabStyle);
+    for (int i = 0; i < 5; ++i) {
+        auto* page = new QWidget;
+        page->setObjectName(TabSheetNames[i]);
+        pages_->addTab(page, TabSheetCaptions[i]);
+    }
+
+    QHash<QString, QWidget*> containers;
+    containers.insert("Client", client_);
+    for (int i = 0; i < 5; ++i) containers.insert(TabSheetNames[i], pages_->widget(i));
+
+    QStyle* st = style();
+    for (const WidgetSpec& s : widgetTable()) {
+        QWidget* parent = containers.value(QString::fromStdString(s.parent));
+        const QString text = qs(s.text);
+        QWidget* w = nullptr;
+        switch (s.kind) {
+        case WidgetKind::GroupBox: {
+            auto* g = new QGroupBox(text, parent);
+            containers.insert(qs(s.name), g);
+            w = g;
+            break;
+        }
+        case WidgetKind::Label:
+        case WidgetKind::BarLabel:
+            w = new QLabel(text, parent);
+            break;
+        case WidgetKind::CheckBox:
+            w = new QCheckBox(text, parent);
+            break;
+        case WidgetKind::Button:
+            w = new QPushButton(text, parent);
+            break;
+        case WidgetKind::SpeedButton: {
+            auto* b = new QToolButton(parent);
+            b->setAutoRaise(true);
+            b->setIconSize(QSize(16, 16));
+            if (s.name == "SpeedButton6") b->setIcon(st->standardIcon(QStyle::SP_FileIcon));
+            if (s.name == "SpeedButton5") b->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
+            if (s.name == "SpeedButton7") b->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
+            if (s.name == "SpeedButtonPrint") b->setIcon(printGlyph());
+            w = b;
+            break;
+        }
+        case WidgetKind::SpinButton:
+            w = new SpinButton(parent);
+            break;
+        }
+        w->setObjectName(qs(s.name));
+        if (s.fontPx != 0 || (s.flags & Bold) != 0) {
+            QFont f = w->font();
+            if (s.fontPx != 0) f.setPixelSize(s.fontPx);
+            f.setBold((s.flags & Bold) != 0);
+            w->setFont(f);
+        }
+        if (s.w > 0 && s.h > 0) {
+            w->setGeometry(s.x, s.y, s.w, s.h);
+        } else {
+            w->move(s.x, s.y);
+            w->setProperty(AutoSizeProperty, true);
+            w->adjustSize();
+        }
+        if (s.kind == WidgetKind::BarLabel) w->setFixedHeight(s.h);
+        if (s.fill != Fill::None) setFill(w, colourOfFill(s.fill));
+        if (!s.hint.empty()) w->setProperty(HintProperty, qs(s.hint));
+        if ((s.flags & ToolTips) != 0) toolTipWidgets_.push_back(w);
+        if ((s.flags & Hidden) != 0) w->hide();
+    }
+
+    auto* combo = new QComboBox(containers.value("GroupBox3"));
+    combo->setObjectName("ComboBox1");
+    combo->setGeometry(8, 20, 201, 21);
+    combo->setMaxVisibleItems(ModelCount);
+    for (int i = 0; i < ModelCount; ++i) combo->addItem(QString::fromLatin1(modelListText(i)));
+    combo->setCurrentIndex(-1);
+    models_ = combo;
+
+    auto* picture = new QLabel(pages_->widget(0));
+    picture->setObjectName("Image1");
+    picture->setGeometry(222, 242, 234, 103);
+    picture->setPixmap(curvePicture());
+
+    progress_ = new QProgressBar(client_);
+    progress_->setObjectName("ProgressBar1");
+    progress_->setGeometry(160, 462, 497, 16);
+    progress_->setRange(0, 10);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    progress_->hide();
+
+    hlaseni_ = findChild<QLabel*>("LabelHlaseni");
+    spojeni_ = findChild<QLabel*>("LabelSpojeni");
+    file2_ = findChild<QLabel*>("LabelFile2");
+    verze_ = {findChild<QLabel*>("LabelVerze1"), findChild<QLabel*>("LabelVerze2"),
+              findChild<QLabel*>("LabelVerze3")};
+    gas_ = findChild<QCheckBox*>("CheckBoxGas");
+    zakazCteni_ = findChild<QCheckBox*>("CheckBoxZakazCteni");
+    extMonitor_ = findChild<QCheckBox*>("CheckBoxExtMonitor");
+    progHned_ = findChild<QCheckBox*>("CheckBoxProgHned");
+    aktN2o_ = findChild<QCheckBox*>("CheckBoxAktN2o");
+    groupGas_ = findChild<QGroupBox*>("GroupBoxGas");
+    groupRetard_ = findChild<QGroupBox*>("GroupBoxRetard");
+    const std::pair<Param, const char*> flagBoxes[] = {
+        {ZakazCteni, "CheckBoxZakazCteni"}, {Rpm2Krat, "CheckBox6"},
+        {GasEnable, "CheckBoxGas"},         {ExtMonitor, "CheckBoxExtMonitor"},
+        {AktOmez1, "CheckBoxAktLimiter1"},  {AktClutch, "CheckBoxAktClutch"},
+        {AktBlok, "CheckBoxAktBlok"},       {AktRpm, "CheckBoxAktRpm"},
+        {AktN2o, "CheckBoxAktN2o"},
+    };
+    for (const auto& [param, name] : flagBoxes)
+        flags_.push_back({param, findChild<QCheckBox*>(name)});
+
+    for (std::size_t i = 0; i < MonitorLabelCount; ++i)
+        monitorLabels_.push_back(
+            findChild<QLabel*>(monitorLabelName(static_cast<MonitorLabel>(i))));
+    lambdaBars_ = {findChild<QLabel*>("LabelBarGraf1"), findChild<QLabel*>("LabelBarGraf2"),
+                   findChild<QLabel*>("LabelBarGraf3"), findChild<QLabel*>("LabelBarGraf4")};
+    tpsBars_ = {findChild<QLabel*>("LabelBarTps1"), findChild<QLabel*>("LabelBarTps2")};
+}
+
+void TFormHlav::buildPairs() {
+    pairs_.reserve(PairCount);
+    for (const PairSpec& s : pairTable()) {
+        QWidget* parent = container(s.parent);
+        auto* edit = new QLineEdit(parent);
+        edit->setObjectName(QString::fromStdString(s.edit));
+        edit->setGeometry(s.x, s.y, s.width, EditHeight);
+        auto* up = new UpDown(parent);
+        up->setObjectName(QString::fromStdString(s.updown));
+        up->setGeometry(s.x + s.width, s.y, UpDownWidth, EditHeight);
+        up->setRange(s.min, s.max);
+        up->setIncrement(s.step);
+        up->setThousands(s.grouping);
+        up->setBuddy(edit);
+        up->setPosition(s.initial);
+        edit->installEventFilter(this);
+        pairs_.push_back({&s, edit, up});
+    }
+    findChild<UpDown*>("UpDownGas1")->installEventFilter(this);
+}
+
+void TFormHlav::buildMenus() {
+    menuBar()->setObjectName("MainMenu1");
+    QHash<QString, QMenu*> menus;
+    for (const MenuSpec& m : menuTable()) {
+        const QString name = QString::fromLatin1(m.name);
+        if (name.isEmpty()) {
+            QMenu* menu = menuBar()->addMenu(qs(m.caption));
+            menu->setObjectName(m.menu);
+            menu->setFont(font());
+            menu->setProperty(HintProperty, qs(m.hint));
+            menus.insert(m.menu, menu);
+            continue;
+        }
+        QMenu* menu = menus.value(m.menu);
+        QAction* a = m.separator ? menu->addSeparator() : menu->addAction(qs(m.caption));
+        a->setObjectName(name);
+        if (*m.shortcut != '\0') a->setShortcut(QKeySequence(QString::fromLatin1(m.shortcut)));
+        a->setProperty(HintProperty, qs(m.hint));
+        if (name.startsWith("MenuCom") || name == "MenuEnglish" || name == "MenuCzech" ||
+            name == "MenuGerman") {
+            a->setCheckable(true);
+        }
+        a->setChecked(name == "MenuCom2" || name == "MenuEnglish");
+    }
+    for (int i = 0; i < 6; ++i)
+        comItems_[static_cast<std::size_t>(i)] =
+            findChild<QAction*>(QString("MenuCom%1").arg(i + 1));
+}
+
+void TFormHlav::wireHandlers() {
+    auto action = [this](const char* name) { return findChild<QAction*>(name); };
+    auto button = [this](const char* name) { return findChild<QAbstractButton*>(name); };
+    auto both = [&](const char* item, const char* btn, void (TFormHlav::*slot)()) {
+        if (item != nullptr) connect(action(item), &QAction::triggered, this, slot);
+        if (btn != nullptr) connect(button(btn), &QAbstractButton::clicked, this, slot);
+    };
+    both("MenuNew", "SpeedButton6", &TFormHlav::MenuNewClick);
+    both("MenuOpen", "SpeedButton5", &TFormHlav::MenuOpenClick);
+    both("MenuSave", "SpeedButton7", &TFormHlav::MenuSaveClick);
+    both(nullptr, "SpeedButtonPrint", &TFormHlav::SpeedButtonPrintClick);
+    both("MenuExit", nullptr, &TFormHlav::MenuExitClick);
+    both("MenuRead", "Button1", &TFormHlav::MenuReadClick);
+    both("MenuVerify", "BitBtn2", &TFormHlav::MenuVerifyClick);
+    both("MenuProgram", "BitBtn1", &TFormHlav::MenuProgramClick);
+    both("CurveMinus", "BitBtnIgnMinus", &TFormHlav::CurveMinusClick);
+    both("CurvePlus", "BitBtnIgnPlus", &TFormHlav::CurvePlusClick);
+    both("JetMinus", "BitBtnJetMinus", &TFormHlav::ButtonJetMinusClick);
+    both("JetPlus", "BitBtnJetPlus", &TFormHlav::ButtonJetPlusClick);
+    both(nullptr, "BitBtnTps0", &TFormHlav::BitBtnTps0Click);
+    both(nullptr, "BitBtnTps100", &TFormHlav::BitBtnTps100Click);
+    both("MenuEnglish", nullptr, &TFormHlav::MenuEnglishClick);
+    both("MenuCzech", nullptr, &TFormHlav::MenuCzechClick);
+    both("MenuGerman", nullptr, &TFormHlav::MenuGermanClick);
+    both("MenuContens", nullptr, &TFormHlav::MenuContensClick);
+    both("MenuAbout", nullptr, &TFormHlav::MenuAboutClick);
+    for (int i = 0; i < 6; ++i)
+        connect(comItems_[static_cast<std::size_t>(i)], &QAction::triggered, this,
+                [this, i] { MenuCom1Click(i + 1); });
+    for (int k = 1; k <= 10; ++k) {
+        auto* spin = findChild<SpinButton*>(QString("CSpinButton%1").arg(k));
+        connect(spin, &SpinButton::upClick, this, [this, k] { CSpinButtonUpClick(k); });
+        connect(spin, &SpinButton::downClick, this, [this, k] { CSpinButtonDownClick(k); });
+    }
+    connect(models_, &QComboBox::activated, this, &TFormHlav::ComboBox1Change);
+    // These four follow their box whenever its state changes, by a click or by show.
+    connect(gas_, &QCheckBox::toggled, this, &TFormHlav::CheckBoxGasClick);
+    connect(zakazCteni_, &QCheckBox::toggled, this, &TFormHlav::CheckBoxZakazCteniClick);
+    connect(extMonitor_, &QCheckBox::toggled, this, &TFormHlav::CheckBoxExtMonitorClick);
+    connect(progHned_, &QCheckBox::toggled, this, &TFormHlav::CheckBoxProgHnedClick);
+    for (const Pair& p : pairs_)
+        connect(p.updown, &UpDown::clicked, this, &TFormHlav::UpDown1Click);
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up and shutdown.
+
+void TFormHlav::FormCreate(const QStringList& arguments) {
+    // 1. Hints go to the status bar.
+    if (hints_ == nullptr) {
+        hints_ = new HintRouter(this);
+        qApp->installEventFilter(hints_);
+        const auto menuHint = [this](QAction* a) {
+            if (a == nullptr) return;
+            QObject* owner = a->menu() != nullptr ? static_cast<QObject*>(a->menu()) : a;
+            showStatusHint(longHint(owner->property(HintProperty).toString()));
+        };
+        connect(menuBar(), &QMenuBar::hovered, this, menuHint);
+        for (QMenu* m : menuBar()->findChildren<QMenu*>())
+            connect(m, &QMenu::hovered, this, menuHint);
+    }
+
+    // 2., 3. The seventh model and its default calibration.
+    cal_[Klicovani] = 6;
+    setDefaultCalibration(cal_);
+
+    // 4. Centre the window; the division truncates towards zero.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize s = screen->geometry().size();
+        const QSize w = frameGeometry().size();
+        move((s.width() - w.width()) / 2, (s.height() - w.height()) / 2);
+    }
+
+    // 5. The settings file, with what steps 2 to 4 set as the defaults.
+    WindowSettings ws;
+    ws.left = x();
+    ws.top = y();
+    ws.comPort = ComPort;
+    ws.language = Language;
+    ws.file.clear();
+    ws.iniDir.clear();
+    ws.activePage = 1;
+    loadSettings(*store_, ws, cal_);
+    move(ws.left, ws.top);
+    ComPort = ws.comPort;
+    Language = ws.language;
+    file2_->setText(QString::fromStdString(ws.file));
+    setLastFilePath(ws.iniDir);
+    pages_->setCurrentIndex(ws.activePage >= 2 && ws.activePage <= 5 ? ws.activePage - 1 : 0);
+    portMap_ = loadPortMap(*store_);
+
+    // 6. The per-model values of the model now loaded.
+    applyModelTable(cal_);
+
+    // 7. Only an exact first argument names a language.
+    if (!arguments.isEmpty()) {
+        const QString& first = arguments.first();
+        if (first == "ENGLISH")
+            Language = 1;
+        else if (first == "CESKY")
+            Language = 0;
+        else if (first == "DEUTSCH")
+            Language = 2;
+    }
+
+    // 8. - 12.
+    showParams();
+    OpenPort();
+    setComChecks();
+    applyLanguage(Language);
+    ExchangeView& v = link_.exchange().view();
+    v.messageVisible = false;
+    v.progressVisible = false;
+    renderExchange();
+    created_ = true;
+}
+
+void TFormHlav::FormClose() {
+    if (closed_) return;
+    closed_ = true;
+    timer_->stop();
+    port_.close();
+    readControls();
+    clamp(cal_);
+
+    WindowSettings ws;
+    ws.left = x();
+    ws.top = y();
+    ws.comPort = ComPort;
+    ws.language = Language;
+    ws.file = file2_->text().toStdString();
+    ws.iniDir = lastFile_;
+    ws.activePage = static_cast<std::uint8_t>(activePageNumber());
+    const WriteResult r = saveSettings(*store_, ws, cal_);
+    if (!r.ok) {
+        QString text = QString("The settings could not be saved to the file %1")
+                           .arg(QString::fromStdString(r.path));
+        if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
+        messageBox(text);
+    }
+}
+
+void TFormHlav::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+int TFormHlav::activePageNumber() const {
+    const QWidget* current = pages_->currentWidget();
+    for (int i = 0; i < 4; ++i) {
+        if (current == pages_->widget(i)) return i + 1;
+    }
+    return 5;
+}
+
+void TFormHlav::setLastFilePath(const std::string& path) {
+    lastFile_ = path;
+    const QString name = QString::fromStdString(path);
+    if (openDialog_ != nullptr) openDialog_->selectFile(name);
+    if (saveDialog_ != nullptr) saveDialog_->selectFile(name);
+}
+
+QFileDialog* TFormHlav::openDialog() {
+    if (openDialog_ == nullptr) {
+        openDialog_ = new QFileDialog(this);
+        openDialog_->setObjectName("OpenDialog1");
+        openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+        openDialog_->setFileMode(QFileDialog::ExistingFile);
+        openDialog_->setDefaultSuffix(DefaultExtension);
+        QStringList filters;
+        for (const std::string& f : nameFilters(OpenFilter)) filters << QString::fromStdString(f);
+        openDialog_->setNameFilters(filters);
+        openDialog_->selectFile(lastFile_.empty() ? QString(" ")
+                                                  : QString::fromStdString(lastFile_));
+    }
+    return openDialog_;
+}
+
+QFileDialog* TFormHlav::saveDialog() {
+    if (saveDialog_ == nullptr) {
+        saveDialog_ = new QFileDialog(this);
+        saveDialog_->setObjectName("SaveDialog1");
+        saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
+        saveDialog_->setDefaultSuffix(DefaultExtension);
+        QStringList filters;
+        for (const std::string& f : nameFilters(SaveFilter)) filters << QString::fromStdString(f);
+        saveDialog_->setNameFilters(filters);
+        saveDialog_->selectFile(QString::fromStdString(lastFile_));
+    }
+    return saveDialog_;
+}
+
+// ---------------------------------------------------------------------------------------
+// The binding.
+
+void TFormHlav::readControls() {
+    for (std::size_t i = 0; i < PairsBeforeFlags; ++i) {
+        const Pair& p = pairs_[i];
+        cal_[p.spec->param] = toStored(*p.spec, p.updown->readPosition());
+    }
+    const int model = models_->currentIndex();
+    cal_[Klicovani] = model < 0 ? 255 : static_cast<std::uint8_t>(model);
+    for (const FlagBox& f : flags_) cal_[f.param] = f.box->isChecked() ? 1 : 0;
+    aktN2o_->setVisible(cal_[GasEnable] != 0);
+    for (std::size_t i = PairsBeforeFlags; i < pairs_.size(); ++i) {
+        const Pair& p = pairs_[i];
+        cal_[p.spec->param] = toStored(*p.spec, p.updown->readPosition());
+    }
+}
+
+void TFormHlav::showParams() {
+    for (const Pair& p : pairs_) p.updown->setPosition(toDisplay(*p.spec, cal_[p.spec->param]));
+    models_->setCurrentIndex(cal_[Klicovani] < ModelCount ? cal_[Klicovani] : -1);
+    // Setting CheckBoxGas, CheckBoxZakazCteni or CheckBoxExtMonitor runs its handler when the
+    // state changes.
+    for (const FlagBox& f : flags_) f.box->setChecked(cal_[f.param] != 0);
+    colourFlagBox(zakazCteni_, cal_[ZakazCteni] != 0);
+    const bool gas = cal_[GasEnable] != 0;
+    aktN2o_->setVisible(gas);
+    groupGas_->setVisible(gas);
+    groupRetard_->setVisible(gas);
+    // Until the unit or a file has given an identification the labels keep their design texts.
+    if (!(ident_ == Identification{})) {
+        verze_[0]->setText(fromCp1250(ident_.program));
+        verze_[1]->setText(fromCp1250(ident_.date));
+        verze_[2]->setText(fromCp1250(ident_.time));
+        for (QLabel* l : verze_) l->adjustSize();
+    }
+}
+
+void TFormHlav::afterChange() {
+    clamp(cal_);
+    showParams();
+    pack(cal_, image_);
+    if (ProgHned) {
+        link_.exchange().startProgram();
+        renderExchange();
+    }
+}
+
+bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
+    if (closed_) return false;
+    if (event->type() == QEvent::FocusOut) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        // Switching to another window or opening a menu does not leave the box.
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        if (watched->objectName() == "UpDownGas1") {
+            Edit1Exit();
+            return false;
+        }
+        for (const Pair& p : pairs_) {
+            if (p.edit == watched) {
+                if (p.spec->commit == Commit::Exit) Edit1Exit();
+                break;
+            }
+        }
+    } else if (event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (const Pair& p : pairs_) {
+            if (p.edit == watched) {
+                if (p.spec->commit == Commit::Click) Edit1Exit();
+                break;
+            }
+        }
+    }
+    return false;
+}
+
+void TFormHlav::Edit1Exit() {
+    readControls();
+    afterChange();
+}
+
+void TFormHlav::UpDown1Click() {
+    readControls();
+    afterChange();
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands.
+
+void TFormHlav::MenuNewClick() {
+    setDefaultCalibration(cal_);
+    showParams();
+    ExchangeView& v = link_.exchange().view();
+    v.messageVisible = false;
+    v.progressVisible = false;
+    renderExchange();
+}
+
+// The parameter file, printing, the manual and the About box are not part of this window yet;
+// their commands exist and do nothing.
+void TFormHlav::MenuOpenClick() {}
+void TFormHlav::MenuSaveClick() {}
+void TFormHlav::SpeedButtonPrintClick() {}
+void TFormHlav::MenuContensClick() {}
+void TFormHlav::MenuAboutClick() {}
+
+void TFormHlav::MenuExitClick() {
+    close();
+}
+
+void TFormHlav::MenuCom1Click(int port) {
+    ComPort = static_cast<std::uint8_t>(port);
+    setComChecks();
+    port_.close();
+    OpenPort();
+}
+
+void TFormHlav::OpenPort() {
+    if (port_.open(ComPort, portMap_) == OpenResult::Failed) messageBox(ComOpeningError);
+}
+
+void TFormHlav::setComChecks() {
+    for (int i = 0; i < 6; ++i)
+        comItems_[static_cast<std::size_t>(i)]->setChecked(ComPort == i + 1);
+}
+
+void TFormHlav::MenuReadClick() {
+    link_.exchange().startRead();
+    renderExchange();
+}
+
+void TFormHlav::MenuVerifyClick() {
+    readControls();
+    clamp(cal_);
+    showParams();
+    pack(cal_, image_);
+    link_.exchange().startVerify();
+    renderExchange();
+}
+
+void TFormHlav::MenuProgramClick() {
+    readControls();
+    clamp(cal_);
+    showParams();
+    pack(cal_, image_);
+    link_.exchange().startProgram();
+    renderExchange();
+}
+
+void TFormHlav::CurveMinusClick() {
+    readControls();
+    advanceMinus(cal_);
+    afterChange();
+}
+
+void TFormHlav::CurvePlusClick() {
+    readControls();
+    advancePlus(cal_);
+    afterChange();
+}
+
+void TFormHlav::ButtonJetMinusClick() {
+    readControls();
+    injectionMinus(cal_);
+    afterChange();
+}
+
+void TFormHlav::ButtonJetPlusClick() {
+    readControls();
+    injectionPlus(cal_);
+    afterChange();
+}
+
+void TFormHlav::CSpinButtonDownClick(int k) {
+    readControls();
+    columnMinus(cal_, k - 1);
+    afterChange();
+}
+
+void TFormHlav::CSpinButtonUpClick(int k) {
+    readControls();
+    columnPlus(cal_, k - 1);
+    afterChange();
+}
+
+void TFormHlav::BitBtnTps0Click() {
+    if (setTps0(cal_, link_.monitor().values().TpsVoltage)) afterChange();
+}
+
+void TFormHlav::BitBtnTps100Click() {
+    if (setTps100(cal_, link_.monitor().values().TpsVoltage)) afterChange();
+}
+
+void TFormHlav::ComboBox1Change(int index) {
+    cal_[Klicovani] = index < 0 ? 255 : static_cast<std::uint8_t>(index);
+    applyModelTable(cal_);
+    showParams();
+}
+
+void TFormHlav::setGasVisibility(bool visible) {
+    groupGas_->setVisible(visible);
+    groupRetard_->setVisible(visible);
+    monitorLabels_[static_cast<std::size_t>(MonitorLabel::N2oEnable)]->setVisible(visible);
+    aktN2o_->setVisible(visible);
+}
+
+void TFormHlav::CheckBoxGasClick() {
+    cal_[GasEnable] = gas_->isChecked() ? 1 : 0;
+    setGasVisibility(cal_[GasEnable] != 0);
+}
+
+void TFormHlav::CheckBoxProgHnedClick() {
+    ProgHned = progHned_->isChecked();
+    colourFlagBox(progHned_, ProgHned);
+}
+
+void TFormHlav::CheckBoxZakazCteniClick() {
+    cal_[ZakazCteni] = zakazCteni_->isChecked() ? 1 : 0;
+    colourFlagBox(zakazCteni_, cal_[ZakazCteni] != 0);
+}
+
+void TFormHlav::CheckBoxExtMonitorClick() {
+    cal_[ExtMonitor] = extMonitor_->isChecked() ? 1 : 0;
+    monitorLabels_[static_cast<std::size_t>(MonitorLabel::PocetProgramovani)]->setVisible(
+        cal_[ExtMonitor] != 0);
+}
+
+void TFormHlav::Timer1Timer() {
+    link_.tick();
+    renderExchange();
+}
+
+// ---------------------------------------------------------------------------------------
+// What the link shows.
+
+void TFormHlav::setFill(QWidget* w, int colour) {
+    if (w->property(FillProperty).isValid() && w->property(FillProperty).toInt() == colour) return;
+    w->setProperty(FillProperty, colour);
+    if (colour == NoFill) {
+        w->setAutoFillBackground(false);
+        return;
+    }
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colourOf(static_cast<Colour>(colour)));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+void TFormHlav::colourFlagBox(QCheckBox* box, bool set) {
+    setFill(box, static_cast<int>(set ? Colour::Red : Colour::BtnFace));
+}
+
+void TFormHlav::renderExchange() {
+    const ExchangeView& v = link_.exchange().view();
+    if (!v.messageText.empty()) {
+        hlaseni_->setText(qs(v.messageText));
+        hlaseni_->adjustSize();
+    }
+    setFill(hlaseni_, static_cast<int>(v.messageColour));
+    hlaseni_->setVisible(v.messageVisible);
+    progress_->setMaximum(v.progressMax);
+    progress_->setValue(v.progressPosition < v.progressMax ? v.progressPosition : v.progressMax);
+    progress_->setVisible(v.progressVisible);
+    if (!v.noConnectionText.empty() && spojeni_->text() != qs(v.noConnectionText)) {
+        spojeni_->setText(qs(v.noConnectionText));
+        spojeni_->adjustSize();
+    }
+    spojeni_->setVisible(v.noConnectionVisible);
+}
+
+void TFormHlav::renderMonitor() {
+    const MonitorView& v = link_.monitor().view();
+    for (std::size_t i = 0; i < MonitorLabelCount; ++i) {
+        const MonitorLine& line = v.lines[i];
+        QLabel* l = monitorLabels_[i];
+        if (line.text) {
+            l->setText(qs(*line.text));
+            l->adjustSize();
+        }
+        if (line.colour) setFill(l, static_cast<int>(*line.colour));
+        if (line.visible) l->setVisible(*line.visible);
+    }
+    const auto place = [](QLabel* l, const BarRect& r) {
+        l->setGeometry(r.left, l->y(), r.width, l->height());
+        l->setVisible(r.visible);
+    };
+    for (std::size_t i = 0; i < lambdaBars_.size(); ++i) place(lambdaBars_[i], v.lambdaBar[i]);
+    for (std::size_t i = 0; i < tpsBars_.size(); ++i) place(tpsBars_[i], v.tpsBar[i]);
+}
+
+// ---------------------------------------------------------------------------------------
+// Languages and hints.
+
+namespace {
+
+class FormTextSink : public lang::TextSetSink {
+public:
+    FormTextSink(TFormHlav& form, QTabWidget* pages, std::uint8_t& language)
+        : form_(form), pages_(pages), language_(language) {}
+
+    void setChecked(std::string_view item, bool checked) override {
+        if (auto* a = form_.findChild<QAction*>(qs(item))) a->setChecked(checked);
+    }
+    void setLanguage(std::uint8_t language) override { language_ = language; }
+    void setWindowCaption(std::string_view caption) override { form_.setWindowTitle(qs(caption)); }
+    void setText(const lang::TextEntry& e) override {
+        QObject* o = form_.findChild<QObject*>(qs(e.objectName));
+        if (o == nullptr) return;
+        switch (e.target) {
+        case lang::TextTarget::MenuCaption:
+        case lang::TextTarget::ControlCaption:
+            setCaption(o, qs(e.text));
+            break;
+        case lang::TextTarget::TabCaption:
+            if (auto* page = qobject_cast<QWidget*>(o)) {
+                const int index = pages_->indexOf(page);
+                if (index >= 0) pages_->setTabText(index, qs(e.text));
+            }
+            break;
+        case lang::TextTarget::MenuHint:
+        case lang::TextTarget::ControlHint:
+            o->setProperty(HintProperty, qs(e.text));
+            break;
+        }
+    }
+
+private:
+    TFormHlav& form_;
+    QTabWidget* pages_;
+    std::uint8_t& language_;
+};
+
+} // namespace
+
+void TFormHlav::applyLanguage(int language) {
+    FormTextSink sink(*this, pages_, Language);
+    if (lang::applyTextSet(language, sink)) {
+        refreshToolTips();
+        placeModeBoxes();
+    }
+}
+
+void TFormHlav::placeModeBoxes() {
+    // Right of the tab row; the longer captions move CheckBoxProgHned left, not past the edge.
+    zakazCteni_->adjustSize();
+    progHned_->adjustSize();
+    const int right = ClientWidth - 2;
+    int x = 487;
+    if (x + progHned_->width() > right) x = right - progHned_->width();
+    if (x < zakazCteni_->x() + zakazCteni_->width() + 2)
+        x = zakazCteni_->x() + zakazCteni_->width() + 2;
+    progHned_->move(x, progHned_->y());
+}
+
+void TFormHlav::refreshToolTips() {
+    for (QWidget* w : toolTipWidgets_) {
+        QString hint;
+        for (const QWidget* p = w; p != nullptr && p != this; p = p->parentWidget()) {
+            hint = p->property(HintProperty).toString();
+            if (!hint.isEmpty()) break;
+        }
+        w->setToolTip(shortHint(hint));
+    }
+}
+
+QString TFormHlav::effectiveHint(const QWidget* w) const {
+    for (; w != nullptr && w != this; w = w->parentWidget()) {
+        const QString hint = w->property(HintProperty).toString();
+        if (!hint.isEmpty()) return longHint(hint);
+    }
+    return {};
+}
+
+void TFormHlav::showStatusHint(const QString& text) {
+    if (statusBar()->currentMessage() != text) statusBar()->showMessage(text);
+}
+
+QString TFormHlav::statusText() const {
+    return statusBar()->currentMessage();
+}
+
+bool TFormHlav::event(QEvent* event) {
+    // The status bar shows hints only; Qt's own status tips would overwrite them.
+    if (event->type() == QEvent::StatusTip) return true;
+    return QMainWindow::event(event);
+}
+
+} // namespace velmora::ui

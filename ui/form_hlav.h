@@ -1,0 +1,223 @@
+// TFormHlav: the one main window. It owns the working parameters, the image, the link to the
+// unit, the settings and every component, and binds the components to the parameters.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/profile_store.h"
+#include "link/link.h"
+#include "link/serial_port.h"
+#include "model/calibration.h"
+#include "ui/pairs.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QTabWidget;
+class QTimer;
+
+namespace velmora::ui {
+
+class UpDown;
+class SpinButton;
+class HintRouter;
+
+class TFormHlav : public QMainWindow {
+    Q_OBJECT
+public:
+    // Client area of the design, status bar included.
+    static constexpr int ClientWidth = 659;
+    static constexpr int ClientHeight = 498;
+    static constexpr int StatusBarHeight = 19;
+    static constexpr int TimerIntervalMs = 55;
+
+    // Creates every component and the settings file object for settingsPath (empty: the
+    // usual place of Velmora52.ini).
+    explicit TFormHlav(const std::string& settingsPath = {}, QWidget* parent = nullptr);
+    ~TFormHlav() override;
+
+    // Start-up; arguments are the command line without the program name.
+    void FormCreate(const QStringList& arguments);
+    // Shutdown: close the port, read the controls, clamp, save the settings. Runs once,
+    // whether the window is closed by Exit, its close button, a signal or the end of the
+    // application.
+    void FormClose();
+
+    // The binding of the controls to the working parameters.
+    void readControls();
+    void showParams();
+    void afterChange();
+
+    void ApplyEnglish() { applyLanguage(1); }
+    void ApplyCzech() { applyLanguage(0); }
+    void ApplyGerman() { applyLanguage(2); }
+
+    Calibration& calibration() { return cal_; }
+    Image& image() { return image_; }
+    Identification& identification() { return ident_; }
+    Link& link() { return link_; }
+    const std::string& lastFilePath() const { return lastFile_; }
+    void setLastFilePath(const std::string& path);
+    bool closed() const { return closed_; }
+
+    // The file dialogs, made on first use with their filters and the last-file path.
+    QFileDialog* openDialog();
+    QFileDialog* saveDialog();
+
+    // Plain message boxes ("Com opening error", a settings file that cannot be written) go
+    // through here, so that tests can see them without a modal loop.
+    std::function<void(const QString&)> messageBox;
+
+    // The status bar text that hints put there.
+    QString statusText() const;
+    // The long part of a hint for the status bar, following the parents of w up to the window
+    // when w has none of its own.
+    QString effectiveHint(const QWidget* w) const;
+    void showStatusHint(const QString& text);
+
+    // Window state (Parts of it are stored in the settings file).
+    std::uint8_t Language = 0;
+    std::uint8_t ComPort = 0;
+    bool ProgHned = false;
+
+public slots:
+    void MenuNewClick();
+    void MenuOpenClick();
+    void MenuSaveClick();
+    void SpeedButtonPrintClick();
+    void MenuExitClick();
+    void MenuCom1Click(int port);
+    void MenuReadClick();
+    void MenuVerifyClick();
+    void MenuProgramClick();
+    void CurveMinusClick();
+    void CurvePlusClick();
+    void ButtonJetMinusClick();
+    void ButtonJetPlusClick();
+    void CSpinButtonDownClick(int k);
+    void CSpinButtonUpClick(int k);
+    void CSpinButton1DownClick() { CSpinButtonDownClick(1); }
+    void CSpinButton1UpClick() { CSpinButtonUpClick(1); }
+    void CSpinButton2DownClick() { CSpinButtonDownClick(2); }
+    void CSpinButton2UpClick() { CSpinButtonUpClick(2); }
+    void CSpinButton3DownClick() { CSpinButtonDownClick(3); }
+    void CSpinButton3UpClick() { CSpinButtonUpClick(3); }
+    void CSpinButton4DownClick() { CSpinButtonDownClick(4); }
+    void CSpinButton4UpClick() { CSpinButtonUpClick(4); }
+    void CSpinButton5DownClick() { CSpinButtonDownClick(5); }
+    void CSpinButton5UpClick() { CSpinButtonUpClick(5); }
+    void CSpinButton6DownClick() { CSpinButtonDownClick(6); }
+    void CSpinButton6UpClick() { CSpinButtonUpClick(6); }
+    void CSpinButton7DownClick() { CSpinButtonDownClick(7); }
+    void CSpinButton7UpClick() { CSpinButtonUpClick(7); }
+    void CSpinButton8DownClick() { CSpinButtonDownClick(8); }
+    void CSpinButton8UpClick() { CSpinButtonUpClick(8); }
+    void CSpinButton9DownClick() { CSpinButtonDownClick(9); }
+    void CSpinButton9UpClick() { CSpinButtonUpClick(9); }
+    void CSpinButton10DownClick() { CSpinButtonDownClick(10); }
+    void CSpinButton10UpClick() { CSpinButtonUpClick(10); }
+    void BitBtnTps0Click();
+    void BitBtnTps100Click();
+    void MenuEnglishClick() { ApplyEnglish(); }
+    void MenuCzechClick() { ApplyCzech(); }
+    void MenuGermanClick() { ApplyGerman(); }
+    void MenuContensClick();
+    void MenuAboutClick();
+    void ComboBox1Change(int index);
+    void CheckBoxGasClick();
+    void CheckBoxProgHnedClick();
+    void CheckBoxZakazCteniClick();
+    void CheckBoxExtMonitorClick();
+    void Edit1Exit();
+    void UpDown1Click();
+    void Timer1Timer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Pair {
+        const PairSpec* spec;
+        QLineEdit* edit;
+        UpDown* updown;
+    };
+    struct FlagBox {
+        Param param;
+        QCheckBox* box;
+    };
+
+    void buildWidgets();
+    void buildPairs();
+    void buildMenus();
+    QWidget* container(const std::string& name) const;
+    void wireHandlers();
+
+    void applyLanguage(int language);
+    void refreshToolTips();
+    void placeModeBoxes();
+    void setFill(QWidget* w, int colour); // a velmora::Colour, or -1 for none
+    void colourFlagBox(QCheckBox* box, bool set);
+    void renderExchange();
+    void renderMonitor();
+    void OpenPort();
+    void setComChecks();
+    void setGasVisibility(bool visible);
+    int activePageNumber() const;
+
+    Calibration cal_{};
+    Image image_{};
+    Identification ident_{};
+    Link link_;
+    std::unique_ptr<ProfileStore> store_;
+    std::string lastFile_;
+    SerialPort port_;
+    PortMap portMap_;
+    bool closed_ = false;
+    bool created_ = false;
+
+    QWidget* client_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    QComboBox* models_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* hlaseni_ = nullptr;
+    QLabel* spojeni_ = nullptr;
+    QLabel* file2_ = nullptr;
+    std::array<QLabel*, 3> verze_{};
+    QTimer* timer_ = nullptr;
+    HintRouter* hints_ = nullptr;
+    QFileDialog* openDialog_ = nullptr;
+    QFileDialog* saveDialog_ = nullptr;
+    std::vector<Pair> pairs_;
+    std::vector<FlagBox> flags_; // in the order the controls read them
+    QCheckBox* gas_ = nullptr;
+    QCheckBox* zakazCteni_ = nullptr;
+    QCheckBox* extMonitor_ = nullptr;
+    QCheckBox* progHned_ = nullptr;
+    QCheckBox* aktN2o_ = nullptr;
+    QGroupBox* groupGas_ = nullptr;
+    QGroupBox* groupRetard_ = nullptr;
+    std::vector<QLabel*> monitorLabels_; // by MonitorLabel
+    std::array<QLabel*, 4> lambdaBars_{};
+    std::array<QLabel*, 2> tpsBars_{};
+    std::array<QAction*, 6> comItems_{};
+    std::vector<QWidget*> toolTipWidgets_;
+};
+
+} // namespace velmora::ui

@@ -1,0 +1,67 @@
+#include "ui/number_text.h"
+
+#include <QLocale>
+
+namespace velmora::ui {
+
+namespace {
+
+bool isSpaceLike(QChar c) {
+    return c == QChar(' ') || c == QChar(0x00A0) || c == QChar(0x202F);
+}
+
+} // namespace
+
+QString groupSeparator() {
+    const QString sep = QLocale().groupSeparator();
+    return sep.isEmpty() ? QStringLiteral(",") : sep;
+}
+
+QString formatPosition(int value, bool grouping) {
+    const bool negative = value < 0;
+    QString digits = QString::number(negative ? -static_cast<long long>(value) : value);
+    if (grouping && digits.size() > 3) {
+        const QString sep = groupSeparator();
+        for (qsizetype i = digits.size() - 3; i > 0; i -= 3) digits.insert(i, sep);
+    }
+    return negative ? QLatin1Char('-') + digits : digits;
+}
+
+std::optional<int> parsePosition(const QString& text, bool grouping, int min, int max) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    const QString sep = groupSeparator();
+    // With a blank as the locale's separator, any of the blanks a user can type counts.
+    const bool blankSeparator = sep.size() == 1 && isSpaceLike(sep.at(0));
+
+    long long value = 0;
+    bool anyDigit = false;
+    bool lastWasDigit = false;
+    for (qsizetype i = 0; i < trimmed.size(); ++i) {
+        const QChar c = trimmed.at(i);
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            value = value * 10 + (c.unicode() - '0');
+            // Every legal position is far below this, so a longer number is out of range.
+            if (value > 1000000000LL) return std::nullopt;
+            anyDigit = true;
+            lastWasDigit = true;
+            continue;
+        }
+        if (!grouping || !lastWasDigit) return std::nullopt;
+        if (blankSeparator && isSpaceLike(c)) {
+            lastWasDigit = false;
+            continue;
+        }
+        if (trimmed.mid(i, sep.size()) == sep) {
+            i += sep.size() - 1;
+            lastWasDigit = false;
+            continue;
+        }
+        return std::nullopt;
+    }
+    if (!anyDigit || !lastWasDigit) return std::nullopt;
+    if (value < min || value > max) return std::nullopt;
+    return static_cast<int>(value);
+}
+
+} // namespace velmora::ui
