@@ -1,0 +1,65 @@
+#include "about.h"
+
+#ifndef VELMORA_MAKER
+#define VELMORA_MAKER "Velmora 52 tuner"
+#endif
+#ifndef VELMORA_CONTACT_NAME
+#define VELMORA_CONTACT_NAME "Service department"
+#endif
+#ifndef VELMORA_CONTACT_EMAIL
+#define VELMORA_CONTACT_EMAIL "service@example.com"
+#endif
+#ifndef VELMORA_CONTACT_PHONE
+#define VELMORA_CONTACT_PHONE "000 000 000"
+#endif
+#ifndef VELMORA_CONTACT_PHONE_INTL
+#define VELMORA_CONTACT_PHONE_INTL "+000 000 000 000"
+#endif
+
+namespace velmora::lang {
+
+namespace {
+
+struct AboutPieces {
+    const char* title; // ends with its blanks and line breaks, before the version line
+    const char* version;
+    const char* contactHeading;
+    bool internationalPhone;
+};
+
+const AboutPieces kPieces[3] = {
+    {"Program pro nastavov\u00e1n\u00ed zapalov\u00e1n\u00ed           \n\n", "verze 1.0",
+     "Kontakt:\n", false},
+    {"Programm for setting of ignition            \n\n", "version 1.0", "Contakt:\n", true},
+    {"Program f\u00fcr der Adjustierung der Z\u00fcndung        \n", "Version 1.0", "Kontakt:\n",
+     true},
+};
+
+} // namespace
+
+const MakerInfo& builtInMaker() {
+    static const MakerInfo info{VELMORA_MAKER, VELMORA_CONTACT_NAME, VELMORA_CONTACT_EMAIL,
+                                VELMORA_CONTACT_PHONE, VELMORA_CONTACT_PHONE_INTL};
+    return info;
+}
+
+std::string aboutText(std::uint8_t language, const std::string& buildDate,
+                      const std::string& buildTime, const MakerInfo& maker) {
+    const AboutPieces& p = kPieces[language <= 2 ? language : 1];
+    std::string text = p.title;
+    text += p.version;
+    text += "\n\n" + buildDate + "\n\n" + buildTime + "\n\n";
+    text += maker.maker + "\n\n";
+    text += p.contactHeading;
+    text += maker.contactName + "\n";
+    text += maker.email + "\n";
+    text += (p.internationalPhone ? maker.phoneIntl : maker.phone) + "\n";
+    return text;
+}
+
+std::string manualFileName(std::uint8_t language) {
+    static const char* const kNames[3] = {"manual_cs.html", "manual_en.html", "manual_de.html"};
+    return language <= 2 ? kNames[language] : std::string();
+}
+
+} // namespace velmora::lang
