@@ -3,6 +3,10 @@
 #include "model/clamp.h"
 #include "model/defaults.h"
 
+#ifdef VELMORA_SIM_PARAMS
+#include "files/param_file.h"
+#endif
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -186,14 +190,23 @@ ImageResult buildInitialImage(const SimOptions& o) {
         }
         for (std::size_t i = 0; i < ImageSize; ++i) image[i] = static_cast<std::uint8_t>(bytes[i]);
     } else {
-        if (!o.paramsFile.empty()) {
-            r.error = "parameter files are not supported by this build";
-            return r;
-        }
         Calibration cal;
         cal[Klicovani] = static_cast<std::uint8_t>(o.model);
         setDefaultCalibration(cal);
         applyModelTable(cal);
+        if (!o.paramsFile.empty()) {
+#ifdef VELMORA_SIM_PARAMS
+            if (!openParamFile(o.paramsFile, cal)) {
+                r.error = "cannot read parameter file " + o.paramsFile;
+                return r;
+            }
+            // A file does not carry the per-model values; a unit holds those of its model.
+            applyModelTable(cal);
+#else
+            r.error = "parameter files are not supported by this build";
+            return r;
+#endif
+        }
         clamp(cal);
         pack(cal, image);
         const char defaultName[3] = {'V', 'L', 'M'};
@@ -245,7 +258,8 @@ Identification (block 0):
 Calibration:
   --image FILE          start from a 240-byte image file (block 0 included; the
                         identification options above override its block 0)
-  --params FILE         start from a parameter text file
+  --params FILE         start from a parameter text file laid over the defaults of
+                        --model; the per-model values follow the file's KEYING
   --model N             otherwise the default calibration of model N 0..13 (default 6)
   --save-image FILE     write the 240-byte image after every completed programming
                         and at exit (written to FILE.tmp, then renamed)

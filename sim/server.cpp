@@ -27,6 +27,7 @@ constexpr Nanos FragmentGap = 20 * Ms; // a pause this long starts a new request
 constexpr Nanos QuietAfterRequest = 300 * Ms;
 constexpr Nanos AbsentPoll = 10 * Ms; // how often to look for a client while none is there
 constexpr Nanos Never = -1;
+constexpr std::size_t MaxQueued = 32; // replies waiting to go out; a flood beyond is dropped
 
 int signalPipe[2] = {-1, -1};
 
@@ -134,6 +135,7 @@ private:
 
     std::deque<Outgoing> queue_;
     bool sending_ = false;
+    bool writeBlocked_ = false;
     Outgoing current_{};
     std::size_t sent_ = 0;
     Nanos sendStart_ = 0;
@@ -203,8 +205,9 @@ void Simulator::logLine(const char* direction, const std::uint8_t* bytes, std::s
                         const std::string& note) {
     if (log_ == nullptr) return;
     const double t = static_cast<double>(monotonicNow() - start_) / 1e9;
-    std::fprintf(log_, "%.6f %s %s%s%s\n", t, direction, hex(bytes, n).c_str(),
-                 note.empty() ? "" : " # ", note.c_str());
+    std::string line = hex(bytes, n);
+    if (!note.empty()) line += line.empty() ? "# " + note : " # " + note;
+    std::fprintf(log_, "%.6f %s %s\n", t, direction, line.c_str());
     std::fflush(log_);
 }
 
@@ -236,6 +239,7 @@ void Simulator::clientLeft() {
     requests_.clear();
     queue_.clear();
     sending_ = false;
+    writeBlocked_ = false;
     nextMonitor_ = Never;
     if (log_ != nullptr) logLine("--", nullptr, 0, "client closed the line");
 }
@@ -282,6 +286,10 @@ void Simulator::answerDueRequests(Nanos now) {
         if (!reply) continue;
         if (faults_.chance(o_.dropProbability)) {
             logLine("DROP", reply->data(), FrameSize, "reply not sent");
+            continue;
+        }
+        if (queue_.size() >= MaxQueued) {
+            logLine("DROP", reply->data(), FrameSize, "too many replies waiting");
             continue;
         }
         Outgoing out{*reply, now, false, {}};
@@ -353,8 +361,12 @@ void Simulator::transmit(Nanos now) {
         }
         if (due <= sent_) return;
         ssize_t n = write(master_, current_.frame.data() + sent_, due - sent_);
-        if (n < 0) return; // EAGAIN: wait for room; EIO: the hang-up is seen next round
+        // EAGAIN: a client that does not read has filled the queue; wait until there is room.
+        // EIO: the hang-up is seen next round.
+        writeBlocked_ = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        if (n < 0) return;
         sent_ += static_cast<std::size_t>(n);
+        if (sent_ < due) continue; // part taken: the next try finds room or blocks
         if (sent_ < FrameSize) return;
         sending_ = false;
         const Nanos end = byteNs_ > 0 ? sendStart_ + static_cast<Nanos>(FrameSize) * byteNs_ : now;
@@ -366,7 +378,8 @@ void Simulator::transmit(Nanos now) {
 Nanos Simulator::nextWake(Nanos now) const {
     Nanos wake = Never;
     if (!present_) return now + AbsentPoll;
-    if (sending_ && byteNs_ > 0) wake = sendStart_ + static_cast<Nanos>(sent_) * byteNs_;
+    if (sending_ && byteNs_ > 0 && !writeBlocked_)
+        wake = sendStart_ + static_cast<Nanos>(sent_) * byteNs_;
     if (!sending_ && !queue_.empty()) wake = earliest(wake, frameStartFrom(queue_.front()));
     if (!requests_.empty()) wake = earliest(wake, requests_.front().due);
     if (rxCount_ > 0) wake = earliest(wake, rxLast_ + FragmentGap + 1);
@@ -406,7 +419,7 @@ int Simulator::run() {
         nfds_t count = 1;
         if (present_) {
             fds[1].events = POLLIN;
-            if (sending_) fds[1].events |= POLLOUT;
+            if (sending_ && writeBlocked_) fds[1].events |= POLLOUT;
             count = 2;
         }
         timespec timeout{};

@@ -102,3 +102,33 @@ TEST(SimOptions, ImageFileMustHoldExactly240Bytes) {
 
 } // namespace
 } // namespace velmora::sim
+
+#ifdef VELMORA_SIM_PARAMS
+#include "files/param_file.h"
+
+namespace velmora::sim {
+namespace {
+
+TEST(SimOptions, ParameterFileSetsTheCalibrationAndItsModelTable) {
+    const std::string path = ::testing::TempDir() + "sim_options_params.ign";
+    Calibration cal;
+    cal[Klicovani] = 3;
+    setDefaultCalibration(cal);
+    applyModelTable(cal);
+    cal[at(Advance1, 2)] = 17;
+    clamp(cal);
+    ASSERT_TRUE(saveParamFile(path, cal).ok);
+    SimOptions o;
+    o.paramsFile = path;
+    const ImageResult r = buildInitialImage(o);
+    ASSERT_EQ(r.error, "");
+    Image expected = r.image;
+    pack(cal, expected);
+    EXPECT_EQ(r.image, expected);
+    std::remove(path.c_str());
+    EXPECT_NE(buildInitialImage(o).error, "");
+}
+
+} // namespace
+} // namespace velmora::sim
+#endif

@@ -102,7 +102,7 @@ TEST(SimPty, WrongEchoInBlockFiveStopsTheProgramming) {
     EXPECT_GT(host.runExchange(), 0);
     EXPECT_EQ(host.message(), "Program error!");
     EXPECT_EQ(host.messageColour(), Colour::Red);
-    sim.stop();
+    EXPECT_EQ(sim.stop(), 0);
     const auto log = readLog(sim.file("log.txt"));
     for (std::uint8_t k = 0; k < 5; ++k) EXPECT_EQ(countFrames(log, "RX", k), 1) << int(k);
     EXPECT_EQ(countFrames(log, "RX", 5), 5);
@@ -140,7 +140,7 @@ TEST(SimPty, UnitOfAnotherFormatVersionIsRefusedOnReadAndProgram) {
     EXPECT_GT(host.runExchange(), 0);
     EXPECT_EQ(host.message(), "Unmatched version!");
     EXPECT_EQ(host.messageColour(), Colour::Red);
-    sim.stop();
+    EXPECT_EQ(sim.stop(), 0);
     const auto log = readLog(sim.file("log.txt"));
     EXPECT_EQ(countFrames(log, "RX", 0x41), 0);
     EXPECT_EQ(countFrames(log, "RX", 0x01), 0);
@@ -155,7 +155,7 @@ TEST(SimPty, UnitThatNeverAnswersEndsInReadErrorAfterFiveTransmissions) {
     EXPECT_EQ(host.runExchange(), 20) << "five transmissions, four ticks each";
     EXPECT_EQ(host.message(), "Read error!");
     EXPECT_EQ(host.messageColour(), Colour::Red);
-    sim.stop();
+    EXPECT_EQ(sim.stop(), 0);
     const auto log = readLog(sim.file("log.txt"));
     EXPECT_EQ(countFrames(log, "RX", ReadCommand), 5);
     EXPECT_EQ(countFrames(log, "DROP", 0xC0), 5);
@@ -171,7 +171,7 @@ TEST(SimPty, ExchangesRecoverFromDroppedDamagedAndLateReplies) {
     const int ticks = host.runExchange();
     EXPECT_EQ(host.message(), "Verify OK");
     EXPECT_GT(ticks, 23);
-    sim.stop();
+    EXPECT_EQ(sim.stop(), 0);
     const auto log = readLog(sim.file("log.txt"));
     int dropped = 0, damaged = 0;
     for (const auto& e : log) {
@@ -188,6 +188,31 @@ TEST(SimPty, ExchangesRecoverFromDroppedDamagedAndLateReplies) {
     host2.link.exchange().startRead();
     EXPECT_GT(host2.runExchange(), 23);
     EXPECT_EQ(host2.message(), "Verify OK");
+}
+
+// While the host waits to re-send, monitor frames come in the middle of the exchange; they
+// are kept apart from the replies and never cost one.
+TEST(SimPty, MonitorFramesDuringAnExchangeDoNotBreakIt) {
+    SimProcess sim({"--monitor", "40", "--monitor-in-exchange", "--drop", "0.3", "--seed", "5",
+                    "--baud", "0", "--log", "{dir}/log.txt"});
+    ASSERT_TRUE(sim.started());
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.link.exchange().startRead();
+    EXPECT_GT(host.runExchange(), 23);
+    EXPECT_EQ(host.message(), "Verify OK");
+    EXPECT_EQ(sim.stop(), 0);
+    const auto log = readLog(sim.file("log.txt"));
+    double first = -1, last = -1;
+    for (const auto& e : log) {
+        if (e.direction != "RX") continue;
+        if (first < 0) first = e.time;
+        last = e.time;
+    }
+    int between = 0;
+    for (const auto& e : log)
+        between += e.time > first && e.time < last && e.note.find("monitor") != std::string::npos;
+    EXPECT_GT(between, 0);
 }
 
 TEST(SimPty, ClientMayCloseAndReopenTheLine) {
