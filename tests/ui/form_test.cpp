@@ -1,0 +1,503 @@
+// The main window on the offscreen platform: start-up, the binding of the edit boxes and
+// up-downs, the shift commands, languages and hints, and shutdown.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <map>
+#include <memory>
+
+#include "lang/text_sets.h"
+#include "model/clamp.h"
+#include "model/defaults.h"
+#include "ui/arrows.h"
+#include "ui/form_hlav.h"
+#include "ui/number_text.h"
+#include "ui/pairs.h"
+#include "ui/termination.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+namespace {
+
+QString grouped(int thousands, int rest) {
+    return QString::number(thousands) + groupSeparator() +
+           QString("%1").arg(rest, 3, 10, QChar('0'));
+}
+
+// A frame with the check byte that makes the XOR of all 22 bytes 0xFF.
+Frame frameWith(std::uint8_t command, std::initializer_list<std::pair<int, std::uint8_t>> bytes) {
+    Frame f{};
+    f[0] = command;
+    for (auto [i, v] : bytes) f[static_cast<std::size_t>(i)] = v;
+    f[21] = checkByte(f);
+    return f;
+}
+
+} // namespace
+
+class FormTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir config_;
+    std::unique_ptr<TFormHlav> form_;
+    QStringList messages_;
+
+    QString iniPath() const { return config_.filePath("Velmora52.ini"); }
+
+    TFormHlav& start(const QStringList& args = {}) {
+        form_ = std::make_unique<TFormHlav>();
+        form_->messageBox = [this](const QString& m) { messages_ << m; };
+        form_->FormCreate(args);
+        form_->show();
+        QApplication::setActiveWindow(form_.get());
+        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+        return *form_;
+    }
+    template <class T> T* get(const char* name) const {
+        T* w = form_->findChild<T*>(name);
+        if (w == nullptr) qFatal("no component %s", name);
+        return w;
+    }
+    QLineEdit* edit(const char* name) const { return get<QLineEdit>(name); }
+    UpDown* updown(const char* name) const { return get<UpDown>(name); }
+    Calibration& cal() { return form_->calibration(); }
+
+    // Types into a box the way a user does: focus, replace the text.
+    void type(QLineEdit* e, const QString& text) {
+        e->setFocus(Qt::MouseFocusReason);
+        e->selectAll();
+        QTest::keyClicks(e, text);
+    }
+    // Moves the focus to another box, which leaves the one that had it.
+    void leaveTo(QLineEdit* next) { next->setFocus(Qt::TabFocusReason); }
+
+private slots:
+    void init() {
+        QVERIFY(config_.isValid());
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        QFile::remove(iniPath());
+        messages_.clear();
+    }
+    void cleanup() { form_.reset(); }
+
+    void firstStartWithoutSettings() {
+        TFormHlav& f = start();
+        QCOMPARE(f.Language, 0);
+        QCOMPARE(f.ComPort, 0);
+        QCOMPARE(f.windowTitle(), QString("Programování jednotky Velmora 52"));
+        QVERIFY(get<QAction>("MenuCzech")->isChecked());
+        QVERIFY(!get<QAction>("MenuEnglish")->isChecked());
+        for (int i = 1; i <= 6; ++i)
+            QVERIFY(!get<QAction>(QString("MenuCom%1").arg(i).toLatin1())->isChecked());
+        QCOMPARE(get<QTabWidget>("PageControl1")->currentWidget()->objectName(),
+                 QString("TabSheet1"));
+        QCOMPARE(get<QComboBox>("ComboBox1")->currentIndex(), 6);
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(get<QLabel>("LabelHlaseni")->isHidden());
+        QVERIFY(!get<QLabel>("LabelSpojeni")->isHidden());
+
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        QCOMPARE(f.x(), (screen.width() - f.width()) / 2);
+        QCOMPARE(f.y(), (screen.height() - f.height()) / 2);
+
+        // Every box shows the default of the seventh model, limited to its up-down's range.
+        Calibration expected{};
+        expected[Klicovani] = 6;
+        setDefaultCalibration(expected);
+        applyModelTable(expected);
+        for (const PairSpec& s : pairTable()) {
+            const int display = std::clamp(toDisplay(s, expected[s.param]), s.min, s.max);
+            QCOMPARE(edit(s.edit.c_str())->text(), formatPosition(display, s.grouping));
+        }
+    }
+
+    void commandLineLanguage() {
+        start({"ENGLISH"});
+        QCOMPARE(form_->Language, 1);
+        QCOMPARE(form_->windowTitle(), QString("Programming of Velmora 52 unit"));
+        form_->close();
+        start();
+        QCOMPARE(form_->Language, 1); // stored at the close before
+        form_->close();
+
+        QFile::remove(iniPath());
+        start({"english"});
+        QCOMPARE(form_->Language, 0);
+        form_.reset();
+        start({"CESKY", "ENGLISH"});
+        QCOMPARE(form_->Language, 0);
+        form_.reset();
+        start({"DEUTSCH"});
+        QCOMPARE(form_->Language, 2);
+        QVERIFY(get<QAction>("MenuGerman")->isChecked());
+    }
+
+    void typedValueIsClampedWhenLeft() {
+        start();
+        type(edit("EditOmez1"), "999");
+        leaveTo(edit("EditOmez2"));
+        QCOMPARE(cal()[Omez1], 10);
+        QCOMPARE(edit("EditOmez1")->text(), grouped(1, 0));
+        QCOMPARE(form_->image()[23], 10); // packed at once
+
+        // Grouping typed back is accepted; a number outside the range is not.
+        type(edit("EditOmez2"), grouped(12, 300));
+        leaveTo(edit("Edit45"));
+        QCOMPARE(cal()[Omez2], 123);
+        type(edit("EditOmez2"), "26000");
+        leaveTo(edit("Edit45"));
+        QCOMPARE(cal()[Omez2], 123);
+        QCOMPARE(edit("EditOmez2")->text(), grouped(12, 300));
+    }
+
+    void miscellaneousPageCommitsOnClick() {
+        start();
+        QLineEdit* tps100 = edit("EditTps100");
+        type(tps100, "4600");
+        QTest::mouseClick(tps100, Qt::LeftButton);
+        QCOMPARE(cal()[TPS_100], 210);
+        type(tps100, "2500");
+        QTest::mouseClick(tps100, Qt::LeftButton);
+        QCOMPARE(cal()[TPS_100], 0);
+
+        // Typed and left without a click: not taken until the controls are read again.
+        const std::uint8_t before = cal()[CHLAZENI];
+        type(edit("EditChlazeni"), "55");
+        leaveTo(edit("EditStartJet"));
+        QCOMPARE(cal()[CHLAZENI], before);
+        QCOMPARE(edit("EditChlazeni")->text(), QString("55"));
+        updown("UpDown11")->stepBy(1);
+        QCOMPARE(cal()[CHLAZENI], 55);
+
+        // A command that shows without reading first replaces the typed text.
+        type(edit("EditChlazeni"), "66");
+        leaveTo(edit("EditStartJet"));
+        get<QComboBox>("ComboBox1")->activated(3);
+        QCOMPARE(edit("EditChlazeni")->text(), QString("55"));
+    }
+
+    void advanceShifts() {
+        start();
+        for (int i = 0; i < 10; ++i) cal()[at(Advance1, i)] = cal()[AdvanceMax];
+        cal()[Advance1] = 0;
+        form_->showParams();
+        form_->CurvePlusClick();
+        QCOMPARE(cal()[Advance1], 1);
+        for (int i = 1; i < 10; ++i) QCOMPARE(cal()[at(Advance1, i)], cal()[AdvanceMax]);
+        form_->CurveMinusClick();
+        form_->CurveMinusClick();
+        QCOMPARE(cal()[Advance1], 0);
+        QCOMPARE(cal()[at(Advance1, 9)], cal()[AdvanceMax] - 2);
+
+        // At the limit nothing moves, but the after-change step still programs.
+        for (int i = 0; i < 10; ++i) cal()[at(Advance1, i)] = cal()[AdvanceMax];
+        form_->showParams();
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        form_->CurvePlusClick();
+        for (int i = 0; i < 10; ++i) QCOMPARE(cal()[at(Advance1, i)], cal()[AdvanceMax]);
+        QCOMPARE(form_->link().exchange().Operation, Exchange::Program);
+    }
+
+    void injectionShiftsAndColumnSpins() {
+        start();
+        cal()[jetCell(4, 4)] = 5;
+        cal()[jetCell(0, 1)] = 250;
+        form_->showParams();
+        form_->ButtonJetMinusClick();
+        QCOMPARE(cal()[jetCell(4, 4)], 4);
+        QCOMPARE(form_->image()[60 + 44], 4);
+        QCOMPARE(edit("Edit94")->text(), QString("5")); // the box cannot show below 5
+        form_->ButtonJetPlusClick();                    // reads 5 back, then raises
+        QCOMPARE(cal()[jetCell(4, 4)], 6);
+        QCOMPARE(cal()[jetCell(0, 1)], 250);
+
+        const Calibration before = cal();
+        get<SpinButton>("CSpinButton1")->clickUp();
+        for (int r = 0; r < 10; ++r) {
+            for (int c = 0; c < 10; ++c) {
+                const int delta = c == 0 && before[jetCell(r, c)] < 250 ? 1 : 0;
+                QCOMPARE(cal()[jetCell(r, c)], before[jetCell(r, c)] + delta);
+            }
+        }
+        get<SpinButton>("CSpinButton10")->clickDown();
+        QCOMPARE(cal()[jetCell(9, 9)], before[jetCell(9, 9)] - 1);
+        QCOMPARE(cal()[jetCell(9, 0)], before[jetCell(9, 0)] + 1);
+    }
+
+    void upDownRanges() {
+        start();
+        for (int i = 1; i <= 9; ++i)
+            QCOMPARE(updown(QString("UpDown%1").arg(i).toLatin1())->maximum(), 20100);
+        QCOMPARE(updown("UpDown10")->maximum(), 21000);
+        QCOMPARE(updown("UpDownTps100")->minimum(), 2500);
+        QCOMPARE(edit("Edit50")->text().size(), 3); // no grouping in the map
+
+        // Stepping stops at the limits instead of wrapping or passing them.
+        for (const char* name : {"UpDown10", "UpDown1"}) {
+            const PairSpec& s = *std::find_if(pairTable().begin(), pairTable().end(),
+                                              [&](const PairSpec& p) { return p.updown == name; });
+            QLineEdit box;
+            UpDown u;
+            u.setRange(s.min, s.max);
+            u.setIncrement(s.step);
+            u.setBuddy(&box);
+            u.setPosition(s.max - 50);
+            u.stepBy(1);
+            QCOMPARE(u.position(), s.max);
+            u.stepBy(1);
+            QCOMPARE(u.position(), s.max);
+            u.setPosition(s.min);
+            u.stepBy(-1);
+            QCOMPARE(u.position(), s.min);
+        }
+    }
+
+    void modelPickShowsWorkingParameters() {
+        start();
+        QCheckBox* blok = get<QCheckBox>("CheckBoxAktBlok");
+        const bool stored = cal()[AktBlok] != 0;
+        blok->click();
+        QCOMPARE(blok->isChecked(), !stored);
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        get<QComboBox>("ComboBox1")->activated(2);
+        QCOMPARE(cal()[Klicovani], 2);
+        QCOMPARE(blok->isChecked(), stored);
+        QCOMPARE(form_->link().exchange().Operation, Exchange::Idle); // never programs
+    }
+
+    void checkBoxesFollowShow() {
+        start();
+        cal()[GasEnable] = 1;
+        cal()[ZakazCteni] = 1;
+        cal()[ExtMonitor] = 1;
+        form_->showParams();
+        QVERIFY(!get<QGroupBox>("GroupBoxGas")->isHidden());
+        QVERIFY(!get<QGroupBox>("GroupBoxRetard")->isHidden());
+        QVERIFY(!get<QLabel>("LabelN2oEnable")->isHidden());
+        QVERIFY(!get<QCheckBox>("CheckBoxAktN2o")->isHidden());
+        QVERIFY(!get<QLabel>("LabelPocetProgramovani")->isHidden());
+        QCOMPARE(get<QCheckBox>("CheckBoxZakazCteni")->palette().color(QPalette::Window),
+                 QColor(255, 0, 0));
+        get<QCheckBox>("CheckBoxGas")->click();
+        QCOMPARE(cal()[GasEnable], 0);
+        QVERIFY(get<QGroupBox>("GroupBoxGas")->isHidden());
+        QVERIFY(get<QLabel>("LabelN2oEnable")->isHidden());
+    }
+
+    void programAfterChange() {
+        start();
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        QVERIFY(form_->ProgHned);
+        updown("UpDown50")->stepBy(1);
+        QCOMPARE(form_->link().exchange().Operation, Exchange::Program);
+        QCOMPARE(get<QLabel>("LabelHlaseni")->text(), QString("Programování:"));
+        QVERIFY(!get<QLabel>("LabelHlaseni")->isHidden());
+        QVERIFY(!get<QWidget>("ProgressBar1")->isHidden());
+    }
+
+    void monitorFramesAndTpsButtons() {
+        start();
+        // Kind 2 sets the throttle percentage, kind 0 the common part with 1500 mV throttle.
+        form_->link().exchange().onFrame(frameWith(0xB2, {{11, 40}}));
+        const int counts = 1500 * 8184 / 4860 + 1; // 2v(r) = 1500
+        form_->link().exchange().onFrame(frameWith(0xB0, {{1, 0x03},
+                                                          {2, 0xE8},
+                                                          {7, std::uint8_t(counts >> 8)},
+                                                          {8, std::uint8_t(counts & 0xFF)}}));
+        form_->Timer1Timer();
+        QVERIFY(get<QLabel>("LabelSpojeni")->isHidden());
+        QCOMPARE(get<QLabel>("LabelRpm")->text(), QString("RPM = 2000 "));
+        QLabel* bar = get<QLabel>("LabelBarTps1");
+        QVERIFY(!bar->isHidden());
+        QCOMPARE(bar->width(), 100);
+        QCOMPARE(get<QLabel>("LabelBarTps2")->x(), get<QLabel>("LabelTps")->x() + 100);
+
+        const std::uint16_t volts = form_->link().monitor().values().TpsVoltage;
+        QCOMPARE(volts, 1500);
+        get<QPushButton>("BitBtnTps0")->click();
+        QCOMPARE(cal()[TPS_0], 150);
+        const std::uint8_t tps100 = cal()[TPS_100];
+        get<QPushButton>("BitBtnTps100")->click(); // 1500 mV is outside its band
+        QCOMPARE(cal()[TPS_100], tps100);
+    }
+
+    void languagesRestoreEveryText() {
+        start();
+        // Every target of every set is a component of the window.
+        for (int language = 0; language < 3; ++language) {
+            for (const lang::TextEntry& e : *lang::textSet(language)) {
+                QVERIFY2(form_->findChild<QObject*>(
+                             QString::fromUtf8(e.objectName.data(), e.objectName.size())),
+                         std::string(e.objectName).c_str());
+            }
+        }
+        auto snapshot = [this] {
+            std::map<QString, QString> texts;
+            for (const lang::TextEntry& e : *lang::textSet(1)) {
+                const QString name = QString::fromUtf8(e.objectName.data(), e.objectName.size());
+                QObject* o = form_->findChild<QObject*>(name);
+                QString t;
+                if (auto* l = qobject_cast<QLabel*>(o))
+                    t = l->text();
+                else if (auto* b = qobject_cast<QAbstractButton*>(o))
+                    t = b->text();
+                else if (auto* g = qobject_cast<QGroupBox*>(o))
+                    t = g->title();
+                else if (auto* m = qobject_cast<QMenu*>(o))
+                    t = m->title();
+                else if (auto* a = qobject_cast<QAction*>(o))
+                    t = a->text();
+                else if (auto* w = qobject_cast<QWidget*>(o))
+                    t = get<QTabWidget>("PageControl1")
+                            ->tabText(get<QTabWidget>("PageControl1")->indexOf(w));
+                texts[name + "/caption"] = t;
+                texts[name + "/hint"] = o->property("velmoraHint").toString();
+                if (auto* w = qobject_cast<QWidget*>(o)) texts[name + "/tip"] = w->toolTip();
+            }
+            texts["window"] = form_->windowTitle();
+            return texts;
+        };
+        form_->ApplyEnglish();
+        const auto english = snapshot();
+        form_->ApplyCzech();
+        const auto czech = snapshot();
+        QVERIFY(czech != english);
+        form_->ApplyGerman();
+        form_->ApplyEnglish();
+        QVERIFY(snapshot() == english);
+        form_->ApplyCzech();
+        QVERIFY(snapshot() == czech);
+        for (const char* item : {"MenuEnglish", "MenuGerman"})
+            QVERIFY(!get<QAction>(item)->isChecked());
+        QCOMPARE(get<QLabel>("LabelTps0")->text(), QString("0%  [mV]")); // in no set
+    }
+
+    void hintsGoToTheStatusBar() {
+        start();
+        form_->ApplyGerman();
+        form_->showStatusHint("something");
+        emit form_->menuBar()->hovered(get<QMenu>("MenuHelp")->menuAction());
+        QCOMPARE(form_->statusText(), QString());
+        form_->ApplyEnglish();
+        emit form_->menuBar()->hovered(get<QMenu>("MenuHelp")->menuAction());
+        QCOMPARE(form_->statusText(), QString("Not available jet"));
+        emit get<QMenu>("MenuTools")->hovered(get<QAction>("CurvePlus"));
+        QCOMPARE(form_->statusText(), QString("Add 1 degree to Advance"));
+
+        // A box without a hint of its own takes its group box's, also as its tooltip.
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(get<QCheckBox>("CheckBoxAktBlok"), &enter);
+        QCOMPARE(form_->statusText(), QString("Checked items means activation by closing"));
+        QCOMPARE(get<QCheckBox>("CheckBoxAktBlok")->toolTip(), QString("Activation by closing "));
+        QApplication::sendEvent(get<QLabel>("Label9"), &enter);
+        QCOMPARE(form_->statusText(), QString());
+        QCOMPARE(get<QLabel>("Label1")->toolTip(), QString("Round per Minute"));
+        QCOMPARE(get<QComboBox>("ComboBox1")->toolTip(), QString()); // hint, but no tooltips
+        QApplication::sendEvent(get<QComboBox>("ComboBox1"), &enter);
+        QCOMPARE(form_->statusText(), QString("Keying system"));
+    }
+
+    void badInputIsRefused() {
+        start();
+        const QString binary = QString::fromLatin1("\x01\x7f\xff 12\t\x02", 8);
+        const QString tooLong(10000, QChar('9'));
+        for (const QString& bad : {QString("abc"), tooLong, QString("-5"), binary, QString(),
+                                   QString("1e3"), QString("12 34 5")}) {
+            for (const PairSpec& s : pairTable()) edit(s.edit.c_str())->setText(bad);
+            form_->Edit1Exit();
+            for (const PairSpec& s : pairTable()) {
+                const auto value =
+                    parsePosition(edit(s.edit.c_str())->text(), s.grouping, s.min, s.max);
+                QVERIFY2(value.has_value(), s.edit.c_str());
+            }
+        }
+    }
+
+    void numberTexts() {
+        QCOMPARE(formatPosition(15000, true), grouped(15, 0));
+        QCOMPARE(formatPosition(999, true), QString("999"));
+        QCOMPARE(formatPosition(1000, false), QString("1000"));
+        QCOMPARE(parsePosition(grouped(20, 100), true, 300, 20100), 20100);
+        QCOMPARE(parsePosition(" 700 ", true, 300, 20100), 700);
+        QCOMPARE(parsePosition(grouped(1, 0), false, 0, 5000), std::nullopt);
+        QCOMPARE(parsePosition("20101", true, 300, 20100), std::nullopt);
+        QCOMPARE(parsePosition("+5", true, 0, 10), std::nullopt);
+        QCOMPARE(parsePosition(groupSeparator() + "5", true, 0, 10), std::nullopt);
+        QLocale::setDefault(QLocale(QLocale::Czech));
+        QCOMPARE(formatPosition(15000, true), QString::fromUtf8("15\u00a0000"));
+        QCOMPARE(parsePosition("15 000", true, 999, 25000), 15000); // a typed plain blank
+        QLocale::setDefault(QLocale::system());
+    }
+
+    void closeButtonAndSigtermWriteTheSameFile() {
+        auto run = [this](bool bySignal) -> QByteArray {
+            QFile::remove(iniPath());
+            start();
+            type(edit("Edit12"), "33");
+            get<QTabWidget>("PageControl1")->setCurrentIndex(3);
+            if (bySignal) {
+                TerminationSignals handler([this](int) { form_->close(); });
+                if (!handler.installed()) return QByteArray();
+                ::raise(SIGTERM);
+                if (!QTest::qWaitFor([this] { return form_->closed(); })) return QByteArray();
+            } else {
+                form_->close();
+            }
+            QFile f(iniPath());
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        };
+        const QByteArray byClose = run(false);
+        const QByteArray bySignal = run(true);
+        QVERIFY(byClose.contains("Advance2=33"));
+        QVERIFY(byClose.contains("ActivePage =4"));
+        QCOMPARE(bySignal, byClose);
+    }
+
+    void programEndsOnSigterm() {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationDirPath() + "/../../velmora52", {"DEUTSCH"});
+        QVERIFY(p.waitForStarted());
+        QTest::qWait(1500);
+        p.terminate();
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("Language=2"));
+    }
+
+    void failedSettingsWriteNamesTheFile() {
+        start();
+        QFile::remove(iniPath());
+        QVERIFY(QDir().mkpath(iniPath())); // a directory where the file should go
+        form_->close();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_.first().contains(iniPath()));
+        QDir(iniPath()).removeRecursively();
+    }
+};
+
+QTEST_MAIN(FormTest)
+#include "form_test.moc"
