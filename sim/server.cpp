@@ -108,6 +108,7 @@ private:
     void clientLeft();
     void receive(Nanos now);
     void takeByte(std::uint8_t b, Nanos now);
+    void expireFragment(Nanos now);
     void answerDueRequests(Nanos now);
     void maybeQueueMonitor(Nanos now);
     void startNextFrame(Nanos now);
@@ -129,7 +130,7 @@ private:
 
     std::uint8_t rx_[FrameSize]{};
     std::size_t rxCount_ = 0;
-    Nanos rxFirst_ = 0, rxLast_ = 0;
+    Nanos rxFirst_ = 0, rxLast_ = 0, lastRxDue_ = 0;
     std::deque<Incoming> requests_;
     Nanos lastRequest_ = Never;
 
@@ -244,19 +245,26 @@ void Simulator::clientLeft() {
     if (log_ != nullptr) logLine("--", nullptr, 0, "client closed the line");
 }
 
-void Simulator::takeByte(std::uint8_t b, Nanos now) {
+void Simulator::expireFragment(Nanos now) {
     if (rxCount_ > 0 && now - rxLast_ > FragmentGap) {
         logLine("RX", rx_, rxCount_, "fragment");
         rxCount_ = 0;
     }
+}
+
+void Simulator::takeByte(std::uint8_t b, Nanos now) {
+    expireFragment(now);
     if (rxCount_ == 0) rxFirst_ = now;
     rxLast_ = now;
     rx_[rxCount_++] = b;
     if (rxCount_ < FrameSize) return;
     Incoming in{};
     std::copy(rx_, rx_ + FrameSize, in.frame.begin());
-    const Nanos lineDone = rxFirst_ + static_cast<Nanos>(FrameSize) * byteNs_;
+    // Frames that arrive together still take one frame time each on a paced line.
+    const Nanos lineStart = rxFirst_ > lastRxDue_ ? rxFirst_ : lastRxDue_;
+    const Nanos lineDone = lineStart + static_cast<Nanos>(FrameSize) * byteNs_;
     in.due = lineDone > now ? lineDone : now;
+    lastRxDue_ = in.due;
     requests_.push_back(in);
     rxCount_ = 0;
 }
@@ -442,6 +450,7 @@ int Simulator::run() {
             logLine("--", nullptr, 0, "client opened the line");
         }
         if (!present_) continue;
+        expireFragment(now);
         answerDueRequests(now);
         maybeQueueMonitor(now);
         startNextFrame(now);

@@ -73,6 +73,20 @@ int SimProcess::stop() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+double SimProcess::cpuSeconds() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Fields after the command name in parentheses; utime and stime are the 14th and 15th.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 SimProcess::~SimProcess() {
     stop();
     std::error_code ignored;

@@ -29,6 +29,8 @@ public:
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
     // SIGTERM and wait; returns the exit status, or -1 when it did not end normally.
     int stop();
+    // Processor time the simulator has used so far, user and system, in seconds.
+    double cpuSeconds() const;
 
 private:
     pid_t pid_ = -1;

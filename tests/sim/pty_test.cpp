@@ -237,6 +237,50 @@ TEST(SimPty, ClientMayCloseAndReopenTheLine) {
     EXPECT_EQ(host.message(), "Verify OK");
 }
 
+// Noise, a partial frame and a frame glued to garbage: the unit drops what does not check,
+// picks up the next request after a pause, and never spins while it waits.
+TEST(SimPty, ResynchronisesAfterNoiseWithoutBusyWaiting) {
+    SimProcess sim({"--monitor", "100", "--log", "{dir}/log.txt"});
+    ASSERT_TRUE(sim.started());
+    const double idleStart = sim.cpuSeconds();
+    std::this_thread::sleep_for(milliseconds(500)); // nobody on the line
+    Host host;
+    ASSERT_TRUE(host.open(sim.linkPath()));
+    host.runTicks(4);
+    const std::uint8_t noise[7] = {0x13, 0x40, 0xFF, 0x00, 0x55, 0xC0, 0x7E};
+    const Frame request = makeFrame(ReadCommand + 2);
+    std::vector<std::uint8_t> glued(noise, noise + 3);
+    glued.insert(glued.end(), request.begin(), request.end());
+    const int fd = static_cast<int>(::open(sim.linkPath().c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, noise, sizeof noise), 7);
+    host.runTicks(10); // the fragment lies there; monitor frames go on all the same
+    ASSERT_EQ(write(fd, glued.data(), glued.size()), static_cast<ssize_t>(glued.size()));
+    host.runTicks(4);
+    ASSERT_EQ(write(fd, request.data(), request.size()), 22);
+    host.runTicks(4);
+    ::close(fd);
+    const double used = sim.cpuSeconds() - idleStart;
+    EXPECT_FALSE(host.link.exchange().view().noConnectionVisible);
+    EXPECT_EQ(sim.stop(), 0);
+    EXPECT_LT(used, 0.3) << "seconds of processor time in about 2 s of waiting";
+
+    const auto log = readLog(sim.file("log.txt"));
+    int fragments = 0, badChecks = 0, monitorsAfterNoise = 0;
+    bool noiseSeen = false;
+    for (const auto& e : log) {
+        fragments += e.note == "fragment";
+        badChecks += e.note == "bad check byte";
+        noiseSeen = noiseSeen || e.note == "fragment";
+        monitorsAfterNoise += noiseSeen && e.note == "monitor";
+    }
+    EXPECT_GE(fragments, 1);
+    EXPECT_EQ(badChecks, 1);
+    EXPECT_EQ(countFrames(log, "RX", ReadCommand + 2), 1) << "the clean request is taken";
+    EXPECT_EQ(countFrames(log, "TX", 0xC2), 1);
+    EXPECT_GT(monitorsAfterNoise, 2);
+}
+
 // A bare pseudo-terminal that nobody answers: the exact request bytes reach the line, and
 // the port takes nothing below a frame's worth and drops what follows the first frame.
 class BarePty : public ::testing::Test {
