@@ -488,6 +488,39 @@ private slots:
         QVERIFY(f.readAll().contains("Language=2"));
     }
 
+    void exchangesWithTheSimulatedUnit() {
+        const QString sim = QCoreApplication::applicationDirPath() + "/../../velmora52-sim";
+        if (!QFile::exists(sim)) QSKIP("the simulated unit is not built");
+        const QString link = config_.filePath("ttyVelmora");
+        QProcess unit;
+        unit.start(sim, {"--link", link});
+        QVERIFY(unit.waitForStarted());
+        QTRY_VERIFY(QFile::exists(link));
+        QFile ini(iniPath());
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(QString("[FORM_HLAV]\nComPort=1\n[PORTS]\nCOM1=%1\n").arg(link).toUtf8());
+        ini.close();
+
+        start();
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(get<QAction>("MenuCom1")->isChecked());
+        QTRY_VERIFY(get<QLabel>("LabelSpojeni")->isHidden()); // monitor frames arrive
+        get<QPushButton>("Button1")->click();
+        QCOMPARE(get<QLabel>("LabelFile2")->text(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("LabelHlaseni")->text(), QString("Verifikace OK"),
+                                  15000);
+        QCOMPARE(get<QLabel>("LabelVerze1")->text(), QString("VLM52"));
+        QVERIFY(get<QWidget>("ProgressBar1")->isHidden());
+
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        updown("UpDown11")->stepBy(1);
+        QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("LabelHlaseni")->text(), QString("Programování OK"),
+                                  15000);
+        form_->close();
+        unit.terminate();
+        unit.waitForFinished(3000);
+    }
+
     void failedSettingsWriteNamesTheFile() {
         start();
         QFile::remove(iniPath());
