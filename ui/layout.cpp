@@ -153,7 +153,7 @@ std::vector<WidgetSpec> buildWidgets() {
     add({K::Label, "LabelNapeti", m, 24, 274, 0, 0, "U = ---[V]", "", 19});
     add({K::Label, "LabelCasJet", m, 24, 308, 0, 0, "Inj. Time = --- [us]", "", 19});
     add({K::Label, "LabelAdvance", m, 24, 342, 0, 0, "Advance= --- [°]", "", 19});
-    add({K::Label, "LabelSpojeni", m, 464, 11, 0, 0, "No Connection", "", 23, Bold, Fill::Red});
+    add({K::Label, "LabelSpojeni", m, 472, 11, 0, 0, "No Connection", "", 23, Bold, Fill::Red});
     add({K::Label, "LabelLambda", m, 352, 51, 0, 0, "LAMBDA= --- [mV]", "", 23, Bold});
     add({K::Label, "LabelBlocking", m, 352, 140, 0, 0, "Blocking: --", "", 13});
     add({K::Label, "LabelClutch", m, 352, 170, 0, 0, "Clutch master:--", "", 13});
@@ -167,7 +167,7 @@ std::vector<WidgetSpec> buildWidgets() {
     add({K::Label, "LabelTest1", m, 536, 136, 0, 0, "Test1 = ---", "", 16, Hidden});
     add({K::Label, "LabelTest2", m, 536, 168, 0, 0, "Test2 = ---", "", 16, Hidden});
     add({K::Label, "LabelTest3", m, 536, 200, 0, 0, "Test3 = ---", "", 16, Hidden});
-    add({K::CheckBox, "CheckBoxExtMonitor", m, 352, 18, 108, 20, "Extended Monitor", ""});
+    add({K::CheckBox, "CheckBoxExtMonitor", m, 352, 18, 116, 20, "Extended Monitor", ""});
     add({K::BarLabel, "LabelBarTps1", m, 40, 95, 32, 20, "", "", 0, Hidden, Fill::Fuchsia});
     add({K::BarLabel, "LabelBarTps2", m, 128, 95, 32, 20, "", "", 0, Hidden, Fill::White});
     add({K::BarLabel, "LabelBarGraf1", m, 352, 95, 30, 20, "", "", 0, Hidden, Fill::Blue});

@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyleOptionGroupBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -387,6 +389,75 @@ private slots:
         for (const char* item : {"MenuEnglish", "MenuGerman"})
             QVERIFY(!get<QAction>(item)->isChecked());
         QCOMPARE(get<QLabel>("LabelTps0")->text(), QString("0%  [mV]")); // in no set
+    }
+
+    void everyCaptionFitsInEveryLanguage() {
+        start();
+        get<QCheckBox>("CheckBoxGas")->setChecked(true);
+        get<QCheckBox>("CheckBoxExtMonitor")->setChecked(true);
+        // The longest monitor lines: every reading at its largest, extended view.
+        Exchange& ex = form_->link().exchange();
+        ex.onFrame(frameWith(0xB2, {{11, 100}, {12, 100}, {13, 250}, {14, 250}}));
+        ex.onFrame(frameWith(
+            0xB1,
+            {{11, 0xFF}, {15, 0xFF}, {16, 0xFF}, {17, 0x1F}, {18, 0xF8}, {19, 0x04}, {20, 0x4C}}));
+        ex.onFrame(frameWith(0xB0, {{1, 0},     {2, 100},   {3, 0x1F},  {4, 0x71},  {5, 0x1F},
+                                    {6, 0xF8},  {7, 0x1F},  {8, 0xF8},  {9, 0xFF},  {10, 0xFF},
+                                    {11, 0x1F}, {12, 0x71}, {13, 0x1F}, {14, 0xF8}, {15, 0x1F},
+                                    {16, 0xF8}, {17, 0x1F}, {18, 0xF8}, {19, 0x1F}, {20, 0xF8}}));
+        auto* pages = get<QTabWidget>("PageControl1");
+        QStringList faults;
+        const auto check = [&faults](bool ok, const QString& what) {
+            if (!ok) faults << what;
+        };
+        for (int language : {0, 1, 2}) {
+            language == 0 ? form_->ApplyCzech()
+                          : (language == 1 ? form_->ApplyEnglish() : form_->ApplyGerman());
+            for (int page = 0; page < 5; ++page) {
+                pages->setCurrentIndex(page);
+                QApplication::processEvents();
+            }
+            const QString where = QString(" (language %1)").arg(language);
+            // The tabs end before the mode check boxes, which end inside the window.
+            QVERIFY(pages->tabBar()->geometry().right() + pages->x() <
+                    get<QCheckBox>("CheckBoxZakazCteni")->x());
+            for (QWidget* w : form_->findChildren<QWidget*>()) {
+                QWidget* parent = w->parentWidget();
+                if (w->objectName().isEmpty() || w->objectName().startsWith("qt_") ||
+                    parent == nullptr || w->isWindow() || qobject_cast<QTabBar*>(parent) ||
+                    qobject_cast<QMenuBar*>(parent))
+                    continue;
+                const QString name = w->objectName() + where;
+                if (!parent->objectName().isEmpty() && parent != form_.get())
+                    check(parent->rect().contains(w->geometry()), name + " outside its parent");
+                if (auto* c = qobject_cast<QCheckBox*>(w))
+                    check(c->sizeHint().width() <= c->width(), name + " caption");
+                if (auto* b = qobject_cast<QPushButton*>(w)) {
+                    const QString text = QString(b->text()).remove('&');
+                    check(b->fontMetrics().horizontalAdvance(text) + 6 <= b->width(),
+                          name + " caption");
+                }
+                if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                    QStyleOptionGroupBox opt;
+                    opt.initFrom(g);
+                    opt.text = g->title();
+                    opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+                    const QRect label = g->style()->subControlRect(QStyle::CC_GroupBox, &opt,
+                                                                   QStyle::SC_GroupBoxLabel, g);
+                    check(label.right() < g->width(), name + " title");
+                }
+                // Siblings do not overlap, except the mode boxes over the tab row.
+                if (w->isHidden() || w->objectName() == "PageControl1") continue;
+                for (QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                    if (other == w || other->isHidden() || other->objectName().isEmpty() ||
+                        other->objectName() == "PageControl1" || other->isWindow())
+                        continue;
+                    check(!w->geometry().intersects(other->geometry()),
+                          name + " overlaps " + other->objectName());
+                }
+            }
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
     void hintsGoToTheStatusBar() {
