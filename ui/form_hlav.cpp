@@ -552,8 +552,8 @@ QFileDialog* TFormHlav::openDialog() {
         QStringList filters;
         for (const std::string& f : nameFilters(OpenFilter)) filters << QString::fromStdString(f);
         openDialog_->setNameFilters(filters);
-        openDialog_->selectFile(lastFile_.empty() ? QString(" ")
-                                                  : QString::fromStdString(lastFile_));
+        // Until start-up presets the last file, the design name is a single blank.
+        openDialog_->selectFile(created_ ? QString::fromStdString(lastFile_) : QString(" "));
     }
     return openDialog_;
 }

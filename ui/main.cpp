@@ -8,8 +8,26 @@
 #include "ui/form_hlav.h"
 #include "ui/termination.h"
 
+namespace {
+
+// An exception out of a command handler is shown and the program goes on.
+class Application : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            QMessageBox::critical(nullptr, applicationName(), e.what());
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QApplication::setApplicationName("Velmora52");
     QFont font("DejaVu Sans Condensed");
     font.setPixelSize(11);
@@ -17,14 +35,26 @@ int main(int argc, char** argv) {
     try {
         velmora::ui::TFormHlav form;
         // kill, Ctrl+C and logout close the window as its close button does; quit() also ends
-        // a modal box that may be open at that moment.
-        velmora::ui::TerminationSignals termination([&form](int) {
+        // a modal box that may be open at that moment. One that comes while the window is
+        // still starting (a start-up message box is open) closes it once start-up is done.
+        bool running = false;
+        bool pending = false;
+        velmora::ui::TerminationSignals termination([&](int) {
+            if (!running) {
+                pending = true;
+                return;
+            }
             form.close();
             QCoreApplication::quit();
         });
         QStringList arguments = QApplication::arguments();
         arguments.removeFirst();
         form.FormCreate(arguments);
+        if (pending) {
+            form.FormClose();
+            return 0;
+        }
+        running = true;
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {
