@@ -1,0 +1,267 @@
+// Crash test of the settings file and the parameter file: a child process saves one of two
+// known contents after the other in a loop and is killed with SIGKILL at a random moment. The
+// file found afterwards must be one of the two, whole, or still absent when there was none.
+//
+//   reliability_crash [--rounds N] [--seed S]
+#include "sim_process.h"
+
+#include "files/param_file.h"
+#include "files/profile_store.h"
+#include "files/settings.h"
+#include "model/defaults.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <string>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace velmora;
+using namespace velmora::reliability;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::optional<std::string> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Written by the child, read by the parent after the kill.
+struct Shared {
+    volatile int saving = 0; // inside a save
+    volatile int saves = 0;  // saves completed
+};
+
+struct Tally {
+    int kills = 0, insideSave = 0, old = 0, fresh = 0, absent = 0, torn = 0;
+};
+
+// One kind of file: how to save content `which` (0 or 1) and what each looks like.
+struct Subject {
+    const char* name;
+    std::string path;
+    std::function<bool(int which)> save;
+    std::function<bool(const std::string& bytes, int which)> parsesAs;
+    std::string content[2];
+};
+
+class CrashTest {
+public:
+    CrashTest(int rounds, std::uint64_t seed)
+        : rounds_(rounds), rng_(seed), dir_(makeTempDir("velmora-crash")) {
+        shared_ = static_cast<Shared*>(mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE,
+                                            MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    }
+    ~CrashTest() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+
+    int run();
+
+private:
+    void makeStates();
+    double timeOfSave(Subject& s);
+    void round(Subject& s, double saveMs, Tally& t);
+    int strayFiles() const;
+
+    int rounds_;
+    std::mt19937_64 rng_;
+    std::string dir_;
+    Shared* shared_ = nullptr;
+    WindowSettings window_[2];
+    Calibration cal_[2];
+};
+
+// Two states that differ in every one of the 207 settings entries and in every value of the
+// parameter file, so that a file made of parts of both is told from either.
+void CrashTest::makeStates() {
+    cal_[0][Klicovani] = 6;
+    setDefaultCalibration(cal_[0]);
+    applyModelTable(cal_[0]);
+    cal_[1] = cal_[0];
+    for (std::size_t p = 0; p < ParamCount; ++p) {
+        cal_[0].v[p] = static_cast<std::uint8_t>(rng_() % 128);
+        cal_[1].v[p] = static_cast<std::uint8_t>(128 + rng_() % 128);
+    }
+    // Switches are written as 0 or 1 in the parameter file.
+    for (Param p : {GasEnable, ZakazCteni, Rpm2Krat, ExtMonitor, AktBlok, AktClutch, AktOmez1,
+                    AktRpm, AktN2o}) {
+        cal_[0][p] = 0;
+        cal_[1][p] = 1;
+    }
+    window_[0] = {10, 20, 1, 0, "/home/rider/a.ign", "/home/rider/a.ign", 2};
+    window_[1] = {-30, 400, 2, 1, "/home/rider/b.ign", "/home/rider/b.ign", 5};
+}
+
+double CrashTest::timeOfSave(Subject& s) {
+    const auto start = Clock::now();
+    for (int i = 0; i < 4; ++i) s.save(i % 2);
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / 4;
+}
+
+int CrashTest::strayFiles() const {
+    int n = 0;
+    if (DIR* d = opendir(dir_.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            n += name != "." && name != ".." && name != "Velmora52.ini" && name != "bike.ign";
+        }
+        closedir(d);
+    }
+    return n;
+}
+
+void CrashTest::round(Subject& s, double saveMs, Tally& t) {
+    // Mostly a file that holds one state is saved over; now and then there is none yet.
+    std::optional<std::string> before = readFile(s.path);
+    if (std::uniform_int_distribution<int>(0, 9)(rng_) == 0) {
+        std::remove(s.path.c_str());
+        before.reset();
+    }
+    const int old = before && *before == s.content[1] ? 1 : 0;
+
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    shared_->saving = 0;
+    shared_->saves = 0;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        const char go = 'g';
+        if (write(ready[1], &go, 1) != 1) _exit(1);
+        for (int which = 1 - old;; which = 1 - which) {
+            shared_->saving = 1;
+            s.save(which);
+            shared_->saving = 0;
+            shared_->saves = shared_->saves + 1;
+        }
+    }
+    close(ready[1]);
+    char go = 0;
+    const bool started = read(ready[0], &go, 1) == 1;
+    close(ready[0]);
+    // Anywhere from before the first save is under way to the third save.
+    const double ms = std::uniform_real_distribution<double>(0, 2.5 * saveMs)(rng_);
+    if (started) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ++t.kills;
+    t.insideSave += shared_->saving;
+
+    const std::optional<std::string> after = readFile(s.path);
+    if (!after) {
+        if (before) {
+            ++t.torn; // a file that was there is gone
+            std::fprintf(stderr, "crash: %s vanished\n", s.name);
+        } else {
+            ++t.absent;
+        }
+        return;
+    }
+    int found = -1;
+    for (int which = 0; which < 2; ++which)
+        if (*after == s.content[which] && s.parsesAs(*after, which)) found = which;
+    if (found < 0) {
+        ++t.torn;
+        std::fprintf(stderr, "crash: %s torn after %d saves (%zu bytes, killed %s a save)\n",
+                     s.name, shared_->saves, after->size(), shared_->saving ? "inside" : "between");
+        // Start the next round from a whole file again.
+        s.save(0);
+        return;
+    }
+    ++(found == old && before ? t.old : t.fresh);
+}
+
+int CrashTest::run() {
+    if (dir_.empty() || shared_ == MAP_FAILED) return 2;
+    makeStates();
+
+    Subject settings{"settings file", dir_ + "/Velmora52.ini", {}, {}, {}};
+    settings.save = [this, &settings](int which) {
+        ProfileStore store(settings.path);
+        return bool(saveSettings(store, window_[which], cal_[which]));
+    };
+    settings.parsesAs = [this](const std::string& bytes, int which) {
+        const std::string check = dir_ + "/check.ini";
+        std::ofstream(check, std::ios::binary) << bytes;
+        ProfileStore store(check);
+        WindowSettings w;
+        Calibration c;
+        loadSettings(store, w, c);
+        std::remove(check.c_str());
+        const WindowSettings& e = window_[which];
+        bool same = w.left == e.left && w.top == e.top && w.comPort == e.comPort &&
+                    w.language == e.language && w.file == e.file && w.iniDir == e.iniDir &&
+                    w.activePage == e.activePage;
+        for (const SettingsKey& k : calibrationKeys())
+            same = same && c[k.param] == cal_[which][k.param];
+        return same;
+    };
+    Subject params{"parameter file", dir_ + "/bike.ign", {}, {}, {}};
+    params.save = [this, &params](int which) {
+        return bool(saveParamFile(params.path, cal_[which]));
+    };
+    params.parsesAs = [this](const std::string& bytes, int which) {
+        Calibration c;
+        parseParamFile(bytes, c);
+        return formatParamFile(c) == formatParamFile(cal_[which]);
+    };
+    for (Subject* s : {&settings, &params}) {
+        std::remove(s->path.c_str());
+        for (int which = 0; which < 2; ++which) {
+            if (!s->save(which)) {
+                std::fprintf(stderr, "crash: cannot save the %s\n", s->name);
+                return 2;
+            }
+            s->content[which] = readFile(s->path).value_or("");
+        }
+    }
+
+    int status = 0;
+    for (Subject* s : {&settings, &params}) {
+        const double saveMs = timeOfSave(*s);
+        Tally t;
+        for (int i = 0; i < rounds_; ++i) round(*s, saveMs, t);
+        std::printf("crash: %s: %d kills (%d inside a save of %.2f ms): old file %d, new file "
+                    "%d, still absent %d, torn or lost %d\n",
+                    s->name, t.kills, t.insideSave, saveMs, t.old, t.fresh, t.absent, t.torn);
+        if (t.torn > 0) status = 1;
+    }
+    std::printf("crash: temporary files left beside them %d\n", strayFiles());
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 200;
+    std::uint64_t seed = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--rounds" && i + 1 < argc) {
+            rounds = std::atoi(argv[++i]);
+        } else if (a == "--seed" && i + 1 < argc) {
+            seed = std::strtoull(argv[++i], nullptr, 10);
+        } else {
+            std::fprintf(stderr, "usage: reliability_crash [--rounds N] [--seed S]\n");
+            return 2;
+        }
+    }
+    CrashTest test(rounds, seed);
+    return test.run();
+}
