@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStyleOptionGroupBox>
 #include <QTabBar>
@@ -128,6 +130,50 @@ private slots:
             const int display = std::clamp(toDisplay(s, expected[s.param]), s.min, s.max);
             QCOMPARE(edit(s.edit.c_str())->text(), formatPosition(display, s.grouping));
         }
+    }
+
+    void storedSettingsAreApplied() {
+        QFile ini(iniPath());
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        const QString last = config_.filePath("b.ign");
+        ini.write(QString("[FORM_HLAV]\nLeft=-50\nTop=5000\nComPort=3\nLanguage=7\nFile=/x/a.ign\n"
+                          "IniDir=%1\nActivePage=258\n[IGNITION]\nOmez1=300\nKlicovani=2\n"
+                          "[PORTS]\nCOM3=/nonexistent/tty\n")
+                      .arg(last)
+                      .toUtf8());
+        ini.close();
+        TFormHlav& f = start();
+        QCOMPARE(f.x(), -50); // applied as stored, off the screen or not
+        QCOMPARE(f.y(), 5000);
+        QCOMPARE(get<QTabWidget>("PageControl1")->currentIndex(), 1); // 258: low byte 2
+        QCOMPARE(get<QLabel>("LabelFile2")->text(), QString("/x/a.ign"));
+        QCOMPARE(f.lastFilePath(), last.toStdString());
+        QCOMPARE(f.saveDialog()->selectedFiles().value(0), last);
+        QCOMPARE(f.openDialog()->nameFilters().size(), 3);
+        QCOMPARE(f.saveDialog()->nameFilters(), QStringList{"Ignition Parametrs(*.ign)"});
+        // The port of COM3 does not exist: reported, and the item is checked all the same.
+        QCOMPARE(messages_, QStringList{"Com opening error"});
+        QVERIFY(get<QAction>("MenuCom3")->isChecked());
+        QVERIFY(!get<QAction>("MenuCom2")->isChecked());
+        // No language 7: the design texts stay.
+        QCOMPARE(f.windowTitle(), QString("Programming of Velmora 52 "));
+        QCOMPARE(get<QMenu>("MenuFile")->title(), QString("&File"));
+        QCOMPARE(cal()[Klicovani], 2);
+        QCOMPARE(get<QComboBox>("ComboBox1")->currentIndex(), 2);
+        QCOMPARE(edit("EditOmez1")->text(), grouped(4, 400)); // 300 loads as 44
+
+        get<QAction>("MenuCom5")->trigger();
+        QCOMPARE(f.ComPort, 5);
+        for (int i = 1; i <= 6; ++i)
+            QCOMPARE(get<QAction>(QString("MenuCom%1").arg(i).toLatin1())->isChecked(), i == 5);
+        get<QTabWidget>("PageControl1")->setCurrentIndex(4);
+        f.close();
+        ini.open(QIODevice::ReadOnly);
+        const QByteArray saved = ini.readAll();
+        QVERIFY(saved.contains("ComPort=5\n"));
+        QVERIFY(saved.contains("Language=7\n"));
+        QVERIFY(QString(saved).contains(QRegularExpression("ActivePage ?=5\n")));
+        QVERIFY(saved.contains("COM3=/nonexistent/tty"));
     }
 
     void commandLineLanguage() {
