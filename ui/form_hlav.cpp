@@ -5,11 +5,17 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHash>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -24,8 +30,13 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
+#include <cstdio>
+
+#include "files/param_file.h"
 #include "files/settings.h"
+#include "lang/about.h"
 #include "lang/text_sets.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
@@ -43,6 +54,28 @@ constexpr const char* HintProperty = "velmoraHint";
 constexpr const char* AutoSizeProperty = "velmoraAutoSize";
 constexpr const char* FillProperty = "velmoraFill";
 constexpr int NoFill = -1;
+
+// The one message of both file commands for a file that cannot be created or opened; English
+// in every language.
+constexpr const char* OpenFileError = "Open file error";
+
+bool haveDisplay() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// Whether path can be opened for writing, checked without changing what is there: an existing
+// file is opened for appending and left as it was, a new one is created and removed again.
+bool canCreateOrOpen(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir()) return false;
+    QFile f(path);
+    if (info.exists()) return f.open(QIODevice::WriteOnly | QIODevice::Append);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
+    f.close();
+    f.remove();
+    return true;
+}
 
 QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -181,7 +214,32 @@ TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
     messageBox = [this](const QString& text) {
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
                         this);
+        box.setTextFormat(Qt::PlainText);
         box.exec();
+    };
+    askSaveFailed = [this](const QString& text) {
+        if (!haveDisplay()) return SaveFailedChoice::CloseAnyway;
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text,
+                        QMessageBox::NoButton, this);
+        box.setTextFormat(Qt::PlainText);
+        box.setInformativeText("Try again, keep the window open, or close it and lose the changes "
+                               "since the settings were last saved?");
+        QAbstractButton* retry = box.addButton(QMessageBox::Retry);
+        QAbstractButton* keep = box.addButton(QMessageBox::Cancel);
+        QAbstractButton* closeAnyway = box.addButton("Close anyway", QMessageBox::DestructiveRole);
+        box.setDefaultButton(static_cast<QPushButton*>(retry));
+        box.setEscapeButton(keep);
+        box.exec();
+        if (box.clickedButton() == retry) return SaveFailedChoice::Retry;
+        if (box.clickedButton() == closeAnyway) return SaveFailedChoice::CloseAnyway;
+        return SaveFailedChoice::KeepOpen;
+    };
+    printJob = [](const QImage& picture) { return printOnDefaultPrinter(picture); };
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    manualFolders = {
+        QDir::cleanPath(
+            QDir(QCoreApplication::applicationDirPath()).filePath(VELMORA_DOC_FROM_BIN)),
+        QStringLiteral(VELMORA_SOURCE_DOCS),
     };
 
     timer_ = new QTimer(this);
@@ -390,7 +448,7 @@ void TFormHlav::wireHandlers() {
     both("MenuNew", "SpeedButton6", &TFormHlav::MenuNewClick);
     both("MenuOpen", "SpeedButton5", &TFormHlav::MenuOpenClick);
     both("MenuSave", "SpeedButton7", &TFormHlav::MenuSaveClick);
-    both(nullptr, "SpeedButtonPrint", &TFormHlav::SpeedButtonPrintClick);
+    both("MenuPrint", "SpeedButtonPrint", &TFormHlav::SpeedButtonPrintClick);
     both("MenuExit", nullptr, &TFormHlav::MenuExitClick);
     both("MenuRead", "Button1", &TFormHlav::MenuReadClick);
     both("MenuVerify", "BitBtn2", &TFormHlav::MenuVerifyClick);
@@ -490,21 +548,53 @@ void TFormHlav::FormCreate(const QStringList& arguments) {
     OpenPort();
     setComChecks();
     applyLanguage(Language);
-    ExchangeView& v = link_.exchange().view();
-    v.messageVisible = false;
-    v.progressVisible = false;
-    renderExchange();
+    hideExchangeIndicators();
     created_ = true;
 }
 
 void TFormHlav::FormClose() {
-    if (closed_) return;
-    closed_ = true;
+    shutdown(false);
+}
+
+void TFormHlav::closeWithoutAsking() {
+    mustClose_ = true;
+    close();
+}
+
+bool TFormHlav::shutdown(bool mayAsk) {
+    if (closed_) return true;
+    if (closing_) return false; // asked again while the user is being asked
+    closing_ = true;
     timer_->stop();
     port_.close();
     readControls();
     clamp(cal_);
+    for (;;) {
+        const WriteResult r = writeSettings();
+        if (r.ok) break;
+        QString text = QString("The settings could not be saved to the file %1")
+                           .arg(QString::fromStdString(r.path));
+        if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
+        SaveFailedChoice choice = SaveFailedChoice::CloseAnyway;
+        if (mayAsk && !mustClose_ && askSaveFailed) choice = askSaveFailed(text);
+        // A termination signal while the question was open cannot wait for an answer.
+        if (mustClose_) choice = SaveFailedChoice::CloseAnyway;
+        if (choice == SaveFailedChoice::Retry) continue;
+        if (choice == SaveFailedChoice::KeepOpen) {
+            closing_ = false;
+            OpenPort();
+            timer_->start();
+            return false;
+        }
+        std::fprintf(stderr, "velmora52: %s\n", text.toLocal8Bit().constData());
+        break;
+    }
+    closing_ = false;
+    closed_ = true;
+    return true;
+}
 
+WriteResult TFormHlav::writeSettings() {
     WindowSettings ws;
     ws.left = x();
     ws.top = y();
@@ -513,18 +603,15 @@ void TFormHlav::FormClose() {
     ws.file = file2_->text().toStdString();
     ws.iniDir = lastFile_;
     ws.activePage = static_cast<std::uint8_t>(activePageNumber());
-    const WriteResult r = saveSettings(*store_, ws, cal_);
-    if (!r.ok) {
-        QString text = QString("The settings could not be saved to the file %1")
-                           .arg(QString::fromStdString(r.path));
-        if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
-        messageBox(text);
-    }
+    return saveSettings(*store_, ws, cal_);
 }
 
 void TFormHlav::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
+    // Exit and the close button ask when the settings cannot be written; a signal does not.
+    if (shutdown(!mustClose_))
+        event->accept();
+    else
+        event->ignore();
 }
 
 int TFormHlav::activePageNumber() const {
@@ -621,7 +708,7 @@ void TFormHlav::afterChange() {
 }
 
 bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
-    if (closed_) return false;
+    if (closed_ || closing_) return false;
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Switching to another window or opening a menu does not leave the box.
@@ -661,22 +748,145 @@ void TFormHlav::UpDown1Click() {
 // ---------------------------------------------------------------------------------------
 // Commands.
 
-void TFormHlav::MenuNewClick() {
-    setDefaultCalibration(cal_);
-    showParams();
+void TFormHlav::hideExchangeIndicators() {
     ExchangeView& v = link_.exchange().view();
     v.messageVisible = false;
     v.progressVisible = false;
     renderExchange();
 }
 
-// The parameter file, printing, the manual and the About box are not part of this window yet;
-// their commands exist and do nothing.
-void TFormHlav::MenuOpenClick() {}
-void TFormHlav::MenuSaveClick() {}
-void TFormHlav::SpeedButtonPrintClick() {}
-void TFormHlav::MenuContensClick() {}
-void TFormHlav::MenuAboutClick() {}
+void TFormHlav::MenuNewClick() {
+    setDefaultCalibration(cal_);
+    showParams();
+    hideExchangeIndicators();
+}
+
+void TFormHlav::MenuOpenClick() {
+    QFileDialog* dialog = openDialog();
+    if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()) {
+        openParameters(dialog->selectedFiles().first());
+    } else {
+        hideExchangeIndicators();
+    }
+}
+
+bool TFormHlav::openParameters(const QString& path) {
+    const std::string name = QFile::encodeName(path).toStdString();
+    bool ok = false;
+    // Only a plain file: a device or a pipe could block the window or never end.
+    if (QFileInfo(path).isFile()) {
+        Calibration next = cal_;
+        ok = openParamFile(name, next);
+        if (ok && next == cal_) {
+            // Nothing changed: either the file holds these very values or no key at all.
+            // Reading it over the opposite of every value tells the two apart.
+            Calibration probe = cal_;
+            for (std::uint8_t& b : probe.v) b = static_cast<std::uint8_t>(~b);
+            const Calibration before = probe;
+            if (openParamFile(name, probe) && probe == before) {
+                messageBox(QString("The file %1 holds no parameters.").arg(path));
+                hideExchangeIndicators();
+                return false;
+            }
+        }
+        if (ok) cal_ = next;
+    }
+    if (!ok) {
+        messageBox(OpenFileError);
+    } else {
+        clamp(cal_);
+        showParams();
+        file2_->setText(path);
+        setLastFilePath(path.toStdString());
+    }
+    hideExchangeIndicators();
+    return ok;
+}
+
+void TFormHlav::MenuSaveClick() {
+    QFileDialog* dialog = saveDialog();
+    dialog->selectNameFilter(dialog->nameFilters().value(0));
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return;
+    saveParameters(dialog->selectedFiles().first());
+}
+
+bool TFormHlav::saveParameters(const QString& path) {
+    if (!canCreateOrOpen(path)) {
+        messageBox(OpenFileError);
+        return false;
+    }
+    readControls();
+    clamp(cal_);
+    showParams();
+    // The file is replaced only once the new one is wholly written, so a failed write keeps
+    // the previous file.
+    const WriteResult r = saveParamFile(QFile::encodeName(path).toStdString(), cal_);
+    if (!r.ok) {
+        QString text = QString("The file %1 could not be written").arg(path);
+        if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
+        messageBox(text);
+        return false;
+    }
+    file2_->setText(path);
+    setLastFilePath(path.toStdString());
+    return true;
+}
+
+QImage TFormHlav::clientPicture() {
+    const int top = menuBar()->geometry().bottom() + 1;
+    return grab(QRect(0, top, width(), height() - top)).toImage();
+}
+
+void TFormHlav::SpeedButtonPrintClick() {
+    Exchange& exchange = link_.exchange();
+    ExchangeView& v = exchange.view();
+    v.messageColour = Colour::BtnFace;
+    if (const char* prefix = printStampPrefix(Language)) {
+        const QLocale locale = QLocale::system();
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString stamp = QString::fromUtf8(prefix) +
+                              locale.toString(now.date(), QLocale::ShortFormat) + "    " +
+                              locale.toString(now.time(), QLocale::LongFormat);
+        v.messageText = stamp.toStdString();
+        v.message.reset(); // a language switch does not turn the stamp into an exchange message
+    }
+    exchange.restartMessageCountdown();
+    v.messageVisible = true;
+    v.progressVisible = false;
+    renderExchange();
+    // The picture keeps the window's own background.
+    const PrintOutcome outcome =
+        printJob ? printJob(clientPicture()) : PrintOutcome{false, "There is no printer"};
+    v.messageVisible = false;
+    renderExchange();
+    if (!outcome.ok) messageBox(QString::fromStdString(outcome.error));
+}
+
+QString TFormHlav::manualPath(std::uint8_t language) const {
+    const QString name = QString::fromStdString(lang::manualFileName(language));
+    if (name.isEmpty()) return {};
+    for (const QString& folder : manualFolders) {
+        const QString path = QDir::cleanPath(QDir(folder).filePath(name));
+        if (QFileInfo(path).isFile()) return path;
+    }
+    return manualFolders.isEmpty() ? name
+                                   : QDir::cleanPath(QDir(manualFolders.first()).filePath(name));
+}
+
+void TFormHlav::MenuContensClick() {
+    if (Language > 2) return;
+    const QString path = manualPath(Language);
+    if (!QFileInfo(path).isFile()) {
+        showStatusHint(QString("Manual not found: %1").arg(path));
+        return;
+    }
+    if (openUrl && !openUrl(QUrl::fromLocalFile(path)))
+        showStatusHint(QString("No application opened the manual %1").arg(path));
+}
+
+void TFormHlav::MenuAboutClick() {
+    messageBox(QString::fromStdString(lang::aboutText(Language, __DATE__, __TIME__)));
+}
 
 void TFormHlav::MenuExitClick() {
     close();

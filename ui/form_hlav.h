@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files/profile_store.h"
+#include "files/window_print.h"
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "model/calibration.h"
@@ -24,12 +25,14 @@ class QCheckBox;
 class QComboBox;
 class QFileDialog;
 class QGroupBox;
+class QImage;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QTabWidget;
 class QTimer;
+class QUrl;
 
 namespace velmora::ui {
 
@@ -55,8 +58,17 @@ public:
     void FormCreate(const QStringList& arguments);
     // Shutdown: close the port, read the controls, clamp, save the settings. Runs once,
     // whether the window is closed by Exit, its close button, a signal or the end of the
-    // application.
+    // application. When the settings cannot be written it cannot ask: it says so on the
+    // standard error and the window closes.
     void FormClose();
+    // Closes the window without asking anything, whatever happens to the settings (a
+    // termination signal).
+    void closeWithoutAsking();
+
+    // What the user chooses when the settings cannot be written at a close they asked for.
+    enum class SaveFailedChoice { Retry, KeepOpen, CloseAnyway };
+    // Asks it; without a display it answers CloseAnyway. Tests answer it themselves.
+    std::function<SaveFailedChoice(const QString& text)> askSaveFailed;
 
     // The binding of the controls to the working parameters.
     void readControls();
@@ -79,9 +91,30 @@ public:
     QFileDialog* openDialog();
     QFileDialog* saveDialog();
 
-    // Plain message boxes ("Com opening error", a settings file that cannot be written) go
-    // through here, so that tests can see them without a modal loop.
+    // Plain message boxes ("Com opening error", "Open file error", a print that failed, the
+    // About text) go through here, so that tests can see them without a modal loop.
     std::function<void(const QString&)> messageBox;
+
+    // The parameter file commands once the dialog has given a path. Each reports its own
+    // failure and leaves the working parameters as they were; true when the file was read or
+    // written.
+    bool openParameters(const QString& path);
+    bool saveParameters(const QString& path);
+
+    // The picture that printing puts on paper: the client area below the menu bar, status
+    // bar included.
+    QImage clientPicture();
+    // Where the picture goes; the default printer unless a test puts its own printer here.
+    std::function<PrintOutcome(const QImage&)> printJob;
+
+    // Where the manuals are looked for, in order: the documentation folder of the install
+    // beside the program's bin folder, then the manuals of the source tree (a build folder).
+    QStringList manualFolders;
+    // The manual of `language`: in the first of manualFolders that holds it, or in the first
+    // folder when none does. Empty outside 0..2.
+    QString manualPath(std::uint8_t language) const;
+    // Hands a file to the desktop's application for it; tests watch it here.
+    std::function<bool(const QUrl&)> openUrl;
 
     // The status bar text that hints put there.
     QString statusText() const;
@@ -175,6 +208,9 @@ private:
     void setFill(QWidget* w, int colour); // a velmora::Colour, or -1 for none
     void colourFlagBox(QCheckBox* box, bool set);
     void renderExchange();
+    bool shutdown(bool mayAsk);
+    WriteResult writeSettings();
+    void hideExchangeIndicators();
     void renderMonitor();
     void OpenPort();
     void setComChecks();
@@ -191,6 +227,8 @@ private:
     PortMap portMap_;
     bool closed_ = false;
     bool created_ = false;
+    bool closing_ = false;   // a shutdown is in progress (it may be asking)
+    bool mustClose_ = false; // a termination signal asked for the close
 
     QWidget* client_ = nullptr;
     QTabWidget* pages_ = nullptr;

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
                 pending = true;
                 return;
             }
-            form.close();
+            form.closeWithoutAsking();
             QCoreApplication::quit();
         });
         QStringList arguments = QApplication::arguments();

@@ -19,12 +19,14 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
 #include <map>
 #include <memory>
 
+#include "files/settings.h"
 #include "lang/text_sets.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
@@ -588,6 +590,8 @@ private slots:
         QCOMPARE(bySignal, byClose);
     }
 
+    // The built program on a fresh settings folder, stopped by SIGTERM: every entry is
+    // written, and the calibration is the seventh model's default as the window showed it.
     void programEndsOnSigterm() {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -602,7 +606,25 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QFile f(iniPath());
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll().contains("Language=2"));
+        const QByteArray text = f.readAll();
+        QVERIFY(text.contains("Language=2"));
+        int entries = 0;
+        for (const QByteArray& line : text.split('\n'))
+            if (line.contains('=') && !line.startsWith('[')) ++entries;
+        QCOMPARE(entries, 207);
+
+        // The same start in this process, closed at once, gives the expected calibration.
+        start();
+        form_->FormClose();
+        Calibration expected = cal();
+        QCOMPARE(expected[Klicovani], 6);
+        ProfileStore store(iniPath().toStdString());
+        WindowSettings ws;
+        Calibration stored{};
+        for (std::uint8_t& b : stored.v) b = 0xA5; // what a missing key would leave
+        loadSettings(store, ws, stored);
+        for (const SettingsKey& k : calibrationKeys())
+            QVERIFY2(stored[k.param] == expected[k.param], paramName(k.param));
     }
 
     void exchangesWithTheSimulatedUnit() {
@@ -638,14 +660,60 @@ private slots:
         unit.waitForFinished(3000);
     }
 
-    void failedSettingsWriteNamesTheFile() {
+    // Closing by Exit or the close button when the settings cannot be written: the user may
+    // keep the window, try again or close anyway; a signal closes without asking.
+    void failedSettingsWriteAsksAtClose() {
         start();
+        QStringList asked;
+        std::vector<TFormHlav::SaveFailedChoice> answers;
+        const auto answer = [&](const QString& text) {
+            asked << text;
+            const auto choice = answers.front();
+            answers.erase(answers.begin());
+            if (answers.empty()) QDir(iniPath()).removeRecursively(); // the fault goes away
+            return choice;
+        };
+        form_->askSaveFailed = answer;
         QFile::remove(iniPath());
         QVERIFY(QDir().mkpath(iniPath())); // a directory where the file should go
-        form_->close();
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY(messages_.first().contains(iniPath()));
-        QDir(iniPath()).removeRecursively();
+
+        answers = {TFormHlav::SaveFailedChoice::KeepOpen, TFormHlav::SaveFailedChoice::Retry};
+        QVERIFY(!form_->close());
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked.first().contains(iniPath()));
+        QVERIFY(!form_->closed());
+        QVERIFY(form_->isVisible());
+        QVERIFY(get<QTimer>("Timer1")->isActive());
+        type(edit("Edit12"), "31"); // the window still works
+        leaveTo(edit("Edit13"));
+        QCOMPARE(cal()[static_cast<Param>(Advance1 + 1)], 31);
+
+        QVERIFY(form_->close()); // retried once the directory is gone
+        QCOMPARE(asked.size(), 2);
+        QVERIFY(form_->closed());
+        QFile f(iniPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("Advance2=31"));
+        f.close();
+
+        // Close anyway, and a signal that cannot ask.
+        for (const bool bySignal : {false, true}) {
+            QFile::remove(iniPath());
+            start();
+            form_->askSaveFailed = answer;
+            asked.clear();
+            answers = {TFormHlav::SaveFailedChoice::CloseAnyway,
+                       TFormHlav::SaveFailedChoice::Retry};
+            QFile::remove(iniPath());
+            QVERIFY(QDir().mkpath(iniPath()));
+            if (bySignal)
+                form_->closeWithoutAsking();
+            else
+                form_->close();
+            QVERIFY(form_->closed());
+            QCOMPARE(asked.size(), bySignal ? 0 : 1);
+            QVERIFY(QDir().rmdir(iniPath()));
+        }
     }
 };
 
