@@ -181,7 +181,7 @@ private:
     int starts_ = 0;
 
     int run_ = 0, successes_ = 0, failures_ = 0, wrongData_ = 0, neverEnded_ = 0;
-    int wrongEnding_ = 0, vanished_ = 0, relearned_ = 0;
+    int wrongEnding_ = 0, vanished_ = 0, relearned_ = 0, changedByFailure_ = 0;
     int perOp_[3] = {};
     UnitCounts unitFaults_;
     int longestTicks_ = 0;
@@ -281,6 +281,7 @@ void Soak::runExchange(int index) {
         op == Op::Verify ? ex.startVerify() : ex.startProgram();
     }
 
+    const Calibration atStart = cal_;
     const int bound = 20 * blocksOf(op);
     int vanishAt = -1, backAt = -1;
     if (uniform() < 0.06) {
@@ -324,6 +325,15 @@ void Soak::runExchange(int index) {
     const bool shown = view.messageVisible;
     if (m && isFailure(op, *m) && view.messageColour == Colour::Red && shown) {
         ++failures_;
+        // Only a read that got to its end takes the unit's values; every other failure leaves
+        // the calibration on screen as it was (flags may come back as 1 for any non-zero).
+        Image was = image_, now = image_;
+        pack(atStart, was);
+        pack(cal_, now);
+        if (!(op == Op::Read && *m == Message::VerifyError) && was != now) {
+            ++changedByFailure_;
+            report("failed and changed the working parameters");
+        }
         if (op == Op::Program) unitKnown_ = false;
         if (o_.verbose) report("failed");
         return;
@@ -409,10 +419,14 @@ int Soak::run() {
     std::printf("soak: wrong data accepted %d\n", wrongData_);
     std::printf("soak: exchanges that never ended %d\n", neverEnded_);
     std::printf("soak: ended without their message %d\n", wrongEnding_);
+    std::printf("soak: failures that changed the working parameters %d\n", changedByFailure_);
     std::printf("soak: restarts of the unit to learn its image after a failed program %d\n",
                 relearned_);
     std::printf("soak: longest exchange %d ticks, %.0f ms\n", longestTicks_, longestMs_);
-    return wrongData_ == 0 && neverEnded_ == 0 && wrongEnding_ == 0 && run_ == o_.exchanges ? 0 : 1;
+    return wrongData_ == 0 && neverEnded_ == 0 && wrongEnding_ == 0 && changedByFailure_ == 0 &&
+                   run_ == o_.exchanges
+               ? 0
+               : 1;
 }
 
 } // namespace
