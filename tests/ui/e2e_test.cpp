@@ -1,0 +1,567 @@
+// The program end to end: the real window against the simulated unit on a pseudo-terminal,
+// the parameter file through its dialogs, printing, the manual, and bad input.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <random>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "files/param_file.h"
+#include "model/clamp.h"
+#include "model/defaults.h"
+#include "ui/arrows.h"
+#include "ui/form_hlav.h"
+#include "ui/number_text.h"
+#include "ui/pairs.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+namespace {
+
+QString binDir() {
+    return QCoreApplication::applicationDirPath() + "/../..";
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write");
+}
+
+// Sets or clears the immutable flag of a directory, which refuses new files even to root.
+bool setImmutable(const QString& dir, bool on) {
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+// The simulated unit on a pseudo-terminal; its image is written to unit.img at every completed
+// programming and at exit.
+class SimUnit {
+public:
+    SimUnit(const QString& dir, const QStringList& options)
+        : link_(dir + "/ttyVelmora"), imagePath_(dir + "/unit.img") {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(binDir() + "/velmora52-sim",
+                       QStringList{"--link", link_, "--save-image", imagePath_} + options);
+    }
+    ~SimUnit() { stop(); }
+    bool ready() {
+        return process_.waitForStarted() &&
+               QTest::qWaitFor([this] { return QFile::exists(link_); });
+    }
+    void stop() {
+        if (process_.state() == QProcess::NotRunning) return;
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    const QString& link() const { return link_; }
+    QByteArray image() const { return readAll(imagePath_); }
+
+private:
+    QString link_;
+    QString imagePath_;
+    QProcess process_;
+};
+
+QByteArray bytesOf(const Image& image) {
+    return QByteArray(reinterpret_cast<const char*>(image.data()),
+                      static_cast<qsizetype>(image.size()));
+}
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TFormHlav> form_;
+    QStringList messages_;
+
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    static bool simBuilt() { return QFile::exists(binDir() + "/velmora52-sim"); }
+
+    // The settings: English, and COM1 on `link` when given.
+    void writeSettings(const QString& link, int comPort = 1) {
+        QString ini =
+            QString("[FORM_HLAV]\nLanguage=1\nComPort=%1\n").arg(link.isEmpty() ? 0 : comPort);
+        if (!link.isEmpty()) ini += QString("[PORTS]\nCOM1=%1\nCOM2=%2\n").arg(link, path("none"));
+        writeAll(path("Velmora52.ini"), ini.toUtf8());
+    }
+    TFormHlav& start() {
+        form_ = std::make_unique<TFormHlav>();
+        form_->messageBox = [this](const QString& m) { messages_ << m; };
+        form_->FormCreate({});
+        form_->show();
+        QApplication::setActiveWindow(form_.get());
+        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+        return *form_;
+    }
+    template <class T> T* get(const char* name) const {
+        T* w = form_->findChild<T*>(name);
+        if (w == nullptr) qFatal("no component %s", name);
+        return w;
+    }
+    QLabel* hlaseni() const { return get<QLabel>("LabelHlaseni"); }
+    QStringList editTexts() const {
+        QStringList texts;
+        for (const PairSpec& s : pairTable()) texts << get<QLineEdit>(s.edit.c_str())->text();
+        return texts;
+    }
+    // A key of the window's shortcuts, with the window active again after a dialog.
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
+        QApplication::setActiveWindow(form_.get());
+        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+        QTest::keyClick(form_.get(), k, modifiers);
+    }
+    bool shownInRed(QLabel* l) const {
+        return l->autoFillBackground() && l->palette().color(QPalette::Window) == QColor(255, 0, 0);
+    }
+
+    // Answers the next file dialog: types `name` into its file name box unless it is empty,
+    // then accepts. A dialog that will not take the answer is cancelled, so that no test hangs.
+    void answerFileDialog(const QString& name) {
+        auto* timer = new QTimer(this);
+        auto answered = std::make_shared<QPointer<QFileDialog>>();
+        connect(timer, &QTimer::timeout, this, [timer, name, answered] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!answered->isNull() || (d != nullptr && d->isVisible())) {
+                if (answered->isNull()) {
+                    if (!name.isEmpty()) {
+                        auto* box = d->findChild<QLineEdit*>("fileNameEdit");
+                        box->clear();
+                        QTest::keyClicks(box, name);
+                    }
+                    *answered = d;
+                    QMetaObject::invokeMethod(d, "accept");
+                } else if ((*answered)->isVisible()) {
+                    (*answered)->reject(); // it would not take the answer
+                } else {
+                    timer->stop();
+                    timer->deleteLater();
+                }
+            }
+        });
+        timer->start(30);
+    }
+    void nonNativeDialogs() {
+        form_->openDialog()->setOption(QFileDialog::DontUseNativeDialog);
+        form_->saveDialog()->setOption(QFileDialog::DontUseNativeDialog);
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        qputenv("XDG_CONFIG_HOME", dir_->path().toLocal8Bit());
+        messages_.clear();
+    }
+    void cleanup() {
+        form_.reset();
+        dir_.reset();
+    }
+
+    // A port that is missing, then the unit's port: Read (F7) brings the unit's calibration
+    // and identification, and the verify that follows finds them equal.
+    void readShowsTheUnitsCalibration() {
+        if (!simBuilt()) QSKIP("the simulated unit is not built");
+        SimUnit unit(dir_->path(), {"--model", "2", "--name", "ABC", "--number", "7", "--date",
+                                    "05.06.2025", "--time", "08:09"});
+        QVERIFY(unit.ready());
+        writeSettings(unit.link(), 2);
+        start();
+        QCOMPARE(messages_, QStringList{"Com opening error"});
+        get<QAction>("MenuCom1")->trigger(); // closes the missing port and opens the unit's
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(get<QAction>("MenuCom1")->isChecked());
+        QVERIFY(!get<QAction>("MenuCom2")->isChecked());
+        QTRY_VERIFY(get<QLabel>("LabelSpojeni")->isHidden()); // monitor frames arrive
+        get<QLabel>("LabelFile2")->setText("/x/a.ign");
+
+        key(Qt::Key_F7);
+        QTRY_COMPARE_WITH_TIMEOUT(hlaseni()->text(), QString("Verify OK"), 15000);
+        QVERIFY(!shownInRed(hlaseni()));
+        QCOMPARE(get<QLabel>("LabelFile2")->text(), QString());
+        QCOMPARE(get<QComboBox>("ComboBox1")->currentIndex(), 2);
+        const QStringList shown = editTexts();
+        const QString labels[3] = {get<QLabel>("LabelVerze1")->text(),
+                                   get<QLabel>("LabelVerze2")->text(),
+                                   get<QLabel>("LabelVerze3")->text()};
+
+        // What the unit holds, as it writes it out at its end.
+        unit.stop();
+        const QByteArray bytes = unit.image();
+        QCOMPARE(bytes.size(), qsizetype(ImageSize));
+        Image image{};
+        std::copy(bytes.begin(), bytes.end(), image.begin());
+        Calibration expected{};
+        Identification ident;
+        unpack(image, expected, ident);
+        clamp(expected);
+        QCOMPARE(labels[0], QString::fromLatin1(ident.program.c_str()));
+        QCOMPARE(labels[1], QString::fromLatin1(ident.date.c_str()));
+        QCOMPARE(labels[2], QString::fromLatin1(ident.time.c_str()));
+        QVERIFY(labels[0].startsWith("ABC"));
+        QCOMPARE(labels[1], QString(" 5. 6.2025"));
+        std::size_t i = 0;
+        for (const PairSpec& s : pairTable()) {
+            const int display = std::clamp(toDisplay(s, expected[s.param]), s.min, s.max);
+            QCOMPARE(shown[static_cast<qsizetype>(i++)], formatPosition(display, s.grouping));
+        }
+    }
+
+    // An edit and Program (F9) leave the unit holding the packed calibration; with
+    // "Programming after change" on, one arrow click programs it again.
+    void programAndProgramAfterChange() {
+        if (!simBuilt()) QSKIP("the simulated unit is not built");
+        SimUnit unit(dir_->path(), {});
+        QVERIFY(unit.ready());
+        writeSettings(unit.link());
+        start();
+        QVERIFY(messages_.isEmpty());
+        auto* advance2 = get<QLineEdit>("Edit12");
+        advance2->setFocus(Qt::MouseFocusReason);
+        advance2->selectAll();
+        QTest::keyClicks(advance2, "33");
+        get<QLineEdit>("Edit13")->setFocus(Qt::TabFocusReason);
+
+        key(Qt::Key_F9);
+        QTRY_COMPARE_WITH_TIMEOUT(hlaseni()->text(), QString("Program device OK"), 15000);
+        Image packed = form_->image();
+        pack(form_->calibration(), packed);
+        QCOMPARE(packed[51], 33); // Advance2 in block 2
+        QTRY_COMPARE(unit.image(), bytesOf(packed));
+
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        hlaseni()->clear();
+        auto* arrows = get<UpDown>("UpDown12");
+        QTest::mouseClick(arrows, Qt::LeftButton, {}, QPoint(arrows->width() / 2, 3));
+        QCOMPARE(get<QLineEdit>("Edit12")->text(), QString("34"));
+        QTRY_COMPARE_WITH_TIMEOUT(hlaseni()->text(), QString("Program device OK"), 15000);
+        packed = form_->image();
+        pack(form_->calibration(), packed);
+        QCOMPARE(packed[51], 34);
+        QTRY_COMPARE(unit.image(), bytesOf(packed));
+    }
+
+    void unitFailuresShowRed_data() {
+        QTest::addColumn<QStringList>("options"); // of the unit; "none": no unit at all
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("read-protected")
+            << QStringList{"--read-enable", "0"} << int(Qt::Key_F7) << "No Reading!";
+        QTest::newRow("format version 4")
+            << QStringList{"--format-version", "4"} << int(Qt::Key_F7) << "Unmatched version!";
+        QTest::newRow("wrong echo")
+            << QStringList{"--wrong-echo", "3"} << int(Qt::Key_F9) << "Program error!";
+        QTest::newRow("no unit") << QStringList{"none"} << int(Qt::Key_F7) << "Read error!";
+    }
+    // Each failure is shown in red and leaves the calibration on screen as it was.
+    void unitFailuresShowRed() {
+        QFETCH(QStringList, options);
+        QFETCH(int, command);
+        QFETCH(QString, message);
+        std::unique_ptr<SimUnit> unit;
+        int master = -1;
+        if (options == QStringList{"none"}) {
+            // A line with nothing at its other end.
+            master = ::posix_openpt(O_RDWR | O_NOCTTY);
+            QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+            writeSettings(QString::fromLocal8Bit(::ptsname(master)));
+        } else {
+            if (!simBuilt()) QSKIP("the simulated unit is not built");
+            unit = std::make_unique<SimUnit>(dir_->path(), options);
+            QVERIFY(unit->ready());
+            writeSettings(unit->link());
+        }
+        start();
+        QVERIFY(messages_.isEmpty());
+        form_->readControls(); // the calibration as the boxes show it
+        clamp(form_->calibration());
+        const Calibration before = form_->calibration();
+        const QStringList shown = editTexts();
+        key(static_cast<Qt::Key>(command));
+        QTRY_COMPARE_WITH_TIMEOUT(hlaseni()->text(), message, 15000);
+        QVERIFY(shownInRed(hlaseni()));
+        // A program takes the unit's block 0 and shows the image again; flags may then hold
+        // their bit instead of 1, which is the same setting.
+        QCOMPARE(formatParamFile(form_->calibration()), formatParamFile(before));
+        QCOMPARE(editTexts(), shown);
+        form_.reset();
+        if (master >= 0) ::close(master);
+    }
+
+    // Save (F2) with a typed name and then Open (F3) with the preset name bring back every
+    // parameter the file carries.
+    void saveThenOpenThroughTheDialogs() {
+        writeSettings({});
+        start();
+        nonNativeDialogs();
+        std::mt19937 random(52);
+        Calibration& cal = form_->calibration();
+        for (std::uint8_t& b : cal.v) b = static_cast<std::uint8_t>(random());
+        // The per-model values, which the file does not carry, are those New sets again.
+        cal[Klicovani] = 3;
+        applyModelTable(cal);
+        clamp(cal);
+        form_->showParams();
+        form_->readControls(); // what the boxes can show
+        clamp(form_->calibration());
+        const Calibration saved = form_->calibration();
+        const QStringList shown = editTexts();
+
+        answerFileDialog(path("round trip")); // no extension: the dialog adds "ign"
+        key(Qt::Key_F2);
+        const QString file = path("round trip.ign");
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(readAll(file), QByteArray::fromStdString(formatParamFile(saved)));
+        QCOMPARE(get<QLabel>("LabelFile2")->text(), file);
+        QCOMPARE(QString::fromStdString(form_->lastFilePath()), file);
+
+        key(Qt::Key_N, Qt::ControlModifier); // New
+        QVERIFY(editTexts() != shown);
+        get<QLabel>("LabelFile2")->clear();
+        hlaseni()->show();
+
+        answerFileDialog({}); // the name the save left in the open dialog
+        key(Qt::Key_F3);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(formatParamFile(form_->calibration()), formatParamFile(saved));
+        QCOMPARE(editTexts(), shown);
+        QCOMPARE(get<QLabel>("LabelFile2")->text(), file);
+        QVERIFY(hlaseni()->isHidden());
+
+        // Cancelling either dialog changes nothing.
+        auto cancel = [this] {
+            QTimer::singleShot(100, this, [] {
+                if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+                    d->reject();
+            });
+        };
+        cancel();
+        key(Qt::Key_F2);
+        cancel();
+        key(Qt::Key_F3);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(editTexts(), shown);
+    }
+
+    // The stamp is in the picture, the picture has the window's proportions and fills the
+    // page's width, and the label is hidden again after the print.
+    void printsOnePageWithTheStamp() {
+        writeSettings({});
+        start();
+        const QString pdf = path("print.pdf");
+        QString stamp;
+        bool stampVisible = false;
+        QImage picture;
+        form_->printJob = [&](const QImage& image) {
+            stamp = hlaseni()->text();
+            stampVisible = hlaseni()->isVisible();
+            picture = image;
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return printPicture(image, printer);
+        };
+        const QTime begun = QTime::currentTime();
+        get<QAction>("MenuPrint")->trigger();
+        const QTime ended = QTime::currentTime();
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(stampVisible);
+        QVERIFY(hlaseni()->isHidden());
+        const QLocale locale = QLocale::system();
+        const QString prefix = "Date and Time of printing:  " +
+                               locale.toString(QDate::currentDate(), QLocale::ShortFormat) + "    ";
+        QVERIFY2(stamp.startsWith(prefix), qPrintable(stamp));
+        bool timeFound = false;
+        for (QTime t = begun.addMSecs(-begun.msec()); t <= ended && !timeFound; t = t.addSecs(1))
+            timeFound = stamp.mid(prefix.size()) == locale.toString(t, QLocale::LongFormat);
+        QVERIFY2(timeFound, qPrintable(stamp));
+
+        const int top = form_->menuBar()->geometry().bottom() + 1;
+        QCOMPARE(picture.size(), QSize(form_->width(), form_->height() - top));
+        // The stamp is part of the picture: its place differs from the window without it.
+        const QRect label = hlaseni()->geometry().translated(
+            hlaseni()->parentWidget()->mapTo(form_.get(), QPoint(0, -top)));
+        QVERIFY(picture.copy(label) != form_->clientPicture().copy(label));
+
+        if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) QSKIP("no pdftoppm");
+        QProcess info;
+        info.start("pdfinfo", {pdf});
+        QVERIFY(info.waitForFinished());
+        QVERIFY(
+            QRegularExpression("Pages:\\s+1\\n").match(info.readAllStandardOutput()).hasMatch());
+        QProcess render;
+        render.start("pdftoppm", {"-r", "40", "-png", "-singlefile", pdf, path("page")});
+        QVERIFY(render.waitForFinished());
+        QImage page(path("page.png"));
+        QVERIFY(!page.isNull());
+        // The printed picture is what is not white.
+        QRect box;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if (page.pixelColor(x, y).lightness() < 250) box |= QRect(x, y, 1, 1);
+        QVERIFY(!box.isEmpty());
+        const double ratio = double(picture.width()) / picture.height();
+        QVERIFY2(std::abs(double(box.width()) / box.height() - ratio) < 0.03 * ratio,
+                 qPrintable(QString("%1 x %2").arg(box.width()).arg(box.height())));
+        QPrinter a4(QPrinter::HighResolution);
+        a4.setOutputFormat(QPrinter::PdfFormat);
+        const int pageWidth = a4.pageLayout().paintRectPixels(40).width();
+        QVERIFY(std::abs(box.width() - pageWidth) <= 3);
+    }
+
+    // Contents opens the manual of the language; a missing one is named in the status bar.
+    // About shows the text of the language with the build date and time.
+    void manualAndAbout() {
+        writeSettings({});
+        start();
+        QList<QUrl> opened;
+        form_->openUrl = [&](const QUrl& url) {
+            opened << url;
+            return true;
+        };
+        key(Qt::Key_F1);
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(opened.first().toLocalFile().endsWith("/manual_en.html"));
+        QVERIFY(QFile::exists(opened.first().toLocalFile()));
+        form_->ApplyGerman();
+        key(Qt::Key_F1);
+        QVERIFY(opened.last().toLocalFile().endsWith("/manual_de.html"));
+
+        form_->manualFolders = {path("doc")};
+        key(Qt::Key_F1);
+        QCOMPARE(opened.size(), 2);
+        QCOMPARE(form_->statusText(), "Manual not found: " + path("doc/manual_de.html"));
+
+        form_->ApplyEnglish();
+        get<QAction>("MenuAbout")->trigger();
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_.first().startsWith("Programm for setting of ignition"));
+        QVERIFY(
+            QRegularExpression("\\n\\n[A-Z][a-z]{2} [ 123]\\d \\d{4}\\n\\n\\d\\d:\\d\\d:\\d\\d\\n")
+                .match(messages_.first())
+                .hasMatch());
+    }
+
+    // Every bad file or printer gives its message; the calibration on screen, the file name
+    // and the window go on as they were.
+    void badInputChangesNothing() {
+        writeSettings({});
+        start();
+        nonNativeDialogs();
+        const QString good = path("good.ign");
+        QVERIFY(form_->saveParameters(good));
+        const Calibration before = form_->calibration();
+        const QStringList shown = editTexts();
+        auto unchanged = [&](const char* what) {
+            QVERIFY2(form_->calibration() == before, what);
+            QVERIFY2(editTexts() == shown, what);
+            QVERIFY2(get<QLabel>("LabelFile2")->text() == good, what);
+            QVERIFY2(form_->lastFilePath() == good.toStdString(), what);
+            QVERIFY2(get<QTimer>("Timer1")->isActive(), what);
+            QVERIFY2(!form_->closed(), what);
+        };
+        auto expectMessage = [&](const QString& text, const char* what) {
+            QVERIFY2(messages_.size() == 1, what);
+            QVERIFY2(messages_.first().contains(text), qPrintable(messages_.first()));
+            messages_.clear();
+        };
+
+        QByteArray junk(4096, '\0');
+        std::mt19937 random(7);
+        for (char& c : junk) c = static_cast<char>(random());
+        writeAll(path("junk.ign"), junk);
+        QVERIFY(!form_->openParameters(path("junk.ign")));
+        expectMessage(path("junk.ign"), "junk");
+        unchanged("junk");
+
+        // The file goes away between the dialog and the reading.
+        writeAll(path("gone.ign"), readAll(good));
+        auto vanish = connect(form_->openDialog(), &QFileDialog::fileSelected, this,
+                              [](const QString& f) { QFile::remove(f); });
+        answerFileDialog(path("gone.ign"));
+        key(Qt::Key_F3);
+        disconnect(vanish);
+        expectMessage("Open file error", "vanished");
+        unchanged("vanished");
+
+        QVERIFY(QDir().mkpath(path("folder.ign")));
+        QVERIFY(!form_->openParameters(path("folder.ign")));
+        expectMessage("Open file error", "open a directory");
+        QVERIFY(!form_->saveParameters(path("folder.ign")));
+        expectMessage("Open file error", "save over a directory");
+        QVERIFY(!form_->openParameters("/dev/zero"));
+        expectMessage("Open file error", "a device");
+        QVERIFY(!form_->saveParameters("/proc/velmora.ign"));
+        expectMessage("Open file error", "no write permission");
+        unchanged("directory, device, /proc");
+
+        // A directory that takes no new files: no new file, and an old one stays as it was.
+        QVERIFY(QDir().mkpath(path("locked")));
+        const QString old = path("locked/old.ign");
+        writeAll(old, "LIMITER1 8000");
+        if (setImmutable(path("locked"), true)) {
+            const bool created = form_->saveParameters(path("locked/new.ign"));
+            const bool replaced = form_->saveParameters(old);
+            setImmutable(path("locked"), false);
+            QVERIFY(!created && !replaced);
+            QCOMPARE(messages_.size(), 2);
+            QCOMPARE(messages_.first(), QString("Open file error"));
+            QVERIFY(messages_.last().contains(old));
+            messages_.clear();
+            QCOMPARE(readAll(old), QByteArray("LIMITER1 8000"));
+            unchanged("locked directory");
+        }
+
+        form_->printJob = [this](const QImage& image) {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(path("no/such/folder/print.pdf"));
+            return printPicture(image, printer);
+        };
+        QTest::mouseClick(get<QWidget>("SpeedButtonPrint"), Qt::LeftButton);
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(!messages_.first().isEmpty());
+        messages_.clear();
+        QVERIFY(hlaseni()->isHidden());
+        unchanged("printer");
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "e2e_test.moc"
