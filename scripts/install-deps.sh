@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
-  clang-format socat fonts-dejavu-extra
+  clang-format socat fonts-dejavu-extra poppler-utils
 )
 
 missing=()
