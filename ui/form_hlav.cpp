@@ -68,7 +68,8 @@ bool haveDisplay() {
 // file is opened for appending and left as it was, a new one is created and removed again.
 bool canCreateOrOpen(const QString& path) {
     const QFileInfo info(path);
-    if (info.isDir()) return false;
+    // Only a plain file: opening a pipe would wait for a reader.
+    if (info.exists() && !info.isFile()) return false;
     QFile f(path);
     if (info.exists()) return f.open(QIODevice::WriteOnly | QIODevice::Append);
     if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return false;
