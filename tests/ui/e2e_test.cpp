@@ -343,7 +343,8 @@ private slots:
         const Calibration saved = form_->calibration();
         const QStringList shown = editTexts();
 
-        answerFileDialog(path("round trip")); // no extension: the dialog adds "ign"
+        form_->saveDialog()->setDirectory(dir_->path()); // where the user has gone
+        answerFileDialog("round trip");                  // no extension: the dialog adds "ign"
         key(Qt::Key_F2);
         const QString file = path("round trip.ign");
         QVERIFY(QFile::exists(file));
@@ -514,7 +515,8 @@ private slots:
         writeAll(path("gone.ign"), readAll(good));
         auto vanish = connect(form_->openDialog(), &QFileDialog::fileSelected, this,
                               [](const QString& f) { QFile::remove(f); });
-        answerFileDialog(path("gone.ign"));
+        form_->openDialog()->setDirectory(dir_->path());
+        answerFileDialog("gone.ign");
         key(Qt::Key_F3);
         disconnect(vanish);
         expectMessage("Open file error", "vanished");
