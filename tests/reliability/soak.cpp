@@ -181,7 +181,7 @@ private:
     int starts_ = 0;
 
     int run_ = 0, successes_ = 0, failures_ = 0, wrongData_ = 0, neverEnded_ = 0;
-    int wrongEnding_ = 0, vanished_ = 0, relearned_ = 0, changedByFailure_ = 0;
+    int wrongEnding_ = 0, vanished_ = 0, relearned_ = 0, changedByFailure_ = 0, replaced_ = 0;
     int perOp_[3] = {};
     UnitCounts unitFaults_;
     int longestTicks_ = 0;
@@ -267,27 +267,32 @@ void Soak::waitForTick() {
 void Soak::runExchange(int index) {
     if (!unitKnown_) vanishAndComeBack(false); // learn what a failed program left in the unit
 
-    const Op op = uniform() < 0.4 ? Op::Read : uniform() < 0.45 ? Op::Verify : Op::Program;
-    ++perOp_[static_cast<int>(op)];
-    const Calibration before = cal_;
+    Op op = uniform() < 0.4 ? Op::Read : uniform() < 0.45 ? Op::Verify : Op::Program;
     Exchange& ex = host_.exchange();
-    if (op == Op::Read) {
-        ex.startRead();
-    } else {
-        // A verify after edits that were not programmed must find the difference.
-        if (op == Op::Program || uniform() < 0.3) editCalibration();
-        clamp(cal_);
-        pack(cal_, image_);
-        op == Op::Verify ? ex.startVerify() : ex.startProgram();
-    }
+    Calibration before, atStart;
+    auto start = [&] {
+        ++perOp_[static_cast<int>(op)];
+        before = cal_;
+        if (op == Op::Read) {
+            ex.startRead();
+        } else {
+            // A verify after edits that were not programmed must find the difference.
+            if (op == Op::Program || uniform() < 0.3) editCalibration();
+            clamp(cal_);
+            pack(cal_, image_);
+            op == Op::Verify ? ex.startVerify() : ex.startProgram();
+        }
+        atStart = cal_;
+    };
+    start();
 
-    const Calibration atStart = cal_;
-    const int bound = 20 * blocksOf(op);
-    int vanishAt = -1, backAt = -1;
+    int bound = 20 * blocksOf(op);
+    int vanishAt = -1, backAt = -1, replaceAt = -1;
     if (uniform() < 0.06) {
         vanishAt = between(1, bound / 4);
         if (uniform() < 0.5) backAt = vanishAt + between(1, 25);
     }
+    if (uniform() < 0.04) replaceAt = between(1, bound / 4);
     const auto started = Clock::now();
     int ticks = 0;
     // Twice the bound before giving up on it, to tell a late end from none at all.
@@ -300,6 +305,16 @@ void Soak::runExchange(int index) {
             ++vanished_;
         }
         if (ticks == backAt && startUnit()) chooseComPort();
+        if (ticks == replaceAt && ex.busy()) {
+            // The user gives another command: the running exchange is dropped without a word.
+            // A program dropped part way is followed by a program, so that we learn what the
+            // unit holds from its end.
+            if (op != Op::Program)
+                op = uniform() < 0.5 ? Op::Read : uniform() < 0.5 ? Op::Verify : Op::Program;
+            ++replaced_;
+            start();
+            bound = ticks + 20 * blocksOf(op);
+        }
     }
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     if (vanishAt > 0 && !unitUp_ && startUnit()) chooseComPort();
@@ -407,8 +422,8 @@ int Soak::run() {
     const int faults = unitFaults_.total() + l.total() + l.monitorMidExchange + vanished_;
     std::printf("soak: seed %llu, tick %d ms, %.1f s\n", static_cast<unsigned long long>(o_.seed),
                 o_.tickMs, seconds);
-    std::printf("soak: exchanges run %d (read %d, verify %d, program %d)\n", run_, perOp_[0],
-                perOp_[1], perOp_[2]);
+    std::printf("soak: exchanges run %d (commands: read %d, verify %d, program %d)\n", run_,
+                perOp_[0], perOp_[1], perOp_[2]);
     std::printf("soak: faults injected %d (dropped replies %d, damaged replies %d, late replies "
                 "%d, glued frames %d, split frames %d, flipped bits %d, stray bytes %d, monitor "
                 "frames mid-exchange %d + %d pushed in, device vanished %d)\n",
@@ -420,6 +435,7 @@ int Soak::run() {
     std::printf("soak: exchanges that never ended %d\n", neverEnded_);
     std::printf("soak: ended without their message %d\n", wrongEnding_);
     std::printf("soak: failures that changed the working parameters %d\n", changedByFailure_);
+    std::printf("soak: exchanges replaced by a new command while running %d\n", replaced_);
     std::printf("soak: restarts of the unit to learn its image after a failed program %d\n",
                 relearned_);
     std::printf("soak: longest exchange %d ticks, %.0f ms\n", longestTicks_, longestMs_);
