@@ -110,6 +110,7 @@ ProfileStore::Stamp ProfileStore::stampOf(const std::string& path) {
 }
 
 void ProfileStore::refresh() const {
+    if (pending_) return; // the batched writes are the newer content
     const Stamp now = stampOf(path_);
     if (loaded_ && now == stamp_) return;
     loaded_ = true;
@@ -246,15 +247,37 @@ WriteResult ProfileStore::writeString(std::string_view section, std::string_view
         next.push_back({entry, eol});
     }
 
-    std::string content;
-    for (const Line& l : next) {
-        content += l.text;
-        content += l.eol;
+    if (batching_) {
+        lines_ = std::move(next);
+        pending_ = true;
+        return {true, path_, {}};
     }
-    WriteResult result = file_.replace(content, false);
+    WriteResult result = file_.replace(contentOf(next), false);
     if (result) {
         lines_ = std::move(next);
         stamp_ = stampOf(path_);
+    }
+    return result;
+}
+
+std::string ProfileStore::contentOf(const std::vector<Line>& lines) {
+    std::string content;
+    for (const Line& l : lines) {
+        content += l.text;
+        content += l.eol;
+    }
+    return content;
+}
+
+WriteResult ProfileStore::commitBatch() {
+    batching_ = false;
+    if (!pending_) return {true, path_, {}};
+    pending_ = false;
+    WriteResult result = file_.replace(contentOf(lines_), false);
+    if (result) {
+        stamp_ = stampOf(path_);
+    } else {
+        loaded_ = false; // what the file holds is read again
     }
     return result;
 }

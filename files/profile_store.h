@@ -45,6 +45,12 @@ public:
     // are atomic but not flushed to the disk one by one).
     WriteResult sync();
 
+    // Writes from beginBatch() to commitBatch() change the store's copy only, and reads see
+    // them; commitBatch() then replaces the file once. A process that dies part way through a
+    // batch therefore leaves the file as it was before the batch, never half of each.
+    void beginBatch() { batching_ = true; }
+    WriteResult commitBatch();
+
 private:
     struct Line {
         std::string text; // without its line end
@@ -63,6 +69,7 @@ private:
     };
 
     void refresh() const;
+    static std::string contentOf(const std::vector<Line>& lines);
     static Stamp stampOf(const std::string& path);
     Location locate(std::string_view section, std::string_view key) const;
 
@@ -72,6 +79,8 @@ private:
     mutable Stamp stamp_;
     mutable bool loaded_ = false;
     mutable std::string blocked_; // why the file must not be rewritten, empty when it may
+    bool batching_ = false;
+    bool pending_ = false; // the copy holds batched writes the file does not have yet
 };
 
 } // namespace velmora

@@ -106,6 +106,9 @@ WriteResult saveSettings(ProfileStore& store, const WindowSettings& window,
     // The page of a tab control that is none of the first four is the fifth.
     const int page = window.activePage >= 1 && window.activePage <= 4 ? window.activePage : 5;
 
+    // The 207 entries reach the file in one replace, so that a crash during the save leaves
+    // the previous settings whole rather than a mixture of both.
+    store.beginBatch();
     WriteResult r = store.writeInt(kWindowSection, "Left", window.left);
     if (r) r = store.writeInt(kWindowSection, "Top", window.top);
     if (r) r = store.writeInt(kWindowSection, "ComPort", window.comPort);
@@ -115,10 +118,13 @@ WriteResult saveSettings(ProfileStore& store, const WindowSettings& window,
     // Written with the trailing blank the file has always carried; read back without it.
     if (r) r = store.writeInt(kWindowSection, "ActivePage ", page);
     for (const SettingsKey& k : calibrationKeys()) {
-        if (!r) return r;
+        if (!r) break;
         r = store.writeInt(k.section, paramName(k.param), cal[k.param]);
     }
+    // A write that failed stops the save; what came before it is written all the same.
+    const WriteResult committed = store.commitBatch();
     if (!r) return r;
+    if (!committed) return committed;
     return store.sync();
 }
 

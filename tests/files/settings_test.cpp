@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <random>
 #include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velmora;
 using velmora::test::readFile;
@@ -153,6 +155,44 @@ TEST(Settings, SavingTheSameValuesAgainLeavesTheFileAsItIs) {
     const std::string first = readFile(dir.file("Velmora52.ini"));
     ASSERT_TRUE(saveSettings(store, w, model6()));
     EXPECT_EQ(readFile(dir.file("Velmora52.ini")), first);
+}
+
+// A crash during a save must leave the previous settings or the new ones, never a mixture:
+// the 207 entries reach the file in a single replace.
+TEST(Settings, SaveReplacesTheFileInOneStep) {
+    TestDir dir;
+    const std::string path = dir.file("Velmora52.ini");
+    ProfileStore store(path);
+    Calibration cal = model6();
+    ASSERT_TRUE(saveSettings(store, centred(), cal));
+
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.path().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE), 0);
+    WindowSettings w = centred();
+    w.left = 7;
+    for (auto& v : cal.v) v = static_cast<std::uint8_t>(v + 1);
+    ASSERT_TRUE(saveSettings(store, w, cal));
+
+    int replaces = 0;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (char* p = buffer; p < buffer + n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(p);
+            if ((e->mask & IN_MOVED_TO) != 0 && e->len > 0 &&
+                std::string(e->name) == "Velmora52.ini")
+                ++replaces;
+            p += sizeof(inotify_event) + e->len;
+        }
+    }
+    ::close(watch);
+    EXPECT_EQ(replaces, 1);
+
+    WindowSettings loaded;
+    Calibration back;
+    loadSettings(ProfileStore(path), loaded, back);
+    EXPECT_EQ(loaded.left, 7);
+    for (const SettingsKey& k : calibrationKeys()) EXPECT_EQ(back[k.param], cal[k.param]);
 }
 
 TEST(Settings, PageNumbersAndLow8Bits) {
