@@ -1,9 +1,11 @@
 #include "atomic_file.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,13 +64,37 @@ int syncDirectory(const std::string& dir) {
     return rc;
 }
 
+std::string temporaryPrefix(const std::string& base) {
+    return "." + base + ".tmp";
+}
+
+// A process killed during a save leaves its temporary file behind. Those of processes that no
+// longer run are removed before we make our own, so that crashes do not pile them up.
+void removeStaleTemporaries(const std::string& dir, const std::string& base) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return;
+    const std::string prefix = temporaryPrefix(base);
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '-' || pid == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(d), name.c_str(), 0);
+        }
+    }
+    ::closedir(d);
+}
+
 // A new, empty file beside the target with a name of our own; O_EXCL rather than mkstemp
 // so that a new settings file gets the usual umask mode, not 0600.
 int createTemporary(const std::string& dir, const std::string& base, std::string& name) {
     static unsigned counter = 0;
-    static const long pid = ::getpid();
+    const long pid = ::getpid(); // not cached: a forked child must not take its parent's names
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = dir + "/." + base + ".tmp" + std::to_string(pid) + "-" + std::to_string(counter++);
+        name = dir + "/" + temporaryPrefix(base) + std::to_string(pid) + "-" +
+               std::to_string(counter++);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
@@ -105,6 +131,7 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
     }
     if (!reused) {
         dropSpare();
+        removeStaleTemporaries(dir, baseOf(target));
         fd = createTemporary(dir, baseOf(target), temp);
         if (fd < 0) return failure(path_, "cannot create a file in " + dir, errno);
     }

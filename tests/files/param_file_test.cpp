@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <random>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace velmora;
@@ -262,4 +264,26 @@ TEST(ParamFile, FailedSaveLeavesThePreviousFile) {
     EXPECT_EQ(velmora::test::countEntries(dir.path()), 1u);
 
     EXPECT_FALSE(saveParamFile(dir.file("missing/bike.ign"), changed));
+}
+
+// A save killed part way leaves its temporary file; the next save removes those of processes
+// that no longer run and keeps those of running ones.
+TEST(ParamFile, SaveRemovesTemporariesLeftByDeadProcesses) {
+    TestDir dir;
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);
+    const std::string dead = dir.file(".bike.ign.tmp" + std::to_string(child) + "-0");
+    const std::string running = dir.file(".bike.ign.tmp1-0"); // init always runs
+    const std::string other = dir.file(".other.ign.tmp" + std::to_string(child) + "-0");
+    for (const std::string& f : {dead, running, other}) writeFile(f, "left over");
+
+    Calibration cal;
+    setDefaultCalibration(cal);
+    ASSERT_TRUE(saveParamFile(dir.file("bike.ign"), cal));
+    EXPECT_NE(::access(dead.c_str(), F_OK), 0);
+    EXPECT_EQ(::access(running.c_str(), F_OK), 0);
+    EXPECT_EQ(::access(other.c_str(), F_OK), 0);
+    EXPECT_EQ(velmora::test::countEntries(dir.path()), 3u);
 }
