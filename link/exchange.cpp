@@ -28,20 +28,9 @@ void Exchange::sendRequest() {
     host_.sendFrame(f);
 }
 
-void Exchange::startRead() {
-    Operation = Read;
-    CommandByte = ReadCommand;
-    Attempt = 1;
-    sendRequest();
-    showMessage(Message::ReadStarted);
-    view_.progressPosition = 0;
-    view_.progressVisible = true;
-    host_.clearFileName();
-}
-
-void Exchange::startVerifyRequest(Message m) {
-    Operation = Verify;
-    CommandByte = ReadCommand + 1;
+void Exchange::begin(Op op, std::uint8_t command, Message m) {
+    Operation = op;
+    CommandByte = command;
     Attempt = 1;
     sendRequest();
     showMessage(m);
@@ -49,18 +38,21 @@ void Exchange::startVerifyRequest(Message m) {
     view_.progressVisible = true;
 }
 
+void Exchange::startRead() {
+    begin(Read, ReadCommand, Message::ReadStarted);
+    host_.clearFileName();
+}
+
+void Exchange::startVerifyRequest(Message m) {
+    begin(Verify, ReadCommand + 1, m);
+}
+
 void Exchange::startVerify() {
     startVerifyRequest(Message::VerifyStarted);
 }
 
 void Exchange::startProgram() {
-    Operation = Program;
-    CommandByte = ProgramCommand;
-    Attempt = 1;
-    sendRequest();
-    showMessage(Message::ProgramStarted);
-    view_.progressPosition = 0;
-    view_.progressVisible = true;
+    begin(Program, ProgramCommand, Message::ProgramStarted);
 }
 
 void Exchange::onFrame(const Frame& frame) {

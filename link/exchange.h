@@ -103,6 +103,8 @@ public:
     std::uint8_t NoMonitorTicks = 0;
 
 private:
+    // Sets up the first request of an exchange, sends it and shows its start message.
+    void begin(Op op, std::uint8_t command, Message m);
     void sendRequest();
     void requestNext();
     void finish(Message m);
