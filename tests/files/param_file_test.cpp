@@ -12,18 +12,12 @@
 #include <vector>
 
 using namespace velmora;
+using velmora::test::model6;
 using velmora::test::readFile;
 using velmora::test::TestDir;
 using velmora::test::writeFile;
 
 namespace {
-
-Calibration model6() {
-    Calibration cal;
-    cal[Klicovani] = 6;
-    setDefaultCalibration(cal);
-    return cal;
-}
 
 bool isSwitch(Param p) {
     return p == GasEnable || p == ZakazCteni || p == Rpm2Krat || p == ExtMonitor || p == AktBlok ||

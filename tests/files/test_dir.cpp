@@ -1,5 +1,7 @@
 #include "test_dir.h"
 
+#include "model/defaults.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,6 +13,13 @@
 #include <unistd.h>
 
 namespace velmora::test {
+
+Calibration model6() {
+    Calibration cal;
+    cal[Klicovani] = 6;
+    setDefaultCalibration(cal);
+    return cal;
+}
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Scratch directories and file helpers for the file tests.
 #pragma once
 
+#include "model/calibration.h"
+
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,9 @@ private:
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, std::string_view content);
+// The default calibration of model 6, the one a first start shows.
+Calibration model6();
+
 std::size_t countEntries(const std::string& dir); // directory entries other than . and ..
 
 } // namespace velmora::test
