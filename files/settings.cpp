@@ -63,9 +63,12 @@ const std::array<SettingsKey, CalibrationKeyCount>& calibrationKeys() {
     return keys;
 }
 
-std::string settingsDirectory() {
+namespace {
+
+// $<variable> when it is an absolute path, otherwise <home>/<fallback>; without trailing slashes.
+std::string xdgDirectory(const char* variable, const char* fallback) {
     std::string dir;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* xdg = std::getenv(variable);
     if (xdg != nullptr && xdg[0] == '/') {
         dir = xdg;
     } else {
@@ -74,9 +77,24 @@ std::string settingsDirectory() {
             const passwd* pw = ::getpwuid(::getuid());
             home = pw != nullptr ? pw->pw_dir : nullptr;
         }
-        dir = std::string(home != nullptr && home[0] != '\0' ? home : ".") + "/.config";
+        dir = std::string(home != nullptr && home[0] != '\0' ? home : ".") + "/" + fallback;
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+} // namespace
+
+std::string settingsDirectory() {
+    const std::string dir = xdgDirectory("XDG_CONFIG_HOME", ".config");
+    makeDirectories(dir);
+    return dir;
+}
+
+std::string dataFolder(const std::string& sub) {
+    std::string dir = xdgDirectory("XDG_DATA_HOME", ".local/share");
+    dir = (dir == "/" ? "" : dir) + "/velmora52";
+    if (!sub.empty()) dir += "/" + sub;
     makeDirectories(dir);
     return dir;
 }

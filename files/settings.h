@@ -24,6 +24,9 @@ struct WindowSettings {
 std::string settingsDirectory();
 // <settingsDirectory()>/Velmora52.ini
 std::string settingsFilePath();
+// $XDG_DATA_HOME/velmora52/<sub> (~/.local/share when XDG_DATA_HOME is unset or not absolute),
+// or the velmora52 folder itself for an empty sub; created when missing, as far as it can be.
+std::string dataFolder(const std::string& sub = {});
 
 // The 7 window keys and the 200 calibration keys, each with the value held at that moment
 // as its default (File and IniDir default to empty text); integers keep their low 8 bits.

@@ -282,3 +282,17 @@ TEST(SettingsPath, XdgConfigHomeOrHomeConfigCreatedWhenMissing) {
         EXPECT_EQ(settingsDirectory(), dir.file(".config"));
     }
 }
+
+TEST(SettingsPath, DataFolderUnderXdgDataHomeOrHomeLocalShare) {
+    TestDir dir;
+    {
+        ScopedEnv env("XDG_DATA_HOME", dir.file("data/").c_str());
+        EXPECT_EQ(dataFolder("logs"), dir.file("data/velmora52/logs"));
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file("data/velmora52/logs").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+    }
+    ScopedEnv home("HOME", dir.path().c_str());
+    ScopedEnv relative("XDG_DATA_HOME", "relative");
+    EXPECT_EQ(dataFolder(), dir.file(".local/share/velmora52"));
+}
