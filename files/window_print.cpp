@@ -1,6 +1,7 @@
 #include "window_print.h"
 
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -28,6 +29,18 @@ const char* printStampPrefix(std::uint8_t language) {
         "as tisku:  ",
         "Date and Time of printing:  ", "Date and Time of printing:  "};
     return language <= 2 ? kPrefixes[language] : nullptr;
+}
+
+QString longTimeFormat(const QLocale& locale) {
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (quoted || c != QLatin1Char('t')) out += c;
+    }
+    // The blank that stood before or after the zone goes with it.
+    return out.simplified();
 }
 
 PrintOutcome printPicture(const QImage& picture, QPrinter& printer) {

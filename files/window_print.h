@@ -6,7 +6,9 @@
 #include <string>
 
 class QImage;
+class QLocale;
 class QPrinter;
+class QString;
 
 namespace velmora {
 
@@ -22,6 +24,10 @@ PrintSize fitToPage(long long imageWidth, long long imageHeight, long long pageW
 
 // The stamp prefix of a language ("Datum a čas tisku:  " ...); nullptr outside 0..2.
 const char* printStampPrefix(std::uint8_t language);
+
+// The locale's long time format (hours, minutes, seconds) without the time-zone name that Qt
+// adds to it.
+QString longTimeFormat(const QLocale& locale);
 
 struct PrintOutcome {
     bool ok = false;

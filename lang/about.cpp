@@ -62,4 +62,14 @@ std::string manualFileName(std::uint8_t language) {
     return language <= 2 ? kNames[language] : std::string();
 }
 
+std::string manualProblemText(ManualProblem problem, std::uint8_t language) {
+    static const char* const kTexts[2][3] = {
+        {"Manuál nebyl nalezen: %1", "Manual not found: %1", "Handbuch nicht gefunden: %1"},
+        {"Žádná aplikace neotevřela manuál %1", "No application opened the manual %1",
+         "Keine Anwendung hat das Handbuch %1 geöffnet"},
+    };
+    if (language > 2) return {};
+    return kTexts[problem == ManualProblem::Missing ? 0 : 1][language];
+}
+
 } // namespace velmora::lang

@@ -27,4 +27,9 @@ std::string aboutText(std::uint8_t language, const std::string& buildDate,
 // The file name of the manual of `language`; empty outside 0..2.
 std::string manualFileName(std::uint8_t language);
 
+// Why Contents opened no manual, for the status bar, with %1 standing for the file's path;
+// empty outside 0..2.
+enum class ManualProblem { Missing, NoApplication };
+std::string manualProblemText(ManualProblem problem, std::uint8_t language);
+
 } // namespace velmora::lang

@@ -35,7 +35,9 @@ void Exchange::begin(Op op, std::uint8_t command, Message m) {
     sendRequest();
     showMessage(m);
     view_.progressPosition = 0;
-    view_.progressVisible = true;
+    // The verify that follows a read leaves the bar as the read left it: hidden when the
+    // message countdown has run out during a slow read.
+    if (m != Message::VerifyAfterRead) view_.progressVisible = true;
 }
 
 void Exchange::startRead() {

@@ -63,6 +63,9 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
     if (!isMonitorCommand(f[0]) || !checkOk(f)) return false;
     MonitorValues& v = values_;
     MonitorView& out = view_;
+    // Only a switch frame says whether its two lines are shown; every other frame leaves them
+    // as the check boxes last put them.
+    for (MonitorLine& line : out.lines) line.visible.reset();
 
     // Engine speed, coloured by the switch bits of the last kind-1 frame.
     const unsigned period = word(f, 1);
@@ -140,7 +143,7 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
 
         const int u = 11 * sensorMv(word(f, 17)) + 650;
         set(out.line(MonitorLabel::Napeti),
-            format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u) * 0.001f)),
+            format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u * 0.001))),
             supplyColour(u));
 
         out.line(MonitorLabel::PriveraPoz).text =

@@ -43,7 +43,7 @@ constexpr std::size_t MonitorLabelCount = 21;
 const char* monitorLabelName(MonitorLabel l);
 
 // A line as the decoder last set it. A part that no frame has set yet is empty: the label
-// keeps what the form gave it.
+// keeps what the form gave it. `visible` is set only by the frame just decoded.
 struct MonitorLine {
     std::optional<std::string> text; // UTF-8
     std::optional<Colour> colour;

@@ -168,6 +168,9 @@ protected:
         if (t != QEvent::Enter && t != QEvent::Leave) return false;
         auto* w = qobject_cast<QWidget*>(watched);
         if (w == nullptr || w->window() != form_) return false;
+        // While a menu opens or is open, its titles and items say what the status bar shows.
+        if (QApplication::activePopupWidget() != nullptr || form_->menuBar()->activeAction())
+            return false;
         // Leaving a control puts the mouse back over its parent.
         form_->showStatusHint(form_->effectiveHint(t == QEvent::Enter ? w : w->parentWidget()));
         return false;
@@ -246,6 +249,8 @@ TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
     timer_ = new QTimer(this);
     timer_->setObjectName("Timer1");
     timer_->setInterval(TimerIntervalMs);
+    // A coarse timer may fire up to 5 % early, which cuts a unit's reply window short.
+    timer_->setTimerType(Qt::PreciseTimer);
     connect(timer_, &QTimer::timeout, this, &TFormHlav::Timer1Timer);
     timer_->start();
 
@@ -497,8 +502,10 @@ void TFormHlav::FormCreate(const QStringList& arguments) {
             showStatusHint(longHint(owner->property(HintProperty).toString()));
         };
         connect(menuBar(), &QMenuBar::hovered, this, menuHint);
-        for (QMenu* m : menuBar()->findChildren<QMenu*>())
+        for (QMenu* m : menuBar()->findChildren<QMenu*>()) {
             connect(m, &QMenu::hovered, this, menuHint);
+            connect(m, &QMenu::aboutToShow, this, [menuHint, m] { menuHint(m->menuAction()); });
+        }
     }
 
     // 2., 3. The seventh model and its default calibration.
@@ -689,13 +696,11 @@ void TFormHlav::showParams() {
     aktN2o_->setVisible(gas);
     groupGas_->setVisible(gas);
     groupRetard_->setVisible(gas);
-    // Until the unit or a file has given an identification the labels keep their design texts.
-    if (!(ident_ == Identification{})) {
-        verze_[0]->setText(fromCp1250(ident_.program));
-        verze_[1]->setText(fromCp1250(ident_.date));
-        verze_[2]->setText(fromCp1250(ident_.time));
-        for (QLabel* l : verze_) l->adjustSize();
-    }
+    // Empty until the unit has given its identification: a design text would pass for a unit's.
+    verze_[0]->setText(fromCp1250(ident_.program));
+    verze_[1]->setText(fromCp1250(ident_.date));
+    verze_[2]->setText(fromCp1250(ident_.time));
+    for (QLabel* l : verze_) l->adjustSize();
 }
 
 void TFormHlav::afterChange() {
@@ -847,7 +852,7 @@ void TFormHlav::SpeedButtonPrintClick() {
         const QDateTime now = QDateTime::currentDateTime();
         const QString stamp = QString::fromUtf8(prefix) +
                               locale.toString(now.date(), QLocale::ShortFormat) + "    " +
-                              locale.toString(now.time(), QLocale::LongFormat);
+                              locale.toString(now.time(), longTimeFormat(locale));
         v.messageText = stamp.toStdString();
         v.message.reset(); // a language switch does not turn the stamp into an exchange message
     }
@@ -877,12 +882,14 @@ QString TFormHlav::manualPath(std::uint8_t language) const {
 void TFormHlav::MenuContensClick() {
     if (Language > 2) return;
     const QString path = manualPath(Language);
+    const auto problem = [&](lang::ManualProblem p) {
+        showStatusHint(qs(lang::manualProblemText(p, Language)).arg(path));
+    };
     if (!QFileInfo(path).isFile()) {
-        showStatusHint(QString("Manual not found: %1").arg(path));
+        problem(lang::ManualProblem::Missing);
         return;
     }
-    if (openUrl && !openUrl(QUrl::fromLocalFile(path)))
-        showStatusHint(QString("No application opened the manual %1").arg(path));
+    if (openUrl && !openUrl(QUrl::fromLocalFile(path))) problem(lang::ManualProblem::NoApplication);
 }
 
 void TFormHlav::MenuAboutClick() {
@@ -1026,7 +1033,8 @@ void TFormHlav::setFill(QWidget* w, int colour) {
         return;
     }
     QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, colourOf(static_cast<Colour>(colour)));
+    // A check box fills with the button colour, a label with the window colour.
+    pal.setColor(w->backgroundRole(), colourOf(static_cast<Colour>(colour)));
     w->setPalette(pal);
     w->setAutoFillBackground(true);
 }

@@ -2,8 +2,10 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -70,4 +72,20 @@ TEST(PrintPicture, OnePdfPage) {
     nowhere.setOutputFileName(dir.filePath("missing/dir/out.pdf"));
     EXPECT_FALSE(printPicture(picture, nowhere).ok);
     EXPECT_FALSE(printPicture(QImage(), printer).ok);
+}
+
+TEST(PrintStamp, LongTimeWithoutZone) {
+    // Qt puts the zone ("t") after the seconds; the Windows long time format has none.
+    EXPECT_EQ(longTimeFormat(QLocale(QLocale::English, QLocale::UnitedStates)), "h:mm:ss AP");
+    EXPECT_EQ(longTimeFormat(QLocale(QLocale::Czech)), "H:mm:ss");
+    EXPECT_EQ(longTimeFormat(QLocale(QLocale::German)), "HH:mm:ss");
+    // Every locale: the zone's letter is gone, hours, minutes and seconds stay.
+    for (const QLocale& l :
+         QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyCountry)) {
+        const QString f = longTimeFormat(l);
+        QString unquoted = f;
+        unquoted.remove(QRegularExpression("'[^']*'"));
+        EXPECT_FALSE(unquoted.contains(QLatin1Char('t'))) << l.name().toStdString();
+        EXPECT_TRUE(unquoted.contains(QLatin1Char('s'))) << l.name().toStdString();
+    }
 }

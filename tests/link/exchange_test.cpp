@@ -166,6 +166,20 @@ TEST_F(ExchangeTest, ProgressStepsPerAcceptedReplyAndStaysFull) {
     EXPECT_EQ(view().messageText, "Vergleich OK");
 }
 
+TEST_F(ExchangeTest, VerifyAfterASlowReadLeavesTheHiddenBarHidden) {
+    ex().startRead();
+    for (int t = 0; t < 10; ++t) link.tick();
+    // A slow read outlasts the message countdown one tick before its last block.
+    ex().MessageCountdown = 1;
+    link.tick();
+    EXPECT_FALSE(view().progressVisible);
+    link.tick();
+    expectMessage(Message::VerifyAfterRead, "Verify device:", Colour::BtnFace);
+    EXPECT_TRUE(view().messageVisible);
+    EXPECT_FALSE(view().progressVisible);
+    EXPECT_EQ(view().progressPosition, 0);
+}
+
 TEST_F(ExchangeTest, WrongEchoStopsProgrammingAtThatBlock) {
     unit.wrongEchoBlock = 5;
     pack(cal, image);

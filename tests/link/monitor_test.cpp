@@ -218,8 +218,19 @@ TEST_F(MonitorTest, SupplyVoltageGrades) {
     decode(MonitorFrame(0).word(17, countFor(940)));
     EXPECT_EQ(colour(MonitorLabel::Napeti), Colour::Yellow);
     decode(MonitorFrame(0).word(17, 0));
-    EXPECT_EQ(text(MonitorLabel::Napeti), "U =  0.7 [V]");
+    EXPECT_EQ(text(MonitorLabel::Napeti), "U =  0.6 [V]");
     EXPECT_EQ(colour(MonitorLabel::Napeti), Colour::Red);
+
+    // The product is rounded to single precision before it is formatted: these voltages lie a
+    // hair below the half tenth there, and one tenth higher when 0.001 is rounded first.
+    const std::pair<int, const char*> halves[] = {
+        {600, "U =  7.2 [V]"},  {800, "U =  9.4 [V]"},  {1000, "U = 11.6 [V]"},
+        {1300, "U = 14.9 [V]"}, {1400, "U = 16.0 [V]"}, {1500, "U = 17.1 [V]"},
+    };
+    for (const auto& [mv, shown] : halves) {
+        decode(MonitorFrame(0).word(17, countFor(mv)));
+        EXPECT_EQ(text(MonitorLabel::Napeti), shown) << mv;
+    }
 }
 
 TEST_F(MonitorTest, SwitchFrameSetsEveryStateLine) {
@@ -263,6 +274,13 @@ TEST_F(MonitorTest, SwitchFrameSetsEveryStateLine) {
     EXPECT_EQ(line(MonitorLabel::PocetProgramovani).visible, true);
     decode(MonitorFrame(1).byte(12, 200));
     EXPECT_EQ(text(MonitorLabel::Advance), "ADVANCE = 0 [°]");
+
+    // Frames of the other kinds leave both lines as a check box may have put them since.
+    for (std::uint8_t kind : {0, 2, 5}) {
+        decode(MonitorFrame(kind));
+        EXPECT_FALSE(line(MonitorLabel::N2oEnable).visible.has_value()) << int(kind);
+        EXPECT_FALSE(line(MonitorLabel::PocetProgramovani).visible.has_value()) << int(kind);
+    }
 }
 
 TEST_F(MonitorTest, TestValuesAreWrittenButNeverShown) {

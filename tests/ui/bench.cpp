@@ -1,13 +1,16 @@
 // Prints the start-up time of the window (process start to the first shown window, offscreen
 // unless a platform is given), the resident memory after start-up and the time of the
-// after-change step over all 189 pairs: read controls, clamp, show, pack.
+// after-change step over all 189 pairs: read controls, clamp, show, pack; and the intervals of
+// 200 ticks of Timer1 while the window is kept busy.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -87,6 +90,38 @@ int main(int argc, char** argv) {
         std::printf("%s (%zu rounds): mean %.0f us, median %.0f us, max %.0f us\n", what, v.size(),
                     sum / static_cast<double>(v.size()), v[v.size() / 2], v.back());
     };
+
+    // Timer1 with the window busy between ticks: a shift of the map every 20 ms.
+    std::vector<double> ticks;
+    ticks.reserve(201);
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    auto* timer1 = form.findChild<QTimer*>("Timer1");
+    QObject::connect(timer1, &QTimer::timeout, &loop, [&] {
+        ticks.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        if (ticks.size() == 201) loop.quit();
+    });
+    QTimer load;
+    int shifts = 0;
+    QObject::connect(&load, &QTimer::timeout, &form, [&] {
+        ++shifts % 2 == 0 ? form.ButtonJetPlusClick() : form.ButtonJetMinusClick();
+    });
+    load.start(20);
+    loop.exec();
+    load.stop();
+    std::vector<double> intervals;
+    for (std::size_t i = 1; i < ticks.size(); ++i) intervals.push_back(ticks[i] - ticks[i - 1]);
+    double sum = 0, sq = 0;
+    for (double x : intervals) sum += x;
+    const double mean = sum / static_cast<double>(intervals.size());
+    for (double x : intervals) sq += (x - mean) * (x - mean);
+    std::sort(intervals.begin(), intervals.end());
+    std::printf("Timer1, 200 ticks under %d map shifts: total %.2f s, mean %.2f ms, sd %.2f ms, "
+                "min %.2f ms, max %.2f ms\n",
+                shifts, (ticks.back() - ticks.front()) / 1e3, mean,
+                std::sqrt(sq / static_cast<double>(intervals.size())), intervals.front(),
+                intervals.back());
 
     std::printf("start-up to first shown window: %.0f ms\n", startupMs);
     std::printf("resident memory after start-up: %.1f MB\n", static_cast<double>(rssKb) / 1024.0);
