@@ -1,6 +1,7 @@
 #include "files/settings.h"
 #include "model/defaults.h"
 #include "test_dir.h"
+#include "tests/model/golden_images.h"
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,68 @@ TEST(SettingsKeys, AreTheTwoHundredParametersInSaveOrder) {
     EXPECT_EQ(keyAt(178), "JET3/VZDUCH110");
     EXPECT_EQ(keyAt(179), "PRIVERA/RPM_PRIV_0");
     EXPECT_EQ(keyAt(199), "PRIVERA/PRIV_HYSTER");
+}
+
+// The whole file a first save writes, typed key by key in save order, with the values of
+// model 3's typed image.
+TEST(Settings, FirstSaveWritesTheGoldenFile) {
+    const Image img = velmora::test::goldenImage(3, 0);
+    std::string expected = "[FORM_HLAV]\nLeft=-12\nTop=30\nComPort=2\nLanguage=1\n"
+                           "File=/home/jan/k.ign\nIniDir=/home/jan/old/k.ign\nActivePage =4\n";
+    auto section = [&](const char* name) { expected += std::string("\n[") + name + "]\n"; };
+    auto key = [&](const std::string& name, int value) {
+        expected += name + "=" + std::to_string(value) + "\n";
+    };
+    auto run = [&](std::initializer_list<const char*> names, int offset) {
+        for (const char* name : names) key(name, img[offset++]);
+    };
+    auto series = [&](const std::string& stem, int first, int offset) {
+        for (int i = 0; i < 10; ++i) key(stem + std::to_string(first + i), img[offset + i]);
+    };
+    auto flag = [&](const char* name, int offset, int bit) { key(name, (img[offset] & bit) != 0); };
+
+    section("IGNITION");
+    series("RpmAdv", 1, 40);
+    series("Advance", 1, 50);
+    run({"Klicovani", "Omez1", "Omez2", "gcClutch", "PilotLight"}, 22);
+    run({"Gas1", "Gas2", "GasT", "GasD", "Retard1", "Retard2", "RetardT", "RetardD"}, 208);
+    flag("GasEnable", 20, 0x10);
+    flag("ZakazCteni", 20, 0x20);
+    flag("Rpm2Krat", 20, 0x80);
+    key("ExtMonitor", 1);
+    flag("AktOmez1", 21, 0x20);
+    flag("AktClutch", 21, 0x40);
+    flag("AktBlok", 21, 0x80);
+    flag("AktRpm", 21, 0x10);
+    flag("AktN2o", 21, 0x08);
+    section("JET");
+    for (int r = 0; r < 10; ++r) series("JET" + std::to_string(r) + "_", 0, 60 + 10 * r);
+    series("RPM_JET_", 0, 160);
+    section("JET2");
+    series("KOR23_", 0, 170);
+    section("JET3");
+    run({"TPS_0", "TPS_100"}, 200);
+    key("CHLAZENI", img[207]);
+    key("START_JET", img[206]);
+    key("POLOHA_PRO", img[205]);
+    run({"AKCEL_PRAH", "AKCEL_JET"}, 202);
+    run({"VODA_10", "VODA20", "VODA50", "VODA80", "VODA110", "VZDUCH_10", "VZDUCH20", "VZDUCH50",
+         "VZDUCH80", "VZDUCH110"},
+        190);
+    section("PRIVERA");
+    series("RPM_PRIV_", 0, 220);
+    series("NAP_PRIV_", 0, 230);
+    key("PRIV_HYSTER", img[28]);
+
+    TestDir dir;
+    ProfileStore store(dir.file("Velmora52.ini"));
+    Calibration cal;
+    cal[Klicovani] = 3;
+    setDefaultCalibration(cal);
+    cal[ExtMonitor] = 1;
+    const WindowSettings w{-12, 30, 2, 1, "/home/jan/k.ign", "/home/jan/old/k.ign", 4};
+    ASSERT_TRUE(saveSettings(store, w, cal));
+    EXPECT_EQ(readFile(dir.file("Velmora52.ini")), expected);
 }
 
 TEST(Settings, MissingFileKeepsWhatTheWindowHolds) {
