@@ -1,5 +1,12 @@
 #include "about.h"
 
+// Set by the build from the project's version, the one place it is written.
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "0.0.0"
+#endif
+#ifndef VELMORA_VERSION_SHORT
+#define VELMORA_VERSION_SHORT "0.0"
+#endif
 #ifndef VELMORA_MAKER
 #define VELMORA_MAKER "Velmora 52 tuner"
 #endif
@@ -21,21 +28,25 @@ namespace velmora::lang {
 namespace {
 
 struct AboutPieces {
-    const char* title; // ends with its blanks and line breaks, before the version line
-    const char* version;
+    const char* title;   // ends with its blanks and line breaks, before the version line
+    const char* version; // the word before the version number
     const char* contactHeading;
     bool internationalPhone;
 };
 
 const AboutPieces kPieces[3] = {
-    {"Program pro nastavov\u00e1n\u00ed zapalov\u00e1n\u00ed           \n\n", "verze 1.0",
+    {"Program pro nastavov\u00e1n\u00ed zapalov\u00e1n\u00ed           \n\n", "verze ",
      "Kontakt:\n", false},
-    {"Programm for setting of ignition            \n\n", "version 1.0", "Contakt:\n", true},
-    {"Program f\u00fcr der Adjustierung der Z\u00fcndung        \n", "Version 1.0", "Kontakt:\n",
+    {"Programm for setting of ignition            \n\n", "version ", "Contakt:\n", true},
+    {"Program f\u00fcr der Adjustierung der Z\u00fcndung        \n", "Version ", "Kontakt:\n",
      true},
 };
 
 } // namespace
+
+const char* programVersion() {
+    return VELMORA_VERSION;
+}
 
 const MakerInfo& builtInMaker() {
     static const MakerInfo info{VELMORA_MAKER, VELMORA_CONTACT_NAME, VELMORA_CONTACT_EMAIL,
@@ -48,6 +59,7 @@ std::string aboutText(std::uint8_t language, const std::string& buildDate,
     const AboutPieces& p = kPieces[language <= 2 ? language : 1];
     std::string text = p.title;
     text += p.version;
+    text += VELMORA_VERSION_SHORT;
     text += "\n\n" + buildDate + "\n\n" + buildTime + "\n\n";
     text += maker.maker + "\n\n";
     text += p.contactHeading;

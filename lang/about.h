@@ -19,6 +19,9 @@ struct MakerInfo {
 
 const MakerInfo& builtInMaker();
 
+// The program's version, e.g. "1.0.0"; the About box shows its first two numbers.
+const char* programVersion();
+
 // The About text of `language` with the build date ("Jul  2 2003") and time ("17:22:34"),
 // as UTF-8 with "\n" line breaks. A language outside 0..2 gets the English text.
 std::string aboutText(std::uint8_t language, const std::string& buildDate,

@@ -3,8 +3,12 @@
 #include <QFont>
 #include <QMessageBox>
 
+#include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
+#include "ui/command_line.h"
 #include "ui/form_hlav.h"
 #include "ui/termination.h"
 
@@ -27,6 +31,14 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    // --help, --version and a wrong option are answered before the toolkit needs a display.
+    const velmora::ui::CommandLine command =
+        velmora::ui::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (command.action != velmora::ui::CommandLine::Action::Run) {
+        std::fputs(command.text.c_str(),
+                   command.action == velmora::ui::CommandLine::Action::Error ? stderr : stdout);
+        return command.exitCode;
+    }
     Application app(argc, argv);
     QApplication::setApplicationName("Velmora52");
     QFont font("DejaVu Sans Condensed");
