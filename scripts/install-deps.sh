@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
   clang-format socat fonts-dejavu-extra poppler-utils
+  dpkg-dev lintian desktop-file-utils appstream
 )
 
 missing=()
