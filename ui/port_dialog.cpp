@@ -36,6 +36,7 @@ QTableWidget* table(const QString& name, const QStringList& headers, QWidget* pa
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
 }
@@ -62,7 +63,11 @@ PortDialog::PortDialog(DeviceSource& source, const PortMap& map, int slot, std::
     slots_ = table(
         "PortSlots",
         {tr(PortText::SlotColumn), tr(PortText::DeviceColumn), tr(PortText::StateColumn)}, this);
-    slots_->setMaximumHeight(170);
+    // All six slots at once, the device column taking the width.
+    slots_->horizontalHeader()->setStretchLastSection(false);
+    slots_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    slots_->setFixedHeight(slots_->horizontalHeader()->sizeHint().height() +
+                           6 * slots_->verticalHeader()->defaultSectionSize() + 4);
     layout->addWidget(slots_);
 
     auto* devicesRow = new QHBoxLayout;
@@ -128,6 +133,8 @@ PortDialog::PortDialog(DeviceSource& source, const PortMap& map, int slot, std::
     const int index = slot >= 1 && slot <= 6 ? slot - 1 : 0;
     slot_->setCurrentIndex(index);
     path_->setText(QString::fromStdString(map_[static_cast<std::size_t>(index)]));
+    path_->setFocus();
+    path_->selectAll();
     fillSlots();
     devices_ = source_.devices();
     fillDevices();
