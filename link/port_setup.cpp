@@ -134,7 +134,6 @@ std::array<SlotRow, 6> slotTable(const PortMap& map,
     for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].slot = static_cast<int>(i) + 1;
         rows[i].device = map[i].empty() ? defaults[i] : map[i];
-        rows[i].mapped = rows[i].device != defaults[i];
         rows[i].present = present(rows[i].device);
     }
     return rows;

@@ -54,7 +54,6 @@ std::vector<SerialDevice> usbAdapters(const std::vector<SerialDevice>& devices);
 struct SlotRow {
     int slot = 0; // 1..6
     std::string device;
-    bool mapped = false; // from [PORTS] rather than the default /dev/ttySn
     bool present = false;
 };
 std::array<SlotRow, 6> slotTable(const PortMap& map,

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -75,6 +76,10 @@ PortSettings::PortSettings(TFormHlav& form)
     }
     form.reportOpenFailure = [this] { reportOpenFailure(); };
     askOpenDialog = [this](const QString& text) {
+        // Without a display nobody could answer: the offer is left out, not left waiting.
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+            return false;
         QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text,
                         QMessageBox::NoButton, &form_);
         box.setTextFormat(Qt::PlainText);

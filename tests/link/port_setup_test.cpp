@@ -114,26 +114,6 @@ TEST(PortSetup, TypedPathsThatCannotBeAPortAreRefused) {
         EXPECT_EQ(checkDevicePath(c.path), c.expected) << c.path.substr(0, 60);
 }
 
-TEST(PortSetup, SlotTableShowsEachDeviceAndWhetherItIsThere) {
-    Pty pty;
-    PortMap map = defaultPortMap();
-    map[1] = pty.slavePath;
-    map[2] = "/dev/velmora-gone";
-    map[3] = "";
-    const auto rows = slotTable(map, pathExists);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(rows[static_cast<std::size_t>(i)].slot, i + 1);
-    EXPECT_EQ(rows[0].device, "/dev/ttyS0");
-    EXPECT_FALSE(rows[0].mapped);
-    EXPECT_EQ(rows[1].device, pty.slavePath);
-    EXPECT_TRUE(rows[1].mapped);
-    EXPECT_TRUE(rows[1].present);
-    EXPECT_EQ(rows[2].device, "/dev/velmora-gone");
-    EXPECT_TRUE(rows[2].mapped);
-    EXPECT_FALSE(rows[2].present);
-    EXPECT_EQ(rows[3].device, "/dev/ttyS3"); // an empty entry means the default
-    EXPECT_FALSE(rows[3].mapped);
-}
-
 TEST(PortSetup, UsbAdaptersAreStoredByTheirStableName) {
     TempDir byId;
     Pty adapter, other;
