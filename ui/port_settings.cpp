@@ -123,7 +123,9 @@ void PortSettings::retranslate() {
         const QString base = hint == a->property(ShownHintProperty).toString()
                                  ? a->property(BaseHintProperty).toString()
                                  : hint;
-        const QString device = QString::fromStdString(map[static_cast<std::size_t>(i)]);
+        const std::size_t slot = static_cast<std::size_t>(i);
+        const QString device = QString::fromStdString(
+            map[slot].empty() ? defaultPortMap()[slot] : map[slot]); // before the settings load
         const QString shown = base.isEmpty() ? device : base + " — " + device;
         a->setProperty(BaseHintProperty, base);
         a->setProperty(ShownHintProperty, shown);
