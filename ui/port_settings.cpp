@@ -96,8 +96,9 @@ PortSettings::PortSettings(TFormHlav& form)
         retranslate();
         if (!started_) {
             started_ = true;
+            // Listing the devices takes a while: not before the window is on the screen.
             if (firstStart_ && form_.ComPort == 0)
-                QTimer::singleShot(0, this, &PortSettings::offerOnFirstStart);
+                QTimer::singleShot(OfferDelayMs, this, &PortSettings::offerOnFirstStart);
         }
     });
 

@@ -24,6 +24,7 @@ class PortSettings : public QObject {
     Q_OBJECT
 public:
     static constexpr int WatchIntervalMs = 100;
+    static constexpr int OfferDelayMs = 300;
 
     explicit PortSettings(TFormHlav& form);
 
