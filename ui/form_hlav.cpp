@@ -44,6 +44,7 @@
 #include "ui/cp1250.h"
 #include "ui/layout.h"
 #include "ui/pictures.h"
+#include "ui/port_settings.h"
 #include "ui/shifts.h"
 
 namespace velmora::ui {
@@ -256,6 +257,7 @@ TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
 
     // Whatever ends the application, the calibration on screen goes into the settings file.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { FormClose(); });
+    new PortSettings(*this);
 }
 
 TFormHlav::~TFormHlav() {
@@ -908,7 +910,8 @@ void TFormHlav::MenuCom1Click(int port) {
 }
 
 void TFormHlav::OpenPort() {
-    if (port_.open(ComPort, portMap_) == OpenResult::Failed) messageBox(ComOpeningError);
+    if (port_.open(ComPort, portMap_) == OpenResult::Failed)
+        reportOpenFailure ? reportOpenFailure() : messageBox(ComOpeningError);
 }
 
 void TFormHlav::setComChecks() {
@@ -1131,6 +1134,7 @@ void TFormHlav::applyLanguage(int language) {
         refreshToolTips();
         placeModeBoxes();
     }
+    emit textsApplied();
 }
 
 void TFormHlav::placeModeBoxes() {

@@ -128,6 +128,14 @@ public:
     std::uint8_t ComPort = 0;
     bool ProgHned = false;
 
+    // What the port settings and the reconnection reach of the window.
+    ProfileStore& settingsStore() { return *store_; }
+    SerialPort& serialPort() { return port_; }
+    const PortMap& portMap() const { return portMap_; }
+    void setPortMap(const PortMap& map) { portMap_ = map; }
+    // Reports a port that did not open; when unset, the plain "Com opening error".
+    std::function<void()> reportOpenFailure;
+
 public slots:
     void MenuNewClick();
     void MenuOpenClick();
@@ -179,6 +187,10 @@ public slots:
     void Edit1Exit();
     void UpDown1Click();
     void Timer1Timer();
+
+signals:
+    // A text set was applied (or asked for): texts kept outside the sets follow it.
+    void textsApplied();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -31,14 +31,19 @@ std::string makeTempDir() {
 SimProcess::SimProcess(const std::vector<std::string>& args) {
     dir_ = makeTempDir();
     link_ = dir_ + "/unit";
-    std::vector<std::string> all = {VELMORA_SIM_PATH, "--link", link_};
+    argv_ = {VELMORA_SIM_PATH, "--link", link_};
     for (std::string a : args) {
         for (auto at = a.find("{dir}"); at != std::string::npos; at = a.find("{dir}"))
             a.replace(at, 5, dir_);
-        all.push_back(a);
+        argv_.push_back(a);
     }
+    launch();
+}
+
+void SimProcess::launch() {
+    started_ = false;
     std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
+    for (auto& a : argv_) argv.push_back(a.data());
     argv.push_back(nullptr);
 
     pid_ = fork();
@@ -62,6 +67,12 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+bool SimProcess::restart() {
+    stop();
+    launch();
+    return started_;
 }
 
 int SimProcess::stop() {

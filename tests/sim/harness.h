@@ -29,10 +29,16 @@ public:
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
     // SIGTERM and wait; returns the exit status, or -1 when it did not end normally.
     int stop();
+    // Starts the simulator again with the same arguments on the same link, as a unit that was
+    // switched off and on again; false when it did not come up.
+    bool restart();
     // Processor time the simulator has used so far, user and system, in seconds.
     double cpuSeconds() const;
 
 private:
+    void launch();
+
+    std::vector<std::string> argv_;
     pid_t pid_ = -1;
     bool started_ = false;
     std::string dir_, link_;
