@@ -16,7 +16,9 @@ namespace velmora::log {
 
 class Recorder {
 public:
-    static constexpr std::uint32_t FlushIntervalMs = 1000;
+    // Under a second, so that with the tick between two checks a crash still loses less than
+    // one second of records.
+    static constexpr std::uint32_t FlushIntervalMs = 800;
 
     Recorder() = default;
     ~Recorder();

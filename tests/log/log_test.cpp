@@ -371,7 +371,8 @@ TEST(Recorder, WritesOncePerSecondAndEveryWriteEndsAtAWholeRecord) {
         ASSERT_FALSE(r.data.truncated);
         ASSERT_EQ(r.data.records(), rec.recordsWritten());
         // Nothing waits longer than a second plus one frame.
-        ASSERT_GE(static_cast<long>(r.data.records()), static_cast<long>(i + 1) - 1000 / 55 - 1);
+        ASSERT_GE(static_cast<long>(r.data.records()),
+                  static_cast<long>(i + 1) - static_cast<long>(Recorder::FlushIntervalMs / 55) - 1);
         ASSERT_GE(r.data.records(), onDiskBefore);
         onDiskBefore = r.data.records();
     }
