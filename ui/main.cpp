@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "ui/form_hlav.h"
+#include "ui/log_menu.h"
 #include "ui/termination.h"
 
 namespace {
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         running = true;
+        new velmora::ui::LogMenu(form);
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {
