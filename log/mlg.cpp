@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +112,26 @@ LogReadResult failure(std::string why) {
 }
 
 } // namespace
+
+namespace {
+constexpr std::size_t HugePage = 2u << 20;
+}
+
+void* allocateBig(std::size_t bytes) {
+    if (bytes < HugePage) return ::operator new(bytes);
+    const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+    void* p = std::aligned_alloc(HugePage, rounded);
+    if (p == nullptr) throw std::bad_alloc();
+    (void)::madvise(p, rounded, MADV_HUGEPAGE);
+    return p;
+}
+
+void releaseBig(void* p, std::size_t bytes) {
+    if (bytes < HugePage)
+        ::operator delete(p);
+    else
+        std::free(p);
+}
 
 std::uint16_t blockTimestamp(std::uint32_t timeMs) {
     return static_cast<std::uint16_t>(static_cast<std::uint64_t>(timeMs) * 100u);
@@ -236,16 +259,48 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
 
     const int timeField = d.fieldIndex("Time");
     d.timeField = timeField;
-    std::vector<std::size_t> offsets(fieldCount);
+    // Per field: where it sits in a record, how it is stored and its scale, worked out once.
+    struct Decoder {
+        std::size_t offset;
+        std::uint8_t type;
+        double transform, scale;
+    };
+    std::vector<Decoder> decoders(fieldCount);
     for (std::size_t i = 0, at = 0; i < fieldCount; ++i) {
-        offsets[i] = at;
-        at += typeSize(d.fields[i].type);
+        const LogField& f = d.fields[i];
+        decoders[i] = {at, f.type, f.transform, exactScale(f.scale)};
+        at += typeSize(f.type);
     }
+    const auto decode = [](const Decoder& dec, const std::uint8_t* rec) {
+        const std::uint8_t* p = rec + dec.offset;
+        double raw;
+        switch (dec.type) {
+        case 0:
+        case 10:
+            raw = p[0];
+            break;
+        case 1:
+            raw = static_cast<std::int8_t>(p[0]);
+            break;
+        case 2:
+        case 11:
+            raw = (p[0] << 8) | p[1];
+            break;
+        case 3:
+            raw = static_cast<std::int16_t>((p[0] << 8) | p[1]);
+            break;
+        default:
+            raw = valueOf(dec.type, p);
+            break;
+        }
+        return (raw + dec.transform) * dec.scale;
+    };
     const std::size_t blockSize = MlgBlockHeaderSize + recordLength + 1;
     const std::size_t estimate = (size - dataBegin) / blockSize;
-    d.time.reserve(estimate);
-    d.columns.assign(fieldCount, {});
-    for (auto& c : d.columns) c.reserve(estimate);
+    d.time.resize(estimate);
+    d.columns.resize(fieldCount);
+    for (auto& c : d.columns) c.resize(estimate);
+    std::size_t records = 0;
 
     double stampTime = 0.0; // time counted from the block stamps
     std::uint16_t lastStamp = 0;
@@ -274,20 +329,12 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
                 continue;
             }
             advanceStamp(stamp);
-            for (std::size_t i = 0; i < fieldCount; ++i) {
-                const LogField& f = d.fields[i];
-                const double v =
-                    (valueOf(f.type, rec + offsets[i]) + f.transform) * exactScale(f.scale);
-                d.columns[i].push_back(static_cast<float>(v));
-            }
-            double t = stampTime;
-            if (timeField >= 0) {
-                const LogField& f = d.fields[static_cast<std::size_t>(timeField)];
-                t = (valueOf(f.type, rec + offsets[static_cast<std::size_t>(timeField)]) +
-                     f.transform) *
-                    exactScale(f.scale);
-            }
-            d.time.push_back(t);
+            for (std::size_t i = 0; i < fieldCount; ++i)
+                d.columns[i][records] = static_cast<float>(decode(decoders[i], rec));
+            d.time[records] = timeField >= 0
+                                  ? decode(decoders[static_cast<std::size_t>(timeField)], rec)
+                                  : stampTime;
+            ++records;
         } else if (type == 1) {
             if (left < MlgMarkerBlockSize) {
                 d.truncated = true;
@@ -297,7 +344,7 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
             const double before = stampTime;
             advanceStamp(stamp);
             LogMarker m;
-            m.time = d.time.empty() ? stampTime : d.time.back() + (stampTime - before);
+            m.time = records == 0 ? stampTime : d.time[records - 1] + (stampTime - before);
             m.text = textOf(b + at + MlgBlockHeaderSize, MlgMarkerTextSize);
             d.markers.push_back(std::move(m));
             at += MlgMarkerBlockSize;
@@ -307,6 +354,8 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
             break;
         }
     }
+    d.time.resize(records);
+    for (auto& c : d.columns) c.resize(records);
     r.ok = true;
     return r;
 }
@@ -332,18 +381,15 @@ LogReadResult readMlgFile(const std::string& path) {
         ::close(fd);
         return failure("The log " + path + " is larger than 1 GiB and is not opened.");
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t k =
-            ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) break;
-        got += static_cast<std::size_t>(k);
-    }
+    // Mapped rather than copied: the page cache is read in place.
+    const auto length = static_cast<std::size_t>(size);
+    void* map = length == 0 ? MAP_FAILED
+                            : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     ::close(fd);
-    // A log still being written may have grown or shrunk; what was read is read.
-    LogReadResult r = readMlg(bytes.data(), got);
+    if (map == MAP_FAILED)
+        return failure("The log " + path + " cannot be read: " + std::strerror(errno));
+    LogReadResult r = readMlg(static_cast<const std::uint8_t*>(map), length);
+    ::munmap(map, length);
     if (!r.ok) r.error = path + ": " + r.error;
     return r;
 }

@@ -40,6 +40,28 @@ struct LogField {
     int digits = 0;
 };
 
+// Memory for the columns of long logs: blocks of 2 MiB and more are asked for as huge pages,
+// which spares the hundreds of thousands of page faults that fill a day of records.
+template <class T> struct BigAllocator {
+    using value_type = T;
+    BigAllocator() = default;
+    template <class U> BigAllocator(const BigAllocator<U>&) {}
+    T* allocate(std::size_t n);
+    void deallocate(T* p, std::size_t n);
+    template <class U> bool operator==(const BigAllocator<U>&) const { return true; }
+    template <class U> bool operator!=(const BigAllocator<U>&) const { return false; }
+};
+void* allocateBig(std::size_t bytes);
+void releaseBig(void* p, std::size_t bytes);
+template <class T> T* BigAllocator<T>::allocate(std::size_t n) {
+    return static_cast<T*>(allocateBig(n * sizeof(T)));
+}
+template <class T> void BigAllocator<T>::deallocate(T* p, std::size_t n) {
+    releaseBig(p, n * sizeof(T));
+}
+using Column = std::vector<float, BigAllocator<float>>;
+using TimeColumn = std::vector<double, BigAllocator<double>>;
+
 struct LogMarker {
     double time = 0.0; // s
     std::string text;
@@ -51,8 +73,8 @@ struct LogData {
     std::uint32_t unixTime = 0;
     std::string info;
     std::vector<LogField> fields;
-    std::vector<double> time;                // s, from the "Time" field or the block stamps
-    std::vector<std::vector<float>> columns; // by field
+    TimeColumn time;             // s, from the "Time" field or the block stamps
+    std::vector<Column> columns; // by field
     std::vector<LogMarker> markers;
     int timeField = -1;        // the "Time" field, whose values `time` holds in full precision
     std::size_t badBlocks = 0; // data blocks whose check byte did not match, left out

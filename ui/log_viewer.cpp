@@ -185,6 +185,7 @@ void LogViewer::rebuildPlots() {
     plot_->plotLayout()->clear();
     plot_->clearItems();
     rects_.clear();
+    plotted_.clear();
     cursorLines_.clear();
     selectionRects_.clear();
     if (chosen_.isEmpty() || log_.records() == 0) {
@@ -211,17 +212,35 @@ void LogViewer::rebuildPlots() {
         auto* graph = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
         graph->setPen(QPen(plotColours[i % 6], 1));
         graph->setAdaptiveSampling(true);
-        const std::vector<float>& column = log_.columns[static_cast<std::size_t>(field)];
-        QVector<QCPGraphData> points(static_cast<int>(log_.records()));
-        for (std::size_t r = 0; r < log_.records(); ++r)
-            points[static_cast<int>(r)] = QCPGraphData(log_.time[r], column[r]);
-        graph->data()->set(points, true);
-        bool found = false;
-        QCPRange values = graph->getValueRange(found);
-        if (found) {
-            const double pad = std::max(1e-3, values.size() * 0.08);
-            rect->axis(QCPAxis::atLeft)->setRange(values.lower - pad, values.upper + pad);
+        Plotted p;
+        p.field = static_cast<std::size_t>(field);
+        p.graph = graph;
+        const log::Column& column = log_.columns[p.field];
+        const std::size_t records = log_.records();
+        float low = column[0], high = column[0];
+        if (records > FullDetailRecords) {
+            const std::size_t slice = (records + 4095) / 4096;
+            for (std::size_t a = 0; a < records; a += slice) {
+                const std::size_t b = std::min(records, a + slice);
+                std::size_t lo = a, hi = a;
+                for (std::size_t r = a + 1; r < b; ++r) {
+                    if (column[r] < column[lo]) lo = r;
+                    if (column[r] > column[hi]) hi = r;
+                }
+                const std::size_t first = std::min(lo, hi), second = std::max(lo, hi);
+                p.envelope.emplace_back(log_.time[first], column[first]);
+                if (second != first) p.envelope.emplace_back(log_.time[second], column[second]);
+                low = std::min(low, column[lo]);
+                high = std::max(high, column[hi]);
+            }
+        } else {
+            const auto [mn, mx] = std::minmax_element(column.begin(), column.end());
+            low = *mn;
+            high = *mx;
         }
+        plotted_.push_back(std::move(p));
+        const double pad = std::max(1e-3, (static_cast<double>(high) - low) * 0.08);
+        rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);
         connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged),
                 this, [this](const QCPRange& r) { syncRanges(r.lower, r.upper); });
 
@@ -271,10 +290,47 @@ void LogViewer::rebuildPlots() {
     updateSelection();
 }
 
+void LogViewer::loadData(double from, double to) {
+    const std::size_t records = log_.records();
+    const auto index = [this](double t) {
+        return static_cast<std::size_t>(std::lower_bound(log_.time.begin(), log_.time.end(), t) -
+                                        log_.time.begin());
+    };
+    const std::size_t a = index(from), b = index(to);
+    const bool detailed = records <= FullDetailRecords || b - a <= FullDetailRecords;
+    for (Plotted& p : plotted_) {
+        if (!detailed) {
+            if (p.detailed || p.graph->data()->isEmpty()) {
+                QVector<QCPGraphData> points(static_cast<int>(p.envelope.size()));
+                for (std::size_t i = 0; i < p.envelope.size(); ++i)
+                    points[static_cast<int>(i)] = {p.envelope[i].first, p.envelope[i].second};
+                p.graph->data()->set(points, true);
+                p.detailed = false;
+            }
+            continue;
+        }
+        if (p.detailed && a >= p.from && b <= p.to) continue;
+        // The view and as much again on each side, so a pan reloads rarely.
+        const std::size_t span = b - a;
+        const std::size_t first = records <= FullDetailRecords ? 0 : (a > span ? a - span : 0);
+        const std::size_t last =
+            records <= FullDetailRecords ? records : std::min(records, b + span + 1);
+        const log::Column& column = log_.columns[p.field];
+        QVector<QCPGraphData> points(static_cast<int>(last - first));
+        for (std::size_t r = first; r < last; ++r)
+            points[static_cast<int>(r - first)] = {log_.time[r], column[r]};
+        p.graph->data()->set(points, true);
+        p.detailed = true;
+        p.from = first;
+        p.to = last;
+    }
+}
+
 void LogViewer::syncRanges(double from, double to) {
     if (syncing_) return;
     syncing_ = true;
     for (QCPAxisRect* r : plot_->axisRects()) r->axis(QCPAxis::atBottom)->setRange(from, to);
+    loadData(from, to);
     syncing_ = false;
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -14,6 +14,8 @@
 
 class QCustomPlot;
 class QCPAxisRect;
+class QCPGraph;
+struct QCPGraphData;
 class QCPItemStraightLine;
 class QCPItemRect;
 class QLabel;
@@ -57,7 +59,19 @@ public:
     QCustomPlot* plot() const { return plot_; }
 
 private:
+    // A long log plots the minimum and maximum of each of a few thousand slices at wide spans
+    // and its records themselves once few enough are in view.
+    static constexpr std::size_t FullDetailRecords = 40000;
+    struct Plotted {
+        std::size_t field = 0;
+        QCPGraph* graph = nullptr;
+        std::vector<std::pair<double, double>> envelope; // (time, value), in time order
+        bool detailed = false;
+        std::size_t from = 0, to = 0; // records loaded when detailed
+    };
+
     void rebuildPlots();
+    void loadData(double from, double to);
     void syncRanges(double from, double to);
     void updateCursor();
     void updateSelection();
@@ -74,6 +88,7 @@ private:
     QStringList chosen_;
     QCustomPlot* plot_ = nullptr;
     std::vector<QCPAxisRect*> rects_;
+    std::vector<Plotted> plotted_;
     std::vector<QCPItemStraightLine*> cursorLines_;
     std::vector<QCPItemRect*> selectionRects_;
     QListWidget* channelList_ = nullptr;
