@@ -126,10 +126,12 @@ void LogMenu::build() {
     replayAction_ = item("MenuLogReplay", {});
     folder_ = item("MenuLogFolder", {});
     connect(record_, &QAction::triggered, this, [this] {
-        if (recording())
+        if (recording()) {
             stopRecording();
-        else
+            autoHeld_ = true;
+        } else {
             startRecording();
+        }
     });
     connect(marker_, &QAction::triggered, this, [this] {
         if (!recording()) return;
@@ -292,7 +294,8 @@ int LogMenu::addMarker(const QString& note) {
 }
 
 void LogMenu::onFrame(const Frame& frame) {
-    if (!recording() && recordWhileConnected() && failure_.isEmpty() && startRecording())
+    if (!recording() && recordWhileConnected() && !autoHeld_ && failure_.isEmpty() &&
+        startRecording())
         autoStarted_ = true;
     if (!recording()) return;
     const std::uint64_t t = now();
@@ -307,6 +310,7 @@ void LogMenu::onFrame(const Frame& frame) {
 void LogMenu::poll() {
     if (form_.Language != language_) retranslate();
     const std::uint64_t t = now();
+    if (form_.link().exchange().view().noConnectionVisible) autoHeld_ = false;
     if (recording()) {
         recorder_.flushIfDue(t);
         if (!recording()) failure_ = QString::fromStdString(recorder_.error());

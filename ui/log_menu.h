@@ -109,7 +109,8 @@ private:
     QTimer* timer_ = nullptr;
     std::uint8_t language_ = 255;
     bool autoStarted_ = false;
-    QString failure_; // why the last recording stopped by itself
+    bool autoHeld_ = false; // stopped by hand: no automatic start until the connection ends
+    QString failure_;       // why the last recording stopped by itself
     std::deque<std::pair<std::uint64_t, std::uint64_t>> rate_; // (time, records) samples
 };
 

@@ -263,7 +263,8 @@ void LogViewer::rebuildPlots() {
         sel->setPen(Qt::NoPen);
         sel->setBrush(QColor(255, 200, 0, 60));
         selectionRects_.push_back(sel);
-        for (const log::LogMarker& m : log_.markers) {
+        for (std::size_t k = 0; k < log_.markers.size(); ++k) {
+            const log::LogMarker& m = log_.markers[k];
             auto* mark = new QCPItemStraightLine(plot_);
             mark->setClipAxisRect(rect);
             mark->point1->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
@@ -278,7 +279,8 @@ void LogViewer::rebuildPlots() {
                                          rect->axis(QCPAxis::atLeft));
                 label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
                 label->position->setAxisRect(rect);
-                label->position->setCoords(m.time, 0.02);
+                // Staggered, so that the notes of close markers stay readable.
+                label->position->setCoords(m.time, 0.02 + 0.14 * static_cast<double>(k % 3));
                 label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
                 label->setText(QString::fromStdString(m.text));
                 label->setColor(QColor(200, 100, 0));

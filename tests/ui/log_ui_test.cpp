@@ -166,7 +166,16 @@ private slots:
         form_->link().exchange().view().noConnectionVisible = true; // 41 ticks without frames
         menu_->poll();
         QVERIFY(!menu_->recording());
-        QCOMPARE(log::readMlgFile(menu_->recorder().logPath()).data.records(), std::size_t{2});
+        const std::string first = menu_->recorder().logPath();
+        QCOMPARE(log::readMlgFile(first).data.records(), std::size_t{2});
+        // Back again: a new log. Stopped by hand, it stays stopped while the unit is there.
+        clock_ += 1000;
+        feed(monitorFrame(0, 1000));
+        QVERIFY(menu_->recording());
+        QVERIFY(menu_->recorder().logPath() != first);
+        form_->findChild<QAction*>("MenuLogRecord")->trigger();
+        feed(monitorFrame(1, 1000));
+        QVERIFY(!menu_->recording());
         form_->findChild<QAction*>("MenuLogAuto")->trigger();
         QVERIFY(!menu_->recordWhileConnected());
     }
