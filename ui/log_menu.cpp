@@ -95,13 +95,9 @@ LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
     retranslate();
 }
 
-LogMenu::~LogMenu() {
-    Link& link = form_.link();
-    link.onMonitorFrame = nullptr;
-    link.onReplayEnded = nullptr;
-    link.endReplay();
-    recorder_.stop(now());
-}
+// A child of the window, it goes when the window does, after the window's link: it must not
+// touch the window here. The recorder flushes and closes its files by itself.
+LogMenu::~LogMenu() = default;
 
 QString LogMenu::t(int id) const {
     return QString::fromUtf8(lang::logText(static_cast<LogText>(id), language_));

@@ -38,7 +38,8 @@ public:
     // The FORM_HLAV key of "Record while connected".
     static constexpr const char* RecordWhileConnectedKey = "RecordWhileConnected";
 
-    // Builds the menu after Tools and hooks the window's link; call after FormCreate.
+    // Builds the menu after Tools and hooks the window's link; call after FormCreate. It is a
+    // child of the window and lives as long as the window.
     explicit LogMenu(TFormHlav& form);
     ~LogMenu() override;
 
