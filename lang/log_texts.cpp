@@ -70,6 +70,8 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
     {"Logy MLG (*.mlg)", "MLG logs (*.mlg)", "MLG-Logs (*.mlg)"},
     {"Text CSV (*.csv)", "CSV text (*.csv)", "CSV-Text (*.csv)"},
     {"Uloženo do %1", "Exported to %1", "Exportiert nach %1"},
+    {"zázn.", "rec", "Dats."},
+    {"Čas [s]", "Time [s]", "Zeit [s]"},
 }};
 
 } // namespace

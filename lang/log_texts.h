@@ -45,6 +45,8 @@ enum class LogText {
     LogFilter,
     CsvFilter,
     Exported, // %1: file
+    Records,  // after the record count in the status bar
+    TimeAxis,
     Count
 };
 

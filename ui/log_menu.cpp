@@ -341,10 +341,11 @@ void LogMenu::updateStatus() {
     if (rate_.size() >= 2 && t > rate_.front().first)
         perSecond = static_cast<double>(recorder_.records() - rate_.front().second) * 1000.0 /
                     static_cast<double>(t - rate_.front().first);
-    status_->setText(QString("<span style='color:#e00000'>&#9679;</span> %1 &nbsp;%2 rec "
-                             "&nbsp;%3/s")
+    status_->setText(QString("<span style='color:#e00000'>&#9679;</span> %1 &nbsp;%2 %3 "
+                             "&nbsp;%4/s")
                          .arg(clockText(recorder_.elapsedMs(t)))
                          .arg(recorder_.records())
+                         .arg(this->t(static_cast<int>(LogText::Records)))
                          .arg(perSecond, 0, 'f', 1));
     status_->setVisible(true);
 }

@@ -204,7 +204,8 @@ void LogViewer::rebuildPlots() {
         rect->setRangeDrag(Qt::Horizontal);
         rect->setRangeZoom(Qt::Horizontal);
         rect->axis(QCPAxis::atBottom)->setTickLabels(i == n - 1);
-        if (i == n - 1) rect->axis(QCPAxis::atBottom)->setLabel("Time [s]");
+        if (i == n - 1)
+            rect->axis(QCPAxis::atBottom)->setLabel(text(static_cast<int>(LogText::TimeAxis)));
         QString label = QString::fromStdString(f.name);
         if (!f.units.empty()) label += " [" + QString::fromStdString(f.units) + "]";
         rect->axis(QCPAxis::atLeft)->setLabel(label);
