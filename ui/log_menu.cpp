@@ -222,6 +222,8 @@ void LogMenu::retranslate() {
         a->setToolTip(shortPart(h));
     };
     menu_->setTitle(t(static_cast<int>(LogText::Menu)));
+    // The window shows this property of a menu bar entry in the status bar on hover.
+    menu_->setProperty("velmoraHint", t(static_cast<int>(LogText::MenuHint)));
     set(record_, recording() ? LogText::StopRecording : LogText::StartRecording,
         static_cast<int>(LogText::StartRecordingHint));
     set(marker_, LogText::Marker, static_cast<int>(LogText::MarkerHint));
