@@ -24,7 +24,8 @@ install_test_tools() {
   local tools
   tools="$(cd "$(dirname "$0")/../tests/tools" && pwd)"
   [ -f "$tools/node_modules/mlg-converter/package.json" ] && return 0
-  (cd "$tools" && npm install --no-audit --no-fund --loglevel=error >/dev/null)
+  (cd "$tools" && npm install --no-audit --no-fund --loglevel=error >/dev/null) ||
+    echo "install-deps: mlg-converter could not be installed from npm" >&2
 }
 if [ ${#missing[@]} -eq 0 ]; then
   install_test_tools
