@@ -22,6 +22,9 @@ struct SimOptions {
     double startWaterC = 20.0;
 
     int monitorMs = 100;
+    // Scenario of the simulated engine, and simulated seconds per real second.
+    bool ride = false;
+    double timeScale = 1.0;
     bool monitorInExchange = false;
     int gapMs = 70;
     int baud = 9600;

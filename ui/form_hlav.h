@@ -128,7 +128,7 @@ public:
     std::uint8_t ComPort = 0;
     bool ProgHned = false;
 
-    // What the port settings and the reconnection reach of the window.
+    // What the port settings, the reconnection and the Log menu reach of the window.
     ProfileStore& settingsStore() { return *store_; }
     SerialPort& serialPort() { return port_; }
     const PortMap& portMap() const { return portMap_; }

@@ -10,6 +10,7 @@
 
 #include "ui/command_line.h"
 #include "ui/form_hlav.h"
+#include "ui/log_menu.h"
 #include "ui/termination.h"
 
 namespace {
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         running = true;
+        new velmora::ui::LogMenu(form);
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {
