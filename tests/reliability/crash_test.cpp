@@ -3,7 +3,7 @@
 // file found afterwards must be one of the two, whole, or still absent when there was none.
 //
 //   reliability_crash [--rounds N] [--seed S]
-#include "sim_process.h"
+#include "harness.h"
 
 #include "files/param_file.h"
 #include "files/profile_store.h"
@@ -28,7 +28,7 @@
 #include <unistd.h>
 
 using namespace velmora;
-using namespace velmora::reliability;
+using velmora::simtest::makeTempDir;
 using Clock = std::chrono::steady_clock;
 
 namespace {

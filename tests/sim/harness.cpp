@@ -18,14 +18,12 @@
 
 namespace velmora::simtest {
 
-std::string makeTempDir() {
+std::string makeTempDir(const char* prefix) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmora-sim-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) return {};
-    return buf.data();
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return {};
+    return pattern;
 }
 
 SimProcess::SimProcess(const std::vector<std::string>& args) {
@@ -38,6 +36,16 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
         argv_.push_back(a);
     }
     launch();
+}
+
+SimProcess::SimProcess(AtLink link) : link_(std::move(link.path)) {}
+
+bool SimProcess::start(const std::vector<std::string>& args) {
+    stop();
+    argv_ = {VELMORA_SIM_PATH, "--link", link_};
+    argv_.insert(argv_.end(), args.begin(), args.end());
+    launch();
+    return started_;
 }
 
 void SimProcess::launch() {
@@ -54,7 +62,7 @@ void SimProcess::launch() {
         _exit(127);
     }
     if (pid_ < 0) return;
-    for (int i = 0; i < 500 && !started_; ++i) {
+    for (int i = 0; i < 1000 && !started_; ++i) {
         struct stat st {};
         if (lstat(link_.c_str(), &st) == 0) {
             started_ = true;
@@ -65,8 +73,9 @@ void SimProcess::launch() {
             pid_ = -1;
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    if (!started_) stop();
 }
 
 bool SimProcess::restart() {

@@ -318,7 +318,7 @@ private slots:
     // a read, then the unit switched off and on again in each language with the port reopened
     // by itself, and a read that works without touching the Com menu.
     void unitSwitchedOffAndOnIsReopenedByItself() {
-        simtest::SimProcess unit({});
+        simtest::SimProcess unit(std::vector<std::string>{});
         QVERIFY(unit.started());
         const QString link = QString::fromStdString(unit.linkPath());
         writeAll(ini(), "[FORM_HLAV]\nLanguage=1\n");
