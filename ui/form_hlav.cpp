@@ -572,7 +572,10 @@ bool TFormHlav::shutdown(bool mayAsk) {
     clamp(cal_);
     for (;;) {
         const WriteResult r = writeSettings();
-        if (r.ok) break;
+        if (r.ok) {
+            emit settingsSaved();
+            break;
+        }
         QString text = QString("The settings could not be saved to the file %1")
                            .arg(QString::fromStdString(r.path));
         if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
@@ -706,6 +709,21 @@ void TFormHlav::afterChange() {
         link_.exchange().startProgram();
         renderExchange();
     }
+    emit calibrationCommitted(sender() != nullptr ? sender()->objectName() : QString());
+}
+
+void TFormHlav::applyCalibration(const Calibration& cal, const Image* image) {
+    if (image != nullptr) {
+        image_ = *image;
+        ident_ = rebuildIdentification(image_);
+    }
+    cal_ = cal;
+    if (ProgHned) {
+        afterChange();
+        return;
+    }
+    showParams();
+    pack(cal_, image_);
 }
 
 bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
@@ -760,6 +778,7 @@ void TFormHlav::MenuNewClick() {
     setDefaultCalibration(cal_);
     showParams();
     hideExchangeIndicators();
+    emit calibrationCommitted("MenuNew");
 }
 
 void TFormHlav::MenuOpenClick() {
@@ -799,6 +818,7 @@ bool TFormHlav::openParameters(const QString& path) {
         showParams();
         file2_->setText(path);
         setLastFilePath(path.toStdString());
+        emit calibrationCommitted("MenuOpen");
     }
     hideExchangeIndicators();
     return ok;
@@ -830,6 +850,7 @@ bool TFormHlav::saveParameters(const QString& path) {
     }
     file2_->setText(path);
     setLastFilePath(path.toStdString());
+    emit calibrationCommitted("MenuSave");
     return true;
 }
 
@@ -919,6 +940,7 @@ void TFormHlav::MenuVerifyClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
+    emit calibrationCommitted("MenuVerify");
     link_.exchange().startVerify();
     renderExchange();
 }
@@ -928,6 +950,7 @@ void TFormHlav::MenuProgramClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
+    emit calibrationCommitted("MenuProgram");
     link_.exchange().startProgram();
     renderExchange();
 }
@@ -980,6 +1003,7 @@ void TFormHlav::ComboBox1Change(int index) {
     cal_[Klicovani] = index < 0 ? 255 : static_cast<std::uint8_t>(index);
     applyModelTable(cal_);
     showParams();
+    emit calibrationCommitted("ComboBox1");
 }
 
 void TFormHlav::setGasVisibility(bool visible) {

@@ -128,6 +128,17 @@ public:
     std::uint8_t ComPort = 0;
     bool ProgHned = false;
 
+    // Shows `cal` as one change: show and pack, and the after-change step when ProgHned is set.
+    // With `image`, the image is restored byte for byte first, identification included.
+    void applyCalibration(const Calibration& cal, const Image* image = nullptr);
+
+signals:
+    // After every committed change of the working parameters; `command` is the object name of
+    // the command or control that made it, empty when that cannot be told.
+    void calibrationCommitted(const QString& command);
+    // The settings file was written at the close.
+    void settingsSaved();
+
 public slots:
     void MenuNewClick();
     void MenuOpenClick();

@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
 #include "ui/termination.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
     try {
         velmora::ui::TFormHlav form;
+        auto* edit = new velmora::ui::EditMenu(form); // owned by the window
         // kill, Ctrl+C and logout close the window as its close button does; quit() also ends
         // a modal box that may be open at that moment. One that comes while the window is
         // still starting (a start-up message box is open) closes it once start-up is done.
@@ -54,6 +56,7 @@ int main(int argc, char** argv) {
             form.FormClose();
             return 0;
         }
+        edit->started();
         running = true;
         form.show();
         QApplication::exec();
