@@ -47,6 +47,29 @@ std::optional<std::string> readFile(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// A new file written beside its name and renamed into place: a reader or a crash sees all of
+// it or nothing. Unlike a replace, no other file of the folder needs looking at.
+WriteResult writeNew(const std::string& path, const std::string& content) {
+    const std::string part = path + ".part";
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        out.close();
+        if (!out) {
+            std::error_code ec;
+            fs::remove(part, ec);
+            return {false, path, "cannot write"};
+        }
+    }
+    std::error_code ec;
+    fs::rename(part, path, ec);
+    if (ec) {
+        fs::remove(part, ec);
+        return {false, path, "cannot replace: " + ec.message()};
+    }
+    return {true, path, {}};
+}
+
 std::uintmax_t sizeOr0(const std::string& path) {
     std::error_code ec;
     const std::uintmax_t n = fs::file_size(path, ec);
@@ -126,20 +149,22 @@ WriteResult SnapshotStore::store(SnapshotKind kind, std::int64_t time, const Cal
     if (image != nullptr) {
         const Identification id = rebuildIdentification(*image);
         const std::string bytes(reinterpret_cast<const char*>(image->data()), image->size());
-        if (WriteResult r = replaceFile(base + ".bin", bytes, false); !r) return r;
-        if (WriteResult r = replaceFile(base + ".id",
-                                        id.program + "\n" + id.date + "\n" + id.time + "\n", false);
+        if (WriteResult r = writeNew(base + ".bin", bytes); !r) return r;
+        if (WriteResult r =
+                writeNew(base + ".id", id.program + "\n" + id.date + "\n" + id.time + "\n");
             !r)
             return r;
     }
     // The parameter file goes last: a listing never finds it without its image.
-    WriteResult r = replaceFile(base + ".ign", formatParamFile(cal), false);
+    WriteResult r = writeNew(base + ".ign", formatParamFile(cal));
     if (!r) {
         fs::remove(base + ".bin", ec);
         fs::remove(base + ".id", ec);
         return r;
     }
-    prune(time);
+    // Pruning looks at the whole folder; every few stores is enough to hold the limits.
+    bytesAfterPrune_ += formatParamFile(cal).size() + (image != nullptr ? ImageSize + 32 : 0);
+    if (storesSincePrune_++ % PruneEvery == 0 || bytesAfterPrune_ > limits_.maxBytes) prune(time);
     return r;
 }
 
@@ -163,6 +188,7 @@ std::vector<SnapshotEntry> SnapshotStore::list() const {
 std::size_t SnapshotStore::prune(std::int64_t now) {
     std::size_t removed = 0;
     std::uintmax_t total = 0;
+    bytesAfterPrune_ = 0;
     std::size_t index = 0;
     for (const SnapshotEntry& e : list()) {
         const bool young = now - e.time <= limits_.keepSeconds;
@@ -171,6 +197,7 @@ std::size_t SnapshotStore::prune(std::int64_t now) {
         ++index;
         if (keep) {
             total += e.bytes;
+            bytesAfterPrune_ = total;
             continue;
         }
         std::error_code ec;
@@ -185,6 +212,8 @@ std::size_t SnapshotStore::prune(std::int64_t now) {
 std::optional<SnapshotStore::Loaded> SnapshotStore::load(const SnapshotEntry& entry,
                                                          const Calibration& base) {
     Loaded out{base, std::nullopt};
+    std::error_code ec;
+    if (!fs::is_regular_file(entry.ignPath(), ec)) return std::nullopt;
     if (entry.hasImage) {
         const std::optional<std::string> bytes = readFile(entry.imagePath());
         if (!bytes || bytes->size() != ImageSize) return std::nullopt;

@@ -48,7 +48,8 @@ public:
 
     const std::string& folder() const { return folder_; }
     // Writes <stamp>-<kind>[-<unit>].ign (and .bin and .id when an image is given), each
-    // replaced atomically, then prunes. The result names the .ign or says what failed.
+    // written whole under its name or not at all, and prunes at the first store and every few
+    // after it. The result names the .ign or says what failed.
     WriteResult store(SnapshotKind kind, std::int64_t time, const Calibration& cal,
                       const Image* image = nullptr);
     // Newest first.
@@ -69,8 +70,11 @@ public:
     static std::optional<Loaded> load(const SnapshotEntry& entry, const Calibration& base);
 
 private:
+    static constexpr unsigned PruneEvery = 8;
     std::string folder_;
     SnapshotLimits limits_;
+    unsigned storesSincePrune_ = 0;
+    std::uintmax_t bytesAfterPrune_ = 0; // the folder's size as far as this store knows it
 };
 
 } // namespace velmora
