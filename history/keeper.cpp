@@ -1,6 +1,7 @@
 #include "history/keeper.h"
 
 #include <chrono>
+#include <filesystem>
 
 #include "files/param_file.h"
 
@@ -28,7 +29,10 @@ bool sameInUnit(const Calibration& screen, const Calibration& unit) {
 
 Keeper::Keeper(const std::string& folder, Clock clock, std::size_t historyLimit)
     : clock_(std::move(clock)), history_(historyLimit), recovery_(folder + "/recovery.txt"),
-      snapshots_(folder + "/snapshots") {}
+      snapshots_(folder + "/snapshots") {
+    std::error_code ignored; // a folder that cannot be made shows as failed writes
+    std::filesystem::create_directories(folder, ignored);
+}
 
 std::int64_t Keeper::now() const {
     if (clock_) return clock_();
@@ -107,8 +111,8 @@ void Keeper::unitHolds(const Image& image) {
 }
 
 void Keeper::unitDiffers() {
-    unitCal_.reset();
-    unitDiffers_ = true;
+    // A verify changes nothing in the unit: what was known of it still holds.
+    if (!unitCal_) unitDiffers_ = true;
 }
 
 void Keeper::unitUnknown() {

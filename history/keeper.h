@@ -57,7 +57,7 @@ public:
 
     // Exchange results. `image` is what the unit holds after a read, a verify or a program.
     void unitHolds(const Image& image);
-    void unitDiffers(); // a verify found a block that differs
+    void unitDiffers(); // a verify found a block that differs; a known unit stays known
     void unitUnknown(); // a failed exchange, another port
     UnitAgreement unit() const;
 

@@ -33,6 +33,7 @@ CompareWindow::CompareWindow(TFormHlav& form, EditMenu& edit)
     table_->setObjectName("DifferenceTable");
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
     file_ = new QPushButton(this);
     file_->setObjectName("CompareFile");

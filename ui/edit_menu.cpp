@@ -271,6 +271,8 @@ void EditMenu::readReplaced() {
 }
 
 void EditMenu::exchangeTick() {
+    // A language applied other than from the menu shows here.
+    if (form_.Language != shownLanguage_) retranslate();
     const Exchange& x = form_.link().exchange();
     const std::uint8_t op = x.Operation;
     if (op != lastOperation_) {
@@ -299,7 +301,6 @@ void EditMenu::exchangeEnded(std::uint8_t op, int message, std::size_t block) {
         unpack(*readImage_, unit, ignored);
         keeper_.snapshot(SnapshotKind::Read, unit, &*readImage_);
     }
-    const bool afterRead = readImage_.has_value();
     readImage_.reset();
     unitAfterVerify_.reset();
     switch (message) {
@@ -319,13 +320,10 @@ void EditMenu::exchangeEnded(std::uint8_t op, int message, std::size_t block) {
         bool differs = false;
         for (std::size_t i = 0; reply && i < BlockSize; ++i)
             differs = differs || (*reply)[i] != image[block * BlockSize + i];
-        if (!differs) {
-            if (!afterRead) keeper_.unitUnknown();
-            break;
-        }
+        // A verify changes nothing in the unit: what a read or program told of it stays.
+        if (!differs) break;
         unitAfterVerify_ = withUnitBlock(keeper_.committed(), image, block, *reply);
-        // After a read the unit's whole image is known already; it stays the reference.
-        if (!afterRead) keeper_.unitDiffers();
+        keeper_.unitDiffers();
         status(text(static_cast<int>(HistoryText::ValuesDiffer))
                    .arg(countDifferences(keeper_.committed(), *unitAfterVerify_)));
         break;
@@ -370,6 +368,7 @@ void EditMenu::applyAsStep(const StepName& name, const Calibration& cal, const I
 }
 
 void EditMenu::retranslate() {
+    shownLanguage_ = form_.Language;
     menu_->setTitle(text(static_cast<int>(HistoryText::EditMenu)));
     menu_->setProperty(HintProperty, text(static_cast<int>(HistoryText::EditMenuHint)));
     undo_->setProperty(HintProperty, text(static_cast<int>(HistoryText::UndoHint)));

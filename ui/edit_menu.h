@@ -98,6 +98,7 @@ private:
     bool applying_ = false;
     bool started_ = false;
     std::uint8_t lastOperation_ = 0;
+    std::uint8_t shownLanguage_ = 255;
     bool verifyAfterRead_ = false;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;

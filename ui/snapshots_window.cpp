@@ -50,6 +50,7 @@ SnapshotsWindow::SnapshotsWindow(TFormHlav& form, EditMenu& edit)
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->horizontalHeader()->setStretchLastSection(true);
     message_ = new QLabel(this);
     message_->setObjectName("SnapshotMessage");

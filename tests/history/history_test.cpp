@@ -429,6 +429,9 @@ TEST_F(KeeperTest, UnitAndFileAgreementFollowTheChanges) {
     EXPECT_EQ(keeper.unit(), UnitAgreement::Differs);
     keeper.undo();
     EXPECT_EQ(keeper.unit(), UnitAgreement::Same);
+    keeper.unitDiffers(); // the unit is still known to hold `image`
+    EXPECT_EQ(keeper.unit(), UnitAgreement::Same);
+    keeper.unitUnknown();
     keeper.unitDiffers();
     EXPECT_EQ(keeper.unit(), UnitAgreement::Differs);
     keeper.commit({}, changed(loaded, Omez1));
