@@ -270,7 +270,8 @@ int CrashTest::recoveryRounds() {
         int found = -1;
         if (r.state == RecoveryFile::State::Valid) {
             const Calibration& got = r.cal ? *r.cal : loaded;
-            for (int i = made; i >= 0 && found < 0; --i)
+            // The edit under way at the kill may have reached the file before it was counted.
+            for (int i = std::min(made + 1, EditLog::Max - 1); i >= 0 && found < 0; --i)
                 if (states[static_cast<std::size_t>(i)] == got) found = i;
         } else if (made == 0) {
             found = 0; // killed before the first edit: nothing to recover
@@ -280,7 +281,7 @@ int CrashTest::recoveryRounds() {
             std::fprintf(stderr, "crash: recovery lost the calibration after %d edits\n", made);
         } else {
             ++recoveries;
-            const int lost = made - found;
+            const int lost = std::max(0, made - found);
             editsLost += lost;
             mostLost = std::max(mostLost, lost);
             // Every edit lost must have been made within the last second before the kill.

@@ -123,6 +123,12 @@ private slots:
         // The file is for another model: the status bar says which table is kept.
         QVERIFY(form.statusText().contains("model table of"));
         QCOMPARE(edit_->fileField(), QString("File saved"));
+        QVERIFY(!form.windowTitle().startsWith("* "));
+        get<QAction>("JetMinus")->trigger();
+        QCOMPARE(edit_->fileField(), QString("Changed since saved"));
+        QVERIFY(form.windowTitle().startsWith("* "));
+        get<QAction>("MenuUndo")->trigger();
+        QVERIFY(!form.windowTitle().startsWith("* "));
 
         for (std::size_t i = states.size() - 1; i > 0; --i) {
             get<QAction>("MenuUndo")->trigger();
