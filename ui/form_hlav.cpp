@@ -712,20 +712,6 @@ void TFormHlav::afterChange() {
     emit calibrationCommitted(sender() != nullptr ? sender()->objectName() : QString());
 }
 
-void TFormHlav::applyCalibration(const Calibration& cal, const Image* image) {
-    if (image != nullptr) {
-        image_ = *image;
-        ident_ = rebuildIdentification(image_);
-    }
-    cal_ = cal;
-    if (ProgHned) {
-        afterChange();
-        return;
-    }
-    showParams();
-    pack(cal_, image_);
-}
-
 bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
     if (closed_ || closing_) return false;
     if (event->type() == QEvent::FocusOut) {
@@ -1192,6 +1178,20 @@ bool TFormHlav::event(QEvent* event) {
     // The status bar shows hints only; Qt's own status tips would overwrite them.
     if (event->type() == QEvent::StatusTip) return true;
     return QMainWindow::event(event);
+}
+
+void TFormHlav::applyCalibration(const Calibration& cal, const Image* image) {
+    if (image != nullptr) {
+        image_ = *image;
+        ident_ = rebuildIdentification(image_);
+    }
+    cal_ = cal;
+    if (ProgHned) {
+        afterChange();
+        return;
+    }
+    showParams();
+    pack(cal_, image_);
 }
 
 } // namespace velmora::ui

@@ -148,6 +148,13 @@ private slots:
         get<QAction>("MenuGerman")->trigger();
         QVERIFY(get<QMenu>("MenuEdit")->title() == "&Bearbeiten");
         QVERIFY(undoText().startsWith("&Rückgängig Datei öffnen"));
+
+        // With "Programming after change" on, the unit follows an undo.
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        QCOMPARE(form.link().exchange().Operation, std::uint8_t{Exchange::Idle});
+        get<QAction>("MenuUndo")->trigger();
+        QCOMPARE(form.calibration(), states[states.size() - 2]);
+        QCOMPARE(form.link().exchange().Operation, std::uint8_t{Exchange::Program});
     }
 
     // A run that did not close left its calibration; the next start takes it over as one step
