@@ -99,7 +99,10 @@ std::optional<Calibration> Keeper::redo() {
 void Keeper::changed() {
     if (unitDiffers_ && !unitCal_) unitDiffers_ = false; // no longer known
     WriteResult r = recovery_.write(committed_, now());
-    if (!r) recoveryFailure_ = std::move(r);
+    if (r)
+        recoveryUnflushed_ = true;
+    else
+        recoveryFailure_ = std::move(r);
 }
 
 void Keeper::unitHolds(const Image& image) {
@@ -159,6 +162,12 @@ std::optional<WriteResult> Keeper::takeSnapshotFailure() {
     std::optional<WriteResult> r = std::move(snapshotFailure_);
     snapshotFailure_.reset();
     return r;
+}
+
+bool Keeper::takeRecoveryUnflushed() {
+    const bool was = recoveryUnflushed_;
+    recoveryUnflushed_ = false;
+    return was;
 }
 
 void Keeper::closedCleanly() {

@@ -73,6 +73,8 @@ public:
     std::optional<WriteResult> takeRecoveryFailure();
     // The last snapshot that could not be stored, once.
     std::optional<WriteResult> takeSnapshotFailure();
+    // True once after recovery writes that have not been flushed to the disk yet.
+    bool takeRecoveryUnflushed();
     // After the settings were saved at a clean close.
     void closedCleanly();
     RecoveryFile& recoveryFile() { return recovery_; }
@@ -93,6 +95,7 @@ private:
     bool unitDiffers_ = false;
     std::optional<WriteResult> recoveryFailure_;
     std::optional<WriteResult> snapshotFailure_;
+    bool recoveryUnflushed_ = false;
 };
 
 } // namespace velmora

@@ -3,8 +3,10 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 #include <vector>
 
 namespace velmora {
@@ -108,6 +110,19 @@ RecoveryFile::Loaded RecoveryFile::load() const {
         out.recovered = *r;
     }
     return out;
+}
+
+WriteResult RecoveryFile::flushToDisk(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    for (const std::string& p : {path, dir}) {
+        const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return {false, path, "cannot open"};
+        const bool ok = ::fsync(fd) == 0;
+        ::close(fd);
+        if (!ok) return {false, path, "cannot write"};
+    }
+    return {true, path, {}};
 }
 
 void RecoveryFile::remove() {

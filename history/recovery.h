@@ -40,6 +40,9 @@ public:
     Loaded load() const;
     // After a clean close; also removes the spare file of the replaces.
     void remove();
+    // Flushes what is at `path` and its directory entry to the disk. It shares nothing with a
+    // RecoveryFile, so it may run on another thread while the file goes on being replaced.
+    static WriteResult flushToDisk(const std::string& path);
 
 private:
     std::string path_;

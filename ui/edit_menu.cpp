@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QThreadPool>
 #include <QTimer>
 
 #include "files/param_file.h"
@@ -164,6 +165,17 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
         if (auto* box = form.findChild<QAbstractButton*>(name))
             connect(box, &QAbstractButton::clicked, this, [this] { committed(QString()); });
     }
+
+    // The recovery file reaches the disk on a worker thread now and then, so that a power cut
+    // too finds it whole; the writes themselves never wait for the disk.
+    auto* flush = new QTimer(this);
+    flush->setInterval(FlushIntervalMs);
+    connect(flush, &QTimer::timeout, this, [this] {
+        if (!keeper_.takeRecoveryUnflushed()) return;
+        const std::string path = keeper_.recoveryFile().path();
+        QThreadPool::globalInstance()->start([path] { RecoveryFile::flushToDisk(path); });
+    });
+    flush->start();
 
     Link& link = form.link();
     recorder_.setInner(link.port());

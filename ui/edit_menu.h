@@ -52,6 +52,8 @@ class EditMenu : public QObject {
     Q_OBJECT
 public:
     // `folder` is the data folder (snapshots and the recovery file); empty: the usual one.
+    static constexpr int FlushIntervalMs = 2000;
+
     explicit EditMenu(TFormHlav& form, const QString& folder = {});
     ~EditMenu() override;
 

@@ -141,8 +141,10 @@ TEST(Recovery, FileIsReplacedWholeAndRemoved) {
     EXPECT_EQ(l.recovered.savedAt, 104);
     test::writeFile(dir.file("recovery.txt"), "velmora52 recovery 1\nsaved 1\nRpmAdv1 3\n");
     EXPECT_EQ(f.load().state, RecoveryFile::State::Damaged);
+    EXPECT_TRUE(RecoveryFile::flushToDisk(f.path()));
     f.remove();
     EXPECT_EQ(test::countEntries(dir.path()), 0u); // no spare file left either
+    EXPECT_FALSE(RecoveryFile::flushToDisk(f.path()));
 }
 
 TEST(Snapshots, NamesSortByTimeAndSayKindAndUnit) {
@@ -346,9 +348,12 @@ TEST_F(KeeperTest, EveryCommitIsOneStepAndReachesTheRecoveryFile) {
         {HistoryText::StepRead, changed(defaults, POLOHA_PRO)},
         {HistoryText::StepOpen, changed(defaults, ExtMonitor)},
     };
+    keeper.takeRecoveryUnflushed();
     for (const auto& [kind, next] : steps) {
         clock.now += 3;
         EXPECT_TRUE(keeper.commit(named(kind), next));
+        EXPECT_TRUE(keeper.takeRecoveryUnflushed());
+        EXPECT_FALSE(keeper.takeRecoveryUnflushed());
         EXPECT_EQ(recovered(), next);
         EXPECT_EQ(keeper.history().nextUndo()->name.command, kind);
         states.push_back(next);
