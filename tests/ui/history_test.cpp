@@ -224,6 +224,8 @@ private slots:
         get<QAction>("MenuUndo")->trigger();
         QCOMPARE(form.calibration(), edited);
         QCOMPARE(edit_->unitField(), QString("Unit differs"));
+        get<QAction>("MenuCom1")->trigger(); // another port: the unit is not known any more
+        QCOMPARE(edit_->unitField(), QString("Unit unknown"));
 
         const std::vector<SnapshotEntry> list = edit_->keeper().snapshots().list();
         QCOMPARE(list.size(), std::size_t{2});
