@@ -166,6 +166,16 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
             connect(box, &QAbstractButton::clicked, this, [this] { committed(QString()); });
     }
 
+    // A notice comes back when the mouse leaves a control's hint, for a while: the window's
+    // first Enter event would otherwise wipe the notice of a recovery at once.
+    connect(form.statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (!text.isEmpty() || notice_.isEmpty()) return;
+        if (noticeShown_.isValid() && noticeShown_.elapsed() < NoticeMs)
+            form_.showStatusHint(notice_);
+        else
+            notice_.clear();
+    });
+
     // The recovery file reaches the disk on a worker thread now and then, so that a power cut
     // too finds it whole; the writes themselves never wait for the disk.
     auto* flush = new QTimer(this);
@@ -445,6 +455,8 @@ void EditMenu::reportFailures() {
 }
 
 void EditMenu::status(const QString& message) {
+    notice_ = message;
+    noticeShown_.start();
     form_.showStatusHint(message);
 }
 

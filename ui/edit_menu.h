@@ -4,6 +4,7 @@
 // calibrationCommitted and settingsSaved signals and applyCalibration.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -53,6 +54,7 @@ class EditMenu : public QObject {
 public:
     // `folder` is the data folder (snapshots and the recovery file); empty: the usual one.
     static constexpr int FlushIntervalMs = 2000;
+    static constexpr int NoticeMs = 15000; // how long a notice outlives the hints
 
     explicit EditMenu(TFormHlav& form, const QString& folder = {});
     ~EditMenu() override;
@@ -104,6 +106,8 @@ private:
     bool verifyAfterRead_ = false;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
+    QString notice_;
+    QElapsedTimer noticeShown_;
     QPointer<SnapshotsWindow> snapshotsWindow_;
     QPointer<CompareWindow> compareWindow_;
 };

@@ -169,6 +169,11 @@ private slots:
         QCOMPARE(form.calibration(), lost);
         QVERIFY(form.statusText().startsWith("Recovered the calibration of a run that did not "
                                              "close"));
+        // A hint replaces the notice; a control without one brings the notice back.
+        form.showStatusHint("Set default parametrs");
+        QCOMPARE(form.statusText(), QString("Set default parametrs"));
+        form.showStatusHint(QString());
+        QVERIFY(form.statusText().startsWith("Recovered the calibration"));
         get<QAction>("MenuUndo")->trigger();
         QCOMPARE(form.calibration(), simtest::defaultCalibration(6));
         form.FormClose();
