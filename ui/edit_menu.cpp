@@ -298,24 +298,19 @@ void EditMenu::exchangeTick() {
     const Exchange& x = form_.link().exchange();
     const std::uint8_t op = x.Operation;
     if (op != lastOperation_) {
-        if (lastOperation_ == Exchange::Read && op == Exchange::Verify) {
-            verifyAfterRead_ = true;
-        } else if (lastOperation_ != Exchange::Idle) {
+        // A read goes on into its verify; anything else ends the exchange.
+        const bool readGoesOn = lastOperation_ == Exchange::Read && op == Exchange::Verify;
+        if (lastOperation_ != Exchange::Idle && !readGoesOn) {
             const int message = x.view().message ? static_cast<int>(*x.view().message) : -1;
             // Another command took over: what the unit holds is not known.
-            exchangeEnded(lastOperation_, op == Exchange::Idle ? message : -1,
-                          x.CommandByte & 0x3F);
+            exchangeEnded(op == Exchange::Idle ? message : -1, x.CommandByte & 0x3F);
         }
-        if (op != Exchange::Idle && lastOperation_ == Exchange::Idle) {
-            verifyAfterRead_ = false;
-            recorder_.forget();
-        }
+        if (lastOperation_ == Exchange::Idle) recorder_.forget();
         lastOperation_ = op;
     }
 }
 
-void EditMenu::exchangeEnded(std::uint8_t op, int message, std::size_t block) {
-    (void)op;
+void EditMenu::exchangeEnded(int message, std::size_t block) {
     const Image& image = form_.image();
     if (readImage_ && started_) {
         Calibration unit = keeper_.committed();

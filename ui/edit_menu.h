@@ -81,7 +81,7 @@ public:
 private:
     void committed(const QString& command);
     void exchangeTick();
-    void exchangeEnded(std::uint8_t op, int message, std::size_t block);
+    void exchangeEnded(int message, std::size_t block); // message: a Message, or -1
     void readReplaced();
     void retranslate();
     void refresh();
@@ -103,7 +103,6 @@ private:
     bool started_ = false;
     std::uint8_t lastOperation_ = 0;
     std::uint8_t shownLanguage_ = 255;
-    bool verifyAfterRead_ = false;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
     QString notice_;
