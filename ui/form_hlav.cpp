@@ -581,7 +581,10 @@ bool TFormHlav::shutdown(bool mayAsk) {
     clamp(cal_);
     for (;;) {
         const WriteResult r = writeSettings();
-        if (r.ok) break;
+        if (r.ok) {
+            emit settingsSaved();
+            break;
+        }
         QString text = QString("The settings could not be saved to the file %1")
                            .arg(QString::fromStdString(r.path));
         if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
@@ -713,6 +716,7 @@ void TFormHlav::afterChange() {
         link_.exchange().startProgram();
         renderExchange();
     }
+    emit calibrationCommitted(sender() != nullptr ? sender()->objectName() : QString());
 }
 
 bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
@@ -767,6 +771,7 @@ void TFormHlav::MenuNewClick() {
     setDefaultCalibration(cal_);
     showParams();
     hideExchangeIndicators();
+    emit calibrationCommitted("MenuNew");
 }
 
 void TFormHlav::MenuOpenClick() {
@@ -806,6 +811,7 @@ bool TFormHlav::openParameters(const QString& path) {
         showParams();
         file2_->setText(path);
         setLastFilePath(path.toStdString());
+        emit calibrationCommitted("MenuOpen");
     }
     hideExchangeIndicators();
     return ok;
@@ -837,6 +843,7 @@ bool TFormHlav::saveParameters(const QString& path) {
     }
     file2_->setText(path);
     setLastFilePath(path.toStdString());
+    emit calibrationCommitted("MenuSave");
     return true;
 }
 
@@ -929,6 +936,7 @@ void TFormHlav::MenuVerifyClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
+    emit calibrationCommitted("MenuVerify");
     link_.exchange().startVerify();
     renderExchange();
 }
@@ -938,6 +946,7 @@ void TFormHlav::MenuProgramClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
+    emit calibrationCommitted("MenuProgram");
     link_.exchange().startProgram();
     renderExchange();
 }
@@ -990,6 +999,7 @@ void TFormHlav::ComboBox1Change(int index) {
     cal_[Klicovani] = index < 0 ? 255 : static_cast<std::uint8_t>(index);
     applyModelTable(cal_);
     showParams();
+    emit calibrationCommitted("ComboBox1");
 }
 
 void TFormHlav::setGasVisibility(bool visible) {
@@ -1180,6 +1190,20 @@ bool TFormHlav::event(QEvent* event) {
     // The status bar shows hints only; Qt's own status tips would overwrite them.
     if (event->type() == QEvent::StatusTip) return true;
     return QMainWindow::event(event);
+}
+
+void TFormHlav::applyCalibration(const Calibration& cal, const Image* image) {
+    if (image != nullptr) {
+        image_ = *image;
+        ident_ = rebuildIdentification(image_);
+    }
+    cal_ = cal;
+    if (ProgHned) {
+        afterChange();
+        return;
+    }
+    showParams();
+    pack(cal_, image_);
 }
 
 } // namespace velmora::ui

@@ -136,6 +136,19 @@ public:
     // Reports a port that did not open; when unset, the plain "Com opening error".
     std::function<void()> reportOpenFailure;
 
+    // Shows `cal` as one change: show and pack, and the after-change step when ProgHned is set.
+    // With `image`, the image is restored byte for byte first, identification included.
+    void applyCalibration(const Calibration& cal, const Image* image = nullptr);
+
+signals:
+    // After every committed change of the working parameters; `command` is the object name of
+    // the command or control that made it, empty when that cannot be told.
+    void calibrationCommitted(const QString& command);
+    // The settings file was written at the close.
+    void settingsSaved();
+    // A text set was applied (or asked for): texts kept outside the sets follow it.
+    void textsApplied();
+
 public slots:
     void MenuNewClick();
     void MenuOpenClick();
@@ -187,10 +200,6 @@ public slots:
     void Edit1Exit();
     void UpDown1Click();
     void Timer1Timer();
-
-signals:
-    // A text set was applied (or asked for): texts kept outside the sets follow it.
-    void textsApplied();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
