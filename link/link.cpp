@@ -42,6 +42,7 @@ bool Link::monitorFrame(const Frame& frame) {
     s.tpsLeft = tpsLeft;
     if (!monitor_.decode(frame, s)) return false;
     if (onMonitorChanged) onMonitorChanged();
+    if (onMonitorFrame) onMonitorFrame(frame);
     return true;
 }
 

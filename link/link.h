@@ -34,6 +34,8 @@ public:
     std::function<void()> onFileNameCleared;  // empty LabelFile2
     std::function<void()> onMonitorChanged;   // a valid monitor frame changed monitor().view()
     std::function<void(const Frame&)> onSent; // every request, sent or not (no port), for a trace
+    std::function<void(const Frame&)>
+        onMonitorFrame; // a port frame decoded, after onMonitorChanged
 
     // Left edges of LabelLambda and LabelTps, where the bar graphs start.
     int lambdaLeft = 352;

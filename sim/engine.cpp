@@ -152,6 +152,8 @@ void Engine::stepSpeed(double dt, double phase, const Calibration& cal) {
     s_.rpm += random_.between(-15.0, 15.0);
     s_.rpm = std::clamp(s_.rpm, 0.0, limit + 40.0);
     s_.clutchMaster = s_.time < clutchUntil_;
+    if (holdThrottle_ >= 0.0) s_.throttle = holdThrottle_;
+    if (holdRpm_ >= 0.0) s_.rpm = holdRpm_;
 }
 
 void Engine::step(double dt, const Calibration& cal) {

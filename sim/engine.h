@@ -53,6 +53,12 @@ public:
 
     const EngineState& state() const { return s_; }
 
+    // Speed and throttle held where the scenario would move them; negative: not held.
+    void hold(double rpm, double throttle) {
+        holdRpm_ = rpm;
+        holdThrottle_ = throttle;
+    }
+
 private:
     double idleRpm() const;
     void stepSpeed(double dt, double phase, const Calibration& cal);
@@ -63,6 +69,7 @@ private:
     std::uint16_t frameCount_ = 0;
     int gear_ = 1;
     double clutchUntil_ = 0.0;
+    double holdRpm_ = -1.0, holdThrottle_ = -1.0;
 };
 
 // Converter counts that the monitor decoder turns back into the given value.

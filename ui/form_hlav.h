@@ -128,6 +128,9 @@ public:
     std::uint8_t ComPort = 0;
     bool ProgHned = false;
 
+    // The settings file object, for keys that the windows around this one keep in it.
+    ProfileStore& settingsStore() { return *store_; }
+
 public slots:
     void MenuNewClick();
     void MenuOpenClick();

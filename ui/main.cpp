@@ -10,6 +10,7 @@
 
 #include "ui/command_line.h"
 #include "ui/form_hlav.h"
+#include "ui/map_workbench.h"
 #include "ui/termination.h"
 
 namespace {
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
         QStringList arguments = QApplication::arguments();
         arguments.removeFirst();
         form.FormCreate(arguments);
+        velmora::ui::MapWorkbench mapWorkbench(form);
         if (pending) {
             form.FormClose();
             return 0;
