@@ -53,12 +53,36 @@ QPointF MapTable::pixelOf(double row, double col) const {
     return {x, y};
 }
 
+QRegion MapTable::drawnRegion() const {
+    QRegion r;
+    if (!trail_.empty()) {
+        QRectF box(pixelOf(trail_.front().row, trail_.front().col), QSizeF(0, 0));
+        for (const TrailPoint& p : trail_) {
+            const QPointF at = pixelOf(p.row, p.col);
+            box = box.united(QRectF(at, QSizeF(0, 0)));
+        }
+        r += box.adjusted(-4, -4, 4, 4).toAlignedRect();
+    }
+    if (point_) {
+        const QPointF at = pixelOf(point_->x(), point_->y());
+        const QPointF topLeft = pixelOf(-0.5, -0.5),
+                      bottomRight = pixelOf(MapSize - 0.5, MapSize - 0.5);
+        r += QRectF(at.x() - 3, topLeft.y(), 6, bottomRight.y() - topLeft.y()).toAlignedRect();
+        r += QRectF(topLeft.x(), at.y() - 3, bottomRight.x() - topLeft.x(), 6).toAlignedRect();
+        r += QRectF(at.x() - 9, at.y() - 9, 18, 18).toAlignedRect();
+    }
+    return r;
+}
+
 void MapTable::setLivePoint(std::optional<QPointF> point, double now) {
+    // Only what the old and the new drawing cover is painted again.
+    QRegion dirty = drawnRegion();
     now_ = now;
     point_ = point;
     if (point) trail_.push_back({now, point->x(), point->y()});
     while (!trail_.empty() && trail_.front().time < now - TrailSeconds) trail_.pop_front();
-    viewport()->update();
+    dirty += drawnRegion();
+    if (!dirty.isEmpty()) viewport()->update(dirty);
 }
 
 void MapTable::paintEvent(QPaintEvent* event) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointF>
+#include <QRegion>
 #include <QTableWidget>
 #include <QWidget>
 
@@ -50,6 +51,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QRegion drawnRegion() const;
     struct TrailPoint {
         double time, row, col;
     };
