@@ -112,6 +112,13 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
      "Log %1: %2 Messwerte, %3 gezählt."},
 }};
 
+constexpr bool inOrder() {
+    for (std::size_t i = 0; i < Table.size(); ++i)
+        if (static_cast<std::size_t>(Table[i].id) != i) return false;
+    return true;
+}
+static_assert(inOrder(), "the rows follow the order of MapText");
+
 } // namespace
 
 const char* mapText(MapText t, std::uint8_t language) {

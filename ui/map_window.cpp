@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -156,8 +157,10 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
     table_->setObjectName("MapTable");
     for (int r = 0; r <= MapSize; ++r)
         for (int c = 0; c < MapSize; ++c) table_->setItem(r, c, new QTableWidgetItem);
-    table_->setMinimumSize(table_->verticalHeader()->sizeHint().width() + 10 * 58 + 4,
-                           table_->horizontalHeader()->sizeHint().height() + 11 * 26 + 4);
+    table_->verticalHeader()->setFixedWidth(52);
+    table_->setFixedSize(52 + 10 * 58 + 2 * table_->frameWidth(),
+                         table_->horizontalHeader()->sizeHint().height() + 11 * 26 +
+                             2 * table_->frameWidth());
     middle->addWidget(table_, 1);
     auto* side = new QVBoxLayout;
     const std::pair<const char*, MapText> buttons[] = {
@@ -438,9 +441,10 @@ void MapWindow::resetStatistics() {
 }
 
 void MapWindow::refreshIfStatisticsChanged() {
-    if (overlay_ == Overlay::Values || logStats_ != nullptr) return;
-    if (wb_.liveStatistics().samplesSeen() == shownSeen_) return;
-    refresh();
+    if (logStats_ != nullptr || wb_.liveStatistics().samplesSeen() == shownSeen_) return;
+    if (overlay_ != Overlay::Values) return refresh();
+    shownSeen_ = wb_.liveStatistics().samplesSeen();
+    showSummary();
 }
 
 QString MapWindow::cellText(int r, int c, const MapGrid& g, const SuggestionGrid& sug) const {
@@ -546,17 +550,25 @@ void MapWindow::refresh() {
             it->setFlags(flags);
         }
     }
+    showSummary();
+    refreshing_ = false;
+}
+
+void MapWindow::showSummary() {
+    const MapStatistics& stats = shownStatistics();
     QString summary =
         text(MapText::StatisticsSummary).arg(stats.samplesSeen()).arg(stats.samplesCounted());
     if (!logSource_.isEmpty()) summary = logSource_ + ": " + summary;
     summary_->setText(summary);
-    refreshing_ = false;
 }
 
 void MapWindow::itemEdited(QTableWidgetItem* item) {
     if (refreshing_) return;
     bool ok = false;
-    const int typed = item->text().trimmed().toInt(&ok);
+    // Digit grouping as the page writes it ("5,000", "5 000") is taken too.
+    QString typedText = item->text();
+    typedText.remove(QRegularExpression("[\\s,.']"));
+    const int typed = typedText.toInt(&ok);
     const int col = item->column();
     if (item->row() == 0) {
         MapGrid g = wb_.currentGrid();

@@ -107,6 +107,7 @@ private:
     void say(const QString& text, bool error);
     void itemEdited(QTableWidgetItem* item);
     void refreshIfStatisticsChanged();
+    void showSummary();
     QString cellText(int row, int col, const analysis::MapGrid& g,
                      const analysis::SuggestionGrid& s) const;
 
