@@ -73,7 +73,7 @@ COM1=$link
 EOF
 
 echo "run.sh: simulated unit on $link (COM1); settings in $private" >&2
-XDG_CONFIG_HOME="$private" "$program" "${args[@]}" &
+XDG_CONFIG_HOME="$private" XDG_DATA_HOME="$private" "$program" "${args[@]}" &
 prog_pid=$!
 # Ctrl+C, kill or logout reach the program as SIGTERM, which closes it as its close button
 # does; the simulated unit is stopped once it has gone.

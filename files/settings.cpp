@@ -156,4 +156,10 @@ std::array<std::string, 6> loadPortMap(const ProfileStore& store) {
     return ports;
 }
 
+WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& device) {
+    const WriteResult r = store.writeString("PORTS", "COM" + std::to_string(slot), device);
+    if (!r) return r;
+    return store.sync();
+}
+
 } // namespace velmora

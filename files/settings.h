@@ -38,6 +38,8 @@ WriteResult saveSettings(ProfileStore& store, const WindowSettings& window, cons
 // Device paths of COM1..COM6 from the optional section [PORTS]; a missing or empty entry
 // gives /dev/ttyS0../dev/ttyS5.
 std::array<std::string, 6> loadPortMap(const ProfileStore& store);
+// Maps Com port `slot` (1..6) to `device` in [PORTS]; the rest of the file stays as it was.
+WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& device);
 
 // The calibration keys in the order of load and save: section and parameter.
 struct SettingsKey {

@@ -8,6 +8,10 @@ Link::Link(Calibration& cal, Identification& ident, Image& image, const std::uin
     : cal_(cal), ident_(ident), image_(image), exchange_(*this, image, language) {}
 
 void Link::sendFrame(const Frame& frame) {
+    if (replaying_) {
+        replaying_ = false;
+        if (onReplayEnded) onReplayEnded();
+    }
     if (port_ != nullptr && port_->isOpen()) port_->writeFrame(frame);
     if (onSent) onSent(frame);
 }
@@ -34,6 +38,17 @@ std::optional<Frame> Link::pollFrame() {
 }
 
 bool Link::monitorFrame(const Frame& frame) {
+    if (replaying_) return isMonitorCommand(frame[0]) && checkOk(frame);
+    if (!decode(frame)) return false;
+    if (onMonitorFrame) onMonitorFrame(frame);
+    return true;
+}
+
+bool Link::replayFrame(const Frame& frame) {
+    return replaying_ && decode(frame);
+}
+
+bool Link::decode(const Frame& frame) {
     MonitorSettings s;
     s.extMonitor = cal_[ExtMonitor] != 0;
     s.gasEnable = cal_[GasEnable] != 0;

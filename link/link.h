@@ -35,7 +35,16 @@ public:
     std::function<void()> onMonitorChanged;   // a valid monitor frame changed monitor().view()
     std::function<void(const Frame&)> onSent; // every request, sent or not (no port), for a trace
     std::function<void(const Frame&)>
-        onMonitorFrame; // a port frame decoded, after onMonitorChanged
+        onMonitorFrame;                  // a port frame decoded, after onMonitorChanged
+    std::function<void()> onReplayEnded; // an exchange ended the replay
+
+    // While a replay plays, monitor frames from the port are read and dropped (a valid one still
+    // proves the connection) and replayFrame() feeds the decoder instead. The first request of
+    // an exchange ends the replay before it is sent.
+    void startReplay() { replaying_ = true; }
+    void endReplay() { replaying_ = false; }
+    bool replaying() const { return replaying_; }
+    bool replayFrame(const Frame& frame);
 
     // Left edges of LabelLambda and LabelTps, where the bar graphs start.
     int lambdaLeft = 352;
@@ -56,6 +65,9 @@ private:
     FramePort* port_ = nullptr;
     MonitorDecoder monitor_;
     Exchange exchange_;
+    bool replaying_ = false;
+
+    bool decode(const Frame& frame);
 };
 
 } // namespace velmora

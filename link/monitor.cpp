@@ -30,12 +30,7 @@ std::string format(const char* fmt, ...) {
 }
 
 unsigned word(const Frame& f, std::size_t n) {
-    return 256u * f[n] + f[n + 1];
-}
-
-// Sensor voltage in mV of a converter count.
-int sensorMv(unsigned r) {
-    return static_cast<int>(r * 2430u / 8184u);
+    return frameWord(f, n);
 }
 
 bool pressureValid(unsigned r) {
@@ -48,6 +43,35 @@ void set(MonitorLine& line, std::string text, Colour colour) {
 }
 
 } // namespace
+
+unsigned frameWord(const Frame& f, std::size_t n) {
+    return 256u * f[n] + f[n + 1];
+}
+
+unsigned rpmOfPeriod(unsigned period) {
+    const unsigned rpm = period == 0 ? 0 : 2000000u / period;
+    return rpm < 100 ? 0 : rpm;
+}
+
+int sensorMv(unsigned r) {
+    return static_cast<int>(r * 2430u / 8184u);
+}
+
+int supplyMv(unsigned r) {
+    return 11 * sensorMv(r) + 650;
+}
+
+int priveraPositionMv(unsigned r) {
+    return static_cast<int>(r * 4860u / 8184u);
+}
+
+int priveraMeasurementMv(unsigned r) {
+    return static_cast<int>(r * 5000u / 8184u);
+}
+
+int advanceDegrees(std::uint8_t timing, std::uint8_t advanceMax) {
+    return timing < advanceMax ? advanceMax - timing : 0;
+}
 
 Colour supplyColour(int millivolts) {
     if (millivolts >= 17999 || millivolts <= 7000) return Colour::Red;
@@ -68,9 +92,7 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
     for (MonitorLine& line : out.lines) line.visible.reset();
 
     // Engine speed, coloured by the switch bits of the last kind-1 frame.
-    const unsigned period = word(f, 1);
-    unsigned rpm = period == 0 ? 0 : 2000000u / period;
-    if (rpm < 100) rpm = 0;
+    const unsigned rpm = rpmOfPeriod(word(f, 1));
     const Colour rpmColour = v.RpmAlarm     ? Colour::Red
                              : v.RpmWarning ? Colour::Yellow
                                             : Colour::BtnFace;
@@ -141,13 +163,13 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
             s.extMonitor ? format("AT= %d [°C]= %d [mV]", air, airMv) : format("AT= %d [°C]", air),
             airColour);
 
-        const int u = 11 * sensorMv(word(f, 17)) + 650;
+        const int u = supplyMv(word(f, 17));
         set(out.line(MonitorLabel::Napeti),
             format("U = %4.1f [V]", static_cast<double>(static_cast<float>(u * 0.001))),
             supplyColour(u));
 
         out.line(MonitorLabel::PriveraPoz).text =
-            format("Privera poz.= %d [mV]", static_cast<int>(word(f, 19) * 4860u / 8184u));
+            format("Privera poz.= %d [mV]", priveraPositionMv(word(f, 19)));
         break;
     }
     case 1: {
@@ -178,14 +200,14 @@ bool MonitorDecoder::decode(const Frame& f, const MonitorSettings& s) {
 
         const std::uint8_t b = f[12];
         out.line(MonitorLabel::Advance).text =
-            b < s.advanceMax ? format("ADVANCE = %d [°]", s.advanceMax - b) : "ADVANCE = 0 [°]";
+            format("ADVANCE = %d [°]", advanceDegrees(b, s.advanceMax));
 
         MonitorLine& count = out.line(MonitorLabel::PocetProgramovani);
         count.visible = s.extMonitor;
         count.text = format("Number of Programing= %d ", static_cast<int>(word(f, 15)));
 
         out.line(MonitorLabel::PriveraMer).text =
-            format("Privera mer.= %d [mV]", static_cast<int>(word(f, 17) * 5000u / 8184u));
+            format("Privera mer.= %d [mV]", priveraMeasurementMv(word(f, 17)));
 
         v.ApTenths = static_cast<std::uint16_t>(word(f, 19));
         break;

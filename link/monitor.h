@@ -98,6 +98,15 @@ struct MonitorValues {
     std::uint16_t LambdaVoltage = 0; // of the frame last decoded
 };
 
+// Conversions of a monitor frame's quantities, shared by the decoder and the data log.
+unsigned frameWord(const Frame& f, std::size_t n); // bytes n, n+1, high byte first
+unsigned rpmOfPeriod(unsigned period);             // 0 for a period of 0 or below 100 rpm
+int sensorMv(unsigned counts);                     // v(r) = r * 2430 / 8184
+int supplyMv(unsigned counts);                     // 11 v(r) + 650
+int priveraPositionMv(unsigned counts);            // r * 4860 / 8184
+int priveraMeasurementMv(unsigned counts);         // r * 5000 / 8184
+int advanceDegrees(std::uint8_t timing, std::uint8_t advanceMax);
+
 // Grade of the supply voltage in mV: red at 17999 and above or 7000 and below, yellow at 14999
 // and above or 11000 and below, normal between.
 Colour supplyColour(int millivolts);

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -27,6 +29,31 @@ bool deviceGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+// Qt folds the system's reasons into a few classes; errno right after the failed call still
+// tells a denied permission from a device another program holds or has locked.
+int openErrno(QSerialPort::SerialPortError error, int savedErrno) {
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return ENOENT;
+    case QSerialPort::PermissionError:
+        return savedErrno == EACCES || savedErrno == EPERM ? EACCES : EBUSY;
+    default:
+        return savedErrno != 0 ? savedErrno : EIO;
+    }
+}
+
+// Nobody else may open the device while we hold it, and the adapter should hand over each
+// byte at once instead of batching them for its latency timer; drivers that cannot do the
+// latter simply refuse, which is fine.
+void tuneDescriptor(int fd) {
+    ::ioctl(fd, TIOCEXCL);
+    serial_struct ss{};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0 && (ss.flags & ASYNC_LOW_LATENCY) == 0) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &ss);
+    }
+}
+
 } // namespace
 
 PortMap defaultPortMap() {
@@ -41,6 +68,9 @@ struct SerialPort::Impl {
     std::string path;
     bool lost = false;
     bool wanted = false; // opened by us and not yet closed by us
+    int openError = 0;
+    std::string openErrorText;
+    unsigned generation = 0;
 
     int fd() const { return port.isOpen() ? static_cast<int>(port.handle()) : -1; }
 
@@ -83,26 +113,41 @@ OpenResult SerialPort::open(std::uint8_t comPort, const PortMap& map) {
 
 OpenResult SerialPort::openPath(const std::string& path) {
     close();
+    ++d_->generation;
     d_->path = path;
     d_->lost = false;
-    if (path.empty()) return OpenResult::Failed;
+    d_->openError = 0;
+    d_->openErrorText.clear();
+    const auto fail = [this](int error, const QString& text) {
+        d_->openError = error;
+        d_->openErrorText = text.toStdString();
+        return OpenResult::Failed;
+    };
+    if (path.empty()) return fail(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)));
     QSerialPort& p = d_->port;
     p.setPortName(QString::fromStdString(path));
     p.clearError();
-    if (!p.open(QIODevice::ReadWrite)) return OpenResult::Failed;
+    errno = 0;
+    if (!p.open(QIODevice::ReadWrite)) {
+        const int saved = errno;
+        return fail(openErrno(p.error(), saved), p.errorString());
+    }
     const bool configured = p.setBaudRate(9600) && p.setDataBits(QSerialPort::Data8) &&
                             p.setParity(QSerialPort::NoParity) &&
                             p.setStopBits(QSerialPort::OneStop) &&
                             p.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        const QString text = p.errorString();
         p.close();
-        return OpenResult::Failed;
+        return fail(EIO, text);
     }
+    tuneDescriptor(d_->fd());
     d_->wanted = true;
     return OpenResult::Opened;
 }
 
 void SerialPort::close() {
+    ++d_->generation;
     d_->wanted = false;
     if (d_->port.isOpen()) d_->port.close();
 }
@@ -117,6 +162,18 @@ const std::string& SerialPort::path() const {
 
 bool SerialPort::lost() const {
     return d_->lost;
+}
+
+int SerialPort::openError() const {
+    return d_->openError;
+}
+
+const std::string& SerialPort::openErrorText() const {
+    return d_->openErrorText;
+}
+
+unsigned SerialPort::generation() const {
+    return d_->generation;
 }
 
 std::size_t SerialPort::bytesWaiting() {

@@ -52,6 +52,13 @@ public:
     // True after the device vanished while open (adapter unplugged, pty master gone); the
     // port is then closed until it is opened again.
     bool lost() const;
+    // Why the last open failed, as an errno value (ENOENT, EACCES, EBUSY ...; 0 after a
+    // successful open), and the system's text for it.
+    int openError() const;
+    const std::string& openErrorText() const;
+    // Counts opens and closes, so that an observer can tell whether someone else touched the
+    // port since it last looked.
+    unsigned generation() const;
 
 private:
     struct Impl;

@@ -10,13 +10,28 @@ packages=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
   clang-format socat fonts-dejavu-extra poppler-utils
   dpkg-dev lintian desktop-file-utils appstream
+  libqcustomplot-dev nodejs
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Some node builds bring npm along; Debian's nodejs does not.
+command -v npm >/dev/null || missing+=(npm)
+
+# The independent MLG reader the log tests check with, from the npm registry.
+install_test_tools() {
+  local tools
+  tools="$(cd "$(dirname "$0")/../tests/tools" && pwd)"
+  [ -f "$tools/node_modules/mlg-converter/package.json" ] && return 0
+  (cd "$tools" && npm install --no-audit --no-fund --loglevel=error >/dev/null) ||
+    echo "install-deps: mlg-converter could not be installed from npm" >&2
+}
+if [ ${#missing[@]} -eq 0 ]; then
+  install_test_tools
+  exit 0
+fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
@@ -26,3 +41,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+install_test_tools

@@ -101,7 +101,7 @@ std::uint16_t countsForRatio(double mv, double fullScaleMv) {
     return toCounts(std::ceil(mv * 8184.0 / fullScaleMv));
 }
 
-Engine::Engine(std::uint64_t seed, double startWaterC) : random_(seed) {
+Engine::Engine(std::uint64_t seed, double startWaterC, bool ride) : random_(seed), ride_(ride) {
     s_.waterC = startWaterC;
     s_.airC = std::min(startWaterC + 4.0, 35.0);
 }
@@ -152,14 +152,76 @@ void Engine::stepSpeed(double dt, double phase, const Calibration& cal) {
     s_.rpm += random_.between(-15.0, 15.0);
     s_.rpm = std::clamp(s_.rpm, 0.0, limit + 40.0);
     s_.clutchMaster = s_.time < clutchUntil_;
-    if (holdThrottle_ >= 0.0) s_.throttle = holdThrottle_;
-    if (holdRpm_ >= 0.0) s_.rpm = holdRpm_;
+}
+
+void Engine::stepRide(double dt, const Calibration& cal) {
+    const double limit = limiterRpm(cal);
+    s_.startLimiter = false;
+    s_.tacho = true;
+    s_.blocking = false;
+    if (s_.time >= legEnd_) {
+        const double warmUp = 60.0;
+        const double pick = random_.between(0.0, 1.0);
+        leg_ = s_.time < warmUp ? 0
+               : pick < 0.15    ? 0
+               : pick < 0.45    ? 1
+               : pick < 0.75    ? 2
+               : pick < 0.93    ? 3
+                                : 4;
+        const double lengths[5] = {20.0, 90.0, 240.0, 420.0, 8.0};
+        legEnd_ = s_.time < warmUp ? warmUp : s_.time + lengths[leg_] * random_.between(0.5, 1.5);
+        cruise_ = leg_ == 1   ? random_.between(8.0, 25.0)
+                  : leg_ == 2 ? random_.between(20.0, 45.0)
+                  : leg_ == 3 ? random_.between(35.0, 60.0)
+                              : 0.0;
+        gear_ = 1;
+    }
+    double throttle = 0.0;
+    double target = idleRpm();
+    switch (leg_) {
+    case 1: // town: pull away, cruise, brake, every 30 s or so
+        throttle = cruise_ * std::max(0.0, std::sin(2.0 * Pi * s_.time / 31.0)) * 1.6;
+        target = idleRpm() + throttle * 140.0;
+        break;
+    case 2: // country road: bends
+        throttle = cruise_ + 15.0 * std::sin(2.0 * Pi * s_.time / 17.0) +
+                   6.0 * std::sin(2.0 * Pi * s_.time / 5.3);
+        target = 2500.0 + throttle * 70.0;
+        break;
+    case 3: // motorway: steady, overtaking now and then
+        throttle = cruise_ + (std::fmod(s_.time, 90.0) < 6.0 ? 40.0 : 3.0 * std::sin(s_.time));
+        target = 4200.0 + throttle * 40.0;
+        break;
+    case 4: { // a pull through the gears towards the limiter
+        throttle = 100.0;
+        if (s_.rpm >= limit - 300.0 && gear_ < 4 && s_.time >= clutchUntil_) {
+            ++gear_;
+            clutchUntil_ = s_.time + 0.1;
+            s_.rpm *= 0.72;
+        }
+        s_.rpm += dt * 5000.0 / (1.0 + 0.5 * (gear_ - 1));
+        target = s_.rpm;
+        break;
+    }
+    default:
+        break;
+    }
+    s_.throttle = std::clamp(throttle, 0.0, 100.0);
+    s_.rpm += (target - s_.rpm) * (1.0 - std::exp(-dt / 0.4));
+    s_.rpm += random_.between(-15.0, 15.0);
+    s_.rpm = std::clamp(s_.rpm, 0.0, limit + 40.0);
+    s_.clutchMaster = s_.time < clutchUntil_;
 }
 
 void Engine::step(double dt, const Calibration& cal) {
     s_.time += dt;
     const double phase = std::fmod(s_.time, ScenarioSeconds);
-    stepSpeed(dt, phase, cal);
+    if (ride_ && s_.time >= 3.0)
+        stepRide(dt, cal);
+    else
+        stepSpeed(dt, phase, cal);
+    if (holdThrottle_ >= 0.0) s_.throttle = holdThrottle_;
+    if (holdRpm_ >= 0.0) s_.rpm = holdRpm_;
     const bool cranking = s_.time < 1.0;
     const double limit = limiterRpm(cal);
 

@@ -35,12 +35,15 @@ struct EngineState {
     bool rpmAlarm = false;
 };
 
-// Length of one round of the demonstration scenario, in simulated seconds.
+// Length of one round of the demonstration scenario, in simulated seconds. The ride
+// scenario draws legs of a trip from the seeded generator instead: stops, town, country
+// road, motorway and pulls through the gears, after a minute of warm-up at idle.
 constexpr double ScenarioSeconds = 40.0;
 
 class Engine {
 public:
-    explicit Engine(std::uint64_t seed, double startWaterC = 20.0);
+    // With ride set, the engine rides a long trip instead of the demonstration round.
+    explicit Engine(std::uint64_t seed, double startWaterC = 20.0, bool ride = false);
 
     // Advance the simulation by dt seconds, driven by the unit's calibration.
     void step(double dt, const Calibration& cal);
@@ -62,6 +65,7 @@ public:
 private:
     double idleRpm() const;
     void stepSpeed(double dt, double phase, const Calibration& cal);
+    void stepRide(double dt, const Calibration& cal);
 
     Random random_;
     EngineState s_;
@@ -69,6 +73,10 @@ private:
     std::uint16_t frameCount_ = 0;
     int gear_ = 1;
     double clutchUntil_ = 0.0;
+    bool ride_ = false;
+    double legEnd_ = 0.0; // ride: end of the current leg, s
+    int leg_ = 0;         // 0 stop, 1 town, 2 country road, 3 motorway, 4 pull
+    double cruise_ = 0.0; // throttle the leg settles at, %
     double holdRpm_ = -1.0, holdThrottle_ = -1.0;
 };
 

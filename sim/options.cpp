@@ -137,8 +137,15 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
             ok = toLong(value, 0, 100, n);
             o.holdThrottle = static_cast<int>(n);
         } else if (key == "--monitor") {
-            ok = toLong(value, 0, 60000, n);
+            // "tick": one frame per 55 ms tick, the most the tuner takes.
+            ok = value == "tick" ? (n = 55, true) : toLong(value, 0, 60000, n);
             o.monitorMs = static_cast<int>(n);
+        } else if (key == "--scenario") {
+            ok = value == "demo" || value == "ride";
+            o.ride = value == "ride";
+        } else if (key == "--speed") {
+            ok = toLong(value, 1, 1000, n);
+            o.timeScale = static_cast<double>(n);
         } else if (key == "--gap") {
             ok = toLong(value, 0, 1000, n);
             o.gapMs = static_cast<int>(n);
@@ -272,7 +279,13 @@ Calibration:
   --programmings N      initial number of programmings shown by the monitor (default 0)
 
 Monitor and line:
-  --monitor MS          interval between monitor frames, 0 = none   (default 100)
+  --monitor MS          interval between monitor frames, 0 = none   (default 100);
+                        "tick" = 55, one per tick of the tuner, the most it reads
+  --scenario NAME       demo: the 40 s round above (default); ride: a long ride that
+                        never repeats exactly (warm-up, town, country road, motorway,
+                        pulls through the gears, stops), for test logs of hours
+  --speed K             the engine runs K times faster than real time, 1..1000
+                        (default 1); with --scenario ride, K = 60 rides an hour a minute
   --monitor-in-exchange keep sending monitor frames while the host is exchanging
                         blocks (by default they pause for 300 ms after each request)
   --gap MS              silence kept between a monitor frame and any other frame,

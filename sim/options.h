@@ -26,6 +26,9 @@ struct SimOptions {
     int holdThrottle = -1;
 
     int monitorMs = 100;
+    // Scenario of the simulated engine, and simulated seconds per real second.
+    bool ride = false;
+    double timeScale = 1.0;
     bool monitorInExchange = false;
     int gapMs = 70;
     int baud = 9600;

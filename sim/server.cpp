@@ -87,7 +87,7 @@ class Simulator {
 public:
     Simulator(const SimOptions& o, const Image& image)
         : o_(o), unit_(image, o.wrongEchoBlock, static_cast<std::uint16_t>(o.programmingCount)),
-          engine_(o.seed, o.startWaterC), faults_(o.seed ^ 0x5EEDFA17ull),
+          engine_(o.seed, o.startWaterC, o.ride), faults_(o.seed ^ 0x5EEDFA17ull),
           byteNs_(o.baud > 0 ? 10LL * 1000000000LL / o.baud : 0) {
         engine_.hold(o.holdRpm, o.holdThrottle);
     }
@@ -328,7 +328,8 @@ void Simulator::maybeQueueMonitor(Nanos now) {
     Calibration cal;
     Identification ident;
     unpack(unit_.image(), cal, ident);
-    const Frame f = engine_.nextFrame(o_.monitorMs / 1000.0, cal, unit_.programmingCount());
+    const Frame f =
+        engine_.nextFrame(o_.monitorMs / 1000.0 * o_.timeScale, cal, unit_.programmingCount());
     queue_.push_back(Outgoing{f, now, true, {}});
     nextMonitor_ += o_.monitorMs * Ms;
     if (nextMonitor_ <= now) nextMonitor_ = now + o_.monitorMs * Ms;

@@ -44,6 +44,7 @@
 #include "ui/cp1250.h"
 #include "ui/layout.h"
 #include "ui/pictures.h"
+#include "ui/port_settings.h"
 #include "ui/shifts.h"
 
 namespace velmora::ui {
@@ -256,6 +257,7 @@ TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
 
     // Whatever ends the application, the calibration on screen goes into the settings file.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { FormClose(); });
+    new PortSettings(*this);
 }
 
 TFormHlav::~TFormHlav() {
@@ -579,7 +581,10 @@ bool TFormHlav::shutdown(bool mayAsk) {
     clamp(cal_);
     for (;;) {
         const WriteResult r = writeSettings();
-        if (r.ok) break;
+        if (r.ok) {
+            emit settingsSaved();
+            break;
+        }
         QString text = QString("The settings could not be saved to the file %1")
                            .arg(QString::fromStdString(r.path));
         if (!r.error.empty()) text += QString(":\n%1").arg(QString::fromStdString(r.error));
@@ -711,6 +716,7 @@ void TFormHlav::afterChange() {
         link_.exchange().startProgram();
         renderExchange();
     }
+    emit calibrationCommitted(sender() != nullptr ? sender()->objectName() : QString());
 }
 
 bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
@@ -765,6 +771,7 @@ void TFormHlav::MenuNewClick() {
     setDefaultCalibration(cal_);
     showParams();
     hideExchangeIndicators();
+    emit calibrationCommitted("MenuNew");
 }
 
 void TFormHlav::MenuOpenClick() {
@@ -804,6 +811,7 @@ bool TFormHlav::openParameters(const QString& path) {
         showParams();
         file2_->setText(path);
         setLastFilePath(path.toStdString());
+        emit calibrationCommitted("MenuOpen");
     }
     hideExchangeIndicators();
     return ok;
@@ -835,6 +843,7 @@ bool TFormHlav::saveParameters(const QString& path) {
     }
     file2_->setText(path);
     setLastFilePath(path.toStdString());
+    emit calibrationCommitted("MenuSave");
     return true;
 }
 
@@ -908,7 +917,8 @@ void TFormHlav::MenuCom1Click(int port) {
 }
 
 void TFormHlav::OpenPort() {
-    if (port_.open(ComPort, portMap_) == OpenResult::Failed) messageBox(ComOpeningError);
+    if (port_.open(ComPort, portMap_) == OpenResult::Failed)
+        reportOpenFailure ? reportOpenFailure() : messageBox(ComOpeningError);
 }
 
 void TFormHlav::setComChecks() {
@@ -926,6 +936,7 @@ void TFormHlav::MenuVerifyClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
+    emit calibrationCommitted("MenuVerify");
     link_.exchange().startVerify();
     renderExchange();
 }
@@ -935,6 +946,7 @@ void TFormHlav::MenuProgramClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
+    emit calibrationCommitted("MenuProgram");
     link_.exchange().startProgram();
     renderExchange();
 }
@@ -987,6 +999,7 @@ void TFormHlav::ComboBox1Change(int index) {
     cal_[Klicovani] = index < 0 ? 255 : static_cast<std::uint8_t>(index);
     applyModelTable(cal_);
     showParams();
+    emit calibrationCommitted("ComboBox1");
 }
 
 void TFormHlav::setGasVisibility(bool visible) {
@@ -1131,6 +1144,7 @@ void TFormHlav::applyLanguage(int language) {
         refreshToolTips();
         placeModeBoxes();
     }
+    emit textsApplied();
 }
 
 void TFormHlav::placeModeBoxes() {
@@ -1176,6 +1190,20 @@ bool TFormHlav::event(QEvent* event) {
     // The status bar shows hints only; Qt's own status tips would overwrite them.
     if (event->type() == QEvent::StatusTip) return true;
     return QMainWindow::event(event);
+}
+
+void TFormHlav::applyCalibration(const Calibration& cal, const Image* image) {
+    if (image != nullptr) {
+        image_ = *image;
+        ident_ = rebuildIdentification(image_);
+    }
+    cal_ = cal;
+    if (ProgHned) {
+        afterChange();
+        return;
+    }
+    showParams();
+    pack(cal_, image_);
 }
 
 } // namespace velmora::ui

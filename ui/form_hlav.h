@@ -128,8 +128,26 @@ public:
     std::uint8_t ComPort = 0;
     bool ProgHned = false;
 
-    // The settings file object, for keys that the windows around this one keep in it.
+    // What the port settings, the reconnection and the Log menu reach of the window.
     ProfileStore& settingsStore() { return *store_; }
+    SerialPort& serialPort() { return port_; }
+    const PortMap& portMap() const { return portMap_; }
+    void setPortMap(const PortMap& map) { portMap_ = map; }
+    // Reports a port that did not open; when unset, the plain "Com opening error".
+    std::function<void()> reportOpenFailure;
+
+    // Shows `cal` as one change: show and pack, and the after-change step when ProgHned is set.
+    // With `image`, the image is restored byte for byte first, identification included.
+    void applyCalibration(const Calibration& cal, const Image* image = nullptr);
+
+signals:
+    // After every committed change of the working parameters; `command` is the object name of
+    // the command or control that made it, empty when that cannot be told.
+    void calibrationCommitted(const QString& command);
+    // The settings file was written at the close.
+    void settingsSaved();
+    // A text set was applied (or asked for): texts kept outside the sets follow it.
+    void textsApplied();
 
 public slots:
     void MenuNewClick();

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "ui/command_line.h"
+#include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
+#include "ui/log_menu.h"
 #include "ui/map_workbench.h"
 #include "ui/termination.h"
 
@@ -47,6 +49,7 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
     try {
         velmora::ui::TFormHlav form;
+        auto* edit = new velmora::ui::EditMenu(form); // owned by the window
         // kill, Ctrl+C and logout close the window as its close button does; quit() also ends
         // a modal box that may be open at that moment. One that comes while the window is
         // still starting (a start-up message box is open) closes it once start-up is done.
@@ -63,12 +66,15 @@ int main(int argc, char** argv) {
         QStringList arguments = QApplication::arguments();
         arguments.removeFirst();
         form.FormCreate(arguments);
-        velmora::ui::MapWorkbench mapWorkbench(form);
         if (pending) {
             form.FormClose();
             return 0;
         }
+        edit->started();
         running = true;
+        new velmora::ui::LogMenu(form);
+        // After the Log menu, whose monitor-frame hook it passes frames on to.
+        velmora::ui::MapWorkbench mapWorkbench(form);
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {

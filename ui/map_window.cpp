@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -17,6 +19,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/log_samples.h"
+#include "files/settings.h"
+#include "log/mlg.h"
 #include "ui/form_hlav.h"
 #include "ui/map_workbench.h"
 
@@ -208,6 +213,7 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
     connect(button("MapSmooth"), &QPushButton::clicked, this, &MapWindow::smooth);
     connect(button("MapCopy"), &QPushButton::clicked, this, &MapWindow::copy);
     connect(button("MapPaste"), &QPushButton::clicked, this, &MapWindow::paste);
+    connect(button("MapLoadLog"), &QPushButton::clicked, this, &MapWindow::loadLog);
     connect(button("MapResetStatistics"), &QPushButton::clicked, this, &MapWindow::resetStatistics);
     connect(button("MapApplySuggestions"), &QPushButton::clicked, this,
             &MapWindow::applySuggestions);
@@ -227,6 +233,11 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
         return v;
     };
 
+    askLogPath = [this] {
+        return QFileDialog::getOpenFileName(this, text(MapText::LoadLog).remove("..."),
+                                            QString::fromStdString(dataFolder("logs")),
+                                            "MLG (*.mlg);;* (*)");
+    };
     // The overlays of the live statistics follow them twice a second.
     statsTimer_ = new QTimer(this);
     statsTimer_->setInterval(500);
@@ -433,9 +444,37 @@ void MapWindow::applySuggestions() {
     say(text(MapText::SuggestionsApplied).arg(changed), false);
 }
 
+void MapWindow::loadLog() {
+    const QString path = askLogPath ? askLogPath() : QString();
+    if (!path.isEmpty()) loadLogFile(path);
+}
+
+bool MapWindow::loadLogFile(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const log::LogReadResult read = log::readMlgFile(QFile::encodeName(path).toStdString());
+    if (!read.ok) {
+        say(text(MapText::LogUnreadable).arg(name, QString::fromStdString(read.error)), true);
+        return false;
+    }
+    auto stats = std::make_unique<MapStatistics>(wb_.statsSettings());
+    const LogAnalysis a = analyseLog(read.data, *stats, rpmAxis(wb_.form().calibration()));
+    if (!a.ok()) {
+        QStringList missing;
+        for (const std::string& m : a.missing) missing << QString::fromStdString(m);
+        say(text(MapText::LogMissingChannels).arg(name, missing.join(", ")), true);
+        return false;
+    }
+    loadedStats_ = std::move(stats);
+    showStatistics(loadedStats_.get(), name);
+    say(text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted()),
+        false);
+    return true;
+}
+
 void MapWindow::resetStatistics() {
     wb_.liveStatistics().reset();
     logStats_ = nullptr;
+    loadedStats_.reset();
     logSource_.clear();
     refresh();
 }

@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "analysis/map_edit.h"
@@ -90,6 +91,11 @@ public:
     void pasteText(const QString& text);
     void applySuggestions();
     void resetStatistics();
+    // Statistics from a recorded log replace the live ones in the overlays until Reset.
+    void loadLog();
+    bool loadLogFile(const QString& path);
+    // Asks for a log file; tests answer it themselves. Empty: cancelled.
+    std::function<QString()> askLogPath;
 
     // Statistics shown in the overlays: the live ones unless a log's were loaded.
     const analysis::MapStatistics& shownStatistics() const;
@@ -122,6 +128,7 @@ private:
     QTimer* statsTimer_ = nullptr;
     Overlay overlay_ = Overlay::Values;
     const analysis::MapStatistics* logStats_ = nullptr;
+    std::unique_ptr<analysis::MapStatistics> loadedStats_;
     QString logSource_;
     std::uint64_t shownSeen_ = 0;
     bool refreshing_ = false;

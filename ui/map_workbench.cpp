@@ -87,10 +87,7 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     heatAction_->setChecked(heat_);
     connect(mapAction_, &QAction::triggered, this, [this] { openWindow(); });
     connect(heatAction_, &QAction::toggled, this, &MapWorkbench::setHeatColours);
-    for (const char* item : {"MenuEnglish", "MenuCzech", "MenuGerman"}) {
-        if (auto* a = form_.findChild<QAction*>(item))
-            connect(a, &QAction::triggered, this, &MapWorkbench::retranslate);
-    }
+    connect(&form_, &TFormHlav::textsApplied, this, &MapWorkbench::retranslate);
 
     for (int i = 0; i < 100; ++i) {
         QLineEdit* e = form_.findChild<QLineEdit*>(QString("Edit%1").arg(50 + i));

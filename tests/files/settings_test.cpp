@@ -306,6 +306,46 @@ TEST(Settings, PortsSectionAndCommentsSurviveASave) {
     EXPECT_EQ(loadPortMap(ProfileStore(dir.file("a.ini"))), ports);
 }
 
+// A port chosen in the dialog changes its one line of [PORTS] and nothing else: an entry is
+// replaced where it stands, a new one follows the section's last entry, and a missing section
+// comes last.
+TEST(Settings, PortEntryChangesOnlyItsOwnLine) {
+    TestDir dir;
+    const std::string path = dir.file("a.ini");
+    const std::string before = "; adapters\r\n[FORM_HLAV]\r\nComPort=2\r\n[ports]\r\n"
+                               "com1 = /dev/ttyUSB0 ; old\r\nCOM4=\r\n# keep\r\n[JET]\r\nJET0_0=9";
+    const struct {
+        int slot;
+        std::string device;
+        std::string after;
+    } cases[] = {
+        {1, "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+         "; adapters\r\n[FORM_HLAV]\r\nComPort=2\r\n[ports]\r\n"
+         "com1 = /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\r\nCOM4=\r\n"
+         "# keep\r\n[JET]\r\nJET0_0=9"},
+        {4, "/dev/rfcomm0",
+         "; adapters\r\n[FORM_HLAV]\r\nComPort=2\r\n[ports]\r\n"
+         "com1 = /dev/ttyUSB0 ; old\r\nCOM4=/dev/rfcomm0\r\n# keep\r\n[JET]\r\nJET0_0=9"},
+        {6, "/tmp/velmora52",
+         "; adapters\r\n[FORM_HLAV]\r\nComPort=2\r\n[ports]\r\n"
+         "com1 = /dev/ttyUSB0 ; old\r\nCOM4=\r\nCOM6=/tmp/velmora52\r\n# keep\r\n[JET]\r\n"
+         "JET0_0=9"},
+    };
+    for (const auto& c : cases) {
+        writeFile(path, before);
+        ProfileStore store(path);
+        ASSERT_TRUE(writePortEntry(store, c.slot, c.device));
+        EXPECT_EQ(readFile(path), c.after) << c.slot;
+        EXPECT_EQ(loadPortMap(ProfileStore(path))[std::size_t(c.slot - 1)], c.device);
+    }
+
+    const std::string bare = "[FORM_HLAV]\nComPort=0\n";
+    writeFile(path, bare);
+    ProfileStore store(path);
+    ASSERT_TRUE(writePortEntry(store, 2, "/dev/ttyACM0"));
+    EXPECT_EQ(readFile(path), bare + "\n[PORTS]\nCOM2=/dev/ttyACM0\n");
+}
+
 TEST(Settings, SaveIntoAReadOnlyDirectoryFailsAndNamesTheFile) {
     TestDir dir;
     const std::string path = dir.file("Velmora52.ini");

@@ -3,56 +3,18 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include "test_pty.h"
+
 #include <chrono>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 using namespace velmora;
 
 namespace {
-
-// A pseudo-terminal standing in for the line; the test plays the unit on its master side.
-class Pty {
-public:
-    int master = -1;
-    std::string slavePath;
-
-    Pty() {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return;
-        slavePath = name;
-        termios t{};
-        ::tcgetattr(slave, &t);
-        cfsetispeed(&t, B38400);
-        cfsetospeed(&t, B38400);
-        ::tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    ~Pty() { hangUp(); }
-    void hangUp() {
-        if (master >= 0) ::close(master);
-        master = -1;
-    }
-    termios settings() const {
-        termios t{};
-        ::tcgetattr(master, &t); // a pty master reports its slave's settings
-        return t;
-    }
-    void send(const std::vector<std::uint8_t>& bytes) const {
-        ASSERT_EQ(::write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
-        ::usleep(2000);
-    }
-    std::vector<std::uint8_t> receive() const {
-        std::vector<std::uint8_t> out(4096);
-        const ssize_t n = ::read(master, out.data(), out.size());
-        out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-        return out;
-    }
-};
 
 Frame awkwardFrame(std::uint8_t command) {
     // Line feed, carriage return, XON, XOFF and 0xFF must all pass untouched.
@@ -76,9 +38,20 @@ TEST(SerialPort, OpensExclusivelyAt9600RawAndRestoresOnClose) {
     EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | INLCR), 0u);
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
     EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    // The device itself refuses further opens, not only the lock file.
+    int exclusive = 0;
+    const int slave = ::open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (slave >= 0) { // root may open it all the same, and then ask
+        EXPECT_EQ(::ioctl(slave, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+        ::close(slave);
+    } else {
+        EXPECT_EQ(errno, EBUSY);
+    }
 
     SerialPort second;
     EXPECT_EQ(second.openPath(pty.slavePath), OpenResult::Failed);
+    EXPECT_EQ(second.openError(), EBUSY);
 
     port.close();
     const termios after = pty.settings();
@@ -98,6 +71,7 @@ TEST(SerialPort, ComNumbersGoThroughThePortMap) {
     EXPECT_EQ(port.open(0, map), OpenResult::NoPort);
     EXPECT_EQ(port.open(7, map), OpenResult::NoPort);
     EXPECT_EQ(port.open(3, map), OpenResult::Failed);
+    EXPECT_EQ(port.openError(), ENOENT);
     EXPECT_FALSE(port.isOpen());
     EXPECT_STREQ(ComOpeningError, "Com opening error");
     EXPECT_EQ(port.open(2, map), OpenResult::Opened);

@@ -1,15 +1,19 @@
 // Crash test of the settings file and the parameter file: a child process saves one of two
 // known contents after the other in a loop and is killed with SIGKILL at a random moment. The
 // file found afterwards must be one of the two, whole, or still absent when there was none.
+// Then the recovery file: a child edits the calibration as fast as a user could and is killed;
+// a restart must take over a calibration that lacks at most the edits of the last second.
 //
 //   reliability_crash [--rounds N] [--seed S]
-#include "sim_process.h"
+#include "harness.h"
 
 #include "files/param_file.h"
 #include "files/profile_store.h"
 #include "files/settings.h"
+#include "history/keeper.h"
 #include "model/defaults.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -26,9 +30,10 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace velmora;
-using namespace velmora::reliability;
+using velmora::simtest::makeTempDir;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -44,6 +49,18 @@ struct Shared {
     volatile int saving = 0; // inside a save
     volatile int saves = 0;  // saves completed
 };
+
+// The edits of one run of the recovery test: when each was complete.
+struct EditLog {
+    static constexpr int Max = 8192;
+    volatile int edits = 0;
+    volatile std::int64_t doneAt[Max]; // steady clock, nanoseconds
+};
+
+std::int64_t nanosNow() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
 
 struct Tally {
     int kills = 0, insideSave = 0, old = 0, fresh = 0, absent = 0, torn = 0;
@@ -64,6 +81,8 @@ public:
         : rounds_(rounds), rng_(seed), dir_(makeTempDir("velmora-crash")) {
         shared_ = static_cast<Shared*>(mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE,
                                             MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+        edits_ = static_cast<EditLog*>(mmap(nullptr, sizeof(EditLog), PROT_READ | PROT_WRITE,
+                                            MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     }
     ~CrashTest() {
         std::error_code ignored;
@@ -77,11 +96,13 @@ private:
     double timeOfSave(Subject& s);
     void round(Subject& s, double saveMs, Tally& t);
     int strayFiles() const;
+    int recoveryRounds();
 
     int rounds_;
     std::mt19937_64 rng_;
     std::string dir_;
     Shared* shared_ = nullptr;
+    EditLog* edits_ = nullptr;
     WindowSettings window_[2];
     Calibration cal_[2];
 };
@@ -118,7 +139,8 @@ int CrashTest::strayFiles() const {
     if (DIR* d = opendir(dir_.c_str())) {
         while (dirent* e = readdir(d)) {
             const std::string name = e->d_name;
-            n += name != "." && name != ".." && name != "Velmora52.ini" && name != "bike.ign";
+            n += name != "." && name != ".." && name != "Velmora52.ini" && name != "bike.ign" &&
+                 name != "data";
         }
         closedir(d);
     }
@@ -187,8 +209,95 @@ void CrashTest::round(Subject& s, double saveMs, Tally& t) {
     ++(found == old && before ? t.old : t.fresh);
 }
 
+// The calibration after each edit of a run: one value set at random, as a user edits.
+std::vector<Calibration> editSequence(const Calibration& start, std::uint64_t seed, int count) {
+    std::mt19937_64 rng(seed);
+    std::vector<Calibration> states{start};
+    for (int i = 0; i < count; ++i) {
+        Calibration next = states.back();
+        const auto p = static_cast<std::size_t>(rng() % ParamCount);
+        next.v[p] = static_cast<std::uint8_t>(next.v[p] + 1 + rng() % 255);
+        states.push_back(next);
+    }
+    return states;
+}
+
+int CrashTest::recoveryRounds() {
+    const std::string data = dir_ + "/data";
+    const Calibration loaded = cal_[0]; // what the settings hold at every start
+    int recoveries = 0, lostEntirely = 0, lateLoss = 0, editsLost = 0, mostLost = 0;
+    long editsMade = 0;
+    for (int round = 0; round < rounds_; ++round) {
+        const std::uint64_t seed = rng_();
+        const std::vector<Calibration> states = editSequence(loaded, seed, EditLog::Max - 1);
+        edits_->edits = 0;
+        int ready[2];
+        if (pipe(ready) != 0) return 1;
+        const pid_t child = fork();
+        if (child == 0) {
+            close(ready[0]);
+            Keeper keeper(data);
+            keeper.start(loaded, std::nullopt);
+            keeper.recover(); // as the window does at start-up
+            const char go = 'g';
+            if (write(ready[1], &go, 1) != 1) _exit(1);
+            std::mt19937 pause(static_cast<unsigned>(seed));
+            for (int i = 1; i < EditLog::Max; ++i) {
+                keeper.commit({}, states[static_cast<std::size_t>(i)]);
+                edits_->doneAt[i] = nanosNow();
+                edits_->edits = i;
+                std::this_thread::sleep_for(std::chrono::microseconds(pause() % 3000));
+            }
+            for (;;) pause();
+        }
+        close(ready[1]);
+        char go = 0;
+        const bool started = read(ready[0], &go, 1) == 1;
+        close(ready[0]);
+        const double ms = std::uniform_real_distribution<double>(5, 150)(rng_);
+        if (started) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+        kill(child, SIGKILL);
+        const std::int64_t killedAt = nanosNow();
+        int status = 0;
+        waitpid(child, &status, 0);
+        const int made = edits_->edits;
+        editsMade += made;
+
+        // The restart.
+        Keeper next(data);
+        next.start(loaded, std::nullopt);
+        const Keeper::Recovery r = next.recover();
+        int found = -1;
+        if (r.state == RecoveryFile::State::Valid) {
+            const Calibration& got = r.cal ? *r.cal : loaded;
+            // The edit under way at the kill may have reached the file before it was counted.
+            for (int i = std::min(made + 1, EditLog::Max - 1); i >= 0 && found < 0; --i)
+                if (states[static_cast<std::size_t>(i)] == got) found = i;
+        } else if (made == 0) {
+            found = 0; // killed before the first edit: nothing to recover
+        }
+        if (found < 0) {
+            ++lostEntirely;
+            std::fprintf(stderr, "crash: recovery lost the calibration after %d edits\n", made);
+        } else {
+            ++recoveries;
+            const int lost = std::max(0, made - found);
+            editsLost += lost;
+            mostLost = std::max(mostLost, lost);
+            // Every edit lost must have been made within the last second before the kill.
+            if (lost > 0 && killedAt - edits_->doneAt[found + 1] > 1000000000) ++lateLoss;
+        }
+        next.closedCleanly(); // the restarted run closes cleanly
+    }
+    std::printf("crash: recovery file: %d kills during %ld edits: recoveries %d, edits lost %d "
+                "(at most %d at one kill), edits lost older than 1 s %d, calibrations lost "
+                "entirely %d\n",
+                rounds_, editsMade, recoveries, editsLost, mostLost, lateLoss, lostEntirely);
+    return lostEntirely > 0 || lateLoss > 0 ? 1 : 0;
+}
+
 int CrashTest::run() {
-    if (dir_.empty() || shared_ == MAP_FAILED) return 2;
+    if (dir_.empty() || shared_ == MAP_FAILED || edits_ == MAP_FAILED) return 2;
     makeStates();
 
     Subject settings{"settings file", dir_ + "/Velmora52.ini", {}, {}, {}};
@@ -242,6 +351,7 @@ int CrashTest::run() {
                     s->name, t.kills, t.insideSave, saveMs, t.old, t.fresh, t.absent, t.torn);
         if (t.torn > 0) status = 1;
     }
+    if (recoveryRounds() != 0) status = 1;
     // The temporary file of the process killed last may remain; older ones must not pile up.
     const int stray = strayFiles();
     std::printf("crash: temporary files left beside them %d\n", stray);

@@ -8,7 +8,7 @@
 //
 //   reliability_soak [--exchanges N] [--seed S] [--tick-ms T] [--verbose]
 #include "fault_port.h"
-#include "sim_process.h"
+#include "harness.h"
 
 #include "link/link.h"
 #include "link/serial_port.h"
@@ -32,6 +32,8 @@
 
 using namespace velmora;
 using namespace velmora::reliability;
+using velmora::simtest::makeTempDir;
+using velmora::simtest::SimProcess;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -127,7 +129,7 @@ class Soak {
 public:
     explicit Soak(const Options& o)
         : o_(o), rng_(o.seed), dir_(makeTempDir("velmora-soak")), link_(dir_ + "/unit"),
-          imageFile_(dir_ + "/image.bin"), sim_(VELMORA_SIM_PATH, link_), port_(serial_, rng_),
+          imageFile_(dir_ + "/image.bin"), sim_(SimProcess::AtLink{link_}), port_(serial_, rng_),
           host_(cal_, ident_, image_, language_) {
         ports_[0] = link_; // COM1 in the [PORTS] section
         port_.exchangeRunning = [this] { return host_.exchange().busy(); };

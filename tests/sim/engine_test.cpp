@@ -84,6 +84,31 @@ TEST(Engine, ScenarioShowsEverySwitchAndStaysInValidRanges) {
     EXPECT_GT(maxWater, 40.0);
 }
 
+// Two hours of the ride at a time step 60 times the tick: the engine warms up, idles,
+// cruises and pulls to the limiter, and never leaves the ranges the decoder reads.
+TEST(Engine, ALongRideCoversEveryLegAndStaysInRange) {
+    const Calibration cal = model6();
+    Engine e(3, 20.0, true);
+    double maxRpm = 0, minRpmAfterWarmUp = 1e9, maxThrottle = 0, seconds = 0;
+    int steadyCruise = 0;
+    while (seconds < 7200) {
+        e.nextFrame(3.3, cal, 0);
+        seconds += 3.3;
+        const EngineState& s = e.state();
+        ASSERT_GE(s.rpm, 0.0);
+        ASSERT_LE(s.throttle, 100.0);
+        if (seconds > 120) minRpmAfterWarmUp = std::min(minRpmAfterWarmUp, s.rpm);
+        maxRpm = std::max(maxRpm, s.rpm);
+        maxThrottle = std::max(maxThrottle, s.throttle);
+        if (s.throttle > 20 && s.throttle < 70) ++steadyCruise;
+    }
+    EXPECT_GT(e.state().waterC, 70.0);
+    EXPECT_LT(minRpmAfterWarmUp, 1500.0); // stops at idle
+    EXPECT_GT(maxRpm, 8000.0);            // pulls towards the limiter
+    EXPECT_EQ(maxThrottle, 100.0);
+    EXPECT_GT(steadyCruise, 500);
+}
+
 TEST(Engine, AdvanceFollowsTheCalibratedCurve) {
     Calibration cal = model6();
     for (int i = 0; i < 10; ++i) {

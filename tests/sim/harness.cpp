@@ -18,27 +18,40 @@
 
 namespace velmora::simtest {
 
-std::string makeTempDir() {
+std::string makeTempDir(const char* prefix) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velmora-sim-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr) return {};
-    return buf.data();
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) return {};
+    return pattern;
 }
 
 SimProcess::SimProcess(const std::vector<std::string>& args) {
     dir_ = makeTempDir();
     link_ = dir_ + "/unit";
-    std::vector<std::string> all = {VELMORA_SIM_PATH, "--link", link_};
+    argv_ = {VELMORA_SIM_PATH, "--link", link_};
     for (std::string a : args) {
         for (auto at = a.find("{dir}"); at != std::string::npos; at = a.find("{dir}"))
             a.replace(at, 5, dir_);
-        all.push_back(a);
+        argv_.push_back(a);
     }
+    launch();
+}
+
+SimProcess::SimProcess(AtLink link) : link_(std::move(link.path)) {}
+
+bool SimProcess::start(const std::vector<std::string>& args) {
+    stop();
+    argv_ = {VELMORA_SIM_PATH, "--link", link_};
+    argv_.insert(argv_.end(), args.begin(), args.end());
+    launch();
+    return started_;
+}
+
+void SimProcess::launch() {
+    started_ = false;
     std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
+    for (auto& a : argv_) argv.push_back(a.data());
     argv.push_back(nullptr);
 
     pid_ = fork();
@@ -49,7 +62,7 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
         _exit(127);
     }
     if (pid_ < 0) return;
-    for (int i = 0; i < 500 && !started_; ++i) {
+    for (int i = 0; i < 1000 && !started_; ++i) {
         struct stat st {};
         if (lstat(link_.c_str(), &st) == 0) {
             started_ = true;
@@ -60,8 +73,15 @@ SimProcess::SimProcess(const std::vector<std::string>& args) {
             pid_ = -1;
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    if (!started_) stop();
+}
+
+bool SimProcess::restart() {
+    stop();
+    launch();
+    return started_;
 }
 
 int SimProcess::stop() {

@@ -12,14 +12,25 @@
 
 namespace velmora::simtest {
 
-std::string makeTempDir();
+// A new folder under $TMPDIR (or /tmp) named <prefix>-XXXXXX; empty when it cannot be made.
+std::string makeTempDir(const char* prefix = "velmora-sim");
 
+// velmora52-sim as a child process on one link path, so that it can vanish and come back where
+// the tuner's port setting still points.
 class SimProcess {
 public:
     // Starts the simulator with --link <temp dir>/unit plus `args`, in which "{dir}" stands
     // for the temporary folder; waits for the link to appear.
     explicit SimProcess(const std::vector<std::string>& args);
+    // On a link path of the caller's, not started until start().
+    struct AtLink {
+        std::string path;
+    };
+    explicit SimProcess(AtLink link);
     ~SimProcess();
+    // (Re)starts it with `args` after --link; false when it did not come up.
+    bool start(const std::vector<std::string>& args);
+    bool running() const { return pid_ > 0; }
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
@@ -29,10 +40,16 @@ public:
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
     // SIGTERM and wait; returns the exit status, or -1 when it did not end normally.
     int stop();
+    // Starts the simulator again with the same arguments on the same link, as a unit that was
+    // switched off and on again; false when it did not come up.
+    bool restart();
     // Processor time the simulator has used so far, user and system, in seconds.
     double cpuSeconds() const;
 
 private:
+    void launch();
+
+    std::vector<std::string> argv_;
     pid_t pid_ = -1;
     bool started_ = false;
     std::string dir_, link_;

@@ -28,6 +28,20 @@ TEST(SimOptions, ReadsBothValueFormsAndFaults) {
     EXPECT_TRUE(r.options.monitorInExchange);
 }
 
+TEST(SimOptions, MonitorAtTheTickAndALongRideFasterThanRealTime) {
+    const ParseResult r =
+        parse({"--link", "/tmp/x", "--monitor", "tick", "--scenario", "ride", "--speed", "60"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.monitorMs, 55);
+    EXPECT_TRUE(r.options.ride);
+    EXPECT_DOUBLE_EQ(r.options.timeScale, 60.0);
+    for (const auto& bad :
+         std::vector<std::vector<std::string>>{{"--link", "/tmp/x", "--scenario", "race"},
+                                               {"--link", "/tmp/x", "--speed", "0"},
+                                               {"--link", "/tmp/x", "--monitor", "ticks"}})
+        EXPECT_NE(parse(bad).error, "") << bad[2] << " " << bad[3];
+}
+
 TEST(SimOptions, RefusesBadCommandLines) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {},

@@ -203,7 +203,11 @@ private slots:
         QVERIFY(unit.ready());
         writeSettings(unit.link(), 2);
         start();
-        QCOMPARE(messages_, QStringList{"Com opening error"});
+        // The box keeps its text and names the device and the reason on a line of its own.
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(messages_[0].section('\n', 0, 0), QString("Com opening error"));
+        QVERIFY2(messages_[0].section('\n', 1).contains("/none does not exist"),
+                 qPrintable(messages_[0]));
         get<QAction>("MenuCom1")->trigger(); // closes the missing port and opens the unit's
         QCOMPARE(messages_.size(), 1);
         QVERIFY(get<QAction>("MenuCom1")->isChecked());

@@ -163,7 +163,11 @@ private slots:
         QCOMPARE(f.openDialog()->nameFilters().size(), 3);
         QCOMPARE(f.saveDialog()->nameFilters(), QStringList{"Ignition Parametrs(*.ign)"});
         // The port of COM3 does not exist: reported, and the item is checked all the same.
-        QCOMPARE(messages_, QStringList{"Com opening error"});
+        // The box keeps its text and names the device and the reason on a line of its own.
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(messages_[0].section('\n', 0, 0), QString("Com opening error"));
+        QVERIFY2(messages_[0].section('\n', 1).contains("/nonexistent/tty does not exist"),
+                 qPrintable(messages_[0]));
         QVERIFY(get<QAction>("MenuCom3")->isChecked());
         QVERIFY(!get<QAction>("MenuCom2")->isChecked());
         // No language 7: the design texts stay.

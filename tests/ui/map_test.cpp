@@ -14,7 +14,9 @@
 #include <memory>
 
 #include "analysis/map_geometry.h"
+#include "log/mlg.h"
 #include "tests/sim/harness.h"
+#include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
 #include "ui/map_window.h"
 #include "ui/map_workbench.h"
@@ -49,6 +51,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<TFormHlav> form_;
     std::unique_ptr<MapWorkbench> wb_;
+    EditMenu* edit_ = nullptr;
     int sent_ = 0;
 
     QString ini() const { return dir_->filePath("Velmora52.ini"); }
@@ -59,7 +62,9 @@ private:
         f.close();
         form_ = std::make_unique<TFormHlav>(ini().toStdString());
         form_->messageBox = [](const QString&) {};
+        edit_ = new EditMenu(*form_, dir_->filePath("data")); // owned by the window
         form_->FormCreate({});
+        edit_->started();
         wb_ = std::make_unique<MapWorkbench>(*form_);
         form_->link().onSent = [this](const Frame&) { ++sent_; };
         sent_ = 0;
@@ -130,11 +135,63 @@ private slots:
                 QCOMPARE(w->table()->item(r + 1, c)->text(), QString::number(20 + 10 * r + c));
             }
         }
+        // One undo takes the whole paste back.
+        edit_->undo();
+        QApplication::processEvents(); // the window follows the page on the next turn
+        for (int r = 0; r < 10; ++r)
+            for (int c = 0; c < 10; ++c) QCOMPARE(int(form_->calibration()[jetCell(r, c)]), 100);
+        QCOMPARE(w->table()->item(10, 9)->text(), QString("100"));
+        edit_->redo();
+        QCOMPARE(int(form_->calibration()[jetCell(9, 9)]), 119);
         form_->close();
         const QByteArray saved = settingsFile();
         QVERIFY(saved.contains("JET0_0=20"));
         QVERIFY(saved.contains("JET4_7=67"));
         QVERIFY(saved.contains("JET9_9=119"));
+    }
+
+    // Statistics from a log file written by the data log: 11 records at 2250 rpm and 5 %
+    // throttle; the same hand calculation as the core's. A file that is no log says so.
+    void loadLogShowsItsStatistics() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        std::string bytes = log::mlgHeader(0, "crafted");
+        const int lambda[11] = {900, 900, 900, 900, 900, 900, 700, 300, 600, 450, 200};
+        for (int i = 0; i <= 10; ++i) {
+            log::Record r{};
+            r[log::Time] = 125 * i;
+            r[log::Rpm] = 2250;
+            r[log::Tps] = 5;
+            r[log::Lambda] = lambda[i];
+            r[log::InjectionTime] = 3000;
+            r[log::Clt] = 80;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+        }
+        const QString logPath = dir_->filePath("ride.mlg");
+        QFile f(logPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        f.close();
+        QFile bad(dir_->filePath("notes.mlg"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a log\n");
+        bad.close();
+
+        w->askLogPath = [&] { return bad.fileName(); };
+        w->loadLog();
+        QVERIFY(w->message().contains("cannot be read"));
+        QCOMPARE(w->shownStatistics().samplesSeen(), wb_->liveStatistics().samplesSeen());
+
+        QVERIFY(w->loadLogFile(logPath));
+        QVERIFY(w->message().contains("11"));
+        QCOMPARE(w->shownStatistics().samplesCounted(), 5u);
+        w->setOverlay(MapWindow::Overlay::Lambda);
+        QCOMPARE(w->table()->item(3, 1)->text(), QString("450")); // row 2 (5 %), column 1
+        w->setOverlay(MapWindow::Overlay::Balance);
+        QCOMPARE(w->table()->item(3, 2)->text(), QString("0"));
+        QVERIFY(w->table()->item(4, 1)->text().isEmpty());
+        w->resetStatistics();
+        QCOMPARE(w->shownStatistics().samplesCounted(), 0u);
     }
 
     void badInputChangesNothingAndSaysWhy() {

@@ -1,8 +1,8 @@
-#include "ui/pairs.h"
+#include "model/pairs.h"
 
 #include <sstream>
 
-namespace velmora::ui {
+namespace velmora {
 
 namespace {
 
@@ -131,4 +131,4 @@ std::uint8_t toStored(const PairSpec& spec, int position) {
     return divided;
 }
 
-} // namespace velmora::ui
+} // namespace velmora

@@ -1,0 +1,133 @@
+#include "history/recovery.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+constexpr std::string_view Header = "velmora52 recovery 1";
+constexpr std::size_t MaxSize = 64 * 1024;
+
+std::uint32_t fnv1a(std::string_view s) {
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 16777619u;
+    }
+    return h;
+}
+
+std::string hex32(std::uint32_t v) {
+    char buf[9];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+template <class T> bool number(std::string_view s, T& out, int base = 10) {
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), out, base);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size() && !s.empty();
+}
+
+} // namespace
+
+std::string formatRecovery(const Calibration& cal, std::int64_t savedAt) {
+    std::string out(Header);
+    out += "\nsaved " + std::to_string(savedAt) + "\n";
+    for (std::size_t p = 0; p < ParamCount; ++p)
+        out +=
+            std::string(paramName(static_cast<Param>(p))) + " " + std::to_string(cal.v[p]) + "\n";
+    out += "check " + hex32(fnv1a(out)) + "\n";
+    return out;
+}
+
+std::optional<RecoveredCalibration> parseRecovery(std::string_view text) {
+    const std::size_t checkAt = text.rfind("check ");
+    if (checkAt == std::string_view::npos || (checkAt > 0 && text[checkAt - 1] != '\n'))
+        return std::nullopt;
+    std::string_view checkLine = text.substr(checkAt + 6);
+    if (checkLine.empty() || checkLine.back() != '\n') return std::nullopt;
+    checkLine.remove_suffix(1);
+    std::uint32_t check = 0;
+    if (checkLine.size() != 8 || !number(checkLine, check, 16)) return std::nullopt;
+    const std::string_view body = text.substr(0, checkAt);
+    if (fnv1a(body) != check) return std::nullopt;
+
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0; start < body.size();) {
+        const std::size_t end = body.find('\n', start);
+        if (end == std::string_view::npos) return std::nullopt;
+        lines.push_back(body.substr(start, end - start));
+        start = end + 1;
+    }
+    if (lines.size() != ParamCount + 2 || lines[0] != Header) return std::nullopt;
+    RecoveredCalibration r;
+    if (lines[1].substr(0, 6) != "saved " || !number(lines[1].substr(6), r.savedAt))
+        return std::nullopt;
+    std::array<bool, ParamCount> seen{};
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string_view::npos) return std::nullopt;
+        const std::optional<Param> p = findParam(line.substr(0, blank));
+        unsigned value = 0;
+        if (!p || seen[*p] || !number(line.substr(blank + 1), value) || value > 255)
+            return std::nullopt;
+        seen[*p] = true;
+        r.cal[*p] = static_cast<std::uint8_t>(value);
+    }
+    return r; // ParamCount distinct names in ParamCount lines: every parameter is there
+}
+
+RecoveryFile::RecoveryFile(std::string path) : path_(std::move(path)) {}
+
+RecoveryFile::~RecoveryFile() = default;
+
+WriteResult RecoveryFile::write(const Calibration& cal, std::int64_t now) {
+    if (!replacer_) replacer_ = std::make_unique<FileReplacer>(path_);
+    return replacer_->replace(formatRecovery(cal, now), false);
+}
+
+RecoveryFile::Loaded RecoveryFile::load() const {
+    Loaded out;
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return out;
+    std::string text;
+    text.resize(MaxSize + 1);
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    out.state = State::Damaged;
+    if (text.size() > MaxSize) return out;
+    if (std::optional<RecoveredCalibration> r = parseRecovery(text)) {
+        out.state = State::Valid;
+        out.recovered = *r;
+    }
+    return out;
+}
+
+WriteResult RecoveryFile::flushToDisk(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    for (const std::string& p : {path, dir}) {
+        const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return {false, path, "cannot open"};
+        const bool ok = ::fsync(fd) == 0;
+        ::close(fd);
+        if (!ok) return {false, path, "cannot write"};
+    }
+    return {true, path, {}};
+}
+
+void RecoveryFile::remove() {
+    replacer_.reset();
+    std::remove(path_.c_str());
+}
+
+} // namespace velmora

@@ -1,0 +1,84 @@
+#include "lang/log_texts.h"
+
+#include <array>
+#include <cstddef>
+
+namespace velmora::lang {
+
+namespace {
+
+struct Row {
+    const char* cs;
+    const char* en;
+    const char* de;
+};
+
+// Access keys of the menu bar: Czech S P Z m J N, English F C D T L H, German D C Z W S H;
+// the items of the Log menu have keys of their own in each language, recording or not.
+const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
+    {"Zázn&am", "L&og", "&Aufzeichnung"},
+    {"Záznam živých dat", "Recording of the live data", "Aufzeichnung der Live-Daten"},
+    {"&Spustit záznam", "&Start recording", "Aufzeichnung &starten"},
+    {"Záznam|Zaznamenává živá data jednotky do logu",
+     "Record|Records the unit's live data to a log",
+     "Aufzeichnen|Zeichnet die Live-Daten des Geräts in ein Log auf"},
+    {"Za&stavit záznam", "S&top recording", "Aufzeichnung s&toppen"},
+    {"&Značka", "&Marker", "&Markierung"},
+    {"Značka|Vloží do záznamu značku s číslem a poznámkou",
+     "Marker|Puts a numbered marker with an optional note into the log",
+     "Markierung|Setzt eine nummerierte Markierung mit Notiz in das Log"},
+    {"Zaznamenávat při spo&jení", "&Record while connected", "Bei &Verbindung aufzeichnen"},
+    {"Zaznamenávat při spojení|Záznam začne s prvními daty jednotky a skončí se spojením",
+     "Record while connected|Recording starts with the unit's first data and ends with the "
+     "connection",
+     "Bei Verbindung aufzeichnen|Die Aufzeichnung beginnt mit den ersten Daten und endet mit der "
+     "Verbindung"},
+    {"&Otevřít log...", "&Open log...", "Log ö&ffnen..."},
+    {"Otevřít log|Zobrazí log v grafech", "Open log|Shows a log in plots",
+     "Log öffnen|Zeigt ein Log in Diagrammen"},
+    {"&Přehrát...", "Re&play...", "&Wiedergabe..."},
+    {"Přehrát|Přehraje log na stránce Monitor", "Replay|Plays a log on the Monitor page",
+     "Wiedergabe|Spielt ein Log auf der Monitor-Seite ab"},
+    {"Otevřít složku &logů", "Open logs &folder", "&Log-Ordner öffnen"},
+    {"Složka logů|Otevře složku se záznamy", "Logs folder|Opens the folder of the logs",
+     "Log-Ordner|Öffnet den Ordner der Logs"},
+    {"&Export CSV...", "&Export CSV...", "CSV &exportieren..."},
+    {"Poznámka ke značce %1 (nepovinná):", "Note for marker %1 (optional):",
+     "Notiz zur Markierung %1 (optional):"},
+    {"Záznam zastaven: %1", "Recording stopped: %1", "Aufzeichnung gestoppt: %1"},
+    {"PŘEHRÁVÁNÍ %1", "REPLAY %1", "WIEDERGABE %1"},
+    {"Přehrávání", "Replay", "Wiedergabe"},
+    {"Přehrát", "Play", "Abspielen"},
+    {"Pozastavit", "Pause", "Pause"},
+    {"Ukončit", "Stop", "Beenden"},
+    {"Rychlost", "Speed", "Tempo"},
+    {"Počkejte na konec komunikace s jednotkou.", "Wait until the exchange with the unit ends.",
+     "Warten Sie das Ende der Übertragung ab."},
+    {"K logu chybí soubor rámců (.frames), nelze jej přehrát.",
+     "The log has no frame file (.frames) beside it and cannot be replayed.",
+     "Zum Log fehlt die Rahmendatei (.frames); es kann nicht abgespielt werden."},
+    {"Log neobsahuje žádné záznamy.", "The log holds no records.",
+     "Das Log enthält keine Datensätze."},
+    {"Prohlížeč logu", "Log viewer", "Log-Betrachter"},
+    {"Kanály", "Channels", "Kanäle"},
+    {"Hodnota", "Value", "Wert"},
+    {"Značky", "Markers", "Markierungen"},
+    {"Vše", "Show all", "Alles"},
+    {"Zvětšit výběr", "Zoom to selection", "Auswahl zoomen"},
+    {"Výběr %1 s – %2 s (%3 s)", "Selection %1 s – %2 s (%3 s)", "Auswahl %1 s – %2 s (%3 s)"},
+    {"Kurzor %1 s", "Cursor %1 s", "Cursor %1 s"},
+    {"Logy MLG (*.mlg)", "MLG logs (*.mlg)", "MLG-Logs (*.mlg)"},
+    {"Text CSV (*.csv)", "CSV text (*.csv)", "CSV-Text (*.csv)"},
+    {"Uloženo do %1", "Exported to %1", "Exportiert nach %1"},
+    {"zázn.", "rec", "Dats."},
+    {"Čas [s]", "Time [s]", "Zeit [s]"},
+}};
+
+} // namespace
+
+const char* logText(LogText t, std::uint8_t language) {
+    const Row& r = rows[static_cast<std::size_t>(t)];
+    return language == 0 ? r.cs : language == 2 ? r.de : r.en;
+}
+
+} // namespace velmora::lang

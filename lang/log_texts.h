@@ -1,0 +1,56 @@
+// Texts of the Log menu, its status-bar field, the log viewer and the replay, in Czech,
+// English and German.
+#pragma once
+
+#include <cstdint>
+
+namespace velmora::lang {
+
+enum class LogText {
+    Menu,
+    MenuHint,
+    StartRecording,
+    StartRecordingHint,
+    StopRecording,
+    Marker,
+    MarkerHint,
+    RecordWhileConnected,
+    RecordWhileConnectedHint,
+    OpenLog,
+    OpenLogHint,
+    Replay,
+    ReplayHint,
+    OpenLogsFolder,
+    OpenLogsFolderHint,
+    ExportCsv,
+    MarkerNote,       // %1: the marker's number
+    RecordingStopped, // %1: why
+    ReplayBanner,     // %1: file name
+    ReplayTitle,
+    Play,
+    Pause,
+    Stop,
+    Speed,
+    ReplayBusy,
+    NoFrameLog,
+    NoRecords,
+    ViewerTitle,
+    Channels,
+    Value,
+    Markers,
+    ShowAll,
+    ZoomToSelection,
+    Selection, // %1, %2: start and end, %3: length, in s
+    Cursor,    // %1: time in s
+    LogFilter,
+    CsvFilter,
+    Exported, // %1: file
+    Records,  // after the record count in the status bar
+    TimeAxis,
+    Count
+};
+
+// UTF-8; English for a language outside 0..2.
+const char* logText(LogText t, std::uint8_t language);
+
+} // namespace velmora::lang

@@ -1,0 +1,66 @@
+// Texts of the port settings dialog, the Com menu additions, the reasons a port did not open
+// and the reconnection notices, in Czech, English and German.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::lang {
+
+enum class PortText {
+    MenuCaption, // "Port settings…"
+    MenuHint,
+    DialogTitle,
+    SlotsHeading,
+    SlotColumn,
+    DeviceColumn,
+    StateColumn,
+    Present,
+    Missing,
+    DevicesHeading,
+    DescriptionColumn,
+    ManufacturerColumn,
+    SerialColumn,
+    UsbIdColumn,
+    ByIdColumn,
+    NoDevices,
+    Refresh,
+    PathLabel,
+    ChosenSlot,
+    Ok,
+    Cancel,
+    // Why a typed path is refused.
+    PathEmpty,
+    PathTooLong,
+    PathControlCharacter,
+    PathNotAbsolute,
+    PathMissing,
+    PathDirectory,
+    PathRegularFile,
+    PathNotSerial,
+    SaveFailed, // %1 file, %2 reason
+    // Why an open failed: %1 the device.
+    FailNotFound,          // %2 the adapters present
+    FailNotFoundNone,      // no adapter present
+    FailPermission,        // %2 group, %3 user
+    FailPermissionRelogin, // %2 group, %3 user: a member, but not in this session yet
+    FailInUseBy,           // %2 the program
+    FailInUse,             // nobody named
+    FailOther,             // %2 the system's text
+    OfferSingleAdapter,    // %1 adapter
+    CloseButton,
+    // Status bar: %1 "COM1", %2 the device.
+    Lost,
+    Reconnected,
+    Count
+};
+
+// UTF-8 text for language 0 Czech, 1 English, 2 German; English for any other language.
+std::string_view portText(PortText t, std::uint8_t language);
+
+// The text with %1, %2 ... replaced by args in order.
+std::string portText(PortText t, std::uint8_t language, const std::vector<std::string>& args);
+
+} // namespace velmora::lang

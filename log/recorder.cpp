@@ -1,0 +1,143 @@
+#include "log/recorder.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "log/frame_log.h"
+#include "log/mlg.h"
+
+namespace velmora::log {
+
+Recorder::~Recorder() {
+    if (recording()) stop(lastFlushMs_);
+}
+
+bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
+                     std::uint64_t nowMs) {
+    if (recording()) stop(nowMs);
+    builder_ = RecordBuilder{};
+    error_.clear();
+    logSize_ = frameSize_ = 0;
+    records_ = recordsBuffered_ = recordsWritten_ = 0;
+    counter_ = 0;
+    markers_ = 0;
+    logPath_ = basePath + ".mlg";
+    framePath_ = basePath + ".frames";
+    fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fdLog_ < 0) {
+        fail("The log " + logPath_ + " cannot be created: " + std::strerror(errno));
+        return false;
+    }
+    fdFrames_ = ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fdFrames_ < 0) {
+        fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(errno));
+        ::unlink(logPath_.c_str());
+        return false;
+    }
+    startMs_ = lastFlushMs_ = nowMs;
+    logBuffer_ = mlgHeader(unixTime, info);
+    frameBuffer_.assign(FrameLogMagic, FrameLogMagicSize);
+    return flush(nowMs);
+}
+
+std::uint32_t Recorder::elapsedMs(std::uint64_t nowMs) const {
+    return nowMs > startMs_ ? static_cast<std::uint32_t>(nowMs - startMs_) : 0;
+}
+
+void Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
+                      std::uint64_t nowMs) {
+    if (!recording()) return;
+    const std::uint32_t t = elapsedMs(nowMs);
+    builder_.update(frame, values, advanceMax, t);
+    appendRecordBlock(logBuffer_, counter_++, builder_.record());
+    appendFrameEntry(frameBuffer_, t, frame);
+    ++records_;
+    ++recordsBuffered_;
+}
+
+int Recorder::marker(const std::string& note, std::uint64_t nowMs) {
+    if (!recording()) return 0;
+    ++markers_;
+    std::string text = "Marker " + std::to_string(markers_);
+    if (!note.empty()) text += ": " + note;
+    appendMarkerBlock(logBuffer_, counter_++, elapsedMs(nowMs), text);
+    return markers_;
+}
+
+void Recorder::flushIfDue(std::uint64_t nowMs) {
+    if (recording() && nowMs - lastFlushMs_ >= FlushIntervalMs) flush(nowMs);
+}
+
+bool Recorder::writeAll(int fd, const std::string& bytes, std::uint64_t& size,
+                        const std::string& path) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int e = n < 0 ? errno : ENOSPC;
+            // Cut back to the last whole block, so the file stays readable to its end.
+            if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
+                (void)::lseek(fd, static_cast<off_t>(size), SEEK_SET);
+            fail("Writing " + path + " failed: " + std::strerror(e) +
+                 ". The recording stopped; what was written before is kept.");
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    size += bytes.size();
+    return true;
+}
+
+bool Recorder::flush(std::uint64_t nowMs) {
+    if (!recording()) return false;
+    lastFlushMs_ = nowMs;
+    if (!logBuffer_.empty()) {
+        if (!writeAll(fdLog_, logBuffer_, logSize_, logPath_)) return false;
+        logBuffer_.clear();
+    }
+    if (!frameBuffer_.empty()) {
+        if (!writeAll(fdFrames_, frameBuffer_, frameSize_, framePath_)) return false;
+        frameBuffer_.clear();
+    }
+    recordsWritten_ += recordsBuffered_;
+    recordsBuffered_ = 0;
+    return true;
+}
+
+void Recorder::stop(std::uint64_t nowMs) {
+    if (!recording()) return;
+    if (flush(nowMs)) {
+        (void)::fsync(fdLog_);
+        (void)::fsync(fdFrames_);
+    }
+    closeFiles();
+}
+
+void Recorder::fail(const std::string& why) {
+    error_ = why;
+    closeFiles();
+}
+
+void Recorder::closeFiles() {
+    if (fdLog_ >= 0) ::close(fdLog_);
+    if (fdFrames_ >= 0) ::close(fdFrames_);
+    fdLog_ = fdFrames_ = -1;
+    logBuffer_.clear();
+    frameBuffer_.clear();
+    recordsBuffered_ = 0;
+}
+
+std::string logNameFor(std::int64_t unixTime) {
+    const std::time_t t = static_cast<std::time_t>(unixTime);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d_%H-%M-%S", &local);
+    return buffer;
+}
+
+} // namespace velmora::log

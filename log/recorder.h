@@ -1,0 +1,74 @@
+// Records the live data while the unit sends it: one record per valid monitor frame into an
+// MLG log, and the frame itself into the frame log beside it. Records collect in memory and
+// reach the files at most once a second, each write ending at a whole record, so recording
+// costs the tick almost nothing and a crash loses at most the last second.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/frame.h"
+#include "link/monitor.h"
+#include "log/channels.h"
+
+namespace velmora::log {
+
+class Recorder {
+public:
+    // Under a second, so that with the tick between two checks a crash still loses less than
+    // one second of records.
+    static constexpr std::uint32_t FlushIntervalMs = 800;
+
+    Recorder() = default;
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // Creates <basePath>.mlg and <basePath>.frames (neither may exist yet) and writes the
+    // header. nowMs is the caller's clock (any origin); the log's time starts there.
+    bool start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
+               std::uint64_t nowMs);
+    // A monitor frame the decoder accepted, with the values it left.
+    void record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
+                std::uint64_t nowMs);
+    // A marker block "Marker N" or "Marker N: note"; returns N (0 when not recording).
+    int marker(const std::string& note, std::uint64_t nowMs);
+    // Writes what is buffered when a second has passed since the last write.
+    void flushIfDue(std::uint64_t nowMs);
+    // Writes everything buffered; false when a write failed (the recording then stops).
+    bool flush(std::uint64_t nowMs);
+    // Flushes, syncs and closes. Safe to call when not recording.
+    void stop(std::uint64_t nowMs);
+
+    bool recording() const { return fdLog_ >= 0; }
+    // Why the last start or write failed (a full disk ...), empty when nothing failed.
+    const std::string& error() const { return error_; }
+    const std::string& logPath() const { return logPath_; }
+    const std::string& frameLogPath() const { return framePath_; }
+    std::uint64_t records() const { return records_; }
+    std::uint64_t recordsWritten() const { return recordsWritten_; }
+    int markers() const { return markers_; }
+    std::uint32_t elapsedMs(std::uint64_t nowMs) const;
+    const Record& last() const { return builder_.record(); }
+
+private:
+    bool writeAll(int fd, const std::string& bytes, std::uint64_t& size, const std::string& path);
+    void fail(const std::string& why);
+    void closeFiles();
+
+    RecordBuilder builder_;
+    int fdLog_ = -1, fdFrames_ = -1;
+    std::string logPath_, framePath_, error_;
+    std::string logBuffer_, frameBuffer_;
+    std::uint64_t logSize_ = 0, frameSize_ = 0; // bytes known to be whole in each file
+    std::uint64_t startMs_ = 0, lastFlushMs_ = 0;
+    std::uint64_t records_ = 0, recordsBuffered_ = 0, recordsWritten_ = 0;
+    std::uint8_t counter_ = 0;
+    int markers_ = 0;
+};
+
+// "2026-12-08_09-15-02": the name of a log started at that local time.
+std::string logNameFor(std::int64_t unixTime);
+
+} // namespace velmora::log

@@ -1,0 +1,462 @@
+// The data log core: records built from decoded frames, the MLG and frame logs written and
+// read back, damaged logs, CSV export, the recorder's flushing and a full disk, the replay
+// clock.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include "link/monitor.h"
+#include "log/channels.h"
+#include "log/csv.h"
+#include "log/frame_log.h"
+#include "log/mlg.h"
+#include "log/recorder.h"
+#include "log/replay.h"
+#include "sim/engine.h"
+#include "tests/files/test_dir.h"
+
+using namespace velmora;
+using namespace velmora::log;
+
+namespace {
+
+using test::model6;
+using test::readFile;
+
+// A session of the simulated engine: the frames, and the record after each one as the
+// recorder must build it.
+struct Session {
+    std::vector<Frame> frames;
+    std::vector<Record> records;
+    std::vector<std::uint32_t> times;
+};
+
+Session simulate(int count, std::uint64_t seed = 7) {
+    const Calibration cal = model6();
+    sim::Engine engine(seed);
+    MonitorDecoder decoder;
+    RecordBuilder builder;
+    MonitorSettings settings;
+    settings.advanceMax = cal[AdvanceMax];
+    Session s;
+    for (int i = 0; i < count; ++i) {
+        const Frame f = engine.nextFrame(0.055, cal, 12);
+        EXPECT_TRUE(decoder.decode(f, settings));
+        const auto t = static_cast<std::uint32_t>(i * 55 + i % 7);
+        builder.update(f, decoder.values(), cal[AdvanceMax], t);
+        s.frames.push_back(f);
+        s.records.push_back(builder.record());
+        s.times.push_back(t);
+    }
+    return s;
+}
+
+std::string logBytes(const Session& s, std::size_t markerEvery = 0) {
+    std::string out = mlgHeader(1765000000u, "Velmora 52 test log");
+    std::uint8_t counter = 0;
+    for (std::size_t i = 0; i < s.records.size(); ++i) {
+        appendRecordBlock(out, counter++, s.records[i]);
+        if (markerEvery != 0 && i % markerEvery == markerEvery - 1)
+            appendMarkerBlock(out, counter++, s.times[i], "note " + std::to_string(i));
+    }
+    return out;
+}
+
+LogReadResult readBytes(const std::string& bytes) {
+    return readMlg(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+double shown(const Record& r, std::size_t c) {
+    return static_cast<double>(r[c]) * static_cast<double>(channels()[c].scale);
+}
+
+void expectRecordsEqual(const LogData& d, const Session& s, std::size_t count) {
+    ASSERT_EQ(d.records(), count);
+    ASSERT_EQ(d.fields.size(), ChannelCount);
+    for (std::size_t r = 0; r < count; ++r) {
+        EXPECT_NEAR(d.time[r], s.times[r] / 1000.0, 1e-9) << "record " << r;
+        for (std::size_t c = 0; c < ChannelCount; ++c)
+            ASSERT_NEAR(d.columns[c][r], shown(s.records[r], c),
+                        1e-3 + 1e-6 * std::fabs(shown(s.records[r], c)))
+                << channels()[c].name << " of record " << r;
+    }
+}
+
+Frame monitorFrame(std::uint8_t kind, std::initializer_list<std::pair<int, int>> bytes) {
+    Frame f{};
+    f[0] = static_cast<std::uint8_t>(0xB0 + kind);
+    for (auto [at, v] : bytes) f[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(v);
+    f[21] = checkByte(f);
+    return f;
+}
+
+} // namespace
+
+TEST(LogChannels, NamesAreUniqueAndRecordSizeMatchesTypes) {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < ChannelCount; ++i) {
+        bytes += storedSize(channels()[i].type);
+        EXPECT_LT(std::string(channels()[i].name).size(), MlgNameSize);
+        EXPECT_LT(std::string(channels()[i].units).size(), MlgUnitsSize);
+        for (std::size_t j = 0; j < i; ++j) EXPECT_STRNE(channels()[i].name, channels()[j].name);
+    }
+    EXPECT_EQ(recordSize(), bytes);
+    EXPECT_STREQ(channels()[Time].name, "Time");
+}
+
+// Each kind updates the common part and its own channels; the others keep their value, as on
+// the Monitor page.
+TEST(LogChannels, ValuesCarryAcrossFrameKinds) {
+    MonitorDecoder decoder;
+    RecordBuilder b;
+    MonitorSettings s;
+    s.advanceMax = 100;
+    const auto feed = [&](const Frame& f, std::uint32_t t) {
+        ASSERT_TRUE(decoder.decode(f, s));
+        b.update(f, decoder.values(), s.advanceMax, t);
+    };
+    // Kind 2: throttle 40 %, intake 55 %, water 95 °C, air sensor fault.
+    feed(monitorFrame(2, {{1, 0x03}, {2, 0xE8}, {11, 40}, {12, 55}, {13, 195}, {14, 0}}), 10);
+    // Kind 1: blocking, tacho, rpm alarm, privera normal; timing 70 -> 30°; 9 programmings;
+    // 98.7 kPa.
+    feed(monitorFrame(1,
+                      {{11, 0x80 | 0x10 | 0x08 | 0x01}, {12, 70}, {16, 9}, {19, 0x03}, {20, 0xDB}}),
+         20);
+    // Kind 0: supply counts 0x0C00 (3072 -> 912 mV -> 10682 mV), privera 0x1000.
+    feed(monitorFrame(0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}, {19, 0x10}}), 30);
+    const Record& r = b.record();
+    EXPECT_EQ(r[Time], 30);
+    EXPECT_EQ(r[Rpm], 4000); // period 500
+    EXPECT_EQ(r[Tps], 40);
+    EXPECT_EQ(r[Map], 55);
+    EXPECT_EQ(r[Clt], 95);
+    EXPECT_EQ(r[CltFault], 0);
+    EXPECT_EQ(r[Iat], 50); // the substitute the Monitor page shows
+    EXPECT_EQ(r[IatFault], 1);
+    EXPECT_EQ(r[Blocking], 1);
+    EXPECT_EQ(r[TachoInput], 1);
+    EXPECT_EQ(r[ClutchMaster], 0);
+    EXPECT_EQ(r[RpmAlarm], 1);
+    EXPECT_EQ(r[PriveraNormal], 1);
+    EXPECT_EQ(r[Advance], 30);
+    EXPECT_EQ(r[Programmings], 9);
+    EXPECT_EQ(r[Baro], 987);
+    EXPECT_EQ(r[BattV], 11 * (3072 * 2430 / 8184) + 650);
+    EXPECT_EQ(r[PriveraPosition], 4096 * 4860 / 8184);
+    EXPECT_EQ(r[FrameKind], 0);
+    // A kind without data (0xB5) changes the common part only.
+    feed(monitorFrame(5, {}), 40);
+    EXPECT_EQ(b.record()[Rpm], 0);
+    EXPECT_EQ(b.record()[Advance], 30);
+    EXPECT_EQ(b.record()[BattV], r[BattV]);
+    EXPECT_EQ(b.record()[FrameKind], 5);
+}
+
+TEST(Mlg, RoundTripOfASimulatedSessionWithMarkers) {
+    const Session s = simulate(600);
+    const LogReadResult r = readBytes(logBytes(s, 100));
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.data.formatVersion, 1);
+    EXPECT_EQ(r.data.unixTime, 1765000000u);
+    EXPECT_EQ(r.data.info, "Velmora 52 test log");
+    EXPECT_FALSE(r.data.truncated);
+    EXPECT_EQ(r.data.badBlocks, 0u);
+    for (std::size_t c = 0; c < ChannelCount; ++c) {
+        EXPECT_EQ(r.data.fields[c].name, channels()[c].name);
+        EXPECT_EQ(r.data.fields[c].units, channels()[c].units);
+        EXPECT_EQ(r.data.fields[c].digits, channels()[c].digits);
+    }
+    expectRecordsEqual(r.data, s, s.records.size());
+    ASSERT_EQ(r.data.markers.size(), 6u);
+    for (std::size_t m = 0; m < 6; ++m) {
+        const std::size_t at = m * 100 + 99;
+        EXPECT_EQ(r.data.markers[m].text, "note " + std::to_string(at));
+        EXPECT_NEAR(r.data.markers[m].time, s.times[at] / 1000.0, 1e-4);
+    }
+}
+
+TEST(Mlg, MarkerTextIsCutAtACharacterAndReadWithoutTerminator) {
+    std::string out = mlgHeader(0, "");
+    appendMarkerBlock(out, 0, 0, std::string(48, 'x') + "é"); // é would straddle byte 49
+    LogReadResult r = readBytes(out);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.data.markers.at(0).text, std::string(48, 'x'));
+    // A foreign marker whose 50 bytes have no NUL.
+    for (std::size_t i = out.size() - MlgMarkerTextSize; i < out.size(); ++i) out[i] = 'y';
+    r = readBytes(out);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.data.markers.at(0).text, std::string(50, 'y'));
+    EXPECT_EQ(r.data.records(), 0u);
+}
+
+// Whatever byte a crash or a copy cuts the log at, it reads up to its last whole block.
+TEST(Mlg, ALogCutAtAnyByteReadsUpToItsLastWholeRecord) {
+    const Session s = simulate(40);
+    const std::string whole = logBytes(s, 9);
+    const std::string header = mlgHeader(1765000000u, "Velmora 52 test log");
+    const std::size_t block = MlgBlockHeaderSize + recordSize() + 1;
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+        const LogReadResult r = readBytes(whole.substr(0, cut));
+        if (cut < header.size()) {
+            ASSERT_FALSE(r.ok) << cut;
+            ASSERT_FALSE(r.error.empty());
+            continue;
+        }
+        ASSERT_TRUE(r.ok) << cut << ": " << r.error;
+        // Whole records before the cut, counting the marker blocks between them.
+        std::size_t at = header.size(), records = 0, markers = 0;
+        for (std::size_t i = 0; i < s.records.size(); ++i) {
+            if (at + block > cut) break;
+            at += block;
+            ++records;
+            if (i % 9 == 8) {
+                if (at + MlgMarkerBlockSize > cut) break;
+                at += MlgMarkerBlockSize;
+                ++markers;
+            }
+        }
+        expectRecordsEqual(r.data, s, records);
+        ASSERT_EQ(r.data.markers.size(), markers) << cut;
+        ASSERT_EQ(r.data.truncated, at != cut) << cut;
+    }
+}
+
+TEST(Mlg, DamagedLogsGiveAClearMessageAndNoData) {
+    const Session s = simulate(5);
+    const std::string good = logBytes(s);
+    const auto patched = [&](std::size_t at, std::initializer_list<std::uint8_t> bytes) {
+        std::string b = good;
+        for (std::uint8_t v : bytes) b[at++] = static_cast<char>(v);
+        return b;
+    };
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"empty", "", "MLVLG"},
+        {"wrong magic", patched(0, {'M', 'L', 'V', 'X'}), "MLVLG"},
+        {"version 3", patched(6, {0, 3}), "version 3"},
+        {"no fields", patched(20, {0, 0}), "no fields"},
+        {"fields past the end", patched(20, {0xFF, 0xFF}), "run past the end"},
+        {"data start past the end", patched(14, {0x7F, 0xFF, 0xFF, 0xFF}), "outside the file"},
+        {"data start inside the fields", patched(14, {0, 0, 0, 30}), "outside the file"},
+        {"unknown field type", patched(MlgHeaderSize, {9}), "unknown type"},
+        {"record length", patched(18, {0, 3}), "record length"},
+        {"header only", good.substr(0, 12), "header"},
+    };
+    for (const auto& c : cases) {
+        const LogReadResult r = readBytes(c.bytes);
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_NE(r.error.find(c.message), std::string::npos) << c.what << ": " << r.error;
+        EXPECT_EQ(r.data.records(), 0u) << c.what;
+    }
+    // A flipped byte in a record drops that record only; junk after the blocks ends the data.
+    std::string damaged = good;
+    damaged[mlgHeader(1765000000u, "Velmora 52 test log").size() + 6] ^= 0x40;
+    damaged += "\x07junk";
+    const LogReadResult r = readBytes(damaged);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.data.records(), 4u);
+    EXPECT_EQ(r.data.badBlocks, 1u);
+    EXPECT_TRUE(r.data.truncated);
+}
+
+TEST(Mlg, FilesThatAreNotLogsAreRefusedUnread) {
+    const test::TestDir tmp;
+    const std::string& dir = tmp.path();
+    {
+        std::ofstream junk(dir + "/junk.mlg", std::ios::binary);
+        junk << "no log";
+    }
+    LogReadResult r = readMlgFile(dir + "/junk.mlg");
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("not an MLG log"), std::string::npos);
+    r = readMlgFile(dir);
+    EXPECT_NE(r.error.find("not a plain file"), std::string::npos);
+    r = readMlgFile(dir + "/missing.mlg");
+    EXPECT_NE(r.error.find("cannot be opened"), std::string::npos);
+    // 2 GB of junk is refused by its first bytes, in no time and no memory: a sparse file.
+    const std::string big = dir + "/big.mlg";
+    ASSERT_EQ(truncate((std::ofstream(big), big.c_str()), 2'000'000'000), 0);
+    r = readMlgFile(big);
+    EXPECT_NE(r.error.find("not an MLG log"), std::string::npos);
+    // A log header on a file beyond the limit.
+    {
+        std::fstream f(big, std::ios::in | std::ios::out | std::ios::binary);
+        f << "MLVLG";
+    }
+    r = readMlgFile(big);
+    EXPECT_NE(r.error.find("larger than 1 GiB"), std::string::npos);
+}
+
+TEST(FrameLog, RoundTripAndCut) {
+    const Session s = simulate(30);
+    std::string bytes(FrameLogMagic, FrameLogMagicSize);
+    for (std::size_t i = 0; i < s.frames.size(); ++i)
+        appendFrameEntry(bytes, s.times[i], s.frames[i]);
+    for (std::size_t cut : {bytes.size(), bytes.size() - 1, FrameLogMagicSize + 27}) {
+        const FrameLogResult r =
+            readFrameLog(reinterpret_cast<const std::uint8_t*>(bytes.data()), cut);
+        ASSERT_TRUE(r.ok);
+        ASSERT_EQ(r.frames.size(), (cut - FrameLogMagicSize) / FrameLogEntrySize);
+        for (std::size_t i = 0; i < r.frames.size(); ++i) {
+            EXPECT_EQ(r.frames[i].timeMs, s.times[i]);
+            EXPECT_EQ(r.frames[i].frame, s.frames[i]);
+        }
+    }
+    EXPECT_FALSE(readFrameLog(reinterpret_cast<const std::uint8_t*>("V52FRAMES2\n"), 11).ok);
+    EXPECT_EQ(frameLogPathFor("/a/b.mlg"), "/a/b.frames");
+    EXPECT_EQ(frameLogPathFor("/a/b"), "/a/b.frames");
+}
+
+TEST(Csv, ExportHasNamesWithUnitsAndTheFieldsDigits) {
+    const Session s = simulate(3);
+    const LogReadResult r = readBytes(logBytes(s));
+    ASSERT_TRUE(r.ok);
+    std::string header = csvHeader(r.data);
+    EXPECT_EQ(header.rfind("Time (s),RPM (rpm),TPS (%),", 0), 0u) << header;
+    EXPECT_NE(header.find(",Batt V (V),"), std::string::npos);
+    EXPECT_NE(header.find(",Blocking,"), std::string::npos);
+    const test::TestDir tmp;
+    const std::string& dir = tmp.path();
+    ASSERT_TRUE(exportCsv(r.data, dir + "/log.csv").ok);
+    const std::string text = readFile(dir + "/log.csv");
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 4u);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const Record& rec = s.records[i - 1];
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.3f,%d,%d,", s.times[i - 1] / 1000.0,
+                      static_cast<int>(rec[Rpm]), static_cast<int>(rec[Tps]));
+        EXPECT_EQ(lines[i].rfind(expected, 0), 0u) << lines[i];
+        EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','),
+                  static_cast<long>(ChannelCount - 1));
+    }
+    // A folder that does not exist: the export fails and says where.
+    const WriteResult w = exportCsv(r.data, dir + "/no/such/log.csv");
+    EXPECT_FALSE(w.ok);
+    EXPECT_FALSE(w.error.empty());
+}
+
+// Records reach the files a second at a time, whole; what is on disk is always a readable log.
+TEST(Recorder, WritesOncePerSecondAndEveryWriteEndsAtAWholeRecord) {
+    const Session s = simulate(100);
+    const test::TestDir tmp;
+    const std::string& dir = tmp.path();
+    Recorder rec;
+    const std::uint64_t t0 = 5000;
+    ASSERT_TRUE(rec.start(dir + "/ride", 1765000000u, "info", t0)) << rec.error();
+    MonitorDecoder decoder;
+    MonitorSettings settings;
+    settings.advanceMax = model6()[AdvanceMax];
+    std::size_t onDiskBefore = 0;
+    for (std::size_t i = 0; i < s.frames.size(); ++i) {
+        const std::uint64_t now = t0 + s.times[i];
+        decoder.decode(s.frames[i], settings);
+        rec.record(s.frames[i], decoder.values(), settings.advanceMax, now);
+        if (i == 50) rec.marker("pit stop", now);
+        rec.flushIfDue(now);
+        const LogReadResult r = readMlgFile(rec.logPath());
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_FALSE(r.data.truncated);
+        ASSERT_EQ(r.data.records(), rec.recordsWritten());
+        // Nothing waits longer than a second plus one frame.
+        ASSERT_GE(static_cast<long>(r.data.records()),
+                  static_cast<long>(i + 1) - static_cast<long>(Recorder::FlushIntervalMs / 55) - 1);
+        ASSERT_GE(r.data.records(), onDiskBefore);
+        onDiskBefore = r.data.records();
+    }
+    EXPECT_LT(rec.recordsWritten(), rec.records());
+    rec.stop(t0 + 6000);
+    EXPECT_FALSE(rec.recording());
+    const LogReadResult r = readMlgFile(rec.logPath());
+    ASSERT_TRUE(r.ok);
+    expectRecordsEqual(r.data, s, s.records.size());
+    ASSERT_EQ(r.data.markers.size(), 1u);
+    EXPECT_EQ(r.data.markers[0].text, "Marker 1: pit stop");
+    const FrameLogResult frames = readFrameLogFile(rec.frameLogPath());
+    ASSERT_TRUE(frames.ok);
+    ASSERT_EQ(frames.frames.size(), s.frames.size());
+    EXPECT_EQ(frames.frames.back().frame, s.frames.back());
+    // A log of that name exists already: refused, and the existing one is kept.
+    Recorder again;
+    EXPECT_FALSE(again.start(dir + "/ride", 0, "", 0));
+    EXPECT_NE(again.error().find("cannot be created"), std::string::npos);
+    EXPECT_EQ(readMlgFile(rec.logPath()).data.records(), s.records.size());
+}
+
+// A full disk (here a file size limit) stops the recording with a message; the log keeps
+// every whole record written before.
+TEST(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
+    const Session s = simulate(400);
+    const test::TestDir tmp;
+    const std::string& dir = tmp.path();
+    Recorder rec;
+    ASSERT_TRUE(rec.start(dir + "/full", 0, "", 0));
+    const std::size_t header = readFile(rec.logPath()).size();
+    const std::size_t block = MlgBlockHeaderSize + recordSize() + 1;
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = header + 150 * block + block / 2;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    MonitorDecoder decoder;
+    MonitorSettings settings;
+    std::size_t i = 0;
+    for (; i < s.frames.size() && rec.recording(); ++i) {
+        decoder.decode(s.frames[i], settings);
+        rec.record(s.frames[i], decoder.values(), 0, s.times[i]);
+        rec.flushIfDue(s.times[i]);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(rec.recording());
+    EXPECT_LT(i, s.frames.size());
+    EXPECT_NE(rec.error().find("recording stopped"), std::string::npos) << rec.error();
+    const LogReadResult r = readMlgFile(rec.logPath());
+    ASSERT_TRUE(r.ok);
+    EXPECT_FALSE(r.data.truncated);
+    EXPECT_EQ(r.data.records(), rec.recordsWritten());
+    EXPECT_GT(r.data.records(), 100u);
+    EXPECT_EQ(readFile(rec.logPath()).size(), header + r.data.records() * block);
+}
+
+TEST(ReplayClock, PlaysAtItsSpeedPausesAndSeeks) {
+    std::vector<TimedFrame> frames;
+    for (std::uint32_t i = 0; i < 100; ++i)
+        frames.push_back({i * 100, monitorFrame(i % 3, {{20, static_cast<int>(i)}})});
+    ReplayClock clock(frames);
+    EXPECT_TRUE(clock.paused());
+    EXPECT_TRUE(clock.due(10'000).empty());
+    clock.play(1000);
+    EXPECT_EQ(clock.due(1000).size(), 1u); // the frame at 0 ms
+    EXPECT_EQ(clock.due(1450).size(), 4u); // 100..400 ms
+    clock.setSpeed(4, 1450);
+    EXPECT_EQ(clock.due(1550).size(), 4u); // 400 ms of log in 100 ms
+    EXPECT_EQ(clock.position(1550), 850u);
+    clock.pause(1550);
+    EXPECT_TRUE(clock.due(9000).empty());
+    clock.seek(5000, 9000);
+    EXPECT_EQ(clock.played(), 50u);
+    clock.setSpeed(16, 9000);
+    clock.play(9000);
+    const std::vector<Frame> burst = clock.due(9100, 10);
+    ASSERT_EQ(burst.size(), 10u); // 1600 ms due, limited per call
+    EXPECT_EQ(burst.front()[20], 50);
+    EXPECT_EQ(clock.due(9100).size(), 7u);
+    EXPECT_FALSE(clock.finished());
+    clock.due(100'000, 1000);
+    EXPECT_TRUE(clock.finished());
+    EXPECT_EQ(clock.length(), 9900u);
+}

@@ -1,0 +1,288 @@
+// The Edit menu through the real window: every kind of step undone and redone, crash recovery
+// at start-up, the snapshot window, and against the simulated unit: Read, Undo, the read's
+// snapshot and a verify that names the cell that differs.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <filesystem>
+#include <memory>
+
+#include "files/param_file.h"
+#include "files/settings.h"
+#include "harness.h"
+#include "history/param_names.h"
+#include "history/recovery.h"
+#include "model/clamp.h"
+#include "model/defaults.h"
+#include "ui/arrows.h"
+#include "ui/compare_window.h"
+#include "ui/edit_menu.h"
+#include "ui/form_hlav.h"
+#include "ui/snapshots_window.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+class HistoryWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TFormHlav> form_;
+    EditMenu* edit_ = nullptr;
+
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    void writeIni(const QString& text) {
+        QFile f(path("Velmora52.ini"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+    }
+    TFormHlav& start() {
+        form_ = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
+        form_->messageBox = [](const QString&) {};
+        edit_ = new EditMenu(*form_, path("data"));
+        form_->FormCreate({});
+        edit_->started();
+        return *form_;
+    }
+    template <class T> T* get(const char* name) const {
+        T* w = form_->findChild<T*>(name);
+        if (w == nullptr) qFatal("no component %s", name);
+        return w;
+    }
+    QString undoText() const { return get<QAction>("MenuUndo")->text(); }
+    std::string recoveryPath() const { return path("data/recovery.txt").toStdString(); }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        writeIni("[FORM_HLAV]\nLanguage=1\n");
+    }
+    void cleanup() {
+        form_.reset();
+        dir_.reset();
+    }
+
+    // Each kind of step, made through the window as the user makes it, is undone and redone
+    // exactly and named in the menu.
+    void everyKindOfStepUndoesExactly() {
+        TFormHlav& form = start();
+        const QList<QAction*> top = form.menuBar()->actions();
+        QCOMPARE(top.at(1)->menu()->objectName(), QString("MenuEdit"));
+        QVERIFY(!get<QAction>("MenuUndo")->isEnabled());
+        QCOMPARE(get<QAction>("MenuRedo")->shortcuts().size(), 2);
+
+        const QString ign = path("other.ign");
+        Calibration fileCal = form.calibration();
+        fileCal[Klicovani] = 3;
+        fileCal[at(Advance1, 4)] = 21;
+        QVERIFY(saveParamFile(ign.toStdString(), fileCal));
+
+        struct Case {
+            QString name;
+            std::function<void()> act;
+        };
+        const std::vector<Case> cases = {
+            {"&Undo Jet +", [&] { get<QAction>("JetPlus")->trigger(); }},
+            {"&Undo Curve A-", [&] { get<QAction>("CurveMinus")->trigger(); }},
+            {"&Undo Column 3 +", [&] { get<SpinButton>("CSpinButton3")->clickUp(); }},
+            {"&Undo Advance 2 (2,000 rpm)",
+             [&] {
+                 get<QLineEdit>("Edit12")->setText("7");
+                 form.Edit1Exit();
+             }},
+            {"&Undo N2O enable", [&] { get<QCheckBox>("CheckBoxGas")->click(); }},
+            {"&Undo Model change",
+             [&] {
+                 auto* combo = get<QComboBox>("ComboBox1");
+                 combo->setCurrentIndex(2);
+                 emit combo->activated(2);
+             }},
+            {"&Undo New", [&] { get<QAction>("MenuNew")->trigger(); }},
+            {"&Undo Open file other.ign", [&] { QVERIFY(form.openParameters(ign)); }},
+        };
+        std::vector<Calibration> states{form.calibration()};
+        for (const Case& c : cases) {
+            c.act();
+            QVERIFY2(form.calibration() != states.back(), qPrintable(c.name));
+            QVERIFY2(undoText().startsWith(c.name), qPrintable(undoText()));
+            states.push_back(form.calibration());
+            // What reaches the recovery file is the calibration on screen.
+            QCOMPARE(RecoveryFile(recoveryPath()).load().recovered.cal, states.back());
+        }
+        // The file is for another model: the status bar says which table is kept.
+        QVERIFY(form.statusText().contains("model table of"));
+        QCOMPARE(edit_->fileField(), QString("File saved"));
+        QVERIFY(!form.windowTitle().startsWith("* "));
+        get<QAction>("JetMinus")->trigger();
+        QCOMPARE(edit_->fileField(), QString("Changed since saved"));
+        QVERIFY(form.windowTitle().startsWith("* "));
+        get<QAction>("MenuUndo")->trigger();
+        QVERIFY(!form.windowTitle().startsWith("* "));
+
+        for (std::size_t i = states.size() - 1; i > 0; --i) {
+            get<QAction>("MenuUndo")->trigger();
+            QCOMPARE(form.calibration(), states[i - 1]);
+        }
+        QVERIFY(!get<QAction>("MenuUndo")->isEnabled());
+        for (std::size_t i = 1; i < states.size(); ++i) {
+            get<QAction>("MenuRedo")->trigger();
+            QCOMPARE(form.calibration(), states[i]);
+        }
+        // The controls show the restored values: reading them changes nothing.
+        form.readControls();
+        QCOMPARE(form.calibration(), states.back());
+        // New, the model change and Open each kept the calibration they replaced.
+        QCOMPARE(edit_->keeper().snapshots().list().size(), std::size_t{3});
+
+        get<QAction>("MenuGerman")->trigger();
+        QVERIFY(get<QMenu>("MenuEdit")->title() == "&Bearbeiten");
+        QVERIFY(undoText().startsWith("&Rückgängig Datei öffnen"));
+
+        // With "Programming after change" on, the unit follows an undo.
+        get<QCheckBox>("CheckBoxProgHned")->click();
+        QCOMPARE(form.link().exchange().Operation, std::uint8_t{Exchange::Idle});
+        get<QAction>("MenuUndo")->trigger();
+        QCOMPARE(form.calibration(), states[states.size() - 2]);
+        QCOMPARE(form.link().exchange().Operation, std::uint8_t{Exchange::Program});
+    }
+
+    // A run that did not close left its calibration; the next start takes it over as one step
+    // and a clean close removes the file.
+    void recoveryAtStartUp() {
+        Calibration lost = simtest::defaultCalibration(6);
+        lost[jetCell(2, 2)] = 77;
+        lost[MODEL_CONST] = 9; // a value without a control comes back too
+        QDir().mkpath(path("data"));
+        QVERIFY(RecoveryFile(recoveryPath()).write(lost, 1796817600));
+        TFormHlav& form = start();
+        QCOMPARE(form.calibration(), lost);
+        QVERIFY(form.statusText().startsWith("Recovered the calibration of a run that did not "
+                                             "close"));
+        // A hint replaces the notice; a control without one brings the notice back.
+        form.showStatusHint("Set default parametrs");
+        QCOMPARE(form.statusText(), QString("Set default parametrs"));
+        form.showStatusHint(QString());
+        QVERIFY(form.statusText().startsWith("Recovered the calibration"));
+        get<QAction>("MenuUndo")->trigger();
+        QCOMPARE(form.calibration(), simtest::defaultCalibration(6));
+        form.FormClose();
+        QVERIFY(!QFile::exists(QString::fromStdString(recoveryPath())));
+
+        // A damaged file changes nothing and is said so.
+        form_.reset();
+        QFile f(QString::fromStdString(recoveryPath()));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(formatRecovery(lost, 1).c_str()).left(300));
+        f.close();
+        start();
+        QCOMPARE(form_->calibration(), simtest::defaultCalibration(6));
+        QVERIFY(form_->statusText().contains("damaged"));
+    }
+
+    void aVanishedSnapshotChangesNothing() {
+        TFormHlav& form = start();
+        get<QAction>("JetPlus")->trigger();
+        get<QAction>("MenuNew")->trigger(); // keeps the edited calibration
+        SnapshotsWindow* w = edit_->snapshotsWindow();
+        w->reload();
+        QCOMPARE(w->rowCount(), 1);
+        const Calibration shown = form.calibration();
+        QVERIFY(w->compareSelected());
+        QCOMPARE(edit_->compareWindow()->rowCount(), 100);
+        for (const SnapshotEntry& e : edit_->keeper().snapshots().list())
+            std::filesystem::remove(e.ignPath());
+        QVERIFY(!w->openSelected());
+        QVERIFY(w->message().startsWith("The snapshot no longer exists"));
+        QCOMPARE(form.calibration(), shown);
+    }
+
+    // Against the simulated unit: an edit, Read, Undo gives the edit back exactly and the
+    // settings file holds it after Exit; the read left a snapshot of what the unit holds.
+    void readThenUndoAgainstTheUnit() {
+        simtest::SimProcess unit({"--model", "2", "--save-image", "{dir}/unit.img"});
+        QVERIFY(unit.started());
+        writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
+                     .arg(QString::fromStdString(unit.linkPath())));
+        TFormHlav& form = start();
+        get<QLineEdit>("Edit12")->setText("7");
+        form.Edit1Exit();
+        const Calibration edited = form.calibration();
+        QCOMPARE(edit_->unitField(), QString("Unit unknown"));
+
+        form.MenuReadClick();
+        QTRY_COMPARE_WITH_TIMEOUT(form.link().exchange().view().messageText,
+                                  std::string("Verify OK"), 15000);
+        QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
+        QVERIFY(form.calibration() != edited);
+        QVERIFY(undoText().startsWith("&Undo Read from unit"));
+        get<QAction>("MenuUndo")->trigger();
+        QCOMPARE(form.calibration(), edited);
+        QCOMPARE(edit_->unitField(), QString("Unit differs"));
+        get<QAction>("MenuCom1")->trigger(); // another port: the unit is not known any more
+        QCOMPARE(edit_->unitField(), QString("Unit unknown"));
+
+        const std::vector<SnapshotEntry> list = edit_->keeper().snapshots().list();
+        QCOMPARE(list.size(), std::size_t{2});
+        QCOMPARE(list[0].kind, SnapshotKind::Read);
+        QCOMPARE(list[1].kind, SnapshotKind::BeforeRead);
+        QVERIFY(unit.stop() == 0);
+        Image held{};
+        QVERIFY(simtest::readImageFile(unit.file("unit.img"), held));
+        Image stored{};
+        QVERIFY(simtest::readImageFile(list[0].imagePath(), stored));
+        QVERIFY(stored == held);
+        Calibration unitCal = edited;
+        Identification id;
+        unpack(held, unitCal, id);
+        QFile ign(QString::fromStdString(list[0].ignPath()));
+        QVERIFY(ign.open(QIODevice::ReadOnly));
+        QCOMPARE(ign.readAll().toStdString(), formatParamFile(unitCal));
+
+        form.close();
+        QVERIFY(form.closed());
+        ProfileStore store(path("Velmora52.ini").toStdString());
+        WindowSettings ws;
+        Calibration saved{};
+        loadSettings(store, ws, saved);
+        for (const SettingsKey& k : calibrationKeys()) QCOMPARE(saved[k.param], edited[k.param]);
+    }
+
+    void verifyNamesTheCellThatDiffers() {
+        Calibration unitCal = simtest::defaultCalibration(6);
+        unitCal[jetCell(5, 3)] = static_cast<std::uint8_t>(unitCal[jetCell(5, 3)] + 7);
+        const std::string params = path("unit.ign").toStdString();
+        QVERIFY(saveParamFile(params, unitCal));
+        simtest::SimProcess unit({"--params", params});
+        QVERIFY(unit.started());
+        writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
+                     .arg(QString::fromStdString(unit.linkPath())));
+        TFormHlav& form = start();
+        form.MenuVerifyClick();
+        QTRY_COMPARE_WITH_TIMEOUT(form.link().exchange().view().messageText,
+                                  std::string("Verify error!"), 15000);
+        QTRY_VERIFY(form.statusText().startsWith("1 values differ"));
+        QCOMPARE(edit_->unitField(), QString("Unit differs"));
+        get<QAction>("MenuCompare")->trigger();
+        CompareWindow* w = edit_->compareWindow();
+        QCOMPARE(w->rowCount(), 1);
+        QVERIFY(w->cell(0, 2).startsWith("Fuel map 30 % × "));
+        QCOMPARE(w->cell(0, 2),
+                 QString::fromStdString(userName(jetCell(5, 3), form.calibration(), 1).label));
+        QCOMPARE(w->cell(0, 4).toInt(), unitCal[jetCell(5, 3)]);
+        QVERIFY(w->reportText().count('\n') == 2);
+    }
+};
+
+QTEST_MAIN(HistoryWindowTest)
+#include "history_test.moc"

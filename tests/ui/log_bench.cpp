@@ -1,0 +1,172 @@
+// Figures of the log viewer, printed: opening a long log to the first drawn plot beside the
+// time `cat` takes to read the same file (the I/O floor), redraws at full span and zoomed,
+// and resident memory with the log open.
+//   log_bench [--hours H]           a ride of H hours at 10 records a second (default 24)
+//   log_bench --shot LOG.mlg OUT.png  a picture of the viewer on a recorded log
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <qcustomplot.h>
+
+#include "log/channels.h"
+#include "log/mlg.h"
+#include "model/clamp.h"
+#include "model/defaults.h"
+#include "sim/engine.h"
+#include "ui/log_viewer.h"
+
+using namespace velmora;
+
+namespace {
+
+double residentMb() {
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            double kb = 0;
+            in >> kb;
+            return kb / 1024.0;
+        }
+        in.ignore(1 << 12, '\n');
+    }
+    return 0;
+}
+
+// A ride of the simulated engine written as the recorder writes it; returns the records.
+std::size_t writeRide(const std::string& path, double hours) {
+    Calibration cal;
+    cal[Klicovani] = 6;
+    setDefaultCalibration(cal);
+    clamp(cal);
+    sim::Engine engine(52, 20.0, true);
+    MonitorDecoder decoder;
+    MonitorSettings settings;
+    settings.advanceMax = cal[AdvanceMax];
+    log::RecordBuilder builder;
+    const auto records = static_cast<std::size_t>(hours * 36000.0);
+    std::ofstream out(path, std::ios::binary);
+    std::string chunk = log::mlgHeader(1765000000u, "log_bench ride");
+    for (std::size_t i = 0; i < records; ++i) {
+        const Frame f = engine.nextFrame(0.1, cal, 3);
+        decoder.decode(f, settings);
+        builder.update(f, decoder.values(), cal[AdvanceMax], static_cast<std::uint32_t>(i * 100));
+        log::appendRecordBlock(chunk, static_cast<std::uint8_t>(i), builder.record());
+        if (i % 36000 == 17999)
+            log::appendMarkerBlock(chunk, 0, static_cast<std::uint32_t>(i * 100), "half an hour");
+        if (chunk.size() > (1u << 20)) {
+            out << chunk;
+            chunk.clear();
+        }
+    }
+    out << chunk;
+    return records;
+}
+
+struct Stats {
+    double median, worst;
+};
+Stats stats(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return {v[v.size() / 2], v.back()};
+}
+
+Stats redraws(ui::LogViewer& v, int count) {
+    std::vector<double> ms;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer t;
+        t.start();
+        v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+        ms.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+    return stats(ms);
+}
+
+int shot(const QString& log, const QString& png) {
+    ui::LogViewer v(1);
+    QString error;
+    if (!v.openFile(log, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    v.resize(1100, 700);
+    v.setChannels({"RPM", "TPS", "Lambda", "PW", "CLT", "Batt V"});
+    const double end = v.data().time.back();
+    v.setCursorTime(end * 0.6);
+    v.setSelection(end * 0.3, end * 0.45);
+    v.show();
+    QApplication::processEvents();
+    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+    return v.grab().save(png) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() == 4 && args[1] == "--shot") return shot(args[2], args[3]);
+    double hours = 24;
+    if (args.size() == 3 && args[1] == "--hours") hours = args[2].toDouble();
+    if (hours <= 0) {
+        std::fprintf(stderr, "usage: log_bench [--hours H] | --shot LOG.mlg OUT.png\n");
+        return 2;
+    }
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("ride.mlg").toStdString();
+    const std::size_t records = writeRide(path, hours);
+    const double baseMb = residentMb();
+
+    // The I/O floor, with the file in the page cache for both reads.
+    const std::string cat = "cat '" + path + "' > /dev/null";
+    if (std::system(cat.c_str()) != 0) return 1;
+    QElapsedTimer t;
+    t.start();
+    if (std::system(cat.c_str()) != 0) return 1;
+    const double catMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+
+    t.restart();
+    const std::size_t readRecords = log::readMlgFile(path).data.records();
+    const double readMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+
+    t.restart();
+    ui::LogViewer v(1);
+    QString error;
+    if (!v.openFile(QString::fromStdString(path), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    v.resize(1100, 700);
+    v.show();
+    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+    QApplication::processEvents();
+    const double openMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    const double rss = residentMb();
+
+    const Stats full = redraws(v, 20);
+    const double mid = v.data().time[records / 2];
+    v.setTimeRange(mid, mid + 60);
+    const Stats zoomed = redraws(v, 20);
+    std::ifstream size(path, std::ios::ate | std::ios::binary);
+    std::printf("viewer: %.1f h log, %zu records, %.1f MB, %zu markers\n", hours,
+                v.data().records(), static_cast<double>(size.tellg()) / 1e6,
+                v.data().markers.size());
+    std::printf("viewer: open to first drawn plot %.0f ms; cat %.1f ms; ratio %.1f\n", openMs,
+                catMs, openMs / std::max(catMs, 0.001));
+    std::printf("viewer: reading and decoding the file alone %.0f ms (%zu records)\n", readMs,
+                readRecords);
+    std::printf("viewer: redraw of 6 plots at full span median %.1f ms, worst %.1f ms; zoomed to "
+                "60 s median %.1f ms, worst %.1f ms\n",
+                full.median, full.worst, zoomed.median, zoomed.worst);
+    std::printf("viewer: resident memory with the log open %.0f MB (%.0f MB before opening)\n", rss,
+                baseMb);
+    return v.data().records() == records ? 0 : 1;
+}

@@ -1,0 +1,288 @@
+// The Log menu on the main window and the log viewer, offscreen: the menu's place and access
+// keys, recording from the window's link with its status-bar field, "Record while connected",
+// replay onto the Monitor page, and the viewer's cursor, selection, markers and bad logs.
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <fstream>
+#include <memory>
+
+#include "lang/log_texts.h"
+#include "log/frame_log.h"
+#include "log/mlg.h"
+#include "ui/form_hlav.h"
+#include "ui/log_menu.h"
+#include "ui/log_viewer.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+namespace {
+
+// A monitor frame of a kind with the engine speed of the given period.
+Frame monitorFrame(int kind, unsigned period, std::uint8_t extra = 0) {
+    Frame f{};
+    f[0] = static_cast<std::uint8_t>(0xB0 + kind);
+    f[1] = static_cast<std::uint8_t>(period >> 8);
+    f[2] = static_cast<std::uint8_t>(period);
+    f[11] = extra;
+    f[21] = checkByte(f);
+    return f;
+}
+
+QChar accessKey(const QString& caption) {
+    const int at = caption.indexOf('&');
+    return at >= 0 && at + 1 < caption.size() ? caption[at + 1].toLower() : QChar();
+}
+
+} // namespace
+
+class LogUiTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<TFormHlav> form_;
+    LogMenu* menu_ = nullptr;
+    std::uint64_t clock_ = 1000;
+    QStringList messages_;
+
+    void start() {
+        form_ = std::make_unique<TFormHlav>(dir_.filePath("Velmora52.ini").toStdString());
+        form_->messageBox = [this](const QString& m) { messages_ << m; };
+        form_->FormCreate({"ENGLISH"});
+        menu_ = new LogMenu(*form_);
+        menu_->logsFolder = dir_.filePath("logs");
+        menu_->clockMs = [this] { return clock_; };
+        menu_->messageBox = [this](const QString& m) { messages_ << m; };
+        menu_->askMarkerNote = [](int) { return QString("lap"); };
+    }
+    // A frame through the window's link, as the tick's poll hands it over.
+    void feed(const Frame& f, std::uint64_t stepMs = 55) {
+        clock_ += stepMs;
+        form_->link().exchange().onFrame(f);
+        menu_->poll();
+    }
+    QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
+
+private slots:
+    void init() {
+        messages_.clear();
+        clock_ = 1000;
+    }
+    void cleanup() {
+        form_.reset();
+        menu_ = nullptr;
+    }
+
+    void menuSitsAfterToolsWithKeysOfItsOwnInEveryLanguage() {
+        start();
+        const QList<QAction*> top = form_->menuBar()->actions();
+        const auto* tools = form_->findChild<QMenu*>("MenuTools");
+        const int at = static_cast<int>(top.indexOf(tools->menuAction()));
+        QVERIFY(at >= 0 && at + 1 < top.size());
+        QCOMPARE(top[at + 1]->menu(), menu_->menu());
+        for (auto [lang, apply] :
+             {std::pair{0, &TFormHlav::ApplyCzech}, std::pair{2, &TFormHlav::ApplyGerman},
+              std::pair{1, &TFormHlav::ApplyEnglish}}) {
+            (form_.get()->*apply)();
+            menu_->poll();
+            QSet<QChar> keys;
+            for (QAction* a : form_->menuBar()->actions()) {
+                const QChar k = accessKey(a->text());
+                QVERIFY2(!k.isNull(), qPrintable(a->text()));
+                QVERIFY2(!keys.contains(k),
+                         qPrintable(QString("%1 in language %2").arg(a->text()).arg(lang)));
+                keys.insert(k);
+            }
+            // Items, with the record item as "start" and as "stop".
+            for (auto stop : {lang::LogText::StartRecording, lang::LogText::StopRecording}) {
+                QSet<QChar> items{accessKey(
+                    QString::fromUtf8(lang::logText(stop, static_cast<std::uint8_t>(lang))))};
+                for (QAction* a : menu_->menu()->actions()) {
+                    if (a->isSeparator() || a->objectName() == "MenuLogRecord") continue;
+                    const QChar k = accessKey(a->text());
+                    QVERIFY2(!items.contains(k), qPrintable(a->text()));
+                    items.insert(k);
+                }
+            }
+        }
+        QCOMPARE(menu_->menu()->title(), QString("L&og"));
+        QCOMPARE(form_->findChild<QAction*>("MenuLogRecord")->shortcut(), QKeySequence("Ctrl+L"));
+        QCOMPARE(form_->findChild<QAction*>("MenuLogMarker")->shortcut(), QKeySequence("Ctrl+M"));
+        QCOMPARE(form_->findChild<QAction*>("MenuLogOpen")->shortcut(),
+                 QKeySequence("Ctrl+Shift+L"));
+    }
+
+    void recordsEveryDecodedFrameWithItsStatusField() {
+        start();
+        QVERIFY(menu_->startRecording());
+        QLabel* field = menu_->statusField();
+        QVERIFY(field->isVisibleTo(form_.get()));
+        for (int i = 0; i < 60; ++i) feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)));
+        Frame bad = monitorFrame(0, 500);
+        bad[21] ^= 1;
+        feed(bad); // a bad check byte is no record
+        QCOMPARE(menu_->addMarker("pit"), 1);
+        // Hints still reach the status bar beside the field.
+        form_->showStatusHint("a hint");
+        QCOMPARE(form_->statusText(), QString("a hint"));
+        QVERIFY(field->text().contains("60 rec"));
+        QVERIFY(field->text().contains("00:00:03"));
+        QVERIFY(field->text().contains("/s"));
+        const QString path = QString::fromStdString(menu_->recorder().logPath());
+        form_->findChild<QAction*>("MenuLogRecord")->trigger(); // stop
+        QVERIFY(!menu_->recording());
+        QVERIFY(!field->isVisibleTo(form_.get()));
+        const log::LogReadResult r = log::readMlgFile(path.toStdString());
+        QVERIFY(r.ok);
+        QCOMPARE(static_cast<int>(r.data.records()), 60);
+        QCOMPARE(r.data.markers.at(0).text, std::string("Marker 1: pit"));
+        QCOMPARE(r.data.columns[static_cast<std::size_t>(r.data.fieldIndex("RPM"))].back(),
+                 static_cast<float>(2000000 / 1059));
+    }
+
+    void recordWhileConnectedFollowsTheConnectionAndIsSaved() {
+        start();
+        form_->findChild<QAction*>("MenuLogAuto")->trigger();
+        QVERIFY(menu_->recordWhileConnected());
+        QFile ini(dir_.filePath("Velmora52.ini"));
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(ini.readAll().contains("RecordWhileConnected=1"));
+        QVERIFY(!menu_->recording());
+        feed(monitorFrame(0, 1000));
+        QVERIFY2(menu_->recording(), qPrintable(messages_.join('\n')));
+        feed(monitorFrame(1, 1000));
+        form_->link().exchange().view().noConnectionVisible = true; // 41 ticks without frames
+        menu_->poll();
+        QVERIFY(!menu_->recording());
+        const std::string first = menu_->recorder().logPath();
+        QCOMPARE(log::readMlgFile(first).data.records(), std::size_t{2});
+        // Back again: a new log. Stopped by hand, it stays stopped while the unit is there.
+        clock_ += 1000;
+        feed(monitorFrame(0, 1000));
+        QVERIFY(menu_->recording());
+        QVERIFY(menu_->recorder().logPath() != first);
+        form_->findChild<QAction*>("MenuLogRecord")->trigger();
+        feed(monitorFrame(1, 1000));
+        QVERIFY(!menu_->recording());
+        form_->findChild<QAction*>("MenuLogAuto")->trigger();
+        QVERIFY(!menu_->recordWhileConnected());
+    }
+
+    void replayDrivesTheMonitorPageUntilAReadEndsIt() {
+        start();
+        QVERIFY(menu_->startRecording());
+        for (int i = 0; i < 40; ++i)
+            feed(monitorFrame(i % 3, 1000 + 10 * static_cast<unsigned>(i)), 100);
+        menu_->stopRecording();
+        const QString path = QString::fromStdString(menu_->recorder().logPath());
+
+        QVERIFY(menu_->startReplay(path));
+        QVERIFY(form_->link().replaying());
+        QLabel* banner = menu_->replayBanner();
+        QVERIFY(banner->isVisibleTo(form_.get()));
+        QVERIFY(banner->text().contains(QFileInfo(path).fileName()));
+        QVERIFY(banner->text().contains("REPLAY"));
+        QCOMPARE(form_->findChild<QTabWidget*>()->currentWidget()->objectName(),
+                 QString("TabSheet5"));
+        clock_ += 1;
+        menu_->poll();
+        QCOMPARE(rpmText(), QString("RPM = 2000 ")); // the log's first frame
+        // A frame from the port is read and dropped, yet still proves the connection.
+        QVERIFY(form_->link().monitorFrame(monitorFrame(0, 500)));
+        QCOMPARE(rpmText(), QString("RPM = 2000 "));
+        menu_->setReplaySpeed(4);
+        clock_ += 250; // a second of log
+        menu_->poll();
+        QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1100));
+        menu_->setReplayPaused(true);
+        clock_ += 5000;
+        menu_->poll();
+        QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1100));
+        menu_->seekReplay(3000); // frame 29, recorded 3.0 s after the start
+        menu_->setReplayPaused(false);
+        menu_->poll();
+        QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1290));
+        // Read ends the replay before its request goes out.
+        form_->MenuReadClick();
+        QVERIFY(!form_->link().replaying());
+        QVERIFY(!menu_->replaying());
+        QVERIFY(!banner->isVisibleTo(form_.get()));
+        QVERIFY(form_->link().monitorFrame(monitorFrame(0, 500)));
+        QCOMPARE(rpmText(), QString("RPM = 4000 "));
+    }
+
+    void replayNeedsAFrameLogAndAnIdleLink() {
+        start();
+        QVERIFY(!menu_->startReplay(dir_.filePath("none.mlg")));
+        QVERIFY(messages_.last().contains(".frames"));
+        form_->MenuVerifyClick();
+        QVERIFY(!menu_->startReplay(dir_.filePath("none.mlg")));
+        QVERIFY(messages_.last().contains("exchange"));
+        QVERIFY(!form_->link().replaying());
+    }
+
+    void viewerShowsCursorSelectionAndMarkers() {
+        start();
+        QVERIFY(menu_->startRecording());
+        for (int i = 0; i < 100; ++i) {
+            feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);
+            if (i == 50) menu_->addMarker("half");
+        }
+        menu_->stopRecording();
+        LogViewer* v = menu_->openLog(QString::fromStdString(menu_->recorder().logPath()));
+        QVERIFY(v != nullptr);
+        QCOMPARE(v->channels(), LogViewer::defaultChannels());
+        QCOMPARE(v->plot()->axisRectCount(), 6);
+        v->setCursorTime(5.0); // record 49 at 5.0 s
+        QCOMPARE(v->cursorText("RPM"), QString::number(2000000 / 1049));
+        QCOMPARE(v->cursorText("Time"), QString("5.000"));
+        v->setSelection(7.5, 2.5);
+        QCOMPARE(v->selectionText(), QString("Selection 2.500 s – 7.500 s (5.000 s)"));
+        v->zoomToSelection();
+        QCOMPARE(v->rangeFrom(), 2.5);
+        QCOMPARE(v->rangeTo(), 7.5);
+        v->setChannels({"Batt V", "Nonsense", "RPM"});
+        QCOMPARE(v->channels(), QStringList({"Batt V", "RPM"}));
+        QCOMPARE(v->plot()->axisRectCount(), 2);
+        QCOMPARE(v->rangeFrom(), 2.5); // the time range stays
+        auto* markers = v->findChild<QListWidget*>("LogMarkers");
+        QCOMPARE(markers->count(), 1);
+        QVERIFY(markers->item(0)->text().contains("Marker 1: half"));
+        const QString csv = dir_.filePath("out.csv");
+        QString error;
+        QVERIFY(v->exportCsv(csv, &error));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().count('\n'), 101);
+        v->close();
+    }
+
+    void badLogsGiveAMessageAndNoWindow() {
+        start();
+        const auto write = [&](const char* name, const std::string& bytes) {
+            std::ofstream(dir_.filePath(name).toStdString(), std::ios::binary) << bytes;
+            return dir_.filePath(name);
+        };
+        const int before = static_cast<int>(QApplication::topLevelWidgets().size());
+        QVERIFY(menu_->openLog(write("junk.mlg", "not a log at all")) == nullptr);
+        QVERIFY(messages_.last().contains("MLVLG"));
+        QVERIFY(menu_->openLog(write("empty.mlg", log::mlgHeader(0, ""))) == nullptr);
+        QVERIFY(messages_.last().contains("no records"));
+        QCOMPARE(static_cast<int>(QApplication::topLevelWidgets().size()), before);
+    }
+};
+
+QTEST_MAIN(LogUiTest)
+#include "log_ui_test.moc"

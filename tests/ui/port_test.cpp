@@ -1,0 +1,391 @@
+// The port settings as the user meets them: the dialog and its Com menu item, the device in the
+// Com items' hints, bad paths, the adapter offered on a first start, and the unit switched off
+// and on again under a running window.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+#include "../link/test_pty.h"
+#include "../sim/harness.h"
+#include "ui/form_hlav.h"
+#include "ui/port_dialog.h"
+#include "ui/port_settings.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+namespace {
+
+struct FakeDevices : DeviceSource {
+    std::vector<SerialDevice> list;
+    std::vector<SerialDevice> devices() override { return list; }
+};
+
+SerialDevice ftdi(const std::string& path, const std::string& byId) {
+    return {path, "FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001, byId};
+}
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write");
+}
+
+} // namespace
+
+class PortTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TFormHlav> form_;
+    std::shared_ptr<FakeDevices> devices_;
+    QStringList messages_, offers_;
+    bool acceptOffer_ = false;
+
+    QString ini() const { return dir_->filePath("Velmora52.ini"); }
+    PortSettings& ports() const { return *form_->findChild<PortSettings*>(); }
+    template <class T> T* get(const char* name) const {
+        T* w = form_->findChild<T*>(name);
+        if (w == nullptr) qFatal("no component %s", name);
+        return w;
+    }
+    TFormHlav& start(const QStringList& arguments = {}) {
+        form_ = std::make_unique<TFormHlav>(ini().toStdString());
+        form_->messageBox = [this](const QString& m) { messages_ << m; };
+        ports().setDeviceSource(devices_);
+        ports().askOpenDialog = [this](const QString& text) {
+            offers_ << text;
+            return acceptOffer_;
+        };
+        form_->FormCreate(arguments);
+        form_->show();
+        return *form_;
+    }
+    // What the status bar shows while the mouse rests on a menu item.
+    QString hintOf(const char* item) {
+        auto* menu = get<QMenu>("MenuCom");
+        emit menu->hovered(get<QAction>(item));
+        return form_->statusText();
+    }
+    // Runs `step` on the port dialog once it is open (it is modal).
+    void whenDialogOpens(std::function<void(PortDialog&)> step) {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this, timer, step] {
+            auto* d = form_ ? form_->findChild<PortDialog*>() : nullptr;
+            if (d == nullptr || !d->isVisible()) return;
+            timer->stop();
+            timer->deleteLater();
+            step(*d);
+        });
+        timer->start(20);
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
+        QApplication::setActiveWindow(form_.get());
+        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+        QTest::keyClick(form_.get(), k, modifiers);
+    }
+    QString message() const { return get<QLabel>("LabelHlaseni")->text(); }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        devices_ = std::make_shared<FakeDevices>();
+        messages_.clear();
+        offers_.clear();
+        acceptOffer_ = false;
+    }
+    void cleanup() {
+        form_.reset();
+        dir_.reset();
+    }
+
+    void menuItemAndComHintsFollowTheLanguage() {
+        Pty pty;
+        writeAll(ini(),
+                 QString("[FORM_HLAV]\nLanguage=1\n[PORTS]\nCOM2=%1\nCOM3=/dev/velmora-gone\n")
+                     .arg(QString::fromStdString(pty.slavePath))
+                     .toUtf8());
+        start();
+        QMenu* com = get<QMenu>("MenuCom");
+        const QList<QAction*> items = com->actions();
+        QCOMPARE(items.size(), 8);
+        QCOMPARE(items[5]->objectName(), QString("MenuCom6"));
+        QVERIFY(items[6]->isSeparator());
+        QAction* item = get<QAction>("MenuPortSettings");
+        QCOMPARE(items[7], item);
+        QCOMPARE(item->shortcut(), QKeySequence("Ctrl+Shift+P"));
+        QVERIFY(!item->isCheckable());
+
+        const QString dev = QString::fromStdString(pty.slavePath);
+        const struct {
+            const char* menuItem;
+            QString caption, com2;
+        } languages[] = {
+            {"MenuCzech", "Nastavení portu…", "Nastavení komunikace na port com 2 — " + dev},
+            {"MenuGerman", "Port-Einstellungen…", "Com 2 festzustellen — " + dev},
+            {"MenuEnglish", "Port settings…", "Set com 2 — " + dev},
+        };
+        for (int round = 0; round < 2; ++round) { // switching back and forth adds nothing twice
+            for (const auto& l : languages) {
+                get<QAction>(l.menuItem)->trigger();
+                QCOMPARE(item->text(), l.caption);
+                QCOMPARE(hintOf("MenuCom2"), l.com2);
+                QVERIFY(hintOf("MenuCom1").endsWith(" — /dev/ttyS0"));
+                QVERIFY(hintOf("MenuCom3").endsWith(" — /dev/velmora-gone"));
+                QCOMPARE(hintOf("MenuCom6"), QString("/dev/ttyS5")); // no hint of its own
+            }
+        }
+        QVERIFY(messages_.isEmpty()); // ComPort 0: nothing opened, nothing said
+    }
+
+    // The dialog lists the slots and the devices, fills the path from a device, refuses a bad
+    // path in place, and a confirmed choice is written, checked and opened.
+    void dialogChoosesTheDeviceOfASlot() {
+        Pty pty, adapter;
+        const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        devices_->list = {ftdi(adapter.slavePath, byId.toStdString()),
+                          {"/dev/ttyS0", "", "", "", std::nullopt, std::nullopt, ""}};
+        const QByteArray before = "; mine\n[FORM_HLAV]\nLanguage=1\nComPort=3\n"
+                                  "[PORTS]\nCOM3=/dev/velmora-gone\n";
+        writeAll(ini(), before);
+        start();
+        QCOMPARE(messages_.size(), 1); // COM3's device is gone
+        messages_.clear();
+
+        bool checked = false;
+        whenDialogOpens([&](PortDialog& d) {
+            auto* slotRows = d.findChild<QTableWidget*>("PortSlots");
+            QCOMPARE(slotRows->rowCount(), 6);
+            QCOMPARE(slotRows->item(2, 1)->text(), QString("/dev/velmora-gone"));
+            QCOMPARE(slotRows->item(2, 2)->text(), QString("missing"));
+            QCOMPARE(d.chosenSlot(), 3); // the port in use
+            auto* list = d.findChild<QTableWidget*>("PortDevices");
+            QCOMPARE(list->rowCount(), 2);
+            QCOMPARE(list->item(0, 4)->text(), QString("0403:6001"));
+            QCOMPARE(list->item(0, 5)->text(), byId);
+            // A USB adapter is taken by its stable name, another device by its path.
+            emit list->cellClicked(0, 0);
+            QCOMPARE(d.chosenPath(), byId);
+            emit list->cellClicked(1, 0);
+            QCOMPARE(d.chosenPath(), QString("/dev/ttyS0"));
+
+            // A device that appears while the dialog is open shows up by itself.
+            devices_->list.push_back(ftdi("/dev/ttyUSB7", ""));
+            QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 3, 3000);
+
+            d.setChosen(2, dir_->path());
+            d.findChild<QPushButton*>("PortOk")->click();
+            QVERIFY(d.isVisible());
+            QVERIFY(d.problem().contains("is a folder"));
+            QCOMPARE(readAll(ini()), before);
+
+            emit d.findChild<QTableWidget*>("PortSlots")->cellClicked(1, 0);
+            d.findChild<QLineEdit*>("PortPath")->setText(QString::fromStdString(pty.slavePath));
+            d.findChild<QPushButton*>("PortOk")->click();
+            checked = true;
+        });
+        get<QAction>("MenuPortSettings")->trigger();
+        QVERIFY(checked);
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(readAll(ini()),
+                 before + "COM2=" + QByteArray::fromStdString(pty.slavePath) + "\n");
+        QCOMPARE(form_->ComPort, 2);
+        QVERIFY(get<QAction>("MenuCom2")->isChecked());
+        QVERIFY(!get<QAction>("MenuCom3")->isChecked());
+        QVERIFY(form_->serialPort().isOpen());
+        QCOMPARE(form_->serialPort().path(), pty.slavePath);
+        QCOMPARE(hintOf("MenuCom2"), "Set com 2 — " + QString::fromStdString(pty.slavePath));
+
+        // Cancel changes nothing.
+        const QByteArray chosen = readAll(ini());
+        whenDialogOpens([](PortDialog& d) {
+            d.setChosen(5, "/dev/ttyS0");
+            d.findChild<QPushButton*>("PortCancel")->click();
+        });
+        get<QAction>("MenuPortSettings")->trigger();
+        QCOMPARE(readAll(ini()), chosen);
+        QCOMPARE(form_->ComPort, 2);
+        QCOMPARE(form_->serialPort().path(), pty.slavePath);
+    }
+
+    // Bad input gives a clear reason and leaves the file, the choice and the open port alone.
+    void badPathsChangeNothing() {
+        Pty pty;
+        const QByteArray before = QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
+                                      .arg(QString::fromStdString(pty.slavePath))
+                                      .toUtf8();
+        writeAll(ini(), before);
+        writeAll(dir_->filePath("plain.txt"), "x");
+        start();
+        QVERIFY(form_->serialPort().isOpen());
+        const struct {
+            QString path;
+            const char* reason;
+        } cases[] = {
+            {dir_->path(), "is a folder"},
+            {dir_->filePath("plain.txt"), "is a plain file"},
+            {"/dev/null", "is not a serial device"},
+            {"/dev/ttyS0\n[FORM_HLAV]", "control character"},
+            {QString(10000, 'a'), "too long"},
+            {"/dev/velmora-gone", "does not exist"},
+            {"", "Type the path"},
+        };
+        for (const auto& c : cases) {
+            for (int slot : {1, 4}) {
+                const QString why = ports().apply(slot, c.path);
+                QVERIFY2(why.contains(c.reason), qPrintable(why));
+                QVERIFY(why.size() < 200);
+                QCOMPARE(readAll(ini()), before);
+                QCOMPARE(form_->ComPort, 1);
+                QVERIFY(form_->serialPort().isOpen());
+                QCOMPARE(form_->serialPort().path(), pty.slavePath);
+            }
+        }
+        QVERIFY(messages_.isEmpty());
+    }
+
+    // A default device that is not there while exactly one USB adapter is: the box names the
+    // adapter and offers the dialog, which opens with the adapter chosen for that port.
+    void missingDefaultDeviceOffersTheOneAdapter() {
+        int slot = 0;
+        for (int i = 1; i <= 6 && slot == 0; ++i)
+            if (!QFile::exists(QString("/dev/ttyS%1").arg(i - 1))) slot = i;
+        if (slot == 0) QSKIP("every /dev/ttyS0..5 exists here");
+        const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        devices_->list = {ftdi("/dev/ttyUSB0", byId.toStdString())};
+        writeAll(ini(), QString("[FORM_HLAV]\nLanguage=1\nComPort=%1\n").arg(slot).toUtf8());
+        acceptOffer_ = true;
+        QString chosen;
+        int chosenSlot = 0;
+        whenDialogOpens([&](PortDialog& d) {
+            chosen = d.chosenPath();
+            chosenSlot = d.chosenSlot();
+            d.reject();
+        });
+        start();
+        QVERIFY(messages_.isEmpty());
+        QCOMPARE(offers_.size(), 1);
+        QCOMPARE(offers_[0].section('\n', 0, 0), QString("Com opening error"));
+        QVERIFY2(offers_[0].contains("/dev/ttyUSB0 (FT232R USB UART)"), qPrintable(offers_[0]));
+        QTRY_COMPARE(chosen, byId);
+        QCOMPARE(chosenSlot, slot);
+
+        // Two adapters: which one is for the user to say; the plain box names both.
+        form_.reset();
+        offers_.clear();
+        devices_->list.push_back(ftdi("/dev/ttyUSB1", ""));
+        start();
+        QVERIFY(offers_.isEmpty());
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(messages_[0].contains("/dev/ttyUSB0 (FT232R USB UART), /dev/ttyUSB1"));
+    }
+
+    void firstStartOffersTheOneAdapter() {
+        devices_->list = {ftdi("/dev/ttyUSB0", "")};
+        start({"ENGLISH"});
+        QTRY_COMPARE(offers_.size(), 1);
+        QVERIFY(offers_[0].contains("A USB serial adapter is connected: /dev/ttyUSB0"));
+        QVERIFY(messages_.isEmpty());
+
+        // Not on later starts.
+        form_->FormClose();
+        form_.reset();
+        offers_.clear();
+        QVERIFY(QFile::exists(ini()));
+        start({"ENGLISH"});
+        QTest::qWait(50);
+        QVERIFY(offers_.isEmpty());
+    }
+
+    // The whole road against the simulated unit: the pty chosen in the dialog's path field,
+    // a read, then the unit switched off and on again in each language with the port reopened
+    // by itself, and a read that works without touching the Com menu.
+    void unitSwitchedOffAndOnIsReopenedByItself() {
+        simtest::SimProcess unit(std::vector<std::string>{});
+        QVERIFY(unit.started());
+        const QString link = QString::fromStdString(unit.linkPath());
+        writeAll(ini(), "[FORM_HLAV]\nLanguage=1\n");
+        start();
+        whenDialogOpens([&](PortDialog& d) {
+            d.findChild<QComboBox*>("PortSlot")->setCurrentIndex(0);
+            d.findChild<QLineEdit*>("PortPath")->setText(link);
+            d.findChild<QPushButton*>("PortOk")->click();
+        });
+        key(Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(form_->ComPort, 1);
+        QVERIFY(readAll(ini()).contains("[PORTS]\nCOM1=" + link.toUtf8() + "\n"));
+        key(Qt::Key_F7);
+        QTRY_COMPARE_WITH_TIMEOUT(message(), QString("Verify OK"), 15000);
+
+        // Switched off in the middle of a read: the read ends in red as it always did.
+        key(Qt::Key_F7);
+        QVERIFY(unit.stop() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(message(), QString("Read error!"), 5000);
+
+        const struct {
+            const char* menuItem;
+            QString lost, back;
+        } languages[] = {
+            {"MenuEnglish", "COM1 (%1) lost — waiting for it", "COM1 (%1) is back — port reopened"},
+            {"MenuCzech", "COM1 (%1) ztraceno — čekám na připojení",
+             "COM1 (%1) je zpět — port znovu otevřen"},
+            {"MenuGerman", "COM1 (%1) verloren — warte darauf",
+             "COM1 (%1) ist zurück — Port wieder geöffnet"},
+        };
+        bool first = true;
+        for (const auto& l : languages) {
+            get<QAction>(l.menuItem)->trigger();
+            if (!first) QVERIFY(unit.stop() == 0);
+            first = false;
+            QTRY_COMPARE_WITH_TIMEOUT(form_->statusText(), l.lost.arg(link), 3000);
+            QTest::qWait(600); // the wait goes on while the unit is away
+            QCOMPARE(form_->statusText(), l.lost.arg(link));
+            QVERIFY(!form_->serialPort().isOpen());
+            QVERIFY(unit.restart());
+            QElapsedTimer back;
+            back.start();
+            QTRY_COMPARE_WITH_TIMEOUT(form_->statusText(), l.back.arg(link), 5000);
+            qInfo("unit back to port reopened: %lld ms", static_cast<long long>(back.elapsed()));
+            QVERIFY(form_->serialPort().isOpen());
+        }
+        get<QAction>("MenuEnglish")->trigger();
+        key(Qt::Key_F7);
+        QTRY_COMPARE_WITH_TIMEOUT(message(), QString("Verify OK"), 15000);
+        QVERIFY(messages_.isEmpty());
+
+        // A port the user changed is not reopened behind their back.
+        QVERIFY(unit.stop() == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(form_->statusText().contains("lost"), 3000);
+        get<QAction>("MenuCom2")->trigger(); // /dev/ttyS1, whatever becomes of it
+        messages_.clear();
+        QVERIFY(unit.restart());
+        QTest::qWait(1500);
+        QCOMPARE(form_->ComPort, 2);
+        QVERIFY(form_->serialPort().path() != link.toStdString());
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    PortTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "port_test.moc"

@@ -1,0 +1,476 @@
+#include "ui/edit_menu.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QThreadPool>
+#include <QTimer>
+
+#include "files/param_file.h"
+#include "files/settings.h"
+#include "history/difference.h"
+#include "history/param_names.h"
+#include "lang/history_texts.h"
+#include "ui/compare_window.h"
+#include "ui/form_hlav.h"
+#include "ui/snapshots_window.h"
+
+namespace velmora::ui {
+
+namespace {
+
+using lang::HistoryText;
+
+// The property the window's hint routing reads.
+constexpr const char* HintProperty = "velmoraHint";
+
+void fill(QLabel* l, const QColor& c) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::Window, c);
+    l->setPalette(p);
+    l->setAutoFillBackground(c.isValid());
+}
+
+struct Command {
+    const char* names[2]; // the menu item and the button of a command
+    HistoryText step;
+    std::optional<SnapshotKind> replacing;
+};
+
+const Command kCommands[] = {
+    {{"MenuNew", "SpeedButton6"}, HistoryText::StepNew, SnapshotKind::BeforeNew},
+    {{"MenuOpen", "SpeedButton5"}, HistoryText::StepOpen, SnapshotKind::BeforeOpen},
+    {{"ComboBox1", ""}, HistoryText::StepModel, SnapshotKind::BeforeModel},
+    {{"CurveMinus", "BitBtnIgnMinus"}, HistoryText::StepCurveMinus, std::nullopt},
+    {{"CurvePlus", "BitBtnIgnPlus"}, HistoryText::StepCurvePlus, std::nullopt},
+    {{"JetMinus", "BitBtnJetMinus"}, HistoryText::StepJetMinus, std::nullopt},
+    {{"JetPlus", "BitBtnJetPlus"}, HistoryText::StepJetPlus, std::nullopt},
+    {{"BitBtnTps0", ""}, HistoryText::StepTps0, std::nullopt},
+    {{"BitBtnTps100", ""}, HistoryText::StepTps100, std::nullopt},
+};
+
+} // namespace
+
+std::size_t ReplyRecorder::read(std::uint8_t* dst, std::size_t max) {
+    if (inner_ == nullptr) return 0;
+    const std::size_t n = inner_->read(dst, max);
+    // The exchange takes the first 22 bytes of a read as its frame.
+    if (n >= FrameSize) {
+        Frame f{};
+        std::copy(dst, dst + FrameSize, f.begin());
+        const std::uint8_t block = f[0] & 0x3F;
+        if (checkOk(f) && (f[0] & 0xC0) == 0xC0 && !isMonitorCommand(f[0]) && block < BlockCount) {
+            std::array<std::uint8_t, BlockSize> data{};
+            std::copy(f.begin() + 1, f.begin() + 1 + BlockSize, data.begin());
+            replies_[block] = data;
+        }
+    }
+    return n;
+}
+
+std::optional<std::array<std::uint8_t, BlockSize>> ReplyRecorder::reply(std::size_t block) const {
+    return block < BlockCount ? replies_[block] : std::nullopt;
+}
+
+EditMenu::EditMenu(TFormHlav& form, const QString& folder)
+    : QObject(&form), form_(form),
+      keeper_(folder.isEmpty() ? dataFolder() : QFile::encodeName(folder).toStdString()) {
+    setObjectName("EditMenu");
+    QMenuBar* bar = form.menuBar();
+    menu_ = new QMenu(bar);
+    menu_->setObjectName("MenuEdit");
+    menu_->setFont(form.font());
+    // After the File menu.
+    const QList<QAction*> top = bar->actions();
+    QAction* before = nullptr;
+    for (qsizetype i = 0; i + 1 < top.size(); ++i) {
+        if (top[i]->menu() != nullptr && top[i]->menu()->objectName() == "MenuFile")
+            before = top[i + 1];
+    }
+    if (before != nullptr)
+        bar->insertMenu(before, menu_);
+    else
+        bar->addMenu(menu_);
+
+    undo_ = menu_->addAction(QString());
+    undo_->setObjectName("MenuUndo");
+    undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    redo_ = menu_->addAction(QString());
+    redo_->setObjectName("MenuRedo");
+    redo_->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    menu_->addSeparator();
+    snapshots_ = menu_->addAction(QString());
+    snapshots_->setObjectName("MenuSnapshots");
+    snapshots_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    compare_ = menu_->addAction(QString());
+    compare_->setObjectName("MenuCompare");
+    compare_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    connect(undo_, &QAction::triggered, this, &EditMenu::undo);
+    connect(redo_, &QAction::triggered, this, &EditMenu::redo);
+    connect(snapshots_, &QAction::triggered, this, [this] {
+        SnapshotsWindow* w = snapshotsWindow();
+        w->reload();
+        w->show();
+        w->raise();
+    });
+    connect(compare_, &QAction::triggered, this, [this] {
+        CompareWindow* w = compareWindow();
+        if (unitAfterVerify_)
+            w->compareWithUnit();
+        else
+            w->compareWithLastFile();
+        w->show();
+        w->raise();
+    });
+
+    unitLabel_ = new QLabel(form.statusBar());
+    unitLabel_->setObjectName("LabelUnitAgreement");
+    fileLabel_ = new QLabel(form.statusBar());
+    fileLabel_->setObjectName("LabelFileAgreement");
+    for (QLabel* l : {unitLabel_, fileLabel_}) {
+        l->setContentsMargins(4, 0, 4, 0);
+        form.statusBar()->addPermanentWidget(l);
+    }
+
+    connect(&form, &TFormHlav::calibrationCommitted, this, &EditMenu::committed);
+    // A run closed before it took over a recovery file leaves that file for the next one.
+    connect(&form, &TFormHlav::settingsSaved, this, [this] {
+        if (started_) keeper_.closedCleanly();
+    });
+    // After the window's own tick, so that the exchange has moved on.
+    if (auto* timer = form.findChild<QTimer*>("Timer1"))
+        connect(timer, &QTimer::timeout, this, &EditMenu::exchangeTick);
+    for (int i = 1; i <= 6; ++i) {
+        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i))) {
+            connect(a, &QAction::triggered, this, [this] {
+                keeper_.unitUnknown();
+                recorder_.forget();
+                unitAfterVerify_.reset();
+                refresh();
+            });
+        }
+    }
+    for (const char* name : {"MenuEnglish", "MenuCzech", "MenuGerman"}) {
+        if (auto* a = form.findChild<QAction*>(name))
+            connect(a, &QAction::triggered, this, &EditMenu::retranslate);
+    }
+    // These boxes change their parameter when clicked, without the after-change step.
+    for (const char* name : {"CheckBoxGas", "CheckBoxZakazCteni", "CheckBoxExtMonitor"}) {
+        if (auto* box = form.findChild<QAbstractButton*>(name))
+            connect(box, &QAbstractButton::clicked, this, [this] { committed(QString()); });
+    }
+
+    // A notice comes back when the mouse leaves a control's hint, for a while: the window's
+    // first Enter event would otherwise wipe the notice of a recovery at once.
+    connect(form.statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+        if (!text.isEmpty() || notice_.isEmpty()) return;
+        if (noticeShown_.isValid() && noticeShown_.elapsed() < NoticeMs)
+            form_.showStatusHint(notice_);
+        else
+            notice_.clear();
+    });
+
+    // The recovery file reaches the disk on a worker thread now and then, so that a power cut
+    // too finds it whole; the writes themselves never wait for the disk.
+    auto* flush = new QTimer(this);
+    flush->setInterval(FlushIntervalMs);
+    connect(flush, &QTimer::timeout, this, [this] {
+        if (!keeper_.takeRecoveryUnflushed()) return;
+        const std::string path = keeper_.recoveryFile().path();
+        QThreadPool::globalInstance()->start([path] { RecoveryFile::flushToDisk(path); });
+    });
+    flush->start();
+
+    Link& link = form.link();
+    recorder_.setInner(link.port());
+    link.setPort(&recorder_);
+    std::function<void()> previous = link.onShow;
+    link.onShow = [this, previous] {
+        if (previous) previous();
+        const std::uint8_t op = form_.link().exchange().Operation;
+        if (op == Exchange::Read)
+            readReplaced();
+        else if (op == Exchange::Program && started_ && !applying_)
+            keeper_.adopt(form_.calibration());
+    };
+    retranslate();
+}
+
+EditMenu::~EditMenu() = default;
+
+QString EditMenu::text(int id) const {
+    return QString::fromUtf8(lang::historyText(static_cast<HistoryText>(id), form_.Language));
+}
+
+void EditMenu::started() {
+    std::optional<Calibration> file;
+    const QString last = QString::fromStdString(form_.lastFilePath());
+    if (!last.isEmpty() && QFileInfo(last).isFile()) {
+        Calibration c = form_.calibration();
+        if (openParamFile(form_.lastFilePath(), c)) file = c;
+    }
+    keeper_.start(form_.calibration(), file);
+    const Keeper::Recovery r = keeper_.recover();
+    started_ = true;
+    retranslate();
+    if (r.cal) {
+        applying_ = true;
+        form_.applyCalibration(*r.cal);
+        applying_ = false;
+        const QString time =
+            QDateTime::fromSecsSinceEpoch(r.savedAt).toString(QStringLiteral("HH:mm"));
+        status(text(static_cast<int>(HistoryText::Recovered)).arg(time));
+    } else if (r.state == RecoveryFile::State::Damaged) {
+        status(text(static_cast<int>(HistoryText::RecoveryUnreadable)));
+    }
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::committed(const QString& command) {
+    if (applying_ || !started_) return;
+    const Calibration now = form_.calibration();
+    const Calibration before = keeper_.committed();
+    StepName name;
+    std::optional<SnapshotKind> replacing;
+    bool known = false;
+    for (const Command& c : kCommands) {
+        if (command.isEmpty() || (command != c.names[0] && command != c.names[1])) continue;
+        name.command = c.step;
+        replacing = c.replacing;
+        known = true;
+    }
+    if (command.startsWith("CSpinButton")) {
+        int sum = 0;
+        for (std::size_t i = 0; i < ParamCount; ++i) sum += now.v[i] - before.v[i];
+        name.command = sum < 0 ? HistoryText::StepColumnMinus : HistoryText::StepColumnPlus;
+        name.number = command.mid(11).toInt();
+        known = true;
+    }
+    if (name.command == HistoryText::StepOpen)
+        name.extra =
+            QFileInfo(QString::fromStdString(form_.lastFilePath())).fileName().toStdString();
+    if (name.command == HistoryText::StepModel)
+        name.extra = displayText(Klicovani, now, form_.Language);
+    if (!known) {
+        const int n = countDifferences(before, now);
+        for (std::size_t p = 0; p < ParamCount && n == 1; ++p)
+            if (now.v[p] != before.v[p]) name.param = static_cast<int>(p);
+        if (n > 1) {
+            name.command = HistoryText::StepValues;
+            name.number = n;
+        }
+    }
+    keeper_.commit(name, now, replacing);
+    if (command == "MenuOpen" || command == "SpeedButton5" || command == "MenuSave" ||
+        command == "SpeedButton7")
+        keeper_.fileStored(now);
+    if ((command == "MenuOpen" || command == "SpeedButton5") && now[Klicovani] != before[Klicovani])
+        status(text(static_cast<int>(HistoryText::ForeignModel))
+                   .arg(QString::fromStdString(displayText(Klicovani, now, form_.Language)),
+                        QString::fromStdString(displayText(Klicovani, before, form_.Language))));
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::readReplaced() {
+    if (!started_) return;
+    // The image still holds exactly what the unit sent; it is packed again after the show.
+    readImage_ = form_.image();
+    StepName name;
+    name.command = HistoryText::StepRead;
+    keeper_.commit(name, form_.calibration(), SnapshotKind::BeforeRead);
+    keeper_.unitHolds(*readImage_);
+    unitAfterVerify_.reset();
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::exchangeTick() {
+    // A language applied other than from the menu shows here.
+    if (form_.Language != shownLanguage_) retranslate();
+    const Exchange& x = form_.link().exchange();
+    const std::uint8_t op = x.Operation;
+    if (op != lastOperation_) {
+        // A read goes on into its verify; anything else ends the exchange.
+        const bool readGoesOn = lastOperation_ == Exchange::Read && op == Exchange::Verify;
+        if (lastOperation_ != Exchange::Idle && !readGoesOn) {
+            const int message = x.view().message ? static_cast<int>(*x.view().message) : -1;
+            // Another command took over: what the unit holds is not known.
+            exchangeEnded(op == Exchange::Idle ? message : -1, x.CommandByte & 0x3F);
+        }
+        if (lastOperation_ == Exchange::Idle) recorder_.forget();
+        lastOperation_ = op;
+    }
+}
+
+void EditMenu::exchangeEnded(int message, std::size_t block) {
+    const Image& image = form_.image();
+    if (readImage_ && started_) {
+        Calibration unit = keeper_.committed();
+        Identification ignored;
+        unpack(*readImage_, unit, ignored);
+        keeper_.snapshot(SnapshotKind::Read, unit, &*readImage_);
+    }
+    readImage_.reset();
+    unitAfterVerify_.reset();
+    switch (message) {
+    case static_cast<int>(Message::VerifyOk):
+        keeper_.unitHolds(image);
+        break;
+    case static_cast<int>(Message::ProgramOk): {
+        keeper_.unitHolds(image);
+        Calibration unit = keeper_.committed();
+        Identification ignored;
+        unpack(image, unit, ignored);
+        keeper_.snapshot(SnapshotKind::Program, unit, &image);
+        break;
+    }
+    case static_cast<int>(Message::VerifyError): {
+        const auto reply = recorder_.reply(block);
+        bool differs = false;
+        for (std::size_t i = 0; reply && i < BlockSize; ++i)
+            differs = differs || (*reply)[i] != image[block * BlockSize + i];
+        // A verify changes nothing in the unit: what a read or program told of it stays.
+        if (!differs) break;
+        unitAfterVerify_ = withUnitBlock(keeper_.committed(), image, block, *reply);
+        keeper_.unitDiffers();
+        status(text(static_cast<int>(HistoryText::ValuesDiffer))
+                   .arg(countDifferences(keeper_.committed(), *unitAfterVerify_)));
+        break;
+    }
+    default:
+        keeper_.unitUnknown();
+        break;
+    }
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::undo() {
+    const std::optional<Calibration> c = keeper_.undo();
+    if (!c) return;
+    applying_ = true;
+    form_.applyCalibration(*c);
+    applying_ = false;
+    keeper_.adopt(form_.calibration());
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::redo() {
+    const std::optional<Calibration> c = keeper_.redo();
+    if (!c) return;
+    applying_ = true;
+    form_.applyCalibration(*c);
+    applying_ = false;
+    keeper_.adopt(form_.calibration());
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::applyAsStep(const StepName& name, const Calibration& cal, const Image* image) {
+    applying_ = true;
+    form_.applyCalibration(cal, image);
+    applying_ = false;
+    keeper_.commit(name, form_.calibration());
+    reportFailures();
+    refresh();
+}
+
+void EditMenu::retranslate() {
+    shownLanguage_ = form_.Language;
+    menu_->setTitle(text(static_cast<int>(HistoryText::EditMenu)));
+    menu_->setProperty(HintProperty, text(static_cast<int>(HistoryText::EditMenuHint)));
+    undo_->setProperty(HintProperty, text(static_cast<int>(HistoryText::UndoHint)));
+    redo_->setProperty(HintProperty, text(static_cast<int>(HistoryText::RedoHint)));
+    snapshots_->setText(text(static_cast<int>(HistoryText::Snapshots)));
+    snapshots_->setProperty(HintProperty, text(static_cast<int>(HistoryText::SnapshotsHint)));
+    compare_->setText(text(static_cast<int>(HistoryText::Compare)));
+    compare_->setProperty(HintProperty, text(static_cast<int>(HistoryText::CompareHint)));
+    if (snapshotsWindow_) snapshotsWindow_->retranslate();
+    if (compareWindow_) compareWindow_->retranslate();
+    refresh();
+}
+
+void EditMenu::refresh() {
+    const std::uint8_t language = form_.Language;
+    const Step* u = keeper_.history().nextUndo();
+    const Step* r = keeper_.history().nextRedo();
+    const auto caption = [&](HistoryText what, const Step* s) {
+        QString t = text(static_cast<int>(what));
+        if (s != nullptr) t += " " + QString::fromStdString(stepText(*s, language));
+        return t;
+    };
+    undo_->setText(caption(HistoryText::Undo, u));
+    undo_->setEnabled(u != nullptr);
+    redo_->setText(caption(HistoryText::Redo, r));
+    redo_->setEnabled(r != nullptr);
+
+    const UnitAgreement unit = keeper_.unit();
+    unitLabel_->setText(
+        text(static_cast<int>(unit == UnitAgreement::Same      ? HistoryText::UnitSame
+                              : unit == UnitAgreement::Differs ? HistoryText::UnitDiffers
+                                                               : HistoryText::UnitUnknown)));
+    fill(unitLabel_, unit == UnitAgreement::Same      ? QColor(0, 255, 0)
+                     : unit == UnitAgreement::Differs ? QColor(255, 255, 0)
+                                                      : QColor());
+    const FileAgreement file = keeper_.file();
+    fileLabel_->setText(
+        text(static_cast<int>(file == FileAgreement::Saved     ? HistoryText::FileSaved
+                              : file == FileAgreement::Changed ? HistoryText::FileChanged
+                                                               : HistoryText::FileNone)));
+    fill(fileLabel_, file == FileAgreement::Saved     ? QColor(0, 255, 0)
+                     : file == FileAgreement::Changed ? QColor(255, 255, 0)
+                                                      : QColor());
+
+    // The usual marker of unsaved changes leads the title.
+    const bool modified = file == FileAgreement::Changed ||
+                          (file == FileAgreement::None && keeper_.history().undoCount() > 0);
+    const QString title = form_.windowTitle();
+    const bool marked = title.startsWith(QStringLiteral("* "));
+    if (modified && !marked) form_.setWindowTitle("* " + title);
+    if (!modified && marked) form_.setWindowTitle(title.mid(2));
+    if (snapshotsWindow_ && snapshotsWindow_->isVisible()) snapshotsWindow_->updateDifferences();
+}
+
+void EditMenu::reportFailures() {
+    if (std::optional<WriteResult> r = keeper_.takeSnapshotFailure())
+        status(text(static_cast<int>(HistoryText::SnapshotFailed))
+                   .arg(QString::fromStdString(r->path + ": " + r->error)));
+    if (std::optional<WriteResult> r = keeper_.takeRecoveryFailure())
+        status(text(static_cast<int>(HistoryText::RecoveryFailed))
+                   .arg(QString::fromStdString(r->path + ": " + r->error)));
+}
+
+void EditMenu::status(const QString& message) {
+    notice_ = message;
+    noticeShown_.start();
+    form_.showStatusHint(message);
+}
+
+QString EditMenu::unitField() const {
+    return unitLabel_->text();
+}
+
+QString EditMenu::fileField() const {
+    return fileLabel_->text();
+}
+
+SnapshotsWindow* EditMenu::snapshotsWindow() {
+    if (!snapshotsWindow_) snapshotsWindow_ = new SnapshotsWindow(form_, *this);
+    return snapshotsWindow_;
+}
+
+CompareWindow* EditMenu::compareWindow() {
+    if (!compareWindow_) compareWindow_ = new CompareWindow(form_, *this);
+    return compareWindow_;
+}
+
+} // namespace velmora::ui

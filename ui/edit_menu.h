@@ -1,0 +1,114 @@
+// The Edit menu and what stands behind it: undo and redo of the working parameters, the
+// snapshot and compare windows, the two agreement fields of the status bar, the modified
+// marker of the title, crash recovery. It talks to the main window through its
+// calibrationCommitted and settingsSaved signals and applyCalibration.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "history/keeper.h"
+#include "link/port.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+
+namespace velmora::ui {
+
+class TFormHlav;
+class SnapshotsWindow;
+class CompareWindow;
+
+// Passes every frame through and keeps the last reply of each block, so that a verify that
+// fails can say what the unit sent.
+class ReplyRecorder : public FramePort {
+public:
+    void setInner(FramePort* inner) { inner_ = inner; }
+    bool isOpen() const override { return inner_ != nullptr && inner_->isOpen(); }
+    std::size_t bytesWaiting() override { return inner_ ? inner_->bytesWaiting() : 0; }
+    std::size_t read(std::uint8_t* dst, std::size_t max) override;
+    void writeFrame(const Frame& frame) override {
+        if (inner_) inner_->writeFrame(frame);
+    }
+    void close() override {
+        if (inner_) inner_->close();
+    }
+    // The data of the last good reply to a read or verify of `block`, if any.
+    std::optional<std::array<std::uint8_t, BlockSize>> reply(std::size_t block) const;
+    void forget() { replies_ = {}; }
+
+private:
+    FramePort* inner_ = nullptr;
+    std::array<std::optional<std::array<std::uint8_t, BlockSize>>, BlockCount> replies_{};
+};
+
+class EditMenu : public QObject {
+    Q_OBJECT
+public:
+    // `folder` is the data folder (snapshots and the recovery file); empty: the usual one.
+    static constexpr int FlushIntervalMs = 2000;
+    static constexpr int NoticeMs = 15000; // how long a notice outlives the hints
+
+    explicit EditMenu(TFormHlav& form, const QString& folder = {});
+    ~EditMenu() override;
+
+    // After FormCreate: takes the loaded calibration as the start and takes over a recovery
+    // file of a run that did not close.
+    void started();
+
+    Keeper& keeper() { return keeper_; }
+    // The undo and redo commands, as the menu runs them.
+    void undo();
+    void redo();
+    // Shows `cal` as one step named `name` (a snapshot, a restore).
+    void applyAsStep(const StepName& name, const Calibration& cal, const Image* image = nullptr);
+    // The text of a status field and of the last status message, for tests.
+    QString unitField() const;
+    QString fileField() const;
+    // What a failed verify left to compare: the unit's view of the calibration.
+    const std::optional<Calibration>& unitAfterVerify() const { return unitAfterVerify_; }
+
+    SnapshotsWindow* snapshotsWindow();
+    CompareWindow* compareWindow();
+
+private:
+    void committed(const QString& command);
+    void exchangeTick();
+    void exchangeEnded(int message, std::size_t block); // message: a Message, or -1
+    void readReplaced();
+    void retranslate();
+    void refresh();
+    void reportFailures();
+    void status(const QString& text);
+    QString text(int id) const;
+
+    TFormHlav& form_;
+    Keeper keeper_;
+    ReplyRecorder recorder_;
+    QMenu* menu_ = nullptr;
+    QAction* undo_ = nullptr;
+    QAction* redo_ = nullptr;
+    QAction* snapshots_ = nullptr;
+    QAction* compare_ = nullptr;
+    QLabel* unitLabel_ = nullptr;
+    QLabel* fileLabel_ = nullptr;
+    bool applying_ = false;
+    bool started_ = false;
+    std::uint8_t lastOperation_ = 0;
+    std::uint8_t shownLanguage_ = 255;
+    std::optional<Image> readImage_; // a completed read, stored once its verify has ended
+    std::optional<Calibration> unitAfterVerify_;
+    QString notice_;
+    QElapsedTimer noticeShown_;
+    QPointer<SnapshotsWindow> snapshotsWindow_;
+    QPointer<CompareWindow> compareWindow_;
+};
+
+} // namespace velmora::ui

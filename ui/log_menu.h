@@ -1,0 +1,118 @@
+// The Log menu of the main window: recording of the live data with its status-bar field,
+// markers, "Record while connected", log viewers, replay onto the Monitor page and the logs
+// folder. It reaches the window through its link (monitor frames, replay, exchange state),
+// its menu bar, status bar and settings store only.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "link/frame.h"
+#include "log/recorder.h"
+#include "log/replay.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QTimer;
+class QWidget;
+
+namespace velmora::ui {
+
+class TFormHlav;
+class LogViewer;
+
+class LogMenu : public QObject {
+    Q_OBJECT
+public:
+    // The FORM_HLAV key of "Record while connected".
+    static constexpr const char* RecordWhileConnectedKey = "RecordWhileConnected";
+
+    // Builds the menu after Tools and hooks the window's link; call after FormCreate. It is a
+    // child of the window and lives as long as the window.
+    explicit LogMenu(TFormHlav& form);
+    ~LogMenu() override;
+
+    // Where new logs go: velmora52/logs under $XDG_DATA_HOME unless a test sets another.
+    QString logsFolder;
+    // A monotonic clock in ms; tests may drive their own.
+    std::function<std::uint64_t()> clockMs;
+    // Asks for a marker's note (empty for none); tests answer it themselves.
+    std::function<QString(int number)> askMarkerNote;
+    // Asks for a log to open or replay; empty when cancelled.
+    std::function<QString()> askLogPath;
+    // Plain message boxes go through here.
+    std::function<void(const QString&)> messageBox;
+
+    bool startRecording();
+    void stopRecording();
+    bool recording() const { return recorder_.recording(); }
+    const log::Recorder& recorder() const { return recorder_; }
+    int addMarker(const QString& note);
+    void setRecordWhileConnected(bool on);
+    bool recordWhileConnected() const;
+
+    LogViewer* openLog(const QString& path);
+    bool startReplay(const QString& mlgPath);
+    void stopReplay();
+    bool replaying() const { return replay_ != nullptr; }
+    log::ReplayClock* replayClock() { return replay_.get(); }
+    void setReplaySpeed(int factor);
+    void setReplayPaused(bool paused);
+    void seekReplay(std::uint32_t logMs);
+
+    QLabel* statusField() const { return status_; }
+    QLabel* replayBanner() const { return banner_; }
+    QWidget* replayPanel() const { return panel_; }
+    QMenu* menu() const { return menu_; }
+    // Runs what the timer runs: flush, status field, replay frames, language.
+    void poll();
+
+private:
+    void build();
+    void retranslate();
+    void onFrame(const Frame& frame);
+    void updateStatus();
+    void replayEnded();
+    void updateReplayWidgets();
+    QString t(int id) const;
+    std::uint64_t now() const { return clockMs(); }
+
+    TFormHlav& form_;
+    log::Recorder recorder_;
+    std::unique_ptr<log::ReplayClock> replay_;
+    QString replayName_;
+    QMenu* menu_ = nullptr;
+    QAction* record_ = nullptr;
+    QAction* marker_ = nullptr;
+    QAction* auto_ = nullptr;
+    QAction* open_ = nullptr;
+    QAction* replayAction_ = nullptr;
+    QAction* folder_ = nullptr;
+    QLabel* status_ = nullptr;
+    QLabel* banner_ = nullptr;
+    QWidget* panel_ = nullptr;
+    QPushButton* playButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QComboBox* speed_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QLabel* position_ = nullptr;
+    QTimer* timer_ = nullptr;
+    std::uint8_t language_ = 255;
+    bool autoStarted_ = false;
+    bool autoHeld_ = false; // stopped by hand: no automatic start until the connection ends
+    QString failure_;       // why the last recording stopped by itself
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> rate_; // (time, records) samples
+};
+
+} // namespace velmora::ui

@@ -1,0 +1,467 @@
+#include "ui/log_viewer.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <qcustomplot.h>
+
+#include "lang/log_texts.h"
+#include "log/csv.h"
+
+namespace velmora::ui {
+
+using lang::LogText;
+
+namespace {
+
+const QColor plotColours[] = {QColor(0, 90, 200), QColor(200, 40, 40), QColor(0, 140, 60),
+                              QColor(160, 80, 0), QColor(120, 0, 160), QColor(0, 130, 140)};
+
+QString number(double v, int digits) {
+    return QString::number(v, 'f', std::clamp(digits, 0, 6));
+}
+
+} // namespace
+
+LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
+    : QWidget(parent, Qt::Window), language_(language) {
+    setObjectName("LogViewer");
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(text(static_cast<int>(LogText::ViewerTitle)));
+    resize(1100, 720);
+
+    plot_ = new QCustomPlot(this);
+    plot_->setObjectName("LogPlot");
+    plot_->setNoAntialiasingOnDrag(true);
+    plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    connect(plot_, &QCustomPlot::mousePress, this, &LogViewer::onPress);
+    connect(plot_, &QCustomPlot::mouseMove, this, &LogViewer::onMove);
+    connect(plot_, &QCustomPlot::mouseRelease, this, &LogViewer::onRelease);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { showAll(); });
+
+    auto* side = new QWidget(this);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(4, 4, 4, 4);
+    cursorLabel_ = new QLabel(side);
+    cursorLabel_->setObjectName("LogCursorLabel");
+    selectionLabel_ = new QLabel(side);
+    selectionLabel_->setObjectName("LogSelectionLabel");
+    values_ = new QTableWidget(0, 2, side);
+    values_->setObjectName("LogValues");
+    values_->setHorizontalHeaderLabels(
+        {text(static_cast<int>(LogText::Channels)), text(static_cast<int>(LogText::Value))});
+    values_->horizontalHeader()->setStretchLastSection(true);
+    values_->verticalHeader()->setVisible(false);
+    values_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Ticking a row plots that channel.
+    connect(values_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (syncing_ || item->column() != 0) return;
+        QStringList names;
+        for (int r = 0; r < values_->rowCount(); ++r)
+            if (values_->item(r, 0)->checkState() == Qt::Checked)
+                names << values_->item(r, 0)->text();
+        setChannels(names);
+    });
+    markerList_ = new QListWidget(side);
+    markerList_->setObjectName("LogMarkers");
+    markerList_->setMaximumHeight(120);
+    connect(markerList_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        const double t = item->data(Qt::UserRole).toDouble();
+        const double half = (rangeTo() - rangeFrom()) / 2;
+        setCursorTime(t);
+        setTimeRange(t - half, t + half);
+    });
+    auto* buttons = new QHBoxLayout;
+    auto* all = new QPushButton(text(static_cast<int>(LogText::ShowAll)), side);
+    all->setObjectName("LogShowAll");
+    connect(all, &QPushButton::clicked, this, &LogViewer::showAll);
+    auto* zoom = new QPushButton(text(static_cast<int>(LogText::ZoomToSelection)), side);
+    zoom->setObjectName("LogZoomSelection");
+    connect(zoom, &QPushButton::clicked, this, &LogViewer::zoomToSelection);
+    auto* csv = new QPushButton(text(static_cast<int>(LogText::ExportCsv)), side);
+    csv->setObjectName("LogExportCsv");
+    connect(csv, &QPushButton::clicked, this, &LogViewer::askExport);
+    buttons->addWidget(all);
+    buttons->addWidget(zoom);
+    buttons->addWidget(csv);
+    sideLayout->addWidget(cursorLabel_);
+    sideLayout->addWidget(selectionLabel_);
+    sideLayout->addWidget(values_, 1);
+    sideLayout->addWidget(new QLabel(text(static_cast<int>(LogText::Markers)), side));
+    sideLayout->addWidget(markerList_);
+    sideLayout->addLayout(buttons);
+
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(plot_);
+    splitter->addWidget(side);
+    splitter->setStretchFactor(0, 1);
+    splitter->setSizes({760, 340});
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+}
+
+QString LogViewer::text(int id) const {
+    return QString::fromUtf8(lang::logText(static_cast<LogText>(id), language_));
+}
+
+QStringList LogViewer::defaultChannels() {
+    return {"RPM", "TPS", "Lambda", "PW", "Advance", "CLT"};
+}
+
+bool LogViewer::openFile(const QString& path, QString* error) {
+    log::LogReadResult r = log::readMlgFile(path.toStdString());
+    if (!r.ok) {
+        if (error != nullptr) *error = QString::fromStdString(r.error);
+        return false;
+    }
+    return setLog(std::move(r.data), QFileInfo(path).fileName(), error);
+}
+
+bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) {
+    if (data.records() == 0) {
+        if (error != nullptr) *error = title + ": " + text(static_cast<int>(LogText::NoRecords));
+        return false;
+    }
+    log_ = std::move(data);
+    setWindowTitle(text(static_cast<int>(LogText::ViewerTitle)) + " - " + title);
+    syncing_ = true;
+    values_->setRowCount(static_cast<int>(log_.fields.size()));
+    for (std::size_t i = 0; i < log_.fields.size(); ++i) {
+        const log::LogField& f = log_.fields[i];
+        auto* name = new QTableWidgetItem(QString::fromStdString(f.name));
+        name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        name->setCheckState(Qt::Unchecked);
+        values_->setItem(static_cast<int>(i), 0, name);
+        values_->setItem(static_cast<int>(i), 1, new QTableWidgetItem);
+    }
+    syncing_ = false;
+    markerList_->clear();
+    for (const log::LogMarker& m : log_.markers) {
+        auto* item = new QListWidgetItem(
+            QString("%1 s  %2").arg(number(m.time, 2), QString::fromStdString(m.text)));
+        item->setData(Qt::UserRole, m.time);
+        markerList_->addItem(item);
+    }
+    cursor_ = log_.time.front();
+    selFrom_ = selTo_ = 0;
+    setChannels(defaultChannels());
+    showAll();
+    return true;
+}
+
+QStringList LogViewer::channels() const {
+    return chosen_;
+}
+
+void LogViewer::setChannels(const QStringList& names) {
+    chosen_.clear();
+    for (const QString& n : names)
+        if (log_.fieldIndex(n.toStdString()) >= 0 && !chosen_.contains(n)) chosen_ << n;
+    syncing_ = true;
+    for (int r = 0; r < values_->rowCount(); ++r) {
+        QTableWidgetItem* item = values_->item(r, 0);
+        item->setCheckState(chosen_.contains(item->text()) ? Qt::Checked : Qt::Unchecked);
+    }
+    syncing_ = false;
+    rebuildPlots();
+}
+
+void LogViewer::rebuildPlots() {
+    const double from = rects_.empty() ? log_.time.front() : rangeFrom();
+    const double to = rects_.empty() ? log_.time.back() : rangeTo();
+    plot_->plotLayout()->clear();
+    plot_->clearItems();
+    rects_.clear();
+    plotted_.clear();
+    cursorLines_.clear();
+    selectionRects_.clear();
+    if (chosen_.isEmpty() || log_.records() == 0) {
+        plot_->replot();
+        return;
+    }
+    auto* margins = new QCPMarginGroup(plot_);
+    const int n = static_cast<int>(chosen_.size());
+    for (int i = 0; i < n; ++i) {
+        const int field = log_.fieldIndex(chosen_[i].toStdString());
+        const log::LogField& f = log_.fields[static_cast<std::size_t>(field)];
+        auto* rect = new QCPAxisRect(plot_);
+        rects_.push_back(rect);
+        plot_->plotLayout()->addElement(i, 0, rect);
+        rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
+        rect->setRangeDrag(Qt::Horizontal);
+        rect->setRangeZoom(Qt::Horizontal);
+        rect->axis(QCPAxis::atBottom)->setTickLabels(i == n - 1);
+        if (i == n - 1)
+            rect->axis(QCPAxis::atBottom)->setLabel(text(static_cast<int>(LogText::TimeAxis)));
+        QString label = QString::fromStdString(f.name);
+        if (!f.units.empty()) label += " [" + QString::fromStdString(f.units) + "]";
+        rect->axis(QCPAxis::atLeft)->setLabel(label);
+        rect->setMinimumMargins(QMargins(0, 2, 0, 2));
+        auto* graph = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+        graph->setPen(QPen(plotColours[i % 6], 1));
+        graph->setAdaptiveSampling(true);
+        Plotted p;
+        p.field = static_cast<std::size_t>(field);
+        p.graph = graph;
+        const log::Column& column = log_.columns[p.field];
+        const std::size_t records = log_.records();
+        float low = column[0], high = column[0];
+        if (records > FullDetailRecords) {
+            const std::size_t slice = (records + 4095) / 4096;
+            for (std::size_t a = 0; a < records; a += slice) {
+                const std::size_t b = std::min(records, a + slice);
+                std::size_t lo = a, hi = a;
+                for (std::size_t r = a + 1; r < b; ++r) {
+                    if (column[r] < column[lo]) lo = r;
+                    if (column[r] > column[hi]) hi = r;
+                }
+                const std::size_t first = std::min(lo, hi), second = std::max(lo, hi);
+                p.envelope.emplace_back(log_.time[first], column[first]);
+                if (second != first) p.envelope.emplace_back(log_.time[second], column[second]);
+                low = std::min(low, column[lo]);
+                high = std::max(high, column[hi]);
+            }
+        } else {
+            const auto [mn, mx] = std::minmax_element(column.begin(), column.end());
+            low = *mn;
+            high = *mx;
+        }
+        plotted_.push_back(std::move(p));
+        const double pad = std::max(1e-3, (static_cast<double>(high) - low) * 0.08);
+        rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);
+        connect(rect->axis(QCPAxis::atBottom), qOverload<const QCPRange&>(&QCPAxis::rangeChanged),
+                this, [this](const QCPRange& r) { syncRanges(r.lower, r.upper); });
+
+        auto* line = new QCPItemStraightLine(plot_);
+        line->setClipAxisRect(rect);
+        line->point1->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+        line->point2->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+        line->setPen(QPen(Qt::black, 1, Qt::DashLine));
+        cursorLines_.push_back(line);
+        auto* sel = new QCPItemRect(plot_);
+        sel->setClipAxisRect(rect);
+        sel->topLeft->setTypeX(QCPItemPosition::ptPlotCoords);
+        sel->topLeft->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        sel->bottomRight->setTypeX(QCPItemPosition::ptPlotCoords);
+        sel->bottomRight->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        sel->topLeft->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+        sel->bottomRight->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+        sel->topLeft->setAxisRect(rect);
+        sel->bottomRight->setAxisRect(rect);
+        sel->setPen(Qt::NoPen);
+        sel->setBrush(QColor(255, 200, 0, 60));
+        selectionRects_.push_back(sel);
+        for (std::size_t k = 0; k < log_.markers.size(); ++k) {
+            const log::LogMarker& m = log_.markers[k];
+            auto* mark = new QCPItemStraightLine(plot_);
+            mark->setClipAxisRect(rect);
+            mark->point1->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+            mark->point2->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+            mark->point1->setCoords(m.time, 0);
+            mark->point2->setCoords(m.time, 1);
+            mark->setPen(QPen(QColor(230, 120, 0), 1));
+            if (i == 0) {
+                auto* label = new QCPItemText(plot_);
+                label->setClipAxisRect(rect);
+                label->position->setAxes(rect->axis(QCPAxis::atBottom),
+                                         rect->axis(QCPAxis::atLeft));
+                label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+                label->position->setAxisRect(rect);
+                // Staggered, so that the notes of close markers stay readable.
+                label->position->setCoords(m.time, 0.02 + 0.14 * static_cast<double>(k % 3));
+                label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+                label->setText(QString::fromStdString(m.text));
+                label->setColor(QColor(200, 100, 0));
+            }
+        }
+    }
+    syncRanges(from, to);
+    updateCursor();
+    updateSelection();
+}
+
+void LogViewer::loadData(double from, double to) {
+    const std::size_t records = log_.records();
+    const auto index = [this](double t) {
+        return static_cast<std::size_t>(std::lower_bound(log_.time.begin(), log_.time.end(), t) -
+                                        log_.time.begin());
+    };
+    const std::size_t a = index(from), b = index(to);
+    const bool detailed = records <= FullDetailRecords || b - a <= FullDetailRecords;
+    for (Plotted& p : plotted_) {
+        if (!detailed) {
+            if (p.detailed || p.graph->data()->isEmpty()) {
+                QVector<QCPGraphData> points(static_cast<int>(p.envelope.size()));
+                for (std::size_t i = 0; i < p.envelope.size(); ++i)
+                    points[static_cast<int>(i)] = {p.envelope[i].first, p.envelope[i].second};
+                p.graph->data()->set(points, true);
+                p.detailed = false;
+            }
+            continue;
+        }
+        if (p.detailed && a >= p.from && b <= p.to) continue;
+        // The view and as much again on each side, so a pan reloads rarely.
+        const std::size_t span = b - a;
+        const std::size_t first = records <= FullDetailRecords ? 0 : (a > span ? a - span : 0);
+        const std::size_t last =
+            records <= FullDetailRecords ? records : std::min(records, b + span + 1);
+        const log::Column& column = log_.columns[p.field];
+        QVector<QCPGraphData> points(static_cast<int>(last - first));
+        for (std::size_t r = first; r < last; ++r)
+            points[static_cast<int>(r - first)] = {log_.time[r], column[r]};
+        p.graph->data()->set(points, true);
+        p.detailed = true;
+        p.from = first;
+        p.to = last;
+    }
+}
+
+void LogViewer::syncRanges(double from, double to) {
+    if (syncing_) return;
+    syncing_ = true;
+    for (QCPAxisRect* r : plot_->axisRects()) r->axis(QCPAxis::atBottom)->setRange(from, to);
+    loadData(from, to);
+    syncing_ = false;
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+double LogViewer::rangeFrom() const {
+    const auto r = plot_->axisRects();
+    return r.isEmpty() ? 0.0 : r.front()->axis(QCPAxis::atBottom)->range().lower;
+}
+
+double LogViewer::rangeTo() const {
+    const auto r = plot_->axisRects();
+    return r.isEmpty() ? 0.0 : r.front()->axis(QCPAxis::atBottom)->range().upper;
+}
+
+void LogViewer::setTimeRange(double from, double to) {
+    if (to <= from) to = from + 0.001;
+    syncRanges(from, to);
+}
+
+void LogViewer::showAll() {
+    if (log_.records() == 0) return;
+    const double span = std::max(0.001, log_.time.back() - log_.time.front());
+    setTimeRange(log_.time.front() - span * 0.01, log_.time.back() + span * 0.01);
+}
+
+std::size_t LogViewer::recordAt(double t) const {
+    const auto it = std::upper_bound(log_.time.begin(), log_.time.end(), t);
+    return it == log_.time.begin() ? 0 : static_cast<std::size_t>(it - log_.time.begin()) - 1;
+}
+
+QString LogViewer::cursorText(const QString& channel) const {
+    const int field = log_.fieldIndex(channel.toStdString());
+    if (field < 0 || log_.records() == 0) return {};
+    const std::size_t r = recordAt(cursor_);
+    const auto f = static_cast<std::size_t>(field);
+    const double v = field == log_.timeField ? log_.time[r] : log_.columns[f][r];
+    return number(v, log_.fields[f].digits);
+}
+
+void LogViewer::setCursorTime(double t) {
+    cursor_ = t;
+    updateCursor();
+}
+
+void LogViewer::updateCursor() {
+    for (QCPItemStraightLine* l : cursorLines_) {
+        l->point1->setCoords(cursor_, 0);
+        l->point2->setCoords(cursor_, 1);
+    }
+    cursorLabel_->setText(text(static_cast<int>(LogText::Cursor)).arg(number(cursor_, 3)));
+    syncing_ = true;
+    for (int r = 0; r < values_->rowCount(); ++r)
+        values_->item(r, 1)->setText(cursorText(values_->item(r, 0)->text()));
+    syncing_ = false;
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LogViewer::setSelection(double from, double to) {
+    selFrom_ = std::min(from, to);
+    selTo_ = std::max(from, to);
+    updateSelection();
+}
+
+QString LogViewer::selectionText() const {
+    if (selTo_ <= selFrom_) return {};
+    return text(static_cast<int>(LogText::Selection))
+        .arg(number(selFrom_, 3), number(selTo_, 3), number(selTo_ - selFrom_, 3));
+}
+
+void LogViewer::updateSelection() {
+    for (QCPItemRect* r : selectionRects_) {
+        r->setVisible(selTo_ > selFrom_);
+        r->topLeft->setCoords(selFrom_, 0);
+        r->bottomRight->setCoords(selTo_, 1);
+    }
+    selectionLabel_->setText(selectionText());
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LogViewer::zoomToSelection() {
+    if (selTo_ > selFrom_) setTimeRange(selFrom_, selTo_);
+}
+
+double LogViewer::timeAt(double x) const {
+    const auto r = plot_->axisRects();
+    return r.isEmpty() ? 0.0 : r.front()->axis(QCPAxis::atBottom)->pixelToCoord(x);
+}
+
+// Left drag pans and a left click places the cursor; the right button marks a range.
+void LogViewer::onPress(QMouseEvent* e) {
+    pressAt_ = e->position();
+    if (e->button() == Qt::RightButton) {
+        selecting_ = true;
+        setSelection(timeAt(pressAt_.x()), timeAt(pressAt_.x()));
+    }
+}
+
+void LogViewer::onMove(QMouseEvent* e) {
+    if (selecting_) setSelection(timeAt(pressAt_.x()), timeAt(e->position().x()));
+}
+
+void LogViewer::onRelease(QMouseEvent* e) {
+    if (selecting_) {
+        selecting_ = false;
+        setSelection(timeAt(pressAt_.x()), timeAt(e->position().x()));
+        return;
+    }
+    if (e->button() == Qt::LeftButton && (e->position() - pressAt_).manhattanLength() < 4)
+        setCursorTime(timeAt(e->position().x()));
+}
+
+bool LogViewer::exportCsv(const QString& path, QString* error) const {
+    const WriteResult w = log::exportCsv(log_, path.toStdString());
+    if (!w.ok && error != nullptr) *error = QString::fromStdString(w.path + ": " + w.error);
+    return w.ok;
+}
+
+void LogViewer::askExport() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, text(static_cast<int>(LogText::ExportCsv)).remove('&'),
+                                     QString(), text(static_cast<int>(LogText::CsvFilter)));
+    if (path.isEmpty()) return;
+    QString error;
+    if (exportCsv(path, &error))
+        QMessageBox::information(this, windowTitle(),
+                                 text(static_cast<int>(LogText::Exported)).arg(path));
+    else
+        QMessageBox::warning(this, windowTitle(), error);
+}
+
+} // namespace velmora::ui

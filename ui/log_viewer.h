@@ -1,0 +1,106 @@
+// A window that shows a log: stacked time plots of chosen channels on one time axis, zoom
+// and pan with the wheel and a drag, a range chosen with the right button, a cursor whose
+// values of every channel show in a side table, and the log's markers.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+#include "log/mlg.h"
+
+class QCustomPlot;
+class QCPAxisRect;
+class QCPGraph;
+struct QCPGraphData;
+class QCPItemStraightLine;
+class QCPItemRect;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTableWidget;
+class QMouseEvent;
+
+namespace velmora::ui {
+
+class LogViewer : public QWidget {
+    Q_OBJECT
+public:
+    explicit LogViewer(std::uint8_t language, QWidget* parent = nullptr);
+
+    // Reads and shows a log; false with the reason in *error, the window unchanged.
+    bool openFile(const QString& path, QString* error);
+    // Shows a log already read; false (and the reason) for a log without records.
+    bool setLog(log::LogData data, const QString& title, QString* error);
+    const log::LogData& data() const { return log_; }
+
+    // The plotted channels, top to bottom; names not in the log are left out.
+    void setChannels(const QStringList& names);
+    QStringList channels() const;
+    static QStringList defaultChannels();
+
+    void setTimeRange(double from, double to);
+    double rangeFrom() const;
+    double rangeTo() const;
+    void showAll();
+    void setCursorTime(double t);
+    double cursorTime() const { return cursor_; }
+    // Shown value of a channel at the cursor (the record at or before it), as in the table.
+    QString cursorText(const QString& channel) const;
+    void setSelection(double from, double to);
+    void zoomToSelection();
+    QString selectionText() const;
+    // Writes the whole log as CSV; false with the reason.
+    bool exportCsv(const QString& path, QString* error) const;
+
+    QCustomPlot* plot() const { return plot_; }
+
+private:
+    // A long log plots the minimum and maximum of each of a few thousand slices at wide spans
+    // and its records themselves once few enough are in view.
+    static constexpr std::size_t FullDetailRecords = 40000;
+    struct Plotted {
+        std::size_t field = 0;
+        QCPGraph* graph = nullptr;
+        std::vector<std::pair<double, double>> envelope; // (time, value), in time order
+        bool detailed = false;
+        std::size_t from = 0, to = 0; // records loaded when detailed
+    };
+
+    void rebuildPlots();
+    void loadData(double from, double to);
+    void syncRanges(double from, double to);
+    void updateCursor();
+    void updateSelection();
+    void onPress(QMouseEvent* e);
+    void onMove(QMouseEvent* e);
+    void onRelease(QMouseEvent* e);
+    void askExport();
+    double timeAt(double x) const;
+    std::size_t recordAt(double t) const;
+    QString text(int id) const;
+
+    std::uint8_t language_;
+    log::LogData log_;
+    QStringList chosen_;
+    QCustomPlot* plot_ = nullptr;
+    std::vector<QCPAxisRect*> rects_;
+    std::vector<Plotted> plotted_;
+    std::vector<QCPItemStraightLine*> cursorLines_;
+    std::vector<QCPItemRect*> selectionRects_;
+    QListWidget* channelList_ = nullptr;
+    QTableWidget* values_ = nullptr;
+    QListWidget* markerList_ = nullptr;
+    QLabel* cursorLabel_ = nullptr;
+    QLabel* selectionLabel_ = nullptr;
+    double cursor_ = 0.0;
+    double selFrom_ = 0.0, selTo_ = 0.0;
+    bool selecting_ = false;
+    bool syncing_ = false;
+    QPointF pressAt_;
+};
+
+} // namespace velmora::ui
