@@ -57,7 +57,6 @@ bool Link::decode(const Frame& frame) {
     s.tpsLeft = tpsLeft;
     if (!monitor_.decode(frame, s)) return false;
     if (onMonitorChanged) onMonitorChanged();
-    if (onMonitorFrame) onMonitorFrame(frame);
     return true;
 }
 

@@ -247,6 +247,25 @@ private slots:
         QCOMPARE(w->table()->item(8, 7)->text(), QString("133"));
     }
 
+    // Whoever listened to the monitor frames before (the Log menu) still gets each frame once,
+    // and the workbench gets it too; closing the workbench gives the hook back.
+    void monitorFramesReachEveryListenerOnce() {
+        start();
+        wb_.reset();
+        int before = 0;
+        form_->link().onMonitorFrame = [&](const Frame&) { ++before; };
+        wb_ = std::make_unique<MapWorkbench>(*form_);
+        std::uint8_t data[20] = {0x03, 0xE8}; // 2000 rpm
+        for (std::uint8_t kind = 0; kind < 3; ++kind) {
+            form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
+        }
+        QCOMPARE(before, 3);
+        QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
+        wb_.reset();
+        form_->link().monitorFrame(makeFrame(0xB0, data));
+        QCOMPARE(before, 4);
+    }
+
     // The simulated engine held at 4000 rpm and 20 % throttle: the cell of row 4 (20 %) and
     // column 3 (4000 rpm) is framed on the page and under the cross-hair in the window.
     void livePointAgainstTheSimulatedUnit() {
