@@ -1,4 +1,5 @@
 #include "ui/edit_menu.h"
+#include "ui/form_shared.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -25,9 +26,6 @@ namespace velmora::ui {
 namespace {
 
 using lang::HistoryText;
-
-// The property the window's hint routing reads.
-constexpr const char* HintProperty = "velmoraHint";
 
 void fill(QLabel* l, const QColor& c) {
     QPalette p = l->palette();

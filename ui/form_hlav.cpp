@@ -42,6 +42,7 @@
 #include "model/defaults.h"
 #include "ui/arrows.h"
 #include "ui/cp1250.h"
+#include "ui/form_shared.h"
 #include "ui/layout.h"
 #include "ui/pictures.h"
 #include "ui/port_settings.h"
@@ -51,8 +52,6 @@ namespace velmora::ui {
 
 namespace {
 
-constexpr const char* HintProperty = "velmoraHint";
-constexpr const char* AutoSizeProperty = "velmoraAutoSize";
 constexpr const char* FillProperty = "velmoraFill";
 constexpr int NoFill = -1;
 
@@ -77,20 +76,6 @@ bool canCreateOrOpen(const QString& path) {
     f.close();
     f.remove();
     return true;
-}
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QString longHint(const QString& hint) {
-    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    return bar < 0 ? hint : hint.mid(bar + 1);
-}
-
-QString shortHint(const QString& hint) {
-    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
-    return bar < 0 ? hint : hint.left(bar);
 }
 
 QColor colourOf(Colour c) {
@@ -131,21 +116,6 @@ int colourOfFill(Fill f) {
     return NoFill;
 }
 
-void setCaption(QObject* o, const QString& text) {
-    if (auto* label = qobject_cast<QLabel*>(o)) {
-        label->setText(text);
-        if (label->property(AutoSizeProperty).toBool()) label->adjustSize();
-    } else if (auto* button = qobject_cast<QAbstractButton*>(o)) {
-        button->setText(text);
-    } else if (auto* group = qobject_cast<QGroupBox*>(o)) {
-        group->setTitle(text);
-    } else if (auto* menu = qobject_cast<QMenu*>(o)) {
-        menu->setTitle(text);
-    } else if (auto* action = qobject_cast<QAction*>(o)) {
-        action->setText(text);
-    }
-}
-
 // Narrow tabs leave room for the two mode check boxes right of the tab row.
 class CompactTabStyle : public QProxyStyle {
 public:
@@ -157,29 +127,6 @@ public:
 };
 
 } // namespace
-
-// Puts the hint of the control under the mouse into the status bar.
-class HintRouter : public QObject {
-public:
-    explicit HintRouter(TFormHlav* form) : QObject(form), form_(form) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        const QEvent::Type t = event->type();
-        if (t != QEvent::Enter && t != QEvent::Leave) return false;
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (w == nullptr || w->window() != form_) return false;
-        // While a menu opens or is open, its titles and items say what the status bar shows.
-        if (QApplication::activePopupWidget() != nullptr || form_->menuBar()->activeAction())
-            return false;
-        // Leaving a control puts the mouse back over its parent.
-        form_->showStatusHint(form_->effectiveHint(t == QEvent::Enter ? w : w->parentWidget()));
-        return false;
-    }
-
-private:
-    TFormHlav* form_;
-};
 
 TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
     : QMainWindow(parent), link_(cal_, ident_, image_, Language) {
@@ -1092,104 +1039,6 @@ void TFormHlav::renderMonitor() {
     };
     for (std::size_t i = 0; i < lambdaBars_.size(); ++i) place(lambdaBars_[i], v.lambdaBar[i]);
     for (std::size_t i = 0; i < tpsBars_.size(); ++i) place(tpsBars_[i], v.tpsBar[i]);
-}
-
-// ---------------------------------------------------------------------------------------
-// Languages and hints.
-
-namespace {
-
-class FormTextSink : public lang::TextSetSink {
-public:
-    FormTextSink(TFormHlav& form, QTabWidget* pages, std::uint8_t& language)
-        : form_(form), pages_(pages), language_(language) {}
-
-    void setChecked(std::string_view item, bool checked) override {
-        if (auto* a = form_.findChild<QAction*>(qs(item))) a->setChecked(checked);
-    }
-    void setLanguage(std::uint8_t language) override { language_ = language; }
-    void setWindowCaption(std::string_view caption) override { form_.setWindowTitle(qs(caption)); }
-    void setText(const lang::TextEntry& e) override {
-        QObject* o = form_.findChild<QObject*>(qs(e.objectName));
-        if (o == nullptr) return;
-        switch (e.target) {
-        case lang::TextTarget::MenuCaption:
-        case lang::TextTarget::ControlCaption:
-            setCaption(o, qs(e.text));
-            break;
-        case lang::TextTarget::TabCaption:
-            if (auto* page = qobject_cast<QWidget*>(o)) {
-                const int index = pages_->indexOf(page);
-                if (index >= 0) pages_->setTabText(index, qs(e.text));
-            }
-            break;
-        case lang::TextTarget::MenuHint:
-        case lang::TextTarget::ControlHint:
-            o->setProperty(HintProperty, qs(e.text));
-            break;
-        }
-    }
-
-private:
-    TFormHlav& form_;
-    QTabWidget* pages_;
-    std::uint8_t& language_;
-};
-
-} // namespace
-
-void TFormHlav::applyLanguage(int language) {
-    FormTextSink sink(*this, pages_, Language);
-    if (lang::applyTextSet(language, sink)) {
-        refreshToolTips();
-        placeModeBoxes();
-    }
-    emit textsApplied();
-}
-
-void TFormHlav::placeModeBoxes() {
-    // Right of the tab row; the longer captions move CheckBoxProgHned left, not past the edge.
-    zakazCteni_->adjustSize();
-    progHned_->adjustSize();
-    const int right = ClientWidth - 2;
-    int x = 487;
-    if (x + progHned_->width() > right) x = right - progHned_->width();
-    if (x < zakazCteni_->x() + zakazCteni_->width() + 2)
-        x = zakazCteni_->x() + zakazCteni_->width() + 2;
-    progHned_->move(x, progHned_->y());
-}
-
-void TFormHlav::refreshToolTips() {
-    for (QWidget* w : toolTipWidgets_) {
-        QString hint;
-        for (const QWidget* p = w; p != nullptr && p != this; p = p->parentWidget()) {
-            hint = p->property(HintProperty).toString();
-            if (!hint.isEmpty()) break;
-        }
-        w->setToolTip(shortHint(hint));
-    }
-}
-
-QString TFormHlav::effectiveHint(const QWidget* w) const {
-    for (; w != nullptr && w != this; w = w->parentWidget()) {
-        const QString hint = w->property(HintProperty).toString();
-        if (!hint.isEmpty()) return longHint(hint);
-    }
-    return {};
-}
-
-void TFormHlav::showStatusHint(const QString& text) {
-    if (statusBar()->currentMessage() != text) statusBar()->showMessage(text);
-}
-
-QString TFormHlav::statusText() const {
-    return statusBar()->currentMessage();
-}
-
-bool TFormHlav::event(QEvent* event) {
-    // The status bar shows hints only; Qt's own status tips would overwrite them.
-    if (event->type() == QEvent::StatusTip) return true;
-    return QMainWindow::event(event);
 }
 
 void TFormHlav::applyCalibration(const Calibration& cal, const Image* image) {

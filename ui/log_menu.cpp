@@ -1,4 +1,5 @@
 #include "ui/log_menu.h"
+#include "ui/form_shared.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -223,7 +224,7 @@ void LogMenu::retranslate() {
     };
     menu_->setTitle(t(static_cast<int>(LogText::Menu)));
     // The window shows this property of a menu bar entry in the status bar on hover.
-    menu_->setProperty("velmoraHint", t(static_cast<int>(LogText::MenuHint)));
+    menu_->setProperty(HintProperty, t(static_cast<int>(LogText::MenuHint)));
     set(record_, recording() ? LogText::StopRecording : LogText::StartRecording,
         static_cast<int>(LogText::StartRecordingHint));
     set(marker_, LogText::Marker, static_cast<int>(LogText::MarkerHint));

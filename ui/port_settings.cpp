@@ -1,4 +1,5 @@
 #include "ui/port_settings.h"
+#include "ui/form_shared.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,8 +21,6 @@ namespace {
 
 using lang::PortText;
 
-// The window keeps each hint whole in this property; the status bar shows its long part.
-constexpr const char* HintProperty = "velmoraHint";
 // The hint a Com item had before its device was added, and the hint with the device.
 constexpr const char* BaseHintProperty = "velmoraPortBaseHint";
 constexpr const char* ShownHintProperty = "velmoraPortShownHint";
