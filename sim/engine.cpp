@@ -220,6 +220,8 @@ void Engine::step(double dt, const Calibration& cal) {
         stepRide(dt, cal);
     else
         stepSpeed(dt, phase, cal);
+    if (holdThrottle_ >= 0.0) s_.throttle = holdThrottle_;
+    if (holdRpm_ >= 0.0) s_.rpm = holdRpm_;
     const bool cranking = s_.time < 1.0;
     const double limit = limiterRpm(cal);
 

@@ -56,6 +56,12 @@ public:
 
     const EngineState& state() const { return s_; }
 
+    // Speed and throttle held where the scenario would move them; negative: not held.
+    void hold(double rpm, double throttle) {
+        holdRpm_ = rpm;
+        holdThrottle_ = throttle;
+    }
+
 private:
     double idleRpm() const;
     void stepSpeed(double dt, double phase, const Calibration& cal);
@@ -71,6 +77,7 @@ private:
     double legEnd_ = 0.0; // ride: end of the current leg, s
     int leg_ = 0;         // 0 stop, 1 town, 2 country road, 3 motorway, 4 pull
     double cruise_ = 0.0; // throttle the leg settles at, %
+    double holdRpm_ = -1.0, holdThrottle_ = -1.0;
 };
 
 // Converter counts that the monitor decoder turns back into the given value.

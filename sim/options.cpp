@@ -130,6 +130,12 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         } else if (key == "--water") {
             ok = toLong(value, -40, 150, n);
             o.startWaterC = static_cast<double>(n);
+        } else if (key == "--hold-rpm") {
+            ok = toLong(value, 0, 25000, n);
+            o.holdRpm = static_cast<int>(n);
+        } else if (key == "--hold-throttle") {
+            ok = toLong(value, 0, 100, n);
+            o.holdThrottle = static_cast<int>(n);
         } else if (key == "--monitor") {
             // "tick": one frame per 55 ms tick, the most the tuner takes.
             ok = value == "tick" ? (n = 55, true) : toLong(value, 0, 60000, n);
@@ -285,6 +291,8 @@ Monitor and line:
   --gap MS              silence kept between a monitor frame and any other frame,
                         so the host never finds two frames glued together (default 70)
   --water C             water temperature at start, -40..150 °C (default 20)
+  --hold-rpm N          hold the engine speed at N rpm, without noise (0..25000)
+  --hold-throttle P     hold the throttle at P % (0..100)
   --baud N              pace the line at N baud, 10 bits per byte; a request counts as
                         received one frame time after its first byte; 0 = as fast as
                         the terminal allows (default 9600)

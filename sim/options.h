@@ -20,6 +20,10 @@ struct SimOptions {
     int model = 6;
     int programmingCount = 0;
     double startWaterC = 20.0;
+    // Engine speed and throttle held at these values instead of the scenario's (negative: not
+    // held).
+    int holdRpm = -1;
+    int holdThrottle = -1;
 
     int monitorMs = 100;
     // Scenario of the simulated engine, and simulated seconds per real second.

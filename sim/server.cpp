@@ -88,7 +88,9 @@ public:
     Simulator(const SimOptions& o, const Image& image)
         : o_(o), unit_(image, o.wrongEchoBlock, static_cast<std::uint16_t>(o.programmingCount)),
           engine_(o.seed, o.startWaterC, o.ride), faults_(o.seed ^ 0x5EEDFA17ull),
-          byteNs_(o.baud > 0 ? 10LL * 1000000000LL / o.baud : 0) {}
+          byteNs_(o.baud > 0 ? 10LL * 1000000000LL / o.baud : 0) {
+        engine_.hold(o.holdRpm, o.holdThrottle);
+    }
 
     ~Simulator() {
         if (log_ != nullptr) std::fclose(log_);

@@ -12,6 +12,7 @@
 #include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
 #include "ui/log_menu.h"
+#include "ui/map_workbench.h"
 #include "ui/termination.h"
 
 namespace {
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
         edit->started();
         running = true;
         new velmora::ui::LogMenu(form);
+        // After the Log menu, whose monitor-frame hook it passes frames on to.
+        velmora::ui::MapWorkbench mapWorkbench(form);
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {

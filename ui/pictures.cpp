@@ -32,7 +32,7 @@ QPixmap curvePicture() {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRect plot(24, 8, 200, 78);
+    const QRect plot = curvePlot();
     p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
     p.drawLine(plot.bottomLeft(), plot.bottomRight());
     p.drawLine(plot.bottomLeft(), plot.topLeft());
@@ -64,6 +64,10 @@ QPixmap curvePicture() {
     p.setPen(QColor(0x20, 0x40, 0x90));
     p.drawText(QRect(plot.left() + 8, plot.top() + 40, 120, 18), Qt::AlignLeft, "Velmora 52");
     return pm;
+}
+
+QRect curvePlot() {
+    return {24, 8, 200, 78};
 }
 
 QIcon printGlyph() {

@@ -1,3 +1,4 @@
+#include "lang/map_texts.h"
 #include "lang/text_sets.h"
 
 #include <gtest/gtest.h>
@@ -183,4 +184,30 @@ TEST(TextSets, HintSplitsAtTheFirstBar) {
     EXPECT_EQ(split("Short|"), P("Short", ""));
     EXPECT_EQ(split("a|b|c"), P("a", "b|c"));
     EXPECT_EQ(split(""), P("", ""));
+}
+
+// Every text of the map window in all three languages, within Windows-1250, with the same
+// placeholders in each language.
+TEST(MapTexts, EveryTextInEveryLanguage) {
+    const auto placeholders = [](std::string_view t) {
+        std::set<char> found;
+        for (std::size_t i = 0; i + 1 < t.size(); ++i)
+            if (t[i] == '%' && t[i + 1] >= '1' && t[i + 1] <= '9') found.insert(t[i + 1]);
+        return found;
+    };
+    for (int i = 0; i < static_cast<int>(MapText::Count); ++i) {
+        const auto t = static_cast<MapText>(i);
+        const char* en = mapText(t, 1);
+        ASSERT_NE(en, nullptr);
+        for (std::uint8_t language = 0; language < 3; ++language) {
+            const char* text = mapText(t, language);
+            ASSERT_NE(text, nullptr);
+            EXPECT_STRNE(text, "") << i;
+            EXPECT_TRUE(fitsWindows1250(text)) << i << " " << text;
+            EXPECT_EQ(placeholders(text), placeholders(en)) << i << " " << text;
+        }
+    }
+    EXPECT_EQ(mapText(MapText::ViewMenu, 3), nullptr);
+    EXPECT_STREQ(mapText(MapText::HeatColours, 1), "Heat colours");
+    EXPECT_STREQ(mapText(MapText::LogAnalysed, 2), "Log %1: %2 Messwerte, %3 gezählt.");
 }

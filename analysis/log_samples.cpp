@@ -1,0 +1,47 @@
+#include "analysis/log_samples.h"
+
+#include <cmath>
+
+namespace velmora::analysis {
+
+const std::array<const char*, 8> LogChannelsNeeded{"RPM", "TPS",       "Lambda",        "PW",
+                                                   "CLT", "CLT fault", "Start limiter", "Blocking"};
+
+LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
+                       const std::array<int, MapSize>& rpms) {
+    LogAnalysis out;
+    std::array<int, LogChannelsNeeded.size()> field{};
+    for (std::size_t i = 0; i < LogChannelsNeeded.size(); ++i) {
+        field[i] = data.fieldIndex(LogChannelsNeeded[i]);
+        if (field[i] < 0) out.missing.emplace_back(LogChannelsNeeded[i]);
+    }
+    if (!out.ok()) return out;
+    const auto column = [&](std::size_t i) -> const auto& {
+        return data.columns[static_cast<std::size_t>(field[i])];
+    };
+    const auto& rpm = column(0);
+    const auto& tps = column(1);
+    const auto& lambda = column(2);
+    const auto& pw = column(3);
+    const auto& clt = column(4);
+    const auto& cltFault = column(5);
+    const auto& startLimiter = column(6);
+    const auto& blocking = column(7);
+    for (std::size_t r = 0; r < data.records(); ++r) {
+        EngineSample s;
+        s.time = data.time[r];
+        s.rpm = static_cast<int>(std::lround(rpm[r]));
+        s.throttle = static_cast<int>(std::lround(tps[r]));
+        s.lambdaMv = static_cast<int>(std::lround(lambda[r]));
+        s.injectionUs = static_cast<int>(std::lround(pw[r] * 1000.0f));
+        s.waterC = static_cast<int>(std::lround(clt[r]));
+        s.waterFault = cltFault[r] != 0.0f;
+        s.startLimiter = startLimiter[r] != 0.0f;
+        s.blocking = blocking[r] != 0.0f;
+        stats.add(s, rpms);
+        ++out.records;
+    }
+    return out;
+}
+
+} // namespace velmora::analysis

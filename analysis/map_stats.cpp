@@ -1,0 +1,110 @@
+#include "analysis/map_stats.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora::analysis {
+
+void MapStatistics::setSettings(const StatsSettings& s) {
+    settings_ = s;
+    reset();
+}
+
+void MapStatistics::reset() {
+    cells_ = {};
+    recent_.clear();
+    lastLambdaTime_.reset();
+    seen_ = counted_ = 0;
+}
+
+bool MapStatistics::passes(const EngineSample& s) const {
+    return s.rpm > settings_.minRpm && !s.waterFault && s.waterC >= settings_.minWaterC &&
+           !s.startLimiter && !s.blocking && s.injectionUs > 0 && s.throttle >= 0 &&
+           s.throttle <= 100;
+}
+
+bool MapStatistics::throttleSteady(double time) const {
+    // The window must be covered by data, or nothing is known about the throttle's movement.
+    const double from = time - settings_.rateWindow;
+    if (recent_.empty() || recent_.front().time > from) return false;
+    int lo = 1000, hi = -1000;
+    // The sample at or just before the window's start stands for its beginning.
+    for (auto it = recent_.rbegin(); it != recent_.rend(); ++it) {
+        if (it->time > time) continue;
+        lo = std::min(lo, it->throttle);
+        hi = std::max(hi, it->throttle);
+        if (it->time <= from) break;
+    }
+    return (hi - lo) / settings_.rateWindow < settings_.maxThrottleRate;
+}
+
+void MapStatistics::add(const EngineSample& s, const std::array<int, MapSize>& rpms) {
+    ++seen_;
+    if (!recent_.empty() && s.time < recent_.back().time) recent_.clear(); // a new recording
+    recent_.push_back(s);
+    const double keep =
+        std::max(settings_.transportDelay + settings_.rateWindow, 0.0) + settings_.maxGap + 1.0;
+    while (recent_.size() > 2 && recent_[1].time < s.time - keep) recent_.pop_front();
+
+    double dt = 0.0;
+    if (lastLambdaTime_ && s.time >= *lastLambdaTime_)
+        dt = std::min(s.time - *lastLambdaTime_, settings_.maxGap);
+    lastLambdaTime_ = s.time;
+
+    // The operating point whose exhaust the probe sees now.
+    const double then = s.time - settings_.transportDelay;
+    const EngineSample* point = nullptr;
+    for (auto it = recent_.rbegin(); it != recent_.rend(); ++it) {
+        if (it->time <= then + 1e-9) {
+            point = &*it;
+            break;
+        }
+    }
+    if (point == nullptr || then - point->time > settings_.maxGap) return;
+    if (!passes(*point) || !throttleSteady(point->time)) return;
+    const auto p = locate(point->rpm, point->throttle, rpms);
+    if (!p) return;
+    ++counted_;
+    const bool rich = s.lambdaMv > settings_.switchPointMv;
+    const bool lean = s.lambdaMv < settings_.switchPointMv;
+    for (const CellWeight& w : p->cells) {
+        if (w.weight <= 0.0) continue;
+        CellStats& c = cells_[static_cast<std::size_t>(w.row)][static_cast<std::size_t>(w.col)];
+        c.samples += w.weight;
+        c.seconds += w.weight * dt;
+        c.lambdaSum += w.weight * s.lambdaMv;
+        if (rich) c.rich += w.weight;
+        if (lean) c.lean += w.weight;
+    }
+}
+
+SuggestionGrid suggest(const CellGrid& stats, const std::array<std::uint8_t, 100>& map,
+                       const StatsSettings& st) {
+    SuggestionGrid out{};
+    for (int r = 0; r < MapSize; ++r) {
+        for (int c = 0; c < MapSize; ++c) {
+            const auto ur = static_cast<std::size_t>(r), uc = static_cast<std::size_t>(c);
+            CellSuggestion& s = out[ur][uc];
+            const int value = map[static_cast<std::size_t>(10 * r + c)];
+            s.value = value;
+            if (r > st.lastHelperRow) {
+                s.kind = Suggestion::NeedsWideBand;
+                continue;
+            }
+            const CellStats& cs = stats[ur][uc];
+            if (cs.samples < st.minSamples || cs.samples <= 0) continue;
+            const double lean = cs.leanShare() - cs.richShare();
+            if (std::abs(lean) < st.balancedBand) {
+                s.kind = Suggestion::Balanced;
+                continue;
+            }
+            s.kind = lean > 0 ? Suggestion::MoreFuel : Suggestion::LessFuel;
+            s.percent = std::clamp(st.maxStepPercent * lean, -st.maxStepPercent, st.maxStepPercent);
+            const long next = std::lround(value * (100.0 + s.percent) / 100.0);
+            s.value = static_cast<int>(std::clamp<long>(next, 5, 250));
+        }
+    }
+    return out;
+}
+
+} // namespace velmora::analysis

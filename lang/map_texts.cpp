@@ -1,0 +1,137 @@
+#include "lang/map_texts.h"
+
+#include <array>
+#include <cstddef>
+
+namespace velmora::lang {
+
+namespace {
+
+struct Row {
+    MapText id;
+    const char* cs;
+    const char* en;
+    const char* de;
+};
+
+constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
+    {MapText::ViewMenu, "&Zobrazit", "&View", "&Ansicht"},
+    {MapText::HeatColours, "Barvy podle hodnot", "Heat colours", "Wärmefarben"},
+    {MapText::InjectionMapItem, "Vstřikovací mapa...", "Injection map...", "Einspritzkarte..."},
+    {MapText::WindowTitle, "Vstřikovací mapa", "Injection map", "Einspritzkarte"},
+    {MapText::ShowLabel, "Zobrazit:", "Show:", "Anzeigen:"},
+    {MapText::OverlayValues, "Hodnoty [%]", "Values [%]", "Werte [%]"},
+    {MapText::OverlayHits, "Doba v buňce [s]", "Time in cell [s]", "Verweildauer [s]"},
+    {MapText::OverlayLambda, "Průměrná lambda [mV]", "Mean lambda [mV]", "Mittlere Lambda [mV]"},
+    {MapText::OverlayBalance, "Bohatá - chudá [%]", "Rich - lean [%]", "Fett - mager [%]"},
+    {MapText::OverlaySuggestions, "Návrhy [%]", "Suggestions [%]", "Vorschläge [%]"},
+    {MapText::AddButton, "Přičíst...", "Add...", "Addieren..."},
+    {MapText::ScaleButton, "Krát %...", "Times %...", "Mal %..."},
+    {MapText::InterpolateAcross, "Interpolovat vodorovně", "Interpolate across",
+     "Waagrecht interpolieren"},
+    {MapText::InterpolateDown, "Interpolovat svisle", "Interpolate down",
+     "Senkrecht interpolieren"},
+    {MapText::InterpolateCorners, "Interpolovat z rohů", "Interpolate from corners",
+     "Aus den Ecken interpolieren"},
+    {MapText::Smooth, "Vyhladit", "Smooth", "Glätten"},
+    {MapText::Copy, "Kopírovat", "Copy", "Kopieren"},
+    {MapText::Paste, "Vložit", "Paste", "Einfügen"},
+    {MapText::LoadLog, "Načíst záznam...", "Load log...", "Log laden..."},
+    {MapText::ResetStatistics, "Vynulovat statistiku", "Reset statistics",
+     "Statistik zurücksetzen"},
+    {MapText::ApplySuggestions, "Použít návrhy", "Apply suggestions", "Vorschläge übernehmen"},
+    {MapText::AddPrompt, "Přičíst k vybraným buňkám (záporné číslo odečte):",
+     "Add to the selected cells (a negative number subtracts):",
+     "Zu den gewählten Zellen addieren (negativ zieht ab):"},
+    {MapText::ScalePrompt, "Procento současné hodnoty (105 = o 5 % více):",
+     "Percent of the present value (105 = 5 % more):",
+     "Prozent des jetzigen Werts (105 = 5 % mehr):"},
+    {MapText::AxisRowLabel, "ot/min", "rpm", "U/min"},
+    {MapText::NotANumber, "Řádek %1, sloupec %2: \"%3\" není číslo. Nic se nezměnilo.",
+     "Row %1, column %2: \"%3\" is not a number. Nothing was changed.",
+     "Zeile %1, Spalte %2: \"%3\" ist keine Zahl. Nichts wurde geändert."},
+    {MapText::OutOfRange, "Řádek %1, sloupec %2: %3 není mezi 5 a 250. Nic se nezměnilo.",
+     "Row %1, column %2: %3 is not between 5 and 250. Nothing was changed.",
+     "Zeile %1, Spalte %2: %3 liegt nicht zwischen 5 und 250. Nichts wurde geändert."},
+    {MapText::RaggedRows, "Řádek %1 má %2 čísel, první řádek jiný počet. Nic se nezměnilo.",
+     "Row %1 has %2 numbers, the first row a different count. Nothing was changed.",
+     "Zeile %1 hat %2 Zahlen, die erste Zeile eine andere Anzahl. Nichts wurde geändert."},
+    {MapText::TooLarge, "Text je pro mapu příliš dlouhý. Nic se nezměnilo.",
+     "The text is far too long for a map. Nothing was changed.",
+     "Der Text ist für eine Karte viel zu lang. Nichts wurde geändert."},
+    {MapText::Empty, "Schránka neobsahuje žádná čísla. Nic se nezměnilo.",
+     "The clipboard holds no numbers. Nothing was changed.",
+     "Die Zwischenablage enthält keine Zahlen. Nichts wurde geändert."},
+    {MapText::AxisNotRising, "Osa otáček neroste zleva doprava. Nic se nezměnilo.",
+     "The speed axis does not rise from left to right. Nothing was changed.",
+     "Die Drehzahlachse steigt nicht von links nach rechts. Nichts wurde geändert."},
+    {MapText::SelectionTooSmall, "Vyberte aspoň dvě buňky ve směru interpolace.",
+     "Select at least two cells in the direction of the interpolation.",
+     "Wählen Sie mindestens zwei Zellen in Richtung der Interpolation."},
+    {MapText::BadSelection, "Nejprve vyberte buňky mapy.", "Select map cells first.",
+     "Wählen Sie zuerst Zellen der Karte."},
+    {MapText::AxisPointBetween,
+     "Otáčky %1 musí ležet mezi sousedními %2 a %3 ot/min. Nic se nezměnilo.",
+     "The speed %1 must lie between its neighbours %2 and %3 rpm. Nothing was changed.",
+     "Die Drehzahl %1 muss zwischen den Nachbarn %2 und %3 U/min liegen. Nichts wurde "
+     "geändert."},
+    {MapText::TypeCellValue, "Zadejte celé číslo od 5 do 250. Nic se nezměnilo.",
+     "Type a whole number from 5 to 250. Nothing was changed.",
+     "Geben Sie eine ganze Zahl von 5 bis 250 ein. Nichts wurde geändert."},
+    {MapText::Pasted, "Vloženo %1 × %2 buněk.", "Pasted %1 × %2 cells.",
+     "%1 × %2 Zellen eingefügt."},
+    {MapText::StatisticsSummary, "Statistika: %1 vzorků, započteno %2.",
+     "Statistics: %1 samples, %2 counted.", "Statistik: %1 Messwerte, %2 gezählt."},
+    {MapText::HelperAssumptions,
+     "Návrhy předpokládají úzkopásmovou sondu: ta pozná jen bohatou nebo chudou směs kolem "
+     "lambda 1 (bod přepnutí %1 mV). Buňky řádků 0 až 40 % s nejméně %2 váženými vzorky se "
+     "mění nejvýše o %3 % za průchod, k více palivu kde je směs převážně chudá a k méně kde "
+     "převážně bohatá; řádky 60 až 100 % potřebují širokopásmovou sondu a nemění se. Po "
+     "každém průchodu motor zkontrolujte.",
+     "The suggestions assume a narrow-band probe, which only tells rich from lean around "
+     "lambda 1 (switch point %1 mV). Cells of the 0 to 40 % rows with at least %2 weighted "
+     "samples move by at most %3 % a pass, towards more fuel where mostly lean and less where "
+     "mostly rich; the 60 to 100 % rows need a wide-band probe and are never changed. Check the "
+     "engine after every pass.",
+     "Die Vorschläge setzen eine Schmalband-Sonde voraus, die nur fett von mager um Lambda 1 "
+     "unterscheidet (Umschaltpunkt %1 mV). Zellen der Zeilen 0 bis 40 % mit mindestens %2 "
+     "gewichteten Messwerten ändern sich um höchstens %3 % je Durchgang, zu mehr Kraftstoff wo "
+     "meist mager und zu weniger wo meist fett; die Zeilen 60 bis 100 % brauchen eine "
+     "Breitband-Sonde und werden nie geändert. Prüfen Sie den Motor nach jedem Durchgang."},
+    {MapText::NeedsWideBand, "potřebuje širokopásmovou sondu", "needs a wide-band probe",
+     "braucht eine Breitband-Sonde"},
+    {MapText::NoSuggestions, "Žádná buňka nemá co změnit.", "No cell has a change to apply.",
+     "Keine Zelle hat eine Änderung."},
+    {MapText::SuggestionsApplied, "Změněno %1 buněk.", "%1 cells changed.", "%1 Zellen geändert."},
+    {MapText::LogUnreadable, "Záznam %1 nelze přečíst: %2", "The log %1 cannot be read: %2",
+     "Das Log %1 kann nicht gelesen werden: %2"},
+    {MapText::LogMissingChannels, "V záznamu %1 chybí kanály %2. Nic se nevyhodnotilo.",
+     "The log %1 lacks the channels %2. Nothing was analysed.",
+     "Dem Log %1 fehlen die Kanäle %2. Nichts wurde ausgewertet."},
+    {MapText::LogAnalysed, "Záznam %1: %2 vzorků, započteno %3.", "Log %1: %2 samples, %3 counted.",
+     "Log %1: %2 Messwerte, %3 gezählt."},
+}};
+
+constexpr bool inOrder() {
+    for (std::size_t i = 0; i < Table.size(); ++i)
+        if (static_cast<std::size_t>(Table[i].id) != i) return false;
+    return true;
+}
+static_assert(inOrder(), "the rows follow the order of MapText");
+
+} // namespace
+
+const char* mapText(MapText t, std::uint8_t language) {
+    const Row& row = Table[static_cast<std::size_t>(t)];
+    switch (language) {
+    case 0:
+        return row.cs;
+    case 1:
+        return row.en;
+    case 2:
+        return row.de;
+    }
+    return nullptr;
+}
+
+} // namespace velmora::lang

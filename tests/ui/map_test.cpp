@@ -1,0 +1,322 @@
+// The map workbench on the main window: heat colours and their setting, operations as single
+// steps that reach the settings file, refusals that change nothing, and the live point against
+// the simulated unit, checked on grabbed pictures.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include "analysis/map_geometry.h"
+#include "log/mlg.h"
+#include "tests/sim/harness.h"
+#include "ui/edit_menu.h"
+#include "ui/form_hlav.h"
+#include "ui/map_window.h"
+#include "ui/map_workbench.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+namespace {
+
+const QColor LiveColour(200, 0, 200);
+
+QString tenByTen(int base) {
+    QString t;
+    for (int r = 0; r < 10; ++r) {
+        for (int c = 0; c < 10; ++c)
+            t += QString::number(base + 10 * r + c) + (c < 9 ? "\t" : "\n");
+    }
+    return t;
+}
+
+bool near(QColor a, QColor b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+} // namespace
+
+class MapTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TFormHlav> form_;
+    std::unique_ptr<MapWorkbench> wb_;
+    EditMenu* edit_ = nullptr;
+    int sent_ = 0;
+
+    QString ini() const { return dir_->filePath("Velmora52.ini"); }
+    void start(const QString& settings = "[FORM_HLAV]\nLanguage=1\n") {
+        QFile f(ini());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(settings.toUtf8());
+        f.close();
+        form_ = std::make_unique<TFormHlav>(ini().toStdString());
+        form_->messageBox = [](const QString&) {};
+        edit_ = new EditMenu(*form_, dir_->filePath("data")); // owned by the window
+        form_->FormCreate({});
+        edit_->started();
+        wb_ = std::make_unique<MapWorkbench>(*form_);
+        form_->link().onSent = [this](const Frame&) { ++sent_; };
+        sent_ = 0;
+    }
+    void stop() {
+        wb_.reset();
+        if (form_) form_->close();
+        form_.reset();
+    }
+    QLineEdit* cell(int r, int c) const {
+        return form_->findChild<QLineEdit*>(QString("Edit%1").arg(50 + 10 * r + c));
+    }
+    QByteArray settingsFile() const {
+        QFile f(ini());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+    }
+    void cleanup() {
+        stop();
+        dir_.reset();
+    }
+
+    void heatColoursFollowValuesAndTheSettingPersists() {
+        start();
+        const auto base = [&](int r, int c) { return cell(r, c)->palette().color(QPalette::Base); };
+        const analysis::Rgb at100 = analysis::heatColour(100);
+        QCOMPARE(base(0, 0), QColor(at100.r, at100.g, at100.b));
+        form_->calibration()[jetCell(3, 4)] = 140;
+        form_->showParams();
+        const analysis::Rgb at140 = analysis::heatColour(140);
+        QCOMPARE(base(3, 4), QColor(at140.r, at140.g, at140.b));
+        const QColor plain =
+            form_->findChild<QLineEdit*>("EditRpmJet1")->palette().color(QPalette::Base);
+        wb_->heatAction()->trigger(); // off
+        QVERIFY(!wb_->heatColours());
+        QCOMPARE(base(3, 4), plain);
+        QVERIFY(settingsFile().contains("HeatColours=0"));
+        stop();
+        start(QString::fromUtf8(settingsFile()));
+        QVERIFY(!wb_->heatColours());
+        QCOMPARE(base(0, 0), plain);
+        QVERIFY(!wb_->heatAction()->isChecked());
+        // The menu stands before Help and speaks the window's language.
+        QCOMPARE(wb_->viewMenu()->title(), QString("&View"));
+        form_->findChild<QAction*>("MenuGerman")->trigger();
+        QCOMPARE(wb_->viewMenu()->title(), QString("&Ansicht"));
+        QCOMPARE(wb_->mapAction()->shortcut(), QKeySequence(Qt::Key_F6));
+    }
+
+    // A 10 x 10 paste is one operation: one after-change step (one programming with
+    // "Programming after change" on), the page shows it, and Exit keeps it in the settings.
+    void pasteIsOneOperationAndReachesTheSettingsFile() {
+        start();
+        form_->findChild<QCheckBox*>("CheckBoxProgHned")->setChecked(true);
+        MapWindow* w = wb_->openWindow();
+        w->select({0, 0, 0, 0});
+        w->pasteText(tenByTen(20));
+        QCOMPARE(sent_, 1);
+        for (int r = 0; r < 10; ++r) {
+            for (int c = 0; c < 10; ++c) {
+                QCOMPARE(int(form_->calibration()[jetCell(r, c)]), 20 + 10 * r + c);
+                QCOMPARE(cell(r, c)->text(), QString::number(20 + 10 * r + c));
+                QCOMPARE(w->table()->item(r + 1, c)->text(), QString::number(20 + 10 * r + c));
+            }
+        }
+        // One undo takes the whole paste back.
+        edit_->undo();
+        QApplication::processEvents(); // the window follows the page on the next turn
+        for (int r = 0; r < 10; ++r)
+            for (int c = 0; c < 10; ++c) QCOMPARE(int(form_->calibration()[jetCell(r, c)]), 100);
+        QCOMPARE(w->table()->item(10, 9)->text(), QString("100"));
+        edit_->redo();
+        QCOMPARE(int(form_->calibration()[jetCell(9, 9)]), 119);
+        form_->close();
+        const QByteArray saved = settingsFile();
+        QVERIFY(saved.contains("JET0_0=20"));
+        QVERIFY(saved.contains("JET4_7=67"));
+        QVERIFY(saved.contains("JET9_9=119"));
+    }
+
+    // Statistics from a log file written by the data log: 11 records at 2250 rpm and 5 %
+    // throttle; the same hand calculation as the core's. A file that is no log says so.
+    void loadLogShowsItsStatistics() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        std::string bytes = log::mlgHeader(0, "crafted");
+        const int lambda[11] = {900, 900, 900, 900, 900, 900, 700, 300, 600, 450, 200};
+        for (int i = 0; i <= 10; ++i) {
+            log::Record r{};
+            r[log::Time] = 125 * i;
+            r[log::Rpm] = 2250;
+            r[log::Tps] = 5;
+            r[log::Lambda] = lambda[i];
+            r[log::InjectionTime] = 3000;
+            r[log::Clt] = 80;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+        }
+        const QString logPath = dir_->filePath("ride.mlg");
+        QFile f(logPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        f.close();
+        QFile bad(dir_->filePath("notes.mlg"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("not a log\n");
+        bad.close();
+
+        w->askLogPath = [&] { return bad.fileName(); };
+        w->loadLog();
+        QVERIFY(w->message().contains("cannot be read"));
+        QCOMPARE(w->shownStatistics().samplesSeen(), wb_->liveStatistics().samplesSeen());
+
+        QVERIFY(w->loadLogFile(logPath));
+        QVERIFY(w->message().contains("11"));
+        QCOMPARE(w->shownStatistics().samplesCounted(), 5u);
+        w->setOverlay(MapWindow::Overlay::Lambda);
+        QCOMPARE(w->table()->item(3, 1)->text(), QString("450")); // row 2 (5 %), column 1
+        w->setOverlay(MapWindow::Overlay::Balance);
+        QCOMPARE(w->table()->item(3, 2)->text(), QString("0"));
+        QVERIFY(w->table()->item(4, 1)->text().isEmpty());
+        w->resetStatistics();
+        QCOMPARE(w->shownStatistics().samplesCounted(), 0u);
+    }
+
+    void badInputChangesNothingAndSaysWhy() {
+        start();
+        form_->findChild<QCheckBox*>("CheckBoxProgHned")->setChecked(true);
+        MapWindow* w = wb_->openWindow();
+        w->select({0, 0, 9, 9});
+        const Calibration before = form_->calibration();
+        const QString texts[] = {"100\tabc\n",      "100\t-3\n",           "100\t300\n",
+                                 "100\t100\n100\n", QString(1 << 20, '7'), ""};
+        for (const QString& t : texts) {
+            w->pasteText(t);
+            QVERIFY2(!w->message().isEmpty(), qPrintable(t.left(20)));
+            QVERIFY(form_->calibration() == before);
+        }
+        QVERIFY(w->message().contains("Nothing was changed"));
+        // A speed point that would not rise, typed into the axis row.
+        w->table()->item(0, 3)->setText("1500");
+        QVERIFY(w->message().contains("1500"));
+        QVERIFY(form_->calibration() == before);
+        QCOMPARE(w->table()->item(0, 3)->text(), QString("4000"));
+        // Interpolating a single column across is refused too.
+        w->select({0, 2, 9, 2});
+        w->interpolate(analysis::Interpolation::Horizontal);
+        QVERIFY(form_->calibration() == before);
+        QCOMPARE(sent_, 0);
+        // A good speed point goes into RPM_JET_3.
+        w->table()->item(0, 3)->setText("5000");
+        QCOMPARE(int(form_->calibration()[at(RPM_JET_0, 3)]), 50);
+        QCOMPARE(w->table()->item(0, 3)->text(), QString("5000"));
+    }
+
+    void keysAndTypingWorkOnTheSelection() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        w->askNumber = [](const QString&, double) { return std::optional<double>(110); };
+        w->select({2, 3, 4, 5});
+        QTest::keyClick(w->table(), Qt::Key_Plus);
+        QCOMPARE(int(form_->calibration()[jetCell(2, 3)]), 101);
+        QCOMPARE(int(form_->calibration()[jetCell(5, 5)]), 100);
+        QTest::keyClick(w->table(), Qt::Key_Asterisk);
+        QCOMPARE(int(form_->calibration()[jetCell(4, 5)]), 111); // 101 x 1.1
+        QTest::keyClick(w->table(), Qt::Key_Minus);
+        QCOMPARE(int(form_->calibration()[jetCell(4, 5)]), 110);
+        // A value typed into a selected cell fills the whole selection.
+        w->table()->item(3, 4)->setText("77");
+        for (int r = 2; r <= 4; ++r)
+            for (int c = 3; c <= 5; ++c) QCOMPARE(int(form_->calibration()[jetCell(r, c)]), 77);
+        // An edit on the page shows in the window.
+        cell(7, 7)->setText("133");
+        form_->Edit1Exit();
+        QApplication::processEvents();
+        QCOMPARE(w->table()->item(8, 7)->text(), QString("133"));
+    }
+
+    // Whoever listened to the monitor frames before (the Log menu) still gets each frame once,
+    // and the workbench gets it too; closing the workbench gives the hook back.
+    void monitorFramesReachEveryListenerOnce() {
+        start();
+        wb_.reset();
+        int before = 0;
+        form_->link().onMonitorFrame = [&](const Frame&) { ++before; };
+        wb_ = std::make_unique<MapWorkbench>(*form_);
+        std::uint8_t data[20] = {0x03, 0xE8}; // 2000 rpm
+        for (std::uint8_t kind = 0; kind < 3; ++kind) {
+            form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
+        }
+        QCOMPARE(before, 3);
+        QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
+        wb_.reset();
+        form_->link().monitorFrame(makeFrame(0xB0, data));
+        QCOMPARE(before, 4);
+    }
+
+    // The simulated engine held at 4000 rpm and 20 % throttle: the cell of row 4 (20 %) and
+    // column 3 (4000 rpm) is framed on the page and under the cross-hair in the window.
+    void livePointAgainstTheSimulatedUnit() {
+        simtest::SimProcess sim({"--hold-rpm", "4000", "--hold-throttle", "20", "--water", "90"});
+        QVERIFY(sim.started());
+        start(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\nActivePage=2\n[PORTS]\nCOM1=%1\n")
+                  .arg(QString::fromStdString(sim.linkPath())));
+        form_->show();
+        MapWindow* w = wb_->openWindow();
+        // The throttle comes with every third frame; wait for it, then for one more frame.
+        QVERIFY(QTest::qWaitFor([&] { return form_->link().monitor().values().TpsPercent != 0; },
+                                5000));
+        QTest::qWait(250);
+        QVERIFY(wb_->livePoint() && w->table()->livePoint());
+        QCOMPARE(wb_->livePoint()->nearestRow, 4);
+        QCOMPARE(wb_->livePoint()->nearestCol, 3);
+        QApplication::processEvents();
+
+        // The page: the frame's left edge, halfway down Edit93, in the live colour; none at
+        // the neighbouring cells.
+        QWidget* group = cell(0, 0)->parentWidget();
+        const QImage page = group->grab().toImage();
+        const QLineEdit* e = cell(4, 3);
+        QVERIFY(near(page.pixelColor(e->x() - 2, e->y() + e->height() / 2), LiveColour));
+        QVERIFY(!near(page.pixelColor(cell(4, 2)->x() - 2, e->y() + e->height() / 2), LiveColour));
+        QVERIFY(!near(page.pixelColor(e->x() - 2, cell(3, 3)->y() + e->height() / 2), LiveColour));
+
+        // The window: the vertical line through column 3 and the horizontal one through row 4.
+        MapTable* t = w->table();
+        const QImage shot = t->viewport()->grab().toImage();
+        const QPointF centre = t->pixelOf(4, 3);
+        const int farRow = static_cast<int>(t->pixelOf(0, 0).y()) + 6; // inside map row 0
+        const int farCol = static_cast<int>(t->pixelOf(0, 8).x()) + 8;
+        int lineX = -1, lineY = -1;
+        for (int x = 0; x < shot.width() && lineX < 0; ++x)
+            if (near(shot.pixelColor(x, farRow), LiveColour)) lineX = x;
+        for (int y = 0; y < shot.height() && lineY < 0; ++y)
+            if (near(shot.pixelColor(farCol, y), LiveColour)) lineY = y;
+        QVERIFY(std::abs(lineX - centre.x()) <= 2);
+        QVERIFY(std::abs(lineY - centre.y()) <= 2);
+        QVERIFY(wb_->curveDot()->isVisible() || !form_->findChild<QLabel*>("Image1")->isVisible());
+        QVERIFY(wb_->curveDot()->isVisibleTo(form_->findChild<QLabel*>("Image1")));
+        if (qEnvironmentVariableIsSet("VELMORA_MAP_SHOTS")) {
+            const QString out = qEnvironmentVariable("VELMORA_MAP_SHOTS");
+            w->grab().save(out + "/map-window-held.png");
+            form_->grab().save(out + "/fuel-map-page-held.png");
+        }
+        form_->close();
+        sim.stop();
+    }
+};
+
+QTEST_MAIN(MapTest)
+#include "map_test.moc"

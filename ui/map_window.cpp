@@ -1,0 +1,648 @@
+#include "ui/map_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/log_samples.h"
+#include "files/settings.h"
+#include "log/mlg.h"
+#include "ui/form_hlav.h"
+#include "ui/map_workbench.h"
+
+namespace velmora::ui {
+
+using namespace analysis;
+using lang::MapText;
+
+namespace {
+
+QColor qcolour(Rgb c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+// The colour of the live point, the same on the page and in this window.
+const QColor LiveColour(200, 0, 200);
+
+} // namespace
+
+MapTable::MapTable(QWidget* parent) : QTableWidget(MapSize + 1, MapSize, parent) {
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::AnyKeyPressed |
+                    QAbstractItemView::EditKeyPressed);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setDefaultSectionSize(58);
+    verticalHeader()->setDefaultSectionSize(26);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+QPointF MapTable::pixelOf(double row, double col) const {
+    const double x = columnViewportPosition(0) + (col + 0.5) * columnWidth(0);
+    const double y = rowViewportPosition(1) + (row + 0.5) * rowHeight(1);
+    return {x, y};
+}
+
+QRegion MapTable::drawnRegion() const {
+    QRegion r;
+    if (!trail_.empty()) {
+        QRectF box(pixelOf(trail_.front().row, trail_.front().col), QSizeF(0, 0));
+        for (const TrailPoint& p : trail_) {
+            const QPointF at = pixelOf(p.row, p.col);
+            box = box.united(QRectF(at, QSizeF(0, 0)));
+        }
+        r += box.adjusted(-4, -4, 4, 4).toAlignedRect();
+    }
+    if (point_) {
+        const QPointF at = pixelOf(point_->x(), point_->y());
+        const QPointF topLeft = pixelOf(-0.5, -0.5),
+                      bottomRight = pixelOf(MapSize - 0.5, MapSize - 0.5);
+        r += QRectF(at.x() - 3, topLeft.y(), 6, bottomRight.y() - topLeft.y()).toAlignedRect();
+        r += QRectF(topLeft.x(), at.y() - 3, bottomRight.x() - topLeft.x(), 6).toAlignedRect();
+        r += QRectF(at.x() - 9, at.y() - 9, 18, 18).toAlignedRect();
+    }
+    return r;
+}
+
+void MapTable::setLivePoint(std::optional<QPointF> point, double now) {
+    // Only what the old and the new drawing cover is painted again.
+    QRegion dirty = drawnRegion();
+    now_ = now;
+    point_ = point;
+    if (point) trail_.push_back({now, point->x(), point->y()});
+    while (!trail_.empty() && trail_.front().time < now - TrailSeconds) trail_.pop_front();
+    dirty += drawnRegion();
+    if (!dirty.isEmpty()) viewport()->update(dirty);
+}
+
+void MapTable::paintEvent(QPaintEvent* event) {
+    QTableWidget::paintEvent(event);
+    if (trail_.empty() && !point_) return;
+    QPainter p(viewport());
+    p.setRenderHint(QPainter::Antialiasing);
+    // Older parts of the trail fade out.
+    for (std::size_t i = 1; i < trail_.size(); ++i) {
+        const TrailPoint& a = trail_[i - 1];
+        const TrailPoint& b = trail_[i];
+        const double age = std::clamp((now_ - b.time) / TrailSeconds, 0.0, 1.0);
+        QColor c(40, 40, 160);
+        c.setAlphaF(static_cast<float>(0.9 * (1.0 - age)));
+        p.setPen(QPen(c, 3, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(pixelOf(a.row, a.col), pixelOf(b.row, b.col));
+    }
+    if (!point_) return;
+    const QPointF at = pixelOf(point_->x(), point_->y());
+    const QPointF topLeft = pixelOf(-0.5, -0.5),
+                  bottomRight = pixelOf(MapSize - 0.5, MapSize - 0.5);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(LiveColour, 2));
+    p.drawLine(QPointF(at.x(), topLeft.y()), QPointF(at.x(), bottomRight.y()));
+    p.drawLine(QPointF(topLeft.x(), at.y()), QPointF(bottomRight.x(), at.y()));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(at, 7, 7);
+}
+
+void MapTable::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        emit copyPressed();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        emit pastePressed();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Plus:
+        emit stepPressed(1);
+        return;
+    case Qt::Key_Minus:
+        emit stepPressed(-1);
+        return;
+    case Qt::Key_Asterisk:
+        emit scalePressed();
+        return;
+    default:
+        QTableWidget::keyPressEvent(event);
+    }
+}
+
+MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
+    : QWidget(parent, Qt::Window), wb_(workbench) {
+    setObjectName("MapWindow");
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    showLabel_ = new QLabel(this);
+    overlays_ = new QComboBox(this);
+    overlays_->setObjectName("MapOverlay");
+    summary_ = new QLabel(this);
+    summary_->setObjectName("MapSummary");
+    top->addWidget(showLabel_);
+    top->addWidget(overlays_);
+    top->addWidget(summary_, 1);
+    layout->addLayout(top);
+
+    auto* middle = new QHBoxLayout;
+    table_ = new MapTable(this);
+    table_->setObjectName("MapTable");
+    for (int r = 0; r <= MapSize; ++r)
+        for (int c = 0; c < MapSize; ++c) table_->setItem(r, c, new QTableWidgetItem);
+    table_->verticalHeader()->setFixedWidth(52);
+    table_->setFixedSize(52 + 10 * 58 + 2 * table_->frameWidth(),
+                         table_->horizontalHeader()->sizeHint().height() + 11 * 26 +
+                             2 * table_->frameWidth());
+    middle->addWidget(table_, 1);
+    auto* side = new QVBoxLayout;
+    const std::pair<const char*, MapText> buttons[] = {
+        {"MapAdd", MapText::AddButton},
+        {"MapScale", MapText::ScaleButton},
+        {"MapInterpolateAcross", MapText::InterpolateAcross},
+        {"MapInterpolateDown", MapText::InterpolateDown},
+        {"MapInterpolateCorners", MapText::InterpolateCorners},
+        {"MapSmooth", MapText::Smooth},
+        {"MapCopy", MapText::Copy},
+        {"MapPaste", MapText::Paste},
+        {"MapLoadLog", MapText::LoadLog},
+        {"MapResetStatistics", MapText::ResetStatistics},
+        {"MapApplySuggestions", MapText::ApplySuggestions},
+    };
+    for (const auto& [name, t] : buttons) {
+        auto* b = new QPushButton(this);
+        b->setObjectName(name);
+        b->setFocusPolicy(Qt::NoFocus); // the keys stay with the table
+        side->addWidget(b);
+        buttons_.push_back({b, t});
+    }
+    side->addStretch(1);
+    middle->addLayout(side);
+    layout->addLayout(middle, 1);
+
+    message_ = new QLabel(this);
+    message_->setObjectName("MapMessage");
+    message_->setWordWrap(true);
+    layout->addWidget(message_);
+    helper_ = new QLabel(this);
+    helper_->setObjectName("MapHelperText");
+    helper_->setWordWrap(true);
+    layout->addWidget(helper_);
+
+    const auto button = [this](const char* name) { return findChild<QPushButton*>(name); };
+    connect(button("MapAdd"), &QPushButton::clicked, this, &MapWindow::addToSelection);
+    connect(button("MapScale"), &QPushButton::clicked, this, &MapWindow::scaleSelection);
+    connect(button("MapInterpolateAcross"), &QPushButton::clicked, this,
+            [this] { interpolate(Interpolation::Horizontal); });
+    connect(button("MapInterpolateDown"), &QPushButton::clicked, this,
+            [this] { interpolate(Interpolation::Vertical); });
+    connect(button("MapInterpolateCorners"), &QPushButton::clicked, this,
+            [this] { interpolate(Interpolation::Bilinear); });
+    connect(button("MapSmooth"), &QPushButton::clicked, this, &MapWindow::smooth);
+    connect(button("MapCopy"), &QPushButton::clicked, this, &MapWindow::copy);
+    connect(button("MapPaste"), &QPushButton::clicked, this, &MapWindow::paste);
+    connect(button("MapLoadLog"), &QPushButton::clicked, this, &MapWindow::loadLog);
+    connect(button("MapResetStatistics"), &QPushButton::clicked, this, &MapWindow::resetStatistics);
+    connect(button("MapApplySuggestions"), &QPushButton::clicked, this,
+            &MapWindow::applySuggestions);
+    connect(table_, &MapTable::stepPressed, this, &MapWindow::stepSelection);
+    connect(table_, &MapTable::scalePressed, this, &MapWindow::scaleSelection);
+    connect(table_, &MapTable::copyPressed, this, &MapWindow::copy);
+    connect(table_, &MapTable::pastePressed, this, &MapWindow::paste);
+    connect(table_, &QTableWidget::itemChanged, this, &MapWindow::itemEdited);
+    connect(overlays_, &QComboBox::activated, this,
+            [this](int i) { setOverlay(static_cast<Overlay>(i)); });
+
+    askNumber = [this](const QString& prompt, double initial) -> std::optional<double> {
+        bool ok = false;
+        const double v =
+            QInputDialog::getDouble(this, windowTitle(), prompt, initial, -1000, 1000, 1, &ok);
+        if (!ok) return std::nullopt;
+        return v;
+    };
+
+    askLogPath = [this] {
+        return QFileDialog::getOpenFileName(this, text(MapText::LoadLog).remove("..."),
+                                            QString::fromStdString(dataFolder("logs")),
+                                            "MLG (*.mlg);;* (*)");
+    };
+    // The overlays of the live statistics follow them twice a second.
+    statsTimer_ = new QTimer(this);
+    statsTimer_->setInterval(500);
+    connect(statsTimer_, &QTimer::timeout, this, &MapWindow::refreshIfStatisticsChanged);
+    statsTimer_->start();
+
+    retranslate();
+    refresh();
+    table_->setCurrentCell(1, 0);
+    resize(sizeHint());
+}
+
+QString MapWindow::text(MapText t) const {
+    return wb_.text(t);
+}
+
+void MapWindow::retranslate() {
+    setWindowTitle(text(MapText::WindowTitle));
+    showLabel_->setText(text(MapText::ShowLabel));
+    const int current = overlays_->currentIndex();
+    overlays_->clear();
+    for (MapText t : {MapText::OverlayValues, MapText::OverlayHits, MapText::OverlayLambda,
+                      MapText::OverlayBalance, MapText::OverlaySuggestions})
+        overlays_->addItem(text(t));
+    overlays_->setCurrentIndex(current < 0 ? 0 : current);
+    for (const auto& [b, t] : buttons_) b->setText(text(t));
+    QStringList rows{text(MapText::AxisRowLabel)};
+    for (int tps : ThrottleAxis) rows << QString("%1 %").arg(tps);
+    table_->setVerticalHeaderLabels(rows);
+    const StatsSettings st = wb_.statsSettings();
+    helper_->setText(text(MapText::HelperAssumptions)
+                         .arg(st.switchPointMv)
+                         .arg(st.minSamples)
+                         .arg(st.maxStepPercent));
+    refresh();
+}
+
+Selection MapWindow::selection() const {
+    const QList<QTableWidgetSelectionRange> ranges = table_->selectedRanges();
+    if (ranges.isEmpty()) return {0, 0, -1, -1};
+    const QTableWidgetSelectionRange& r = ranges.first();
+    Selection s{std::max(r.topRow(), 1) - 1, r.leftColumn(), r.bottomRow() - 1, r.rightColumn()};
+    if (r.bottomRow() < 1) return {0, 0, -1, -1};
+    return s;
+}
+
+void MapWindow::select(const Selection& s) {
+    table_->clearSelection();
+    table_->setCurrentCell(s.top + 1, s.left, QItemSelectionModel::NoUpdate);
+    table_->setRangeSelected(QTableWidgetSelectionRange(s.top + 1, s.left, s.bottom + 1, s.right),
+                             true);
+}
+
+void MapWindow::setOverlay(Overlay o) {
+    overlay_ = o;
+    overlays_->setCurrentIndex(static_cast<int>(o));
+    refresh();
+}
+
+QString MapWindow::message() const {
+    return message_->text();
+}
+
+void MapWindow::say(const QString& t, bool error) {
+    message_->setText(t);
+    QPalette pal = message_->palette();
+    pal.setColor(QPalette::WindowText,
+                 error ? QColor(200, 0, 0) : palette().color(QPalette::WindowText));
+    message_->setPalette(pal);
+}
+
+void MapWindow::refuse(const EditResult& r) {
+    QString t;
+    switch (r.error) {
+    case EditError::None:
+        return;
+    case EditError::NotANumber:
+        t = text(MapText::NotANumber)
+                .arg(r.row + 1)
+                .arg(r.col + 1)
+                .arg(QString::fromStdString(r.field));
+        break;
+    case EditError::OutOfRange:
+        t = text(MapText::OutOfRange)
+                .arg(r.row + 1)
+                .arg(r.col + 1)
+                .arg(QString::fromStdString(r.field));
+        break;
+    case EditError::RaggedRows:
+        t = text(MapText::RaggedRows).arg(r.row + 1).arg(r.col);
+        break;
+    case EditError::TooLarge:
+        t = text(MapText::TooLarge);
+        break;
+    case EditError::Empty:
+        t = text(MapText::Empty);
+        break;
+    case EditError::AxisNotRising:
+        t = text(MapText::AxisNotRising);
+        break;
+    case EditError::SelectionTooSmall:
+        t = text(MapText::SelectionTooSmall);
+        break;
+    case EditError::BadSelection:
+        t = text(MapText::BadSelection);
+        break;
+    }
+    say(t, true);
+}
+
+void MapWindow::run(const std::function<EditResult(MapGrid&, const Selection&)>& op) {
+    const Selection s = selection();
+    if (!s.valid()) {
+        refuse({EditError::BadSelection, -1, -1, {}});
+        return;
+    }
+    MapGrid g = wb_.currentGrid();
+    const EditResult r = op(g, s);
+    if (!r.ok()) {
+        refuse(r);
+        return;
+    }
+    say({}, false);
+    wb_.apply(g);
+}
+
+void MapWindow::stepSelection(int delta) {
+    run([delta](MapGrid& g, const Selection& s) { return addToCells(g, s, delta); });
+}
+
+void MapWindow::addToSelection() {
+    const auto n = askNumber ? askNumber(text(MapText::AddPrompt), 1) : std::nullopt;
+    if (!n) return;
+    const int delta = static_cast<int>(std::lround(*n));
+    run([delta](MapGrid& g, const Selection& s) { return addToCells(g, s, delta); });
+}
+
+void MapWindow::scaleSelection() {
+    const auto n = askNumber ? askNumber(text(MapText::ScalePrompt), 100) : std::nullopt;
+    if (!n) return;
+    const double percent = *n;
+    run([percent](MapGrid& g, const Selection& s) { return scaleCells(g, s, percent); });
+}
+
+void MapWindow::interpolate(Interpolation how) {
+    run([how](MapGrid& g, const Selection& s) { return interpolateCells(g, s, how); });
+}
+
+void MapWindow::smooth() {
+    run([](MapGrid& g, const Selection& s) { return smoothCells(g, s); });
+}
+
+void MapWindow::copy() {
+    const Selection s = selection();
+    if (!s.valid()) return refuse({EditError::BadSelection, -1, -1, {}});
+    QApplication::clipboard()->setText(QString::fromStdString(copyText(wb_.currentGrid(), s)));
+}
+
+void MapWindow::paste() {
+    pasteText(QApplication::clipboard()->text());
+}
+
+void MapWindow::pasteText(const QString& t) {
+    // Far too long text is refused before it is converted.
+    const PastedBlock block = parsePaste(t.size() > static_cast<qsizetype>(MaxPasteBytes)
+                                             ? std::string(MaxPasteBytes + 1, ' ')
+                                             : t.toStdString());
+    if (!block.result.ok()) return refuse(block.result);
+    Selection s = selection();
+    if (!s.valid()) s = {0, 0, 0, 0};
+    MapGrid g = wb_.currentGrid();
+    const Selection changed = pasteBlock(g, block, s.top, s.left);
+    wb_.apply(g);
+    select(changed);
+    say(text(MapText::Pasted).arg(changed.rows()).arg(changed.cols()), false);
+}
+
+const MapStatistics& MapWindow::shownStatistics() const {
+    return logStats_ != nullptr ? *logStats_ : wb_.liveStatistics();
+}
+
+void MapWindow::showStatistics(const MapStatistics* fromLog, const QString& source) {
+    logStats_ = fromLog;
+    logSource_ = source;
+    refresh();
+}
+
+void MapWindow::applySuggestions() {
+    MapGrid g = wb_.currentGrid();
+    const SuggestionGrid sug = suggest(shownStatistics().cells(), g.cells, wb_.statsSettings());
+    int changed = 0;
+    for (int r = 0; r < MapSize; ++r) {
+        for (int c = 0; c < MapSize; ++c) {
+            const CellSuggestion& s = sug[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            if ((s.kind == Suggestion::MoreFuel || s.kind == Suggestion::LessFuel) &&
+                s.value != g.at(r, c)) {
+                g.at(r, c) = static_cast<std::uint8_t>(s.value);
+                ++changed;
+            }
+        }
+    }
+    if (changed == 0) return say(text(MapText::NoSuggestions), false);
+    wb_.apply(g);
+    say(text(MapText::SuggestionsApplied).arg(changed), false);
+}
+
+void MapWindow::loadLog() {
+    const QString path = askLogPath ? askLogPath() : QString();
+    if (!path.isEmpty()) loadLogFile(path);
+}
+
+bool MapWindow::loadLogFile(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    const log::LogReadResult read = log::readMlgFile(QFile::encodeName(path).toStdString());
+    if (!read.ok) {
+        say(text(MapText::LogUnreadable).arg(name, QString::fromStdString(read.error)), true);
+        return false;
+    }
+    auto stats = std::make_unique<MapStatistics>(wb_.statsSettings());
+    const LogAnalysis a = analyseLog(read.data, *stats, rpmAxis(wb_.form().calibration()));
+    if (!a.ok()) {
+        QStringList missing;
+        for (const std::string& m : a.missing) missing << QString::fromStdString(m);
+        say(text(MapText::LogMissingChannels).arg(name, missing.join(", ")), true);
+        return false;
+    }
+    loadedStats_ = std::move(stats);
+    showStatistics(loadedStats_.get(), name);
+    say(text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted()),
+        false);
+    return true;
+}
+
+void MapWindow::resetStatistics() {
+    wb_.liveStatistics().reset();
+    logStats_ = nullptr;
+    loadedStats_.reset();
+    logSource_.clear();
+    refresh();
+}
+
+void MapWindow::refreshIfStatisticsChanged() {
+    if (logStats_ != nullptr || wb_.liveStatistics().samplesSeen() == shownSeen_) return;
+    if (overlay_ != Overlay::Values) return refresh();
+    shownSeen_ = wb_.liveStatistics().samplesSeen();
+    showSummary();
+}
+
+QString MapWindow::cellText(int r, int c, const MapGrid& g, const SuggestionGrid& sug) const {
+    const CellStats& cs = shownStatistics().cell(r, c);
+    const CellSuggestion& s = sug[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+    switch (overlay_) {
+    case Overlay::Values:
+        return QString::number(g.at(r, c));
+    case Overlay::Hits:
+        return cs.samples > 0 ? QString::number(cs.seconds, 'f', 1) : QString();
+    case Overlay::Lambda:
+        return cs.samples > 0 ? QString::number(std::lround(cs.meanLambda())) : QString();
+    case Overlay::Balance:
+        return cs.samples > 0
+                   ? QString::number(std::lround(100 * (cs.richShare() - cs.leanShare())))
+                   : QString();
+    case Overlay::Suggestions:
+        switch (s.kind) {
+        case Suggestion::None:
+            return {};
+        case Suggestion::Balanced:
+            return "=";
+        case Suggestion::NeedsWideBand:
+            return "WB";
+        case Suggestion::MoreFuel:
+        case Suggestion::LessFuel:
+            return QString("%1%2 > %3")
+                .arg(s.percent > 0 ? "+" : "")
+                .arg(s.percent, 0, 'f', 1)
+                .arg(s.value);
+        }
+    }
+    return {};
+}
+
+void MapWindow::refresh() {
+    if (refreshing_) return;
+    refreshing_ = true;
+    const MapStatistics& stats = shownStatistics();
+    shownSeen_ = wb_.liveStatistics().samplesSeen();
+    const MapGrid g = gridOf(wb_.form().calibration());
+    const SuggestionGrid sug = suggest(stats.cells(), g.cells, wb_.statsSettings());
+    const QSignalBlocker block(table_);
+    const QColor axisColour = palette().color(QPalette::AlternateBase);
+    for (int c = 0; c < MapSize; ++c) {
+        QTableWidgetItem* it = table_->item(0, c);
+        it->setText(QString::number(g.rpms[static_cast<std::size_t>(c)]));
+        it->setBackground(axisColour);
+        it->setTextAlignment(Qt::AlignCenter);
+        QFont f = table_->font();
+        f.setBold(true);
+        it->setFont(f);
+    }
+    double maxSeconds = 0;
+    for (int r = 0; r < MapSize; ++r)
+        for (int c = 0; c < MapSize; ++c)
+            maxSeconds = std::max(maxSeconds, stats.cell(r, c).seconds);
+    for (int r = 0; r < MapSize; ++r) {
+        for (int c = 0; c < MapSize; ++c) {
+            QTableWidgetItem* it = table_->item(r + 1, c);
+            const CellStats& cs = stats.cell(r, c);
+            const CellSuggestion& s = sug[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            Rgb bg{255, 255, 255};
+            switch (overlay_) {
+            case Overlay::Values:
+                bg = heatColour(g.at(r, c));
+                break;
+            case Overlay::Hits: {
+                const int shade = maxSeconds > 0
+                                      ? static_cast<int>(std::lround(150 * cs.seconds / maxSeconds))
+                                      : 0;
+                bg = {static_cast<std::uint8_t>(255 - shade),
+                      static_cast<std::uint8_t>(255 - shade), 255};
+                break;
+            }
+            case Overlay::Lambda:
+                if (cs.samples > 0)
+                    bg = heatColour(
+                        100 + static_cast<int>(std::lround(
+                                  (cs.meanLambda() - wb_.statsSettings().switchPointMv) / 10.0)));
+                break;
+            case Overlay::Balance:
+                if (cs.samples > 0)
+                    bg = heatColour(100 + static_cast<int>(std::lround(
+                                              HeatSpan * (cs.richShare() - cs.leanShare()))));
+                break;
+            case Overlay::Suggestions:
+                if (s.kind == Suggestion::MoreFuel || s.kind == Suggestion::LessFuel)
+                    bg = heatColour(100 + static_cast<int>(std::lround(s.percent * 8)));
+                else if (s.kind == Suggestion::NeedsWideBand)
+                    bg = {225, 225, 225};
+                break;
+            }
+            it->setText(cellText(r, c, g, sug));
+            it->setBackground(qcolour(bg));
+            it->setForeground(qcolour(textColourOn(bg)));
+            it->setTextAlignment(Qt::AlignCenter);
+            it->setToolTip(s.kind == Suggestion::NeedsWideBand && overlay_ == Overlay::Suggestions
+                               ? text(MapText::NeedsWideBand)
+                               : QString());
+            Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+            if (overlay_ == Overlay::Values) flags |= Qt::ItemIsEditable;
+            it->setFlags(flags);
+        }
+    }
+    showSummary();
+    refreshing_ = false;
+}
+
+void MapWindow::showSummary() {
+    const MapStatistics& stats = shownStatistics();
+    QString summary =
+        text(MapText::StatisticsSummary).arg(stats.samplesSeen()).arg(stats.samplesCounted());
+    if (!logSource_.isEmpty()) summary = logSource_ + ": " + summary;
+    summary_->setText(summary);
+}
+
+void MapWindow::itemEdited(QTableWidgetItem* item) {
+    if (refreshing_) return;
+    bool ok = false;
+    // Digit grouping as the page writes it ("5,000", "5 000") is taken too.
+    QString typedText = item->text();
+    typedText.remove(QRegularExpression("[\\s,.']"));
+    const int typed = typedText.toInt(&ok);
+    const int col = item->column();
+    if (item->row() == 0) {
+        MapGrid g = wb_.currentGrid();
+        const auto at = [&](int c) { return g.rpms[static_cast<std::size_t>(c)]; };
+        const int lo = col > 0 ? at(col - 1) : 200;
+        const int hi = col + 1 < MapSize ? at(col + 1) : 20200;
+        const int stored = typed / 100;
+        if (!ok || stored * 100 <= lo || stored * 100 >= hi) {
+            say(text(MapText::AxisPointBetween).arg(item->text()).arg(lo).arg(hi), true);
+            refresh();
+            return;
+        }
+        g.rpms[static_cast<std::size_t>(col)] = stored * 100;
+        say({}, false);
+        wb_.apply(g);
+        return;
+    }
+    if (!ok || typed < CellMin || typed > CellMax) {
+        say(text(MapText::TypeCellValue), true);
+        refresh();
+        return;
+    }
+    // A number typed into a selected block goes into every cell of it.
+    Selection s = selection();
+    const int row = item->row() - 1;
+    if (!s.valid() || row < s.top || row > s.bottom || col < s.left || col > s.right)
+        s = {row, col, row, col};
+    MapGrid g = wb_.currentGrid();
+    setCells(g, s, typed);
+    say({}, false);
+    wb_.apply(g);
+}
+
+void MapWindow::showLivePoint(const std::optional<MapPoint>& p, double now) {
+    table_->setLivePoint(p ? std::optional<QPointF>(QPointF(p->row, p->col)) : std::nullopt, now);
+}
+
+} // namespace velmora::ui

@@ -1,0 +1,137 @@
+// The injection map window: the 10 x 10 map as a table with the speed axis across, selection
+// operations, the exchange with spreadsheets, the live operating point with its trail, the
+// statistics overlays and the stoichiometric helper.
+#pragma once
+
+#include <QPointF>
+#include <QRegion>
+#include <QTableWidget>
+#include <QWidget>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "analysis/map_edit.h"
+#include "analysis/map_stats.h"
+#include "lang/map_texts.h"
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace velmora::ui {
+
+class MapWorkbench;
+
+// The table: row 0 holds the speed axis, rows 1..10 the throttle rows. It draws the live
+// cross-hair and the fading trail over the cells.
+class MapTable : public QTableWidget {
+    Q_OBJECT
+public:
+    static constexpr double TrailSeconds = 5.0;
+
+    explicit MapTable(QWidget* parent = nullptr);
+    // point: fractional map row and column; nothing hides the cross-hair. now in seconds.
+    void setLivePoint(std::optional<QPointF> point, double now);
+    // Where a fractional map row and column lie in the viewport.
+    QPointF pixelOf(double row, double col) const;
+    const std::optional<QPointF>& livePoint() const { return point_; }
+    std::size_t trailLength() const { return trail_.size(); }
+
+signals:
+    void stepPressed(int direction); // + and -
+    void scalePressed();             // *
+    void copyPressed();
+    void pastePressed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QRegion drawnRegion() const;
+    struct TrailPoint {
+        double time, row, col;
+    };
+    std::deque<TrailPoint> trail_;
+    std::optional<QPointF> point_;
+    double now_ = 0.0;
+};
+
+class MapWindow : public QWidget {
+    Q_OBJECT
+public:
+    enum class Overlay { Values, Hits, Lambda, Balance, Suggestions };
+
+    explicit MapWindow(MapWorkbench& workbench, QWidget* parent);
+
+    MapTable* table() const { return table_; }
+    // Asks a number for Add and Times %; tests answer it themselves. Nothing: cancelled.
+    std::function<std::optional<double>(const QString& prompt, double initial)> askNumber;
+
+    // The selected map cells (the axis row left out); an invalid selection when none.
+    analysis::Selection selection() const;
+    void select(const analysis::Selection& s);
+    void setOverlay(Overlay o);
+    Overlay overlay() const { return overlay_; }
+    // The last message (a refusal or what an operation did).
+    QString message() const;
+
+    // Operations on the selection, each one step.
+    void stepSelection(int delta);
+    void addToSelection();
+    void scaleSelection();
+    void interpolate(analysis::Interpolation how);
+    void smooth();
+    void copy();
+    void paste();
+    void pasteText(const QString& text);
+    void applySuggestions();
+    void resetStatistics();
+    // Statistics from a recorded log replace the live ones in the overlays until Reset.
+    void loadLog();
+    bool loadLogFile(const QString& path);
+    // Asks for a log file; tests answer it themselves. Empty: cancelled.
+    std::function<QString()> askLogPath;
+
+    // Statistics shown in the overlays: the live ones unless a log's were loaded.
+    const analysis::MapStatistics& shownStatistics() const;
+    void showStatistics(const analysis::MapStatistics* fromLog, const QString& source);
+
+    void refresh();
+    void retranslate();
+    void showLivePoint(const std::optional<analysis::MapPoint>& p, double now);
+
+private:
+    QString text(lang::MapText t) const;
+    void run(const std::function<analysis::EditResult(analysis::MapGrid&,
+                                                      const analysis::Selection&)>& op);
+    void refuse(const analysis::EditResult& r);
+    void say(const QString& text, bool error);
+    void itemEdited(QTableWidgetItem* item);
+    void refreshIfStatisticsChanged();
+    void showSummary();
+    QString cellText(int row, int col, const analysis::MapGrid& g,
+                     const analysis::SuggestionGrid& s) const;
+
+    MapWorkbench& wb_;
+    MapTable* table_ = nullptr;
+    QComboBox* overlays_ = nullptr;
+    QLabel* showLabel_ = nullptr;
+    QLabel* message_ = nullptr;
+    QLabel* helper_ = nullptr;
+    QLabel* summary_ = nullptr;
+    std::vector<std::pair<QPushButton*, lang::MapText>> buttons_;
+    QTimer* statsTimer_ = nullptr;
+    Overlay overlay_ = Overlay::Values;
+    const analysis::MapStatistics* logStats_ = nullptr;
+    std::unique_ptr<analysis::MapStatistics> loadedStats_;
+    QString logSource_;
+    std::uint64_t shownSeen_ = 0;
+    bool refreshing_ = false;
+};
+
+} // namespace velmora::ui

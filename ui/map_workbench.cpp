@@ -1,0 +1,270 @@
+#include "ui/map_workbench.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTimer>
+
+#include <algorithm>
+
+#include "ui/form_hlav.h"
+#include "ui/map_window.h"
+#include "ui/pictures.h"
+
+namespace velmora::ui {
+
+using namespace analysis;
+
+namespace {
+
+const QColor LiveColour(200, 0, 200);
+
+} // namespace
+
+// A dot over the ignition curve picture at the live speed and the advance the unit reports.
+class CurveDot : public QWidget {
+public:
+    explicit CurveDot(QWidget* picture) : QWidget(picture) {
+        setObjectName("CurveLiveDot");
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setGeometry(picture->rect());
+        hide();
+    }
+    // Speed across up to the last point of the curve, advance up to the model's maximum.
+    void place(int rpm, int advance, int maxRpm, int maxAdvance) {
+        if (rpm <= 0 || maxRpm <= 0 || maxAdvance <= 0) {
+            hide();
+            return;
+        }
+        const QRect plot = curvePlot();
+        const double x = std::min(1.0, rpm / static_cast<double>(maxRpm));
+        const double y = std::clamp(advance / static_cast<double>(maxAdvance), 0.0, 1.0);
+        const QPoint at(plot.left() + static_cast<int>(x * plot.width()),
+                        plot.bottom() - static_cast<int>(y * plot.height()));
+        if (at != at_ || isHidden()) {
+            at_ = at;
+            show();
+            update();
+        }
+    }
+    QPoint at() const { return at_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 1.5));
+        p.setBrush(LiveColour);
+        p.drawEllipse(QPointF(at_), 4.5, 4.5);
+    }
+
+private:
+    QPoint at_;
+};
+
+MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
+    setObjectName("MapWorkbench");
+    clock_.start();
+    loadStatsSettings();
+    heat_ = form_.settingsStore().readInt("FORM_HLAV", HeatColoursKey, 1) != 0;
+
+    // The View menu stands before Help.
+    menu_ = new QMenu(form_.menuBar());
+    menu_->setObjectName("MenuView");
+    menu_->setFont(form_.font());
+    QMenu* help = form_.findChild<QMenu*>("MenuHelp");
+    form_.menuBar()->insertMenu(help != nullptr ? help->menuAction() : nullptr, menu_);
+    mapAction_ = menu_->addAction(QString());
+    mapAction_->setObjectName("MenuInjectionMap");
+    mapAction_->setShortcut(QKeySequence(Qt::Key_F6));
+    heatAction_ = menu_->addAction(QString());
+    heatAction_->setObjectName("MenuHeatColours");
+    heatAction_->setCheckable(true);
+    heatAction_->setChecked(heat_);
+    connect(mapAction_, &QAction::triggered, this, [this] { openWindow(); });
+    connect(heatAction_, &QAction::toggled, this, &MapWorkbench::setHeatColours);
+    connect(&form_, &TFormHlav::textsApplied, this, &MapWorkbench::retranslate);
+
+    for (int i = 0; i < 100; ++i) {
+        QLineEdit* e = form_.findChild<QLineEdit*>(QString("Edit%1").arg(50 + i));
+        cells_[static_cast<std::size_t>(i)] = e;
+        plain_[static_cast<std::size_t>(i)] = e->palette();
+        connect(e, &QLineEdit::textChanged, this, [this, i] {
+            recolour(i);
+            scheduleMapShown();
+        });
+    }
+    for (int k = 1; k <= MapSize; ++k) {
+        if (auto* e = form_.findChild<QLineEdit*>(QString("EditRpmJet%1").arg(k)))
+            connect(e, &QLineEdit::textChanged, this, &MapWorkbench::scheduleMapShown);
+    }
+    frame_ = new QFrame(cells_[0]->parentWidget());
+    frame_->setObjectName("LiveCellFrame");
+    frame_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame_->setLineWidth(2);
+    QPalette pal = frame_->palette();
+    pal.setColor(QPalette::WindowText, LiveColour);
+    frame_->setPalette(pal);
+    frame_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    frame_->hide();
+    if (auto* picture = form_.findChild<QLabel*>("Image1")) dot_ = new CurveDot(picture);
+
+    Link& link = form_.link();
+    previousHook_ = link.onMonitorFrame;
+    link.onMonitorFrame = [this](const Frame& f) {
+        if (previousHook_) previousHook_(f);
+        monitorFrame(f);
+    };
+    retranslate();
+    recolourAll();
+}
+
+MapWorkbench::~MapWorkbench() {
+    form_.link().onMonitorFrame = previousHook_;
+    delete window_;
+}
+
+QString MapWorkbench::text(lang::MapText t) const {
+    const char* s = lang::mapText(t, form_.Language);
+    return QString::fromUtf8(s != nullptr ? s : lang::mapText(t, 1));
+}
+
+void MapWorkbench::retranslate() {
+    // A language outside the three keeps the texts as they are.
+    if (form_.Language > 2 && !menu_->title().isEmpty()) return;
+    menu_->setTitle(text(lang::MapText::ViewMenu));
+    mapAction_->setText(text(lang::MapText::InjectionMapItem));
+    heatAction_->setText(text(lang::MapText::HeatColours));
+    if (window_ != nullptr) window_->retranslate();
+}
+
+void MapWorkbench::loadStatsSettings() {
+    const ProfileStore& store = form_.settingsStore();
+    StatsSettings s;
+    const auto get = [&](const char* key, int def) {
+        return store.readInt(StatisticsSection, key, def);
+    };
+    s.switchPointMv = get("SwitchPointMv", s.switchPointMv);
+    s.minRpm = get("MinRpm", s.minRpm);
+    s.minWaterC = get("MinWaterC", s.minWaterC);
+    s.maxThrottleRate = get("MaxThrottleRate", static_cast<int>(s.maxThrottleRate));
+    s.rateWindow = get("RateWindowMs", static_cast<int>(s.rateWindow * 1000)) / 1000.0;
+    s.transportDelay = get("TransportDelayMs", static_cast<int>(s.transportDelay * 1000)) / 1000.0;
+    s.minSamples = get("MinSamples", static_cast<int>(s.minSamples));
+    s.maxStepPercent = get("MaxStepPercent", static_cast<int>(s.maxStepPercent));
+    // Unusable values fall back to the defaults rather than to a helper that misleads.
+    const StatsSettings d;
+    if (s.rateWindow <= 0 || s.rateWindow > 5) s.rateWindow = d.rateWindow;
+    if (s.transportDelay < 0 || s.transportDelay > 2) s.transportDelay = d.transportDelay;
+    if (s.maxStepPercent <= 0 || s.maxStepPercent > 20) s.maxStepPercent = d.maxStepPercent;
+    if (s.minSamples < 1) s.minSamples = d.minSamples;
+    live_.setSettings(s);
+}
+
+MapGrid MapWorkbench::currentGrid() {
+    form_.readControls();
+    return gridOf(form_.calibration());
+}
+
+void MapWorkbench::apply(const MapGrid& grid) {
+    Calibration& cal = form_.calibration();
+    putCells(grid, cal);
+    for (int c = 0; c < MapSize; ++c)
+        cal[at(RPM_JET_0, c)] =
+            static_cast<std::uint8_t>(grid.rpms[static_cast<std::size_t>(c)] / 100);
+    form_.afterChange();
+    shownPending_ = false;
+    if (window_ != nullptr) window_->refresh();
+    emit mapShown();
+}
+
+void MapWorkbench::scheduleMapShown() {
+    if (shownPending_) return;
+    shownPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (!shownPending_) return;
+        shownPending_ = false;
+        if (window_ != nullptr) window_->refresh();
+        emit mapShown();
+    });
+}
+
+void MapWorkbench::setHeatColours(bool on) {
+    if (heatAction_->isChecked() != on) heatAction_->setChecked(on); // comes back here
+    if (heat_ == on) return;
+    heat_ = on;
+    recolourAll();
+    form_.settingsStore().writeInt("FORM_HLAV", HeatColoursKey, on ? 1 : 0);
+}
+
+void MapWorkbench::recolourAll() {
+    for (int i = 0; i < 100; ++i) recolour(i);
+}
+
+void MapWorkbench::recolour(int i) {
+    QLineEdit* e = cells_[static_cast<std::size_t>(i)];
+    const QPalette& plain = plain_[static_cast<std::size_t>(i)];
+    bool ok = false;
+    const int v = e->text().trimmed().toInt(&ok);
+    if (!heat_ || !ok) {
+        e->setPalette(plain);
+        return;
+    }
+    const Rgb bg = heatColour(v), fg = textColourOn(bg);
+    QPalette pal = plain;
+    pal.setColor(QPalette::Base, QColor(bg.r, bg.g, bg.b));
+    pal.setColor(QPalette::Text, QColor(fg.r, fg.g, fg.b));
+    e->setPalette(pal);
+}
+
+void MapWorkbench::monitorFrame(const Frame& f) {
+    const EngineSample s =
+        builder_.update(f, form_.link().monitor().values(), form_.calibration()[AdvanceMax],
+                        static_cast<double>(clock_.elapsed()) / 1000.0);
+    showLivePoint(s, builder_.advance());
+}
+
+void MapWorkbench::showLivePoint(const EngineSample& s, int advance) {
+    const Calibration& cal = form_.calibration();
+    const std::array<int, MapSize> rpms = rpmAxis(cal);
+    live_.add(s, rpms);
+    point_ = locate(s.rpm, s.throttle, rpms);
+    if (point_) {
+        const QLineEdit* e =
+            cells_[static_cast<std::size_t>(10 * point_->nearestRow + point_->nearestCol)];
+        // Around the box and its up-down.
+        const QRect r(e->x() - 3, e->y() - 3, e->width() + 15 + 6, e->height() + 6);
+        if (frame_->geometry() != r) frame_->setGeometry(r);
+        if (frame_->isHidden()) {
+            frame_->show();
+            frame_->raise();
+        }
+    } else if (!frame_->isHidden()) {
+        frame_->hide();
+    }
+    if (dot_ != nullptr) dot_->place(s.rpm, advance, cal[at(RpmAdv1, 9)] * 100, cal[AdvanceMax]);
+    if (window_ != nullptr && window_->isVisible()) window_->showLivePoint(point_, s.time);
+    emit livePointChanged();
+}
+
+QWidget* MapWorkbench::curveDot() const {
+    return dot_;
+}
+
+MapWindow* MapWorkbench::openWindow() {
+    if (window_ == nullptr) {
+        window_ = new MapWindow(*this, &form_);
+        window_->setFont(form_.font());
+    }
+    window_->refresh();
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    return window_;
+}
+
+} // namespace velmora::ui

@@ -1,0 +1,107 @@
+// The injection map workbench around the main window: the View menu, heat colours and the
+// framed live cell on the Fuel Map page, the live dot on the ignition curve picture, the live
+// statistics, and the map window. It reaches the main window only through its public
+// binding (read controls, the after-change step, the calibration) and the link's hooks.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPalette>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "analysis/live_sample.h"
+#include "analysis/map_edit.h"
+#include "analysis/map_stats.h"
+#include "lang/map_texts.h"
+
+class QAction;
+class QFrame;
+class QLineEdit;
+class QMenu;
+class QWidget;
+
+namespace velmora::ui {
+
+class TFormHlav;
+class MapWindow;
+class CurveDot;
+
+class MapWorkbench : public QObject {
+    Q_OBJECT
+public:
+    // Key of the heat colour choice in the FORM_HLAV section, and the section of the
+    // statistics' thresholds.
+    static constexpr const char* HeatColoursKey = "HeatColours";
+    static constexpr const char* StatisticsSection = "MAP_STATISTICS";
+
+    // After form.FormCreate: builds the View menu and hooks the page and the link.
+    explicit MapWorkbench(TFormHlav& form);
+    ~MapWorkbench() override;
+
+    TFormHlav& form() { return form_; }
+    QString text(lang::MapText t) const;
+
+    // The map as the controls hold it (the controls are read first).
+    analysis::MapGrid currentGrid();
+    // One operation: the cells (and the speed axis when it differs) go into the calibration,
+    // then the after-change step runs once.
+    void apply(const analysis::MapGrid& grid);
+
+    bool heatColours() const { return heat_; }
+    void setHeatColours(bool on); // saved in the settings file
+
+    // A monitor frame the link decoded: a live sample for the point and the statistics.
+    void monitorFrame(const Frame& frame);
+    // The live operating point on the page, the curve picture and the map window; nothing
+    // outside the map. Also feeds the live statistics.
+    void showLivePoint(const analysis::EngineSample& s, int advance);
+    const std::optional<analysis::MapPoint>& livePoint() const { return point_; }
+
+    analysis::MapStatistics& liveStatistics() { return live_; }
+    analysis::StatsSettings statsSettings() const { return live_.settings(); }
+
+    MapWindow* openWindow();
+    MapWindow* window() const { return window_; }
+    QAction* heatAction() const { return heatAction_; }
+    QAction* mapAction() const { return mapAction_; }
+    QMenu* viewMenu() const { return menu_; }
+    QFrame* liveFrame() const { return frame_; }
+    QWidget* curveDot() const;
+
+signals:
+    // The map or its axis as shown changed (an operation, an edit on the page, a read ...).
+    void mapShown();
+    void livePointChanged();
+    void liveStatisticsChanged();
+
+private:
+    void retranslate();
+    void recolour(int cell);
+    void recolourAll();
+    void scheduleMapShown();
+    void loadStatsSettings();
+
+    TFormHlav& form_;
+    QMenu* menu_ = nullptr;
+    QAction* heatAction_ = nullptr;
+    QAction* mapAction_ = nullptr;
+    MapWindow* window_ = nullptr;
+    std::array<QLineEdit*, 100> cells_{};
+    std::array<QPalette, 100> plain_{};
+    QFrame* frame_ = nullptr;
+    CurveDot* dot_ = nullptr;
+    bool heat_ = true;
+    bool shownPending_ = false;
+    analysis::LiveSampleBuilder builder_;
+    analysis::MapStatistics live_;
+    std::optional<analysis::MapPoint> point_;
+    QElapsedTimer clock_;
+    std::function<void(const Frame&)> previousHook_; // who else listens to the monitor frames
+};
+
+} // namespace velmora::ui
