@@ -352,18 +352,14 @@ void EditMenu::exchangeEnded(int message, std::size_t block) {
 }
 
 void EditMenu::undo() {
-    const std::optional<Calibration> c = keeper_.undo();
-    if (!c) return;
-    applying_ = true;
-    form_.applyCalibration(*c);
-    applying_ = false;
-    keeper_.adopt(form_.calibration());
-    reportFailures();
-    refresh();
+    restore(keeper_.undo());
 }
 
 void EditMenu::redo() {
-    const std::optional<Calibration> c = keeper_.redo();
+    restore(keeper_.redo());
+}
+
+void EditMenu::restore(const std::optional<Calibration>& c) {
     if (!c) return;
     applying_ = true;
     form_.applyCalibration(*c);

@@ -86,6 +86,8 @@ private:
     void retranslate();
     void refresh();
     void reportFailures();
+    // Shows a calibration the history gave back; nothing when it gave none.
+    void restore(const std::optional<Calibration>& c);
     void status(const QString& text);
     QString text(int id) const;
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/log_samples.h"
+#include "crafted_log.h"
 #include "log/mlg.h"
 
 namespace velmora::analysis {
@@ -8,21 +9,9 @@ namespace {
 
 const std::array<int, MapSize> Rpms{1000, 2000, 3000, 4000, 6000, 8000, 10000, 12000, 14000, 16000};
 
-// The hand calculation of the statistics test, written as a data log and read back: 11
-// records 125 ms apart at 2250 rpm and 5 % throttle; readings 6 to 10 count.
+// The hand calculation of the statistics test, written as a data log and read back.
 TEST(LogStatistics, ACraftedLogMatchesTheHandCalculation) {
-    std::string bytes = log::mlgHeader(0, "crafted");
-    const int lambda[11] = {900, 900, 900, 900, 900, 900, 700, 300, 600, 450, 200};
-    for (int i = 0; i <= 10; ++i) {
-        log::Record r{};
-        r[log::Time] = 125 * i;
-        r[log::Rpm] = 2250;
-        r[log::Tps] = 5;
-        r[log::Lambda] = lambda[i];
-        r[log::InjectionTime] = 3000;
-        r[log::Clt] = 80;
-        log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
-    }
+    const std::string bytes = testlog::craftedLog();
     const log::LogReadResult read =
         log::readMlg(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     ASSERT_TRUE(read.ok) << read.error;

@@ -15,6 +15,7 @@
 
 #include "analysis/map_geometry.h"
 #include "log/mlg.h"
+#include "tests/analysis/crafted_log.h"
 #include "tests/sim/harness.h"
 #include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
@@ -155,18 +156,7 @@ private slots:
     void loadLogShowsItsStatistics() {
         start();
         MapWindow* w = wb_->openWindow();
-        std::string bytes = log::mlgHeader(0, "crafted");
-        const int lambda[11] = {900, 900, 900, 900, 900, 900, 700, 300, 600, 450, 200};
-        for (int i = 0; i <= 10; ++i) {
-            log::Record r{};
-            r[log::Time] = 125 * i;
-            r[log::Rpm] = 2250;
-            r[log::Tps] = 5;
-            r[log::Lambda] = lambda[i];
-            r[log::InjectionTime] = 3000;
-            r[log::Clt] = 80;
-            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
-        }
+        const std::string bytes = testlog::craftedLog();
         const QString logPath = dir_->filePath("ride.mlg");
         QFile f(logPath);
         QVERIFY(f.open(QIODevice::WriteOnly));
