@@ -145,15 +145,21 @@ void SnapshotsWindow::gone(const SnapshotEntry& e) {
     form_.showStatusHint(text);
 }
 
+std::optional<SnapshotStore::Loaded> SnapshotsWindow::loadSelected() {
+    const SnapshotEntry* e = selected();
+    if (e == nullptr) return {};
+    auto loaded = SnapshotStore::load(*e, form_.calibration());
+    if (!loaded)
+        gone(*e);
+    else
+        message_->clear();
+    return loaded;
+}
+
 bool SnapshotsWindow::openSelected() {
     const SnapshotEntry* e = selected();
-    if (e == nullptr) return false;
-    const auto loaded = SnapshotStore::load(*e, form_.calibration());
-    if (!loaded) {
-        gone(*e);
-        return false;
-    }
-    message_->clear();
+    const auto loaded = loadSelected();
+    if (!loaded) return false;
     StepName name;
     name.command = HistoryText::StepSnapshot;
     name.extra = e->stamp;
@@ -164,13 +170,8 @@ bool SnapshotsWindow::openSelected() {
 
 bool SnapshotsWindow::compareSelected() {
     const SnapshotEntry* e = selected();
-    if (e == nullptr) return false;
-    const auto loaded = SnapshotStore::load(*e, form_.calibration());
-    if (!loaded) {
-        gone(*e);
-        return false;
-    }
-    message_->clear();
+    const auto loaded = loadSelected();
+    if (!loaded) return false;
     CompareWindow* w = edit_.compareWindow();
     w->compareWith(loaded->cal, QString::fromStdString(e->ignPath()));
     w->show();

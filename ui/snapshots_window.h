@@ -38,6 +38,8 @@ public:
 private:
     const SnapshotEntry* selected() const;
     void gone(const SnapshotEntry& e);
+    // The selected snapshot, read; a vanished one is reported and gives nothing.
+    std::optional<SnapshotStore::Loaded> loadSelected();
 
     TFormHlav& form_;
     EditMenu& edit_;
