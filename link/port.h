@@ -1,9 +1,8 @@
-// What the protocol needs of a serial port, and the per-tick poll that takes a frame from it.
+// What the protocol needs of a serial port.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 #include "link/frame.h"
 
@@ -22,13 +21,5 @@ public:
     virtual void writeFrame(const Frame& frame) = 0;
     virtual void close() = 0;
 };
-
-// The receive buffer of one poll.
-constexpr std::size_t ReceiveBufferSize = 1024;
-
-// PollPort without its dispatch. Fewer than 22 bytes waiting: nothing is read and the bytes
-// stay for a later tick. Otherwise everything waiting (at most 1024 bytes) is consumed and the
-// first 22 are the frame; whatever followed them is dropped.
-std::optional<Frame> pollPort(FramePort& port);
 
 } // namespace velmora

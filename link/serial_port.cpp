@@ -142,6 +142,9 @@ OpenResult SerialPort::openPath(const std::string& path) {
         return fail(EIO, text);
     }
     tuneDescriptor(d_->fd());
+    // Qt's notifier buffers at most this much; a flood beyond it waits in the driver, where
+    // each poll drains it, instead of growing our memory.
+    p.setReadBufferSize(4096);
     d_->wanted = true;
     return OpenResult::Opened;
 }

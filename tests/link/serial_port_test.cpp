@@ -1,3 +1,4 @@
+#include "link/framer.h"
 #include "link/serial_port.h"
 
 #include <QCoreApplication>
@@ -93,16 +94,17 @@ TEST(SerialPort, FramesCrossTheLineByteForByte) {
     const Frame in = awkwardFrame(0xC0);
     std::vector<std::uint8_t> bytes(in.begin(), in.end());
     bytes.insert(bytes.end(), {1, 2, 3, 4, 5, 6, 7, 8});
+    Framer framer;
     pty.send(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 21));
     EXPECT_EQ(port.bytesWaiting(), 21u);
-    EXPECT_FALSE(pollPort(port).has_value());
+    receive(port, framer);
+    EXPECT_FALSE(framer.next().has_value());
     // Bytes Qt's notifier took into its own buffer still count as waiting.
     pty.send(std::vector<std::uint8_t>(bytes.begin() + 21, bytes.end()));
     QCoreApplication::processEvents();
-    EXPECT_EQ(port.bytesWaiting(), 30u);
-    const std::optional<Frame> f = pollPort(port);
-    ASSERT_TRUE(f.has_value());
-    EXPECT_EQ(*f, in);
+    EXPECT_EQ(port.bytesWaiting(), 9u);
+    receive(port, framer);
+    EXPECT_EQ(framer.next(), in);
     EXPECT_EQ(port.bytesWaiting(), 0u);
 }
 
@@ -115,7 +117,9 @@ TEST(SerialPort, AVanishedLineEndsInSilenceNotInAHang) {
     for (int i = 0; i < 50; ++i) {
         QCoreApplication::processEvents();
         EXPECT_EQ(port.bytesWaiting(), 0u);
-        EXPECT_FALSE(pollPort(port).has_value());
+        Framer framer;
+        receive(port, framer);
+        EXPECT_EQ(framer.held(), 0u);
         port.writeFrame(awkwardFrame(0x41));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
