@@ -56,16 +56,22 @@ void Framer::clear() {
 void receive(FramePort& port, Framer& framer) {
     if (!port.isOpen()) return;
     constexpr std::size_t MaxPerPoll = 1 << 20;
+    // More than a 9600-baud line brings in a second: a flood, which the driver hands over a
+    // few kilobytes at a time. It is drained while it lasts, so that the first frame after it
+    // is found at this poll.
+    constexpr std::size_t Flood = 2048;
     std::array<std::uint8_t, Framer::Capacity> chunk;
     std::size_t total = 0;
     while (total < MaxPerPoll) {
         const std::size_t waiting = port.bytesWaiting();
-        if (waiting == 0) break;
+        if (waiting == 0) {
+            if (total < Flood || !port.waitReadable(1)) break;
+            continue;
+        }
         const std::size_t got = port.read(chunk.data(), std::min(waiting, chunk.size()));
         if (got == 0) break;
         framer.append(chunk.data(), got);
         total += got;
-        if (got < chunk.size()) break; // all that was waiting has been taken
     }
 }
 

@@ -209,6 +209,12 @@ std::size_t SerialPort::read(std::uint8_t* dst, std::size_t max) {
     return got;
 }
 
+bool SerialPort::waitReadable(int ms) {
+    if (!d_->checkAlive()) return false;
+    pollfd p{d_->fd(), POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0 && (p.revents & POLLIN) != 0;
+}
+
 void SerialPort::writeFrame(const Frame& frame) {
     if (!d_->checkAlive()) return;
     const int fd = d_->fd();

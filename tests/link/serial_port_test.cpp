@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -106,6 +107,54 @@ TEST(SerialPort, FramesCrossTheLineByteForByte) {
     receive(port, framer);
     EXPECT_EQ(framer.next(), in);
     EXPECT_EQ(port.bytesWaiting(), 0u);
+}
+
+// Junk at the terminal's full speed while the window ticks and Qt's notifier reads: memory
+// stays bounded, and the first frame after the junk is found at the next poll.
+TEST(SerialPort, AFloodOfJunkLeavesMemoryBoundedAndTheLinkListening) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.openPath(pty.slavePath), OpenResult::Opened);
+    const auto residentKb = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        return 0L;
+    };
+    const long before = residentKb();
+    std::vector<std::uint8_t> junk(65536);
+    for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    Framer framer;
+    std::size_t flooded = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    while (std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 64; ++i) {
+            const ssize_t n = ::write(pty.master, junk.data(), junk.size());
+            if (n > 0) flooded += static_cast<std::size_t>(n);
+        }
+        QCoreApplication::processEvents();
+        receive(port, framer);
+        while (framer.next()) {
+        }
+    }
+    ASSERT_GT(flooded, 1u << 20);
+    const Frame f = awkwardFrame(0xB2);
+    std::vector<std::uint8_t> bytes(f.begin(), f.end());
+    for (int tries = 0; tries < 200; ++tries) { // the rest of the junk drains first
+        if (::write(pty.master, bytes.data(), bytes.size()) == ssize_t(bytes.size())) break;
+        receive(port, framer);
+        while (framer.next()) {
+        }
+    }
+    ::usleep(2000);
+    QCoreApplication::processEvents();
+    receive(port, framer);
+    std::optional<Frame> last;
+    while (std::optional<Frame> g = framer.next()) last = g;
+    EXPECT_EQ(last, f);
+    EXPECT_LE(framer.held(), Framer::Capacity);
+    EXPECT_LT(residentKb() - before, 20 * 1024) << flooded << " bytes of junk";
 }
 
 TEST(SerialPort, AVanishedLineEndsInSilenceNotInAHang) {
