@@ -65,10 +65,10 @@ private:
     QStringList boxes_;
 
     // Assembled as the program assembles it.
-    void start() {
+    void start(const QString& data = "data") {
         form_ = std::make_unique<TFormHlav>(dir_.filePath("Velmora52.ini").toStdString());
         form_->messageBox = [this](const QString& m) { boxes_ << m; };
-        edit_ = new EditMenu(*form_, dir_.filePath("data"));
+        edit_ = new EditMenu(*form_, dir_.filePath(data));
         form_->FormCreate({"ENGLISH"});
         edit_->started();
         log_ = new LogMenu(*form_);
@@ -156,7 +156,10 @@ private slots:
     // A notice wider than the room left of the status fields shows whole as the tooltip; a
     // failure's system text goes there too, never into a Czech or German notice.
     void longNoticesAndSystemTextsGoToTheTooltip() {
-        start();
+        QFile blocker(dir_.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        start("file/data"); // no recovery file can be written there
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
         const QString longText = QString("word ").repeated(60).trimmed();
@@ -166,9 +169,6 @@ private slots:
         QCOMPARE(form_->statusBar()->toolTip(), QString());
 
         // An automatic start of a recording into a folder that cannot exist.
-        QFile blocker(dir_.filePath("file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
         log_->logsFolder = dir_.filePath("file/logs");
         log_->setRecordWhileConnected(true);
         const QString system = QString::fromLocal8Bit(std::strerror(ENOTDIR));
@@ -189,6 +189,16 @@ private slots:
                 QVERIFY2(!field->text().contains("Not a"), qPrintable(field->text()));
         }
         QVERIFY(log_->statusField()->text().contains("nicht gestartet"));
+
+        // A change whose recovery file cannot be written.
+        for (const Language& l : Languages) {
+            choose(l);
+            form_->findChild<QAction*>("CurvePlus")->trigger();
+            const QString notice = form_->statusText();
+            QVERIFY2(notice.contains("recovery.txt") && !notice.contains(system),
+                     qPrintable(notice));
+            QVERIFY(form_->statusBar()->toolTip().contains(system));
+        }
         QVERIFY(!log_->recording());
     }
 
