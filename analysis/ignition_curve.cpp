@@ -19,9 +19,8 @@ std::array<CurvePoint, 10> ignitionCurve(const Calibration& cal) {
     return curve;
 }
 
-CurveAxes curveAxes(const std::array<CurvePoint, 10>& curve, int advanceMax, int liveRpm,
-                    int liveAdvance) {
-    int rpm = liveRpm, advance = std::max(advanceMax, liveAdvance);
+CurveAxes curveAxes(const std::array<CurvePoint, 10>& curve, int liveRpm, int liveAdvance) {
+    int rpm = liveRpm, advance = liveAdvance;
     for (const CurvePoint& p : curve) {
         rpm = std::max(rpm, p.rpm);
         advance = std::max(advance, p.advance);

@@ -24,10 +24,9 @@ CurvePlot::CurvePlot(QWidget* parent) : QWidget(parent) {
     setPalette(pal);
 }
 
-void CurvePlot::setCurve(const std::array<CurvePoint, 10>& curve, int advanceMax) {
-    if (curve == curve_ && advanceMax == advanceMax_) return;
+void CurvePlot::setCurve(const std::array<CurvePoint, 10>& curve) {
+    if (curve == curve_) return;
     curve_ = curve;
-    advanceMax_ = advanceMax;
     rescale();
 }
 
@@ -49,7 +48,7 @@ void CurvePlot::setAxisTitles(const QString& speed, const QString& advance) {
 }
 
 void CurvePlot::rescale() {
-    axes_ = curveAxes(curve_, advanceMax_, liveRpm_, liveRpm_ > 0 ? liveAdvance_ : 0);
+    axes_ = curveAxes(curve_, liveRpm_, liveRpm_ > 0 ? liveAdvance_ : 0);
     update();
 }
 
@@ -95,7 +94,8 @@ void CurvePlot::paintEvent(QPaintEvent*) {
         p.drawText(QRectF(a.x() - 30, r.bottom() + 3, 60, 14), Qt::AlignHCenter,
                    QString::number(rpm / 1000) + (rpm > 0 ? "k" : ""));
     }
-    for (int adv = 0; adv <= axes_.maxAdvance; adv += 5) {
+    const int advanceStep = axes_.maxAdvance > 50 ? 10 : 5;
+    for (int adv = 0; adv <= axes_.maxAdvance; adv += advanceStep) {
         const QPointF a = toPixel(0, adv), b = toPixel(axes_.maxRpm, adv);
         p.setPen(QPen(QColor(0xD8, 0xD8, 0xD8), 1));
         p.drawLine(a, b);

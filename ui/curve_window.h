@@ -19,7 +19,7 @@ class CurvePlot : public QWidget {
 public:
     explicit CurvePlot(QWidget* parent);
 
-    void setCurve(const std::array<analysis::CurvePoint, 10>& curve, int advanceMax);
+    void setCurve(const std::array<analysis::CurvePoint, 10>& curve);
     // Nothing is drawn for a speed of 0 (the engine stands or no advance has come yet).
     void setLive(int rpm, int advance);
     void clearLive();
@@ -40,7 +40,6 @@ private:
     void rescale();
 
     std::array<analysis::CurvePoint, 10> curve_{};
-    int advanceMax_ = 0;
     int liveRpm_ = 0, liveAdvance_ = 0;
     analysis::CurveAxes axes_;
     QString speedTitle_, advanceTitle_;

@@ -265,8 +265,7 @@ CurveWindow* MapWorkbench::openCurveWindow() {
 
 void MapWorkbench::refreshCurve() {
     if (curveWindow_ == nullptr) return;
-    const Calibration& cal = form_.calibration();
-    curveWindow_->plot()->setCurve(ignitionCurve(cal), cal[AdvanceMax]);
+    curveWindow_->plot()->setCurve(ignitionCurve(form_.calibration()));
 }
 
 MapWindow* MapWorkbench::openWindow() {

@@ -122,20 +122,21 @@ TEST(IgnitionCurve, AxesHoldTheCurveAndTheLivePoint) {
     EXPECT_EQ(curve[9].rpm, 14500);
     EXPECT_EQ(curve[9].advance, 28);
     struct Case {
-        int advanceMax, liveRpm, liveAdvance, maxRpm, maxAdvance;
+        int liveRpm, liveAdvance, maxRpm, maxAdvance;
     } const cases[] = {
-        {0, 0, 0, 15000, 30},      // the curve alone
-        {30, 0, 0, 15000, 30},     // the model's maximum on a step
-        {31, 0, 0, 15000, 35},     // ... and above one
-        {30, 15001, 0, 16000, 30}, // faster than the last point
-        {30, 9000, 36, 15000, 40}, // more advance reported than the curve holds
+        {0, 0, 15000, 30},      // the curve alone
+        {14500, 30, 15000, 30}, // live on a step
+        {9000, 31, 15000, 35},  // ... and above one
+        {15001, 0, 16000, 30},  // faster than the last point
+        {9000, 36, 15000, 40},  // more advance reported than the curve holds
     };
     for (const Case& c : cases) {
-        const CurveAxes a = curveAxes(curve, c.advanceMax, c.liveRpm, c.liveAdvance);
-        EXPECT_EQ(a.maxRpm, c.maxRpm) << c.advanceMax << " " << c.liveRpm;
-        EXPECT_EQ(a.maxAdvance, c.maxAdvance) << c.advanceMax << " " << c.liveAdvance;
+        const CurveAxes a = curveAxes(curve, c.liveRpm, c.liveAdvance);
+        EXPECT_EQ(a.maxRpm, c.maxRpm) << c.liveRpm;
+        EXPECT_EQ(a.maxAdvance, c.maxAdvance) << c.liveAdvance;
     }
-    EXPECT_EQ(curveAxes({}, 0, 0, 0).maxRpm, 1000);
+    EXPECT_EQ(curveAxes({}, 0, 0).maxRpm, 1000);
+    EXPECT_EQ(curveAxes({}, 0, 0).maxAdvance, 5);
     const CurveAxes a{10000, 40};
     EXPECT_DOUBLE_EQ(plotFraction(a, 5000, 10).x, 0.5);
     EXPECT_DOUBLE_EQ(plotFraction(a, 5000, 10).y, 0.25);

@@ -218,7 +218,7 @@ private slots:
         QVERIFY(w != nullptr && w->isVisible());
         CurvePlot* plot = w->plot();
         QCOMPARE(plot->axes().maxRpm, 10000);
-        QCOMPARE(plot->axes().maxAdvance, 40);
+        QCOMPARE(plot->axes().maxAdvance, 35);
         for (int i = 1; i < 10; ++i) QVERIFY(plot->pointPixel(i).x() > plot->pointPixel(i - 1).x());
         QVERIFY(plot->pointPixel(9).y() < plot->pointPixel(0).y());
 
