@@ -33,7 +33,7 @@ struct Language {
     QStringList bar;  // the menu bar, left to right
 };
 
-// The specified menus keep their captions and their order; Edit and View follow File, Log
+// The window's own menus keep their captions and their order; Edit and View follow File, Log
 // follows Tools.
 const Language Languages[] = {
     {"MenuCzech",
