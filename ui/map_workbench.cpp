@@ -254,6 +254,14 @@ CurveWindow* MapWorkbench::openCurveWindow() {
     if (curveWindow_ == nullptr) {
         curveWindow_ = new CurveWindow(&form_);
         curveWindow_->setFont(form_.font());
+        // Without a connection the unit reports nothing: a dot left standing would lie.
+        auto* lost = new QTimer(curveWindow_);
+        lost->setInterval(250);
+        connect(lost, &QTimer::timeout, this, [this] {
+            if (form_.link().exchange().view().noConnectionVisible)
+                curveWindow_->plot()->clearLive();
+        });
+        lost->start();
         retranslate();
     }
     refreshCurve();

@@ -232,6 +232,7 @@ private slots:
             f[21] = checkByte(f);
             return f;
         };
+        form_->link().exchange().view().noConnectionVisible = false; // as the frames' tick does
         form_->link().monitorFrame(frame(0, 0));
         QVERIFY(!plot->livePixel());
         form_->link().monitorFrame(frame(1, 40 - 17)); // 17 degrees, point 5's own
@@ -244,6 +245,9 @@ private slots:
         cal[at(Advance1, 4)] = 30;
         form_->showParams();
         QVERIFY(plot->pointPixel(4).y() < plot->livePixel()->y());
+        // "No Connection": the unit reports nothing, so no dot stands.
+        form_->link().exchange().view().noConnectionVisible = true;
+        QTRY_VERIFY(!plot->livePixel());
         QVERIFY(form_->findChild<QLabel*>("Image1")->findChildren<QWidget*>().isEmpty());
     }
 };
