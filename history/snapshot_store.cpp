@@ -1,6 +1,8 @@
 #include "history/snapshot_store.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -56,16 +58,18 @@ WriteResult writeNew(const std::string& path, const std::string& content) {
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         if (!out) {
+            const int error = errno;
             std::error_code ec;
             fs::remove(part, ec);
-            return {false, path, "cannot write"};
+            return {false, path, std::string("cannot write: ") + std::strerror(error), error};
         }
     }
     std::error_code ec;
     fs::rename(part, path, ec);
     if (ec) {
+        const int error = ec.value();
         fs::remove(part, ec);
-        return {false, path, "cannot replace: " + ec.message()};
+        return {false, path, std::string("cannot replace: ") + std::strerror(error), error};
     }
     return {true, path, {}};
 }
@@ -137,7 +141,9 @@ WriteResult SnapshotStore::store(SnapshotKind kind, std::int64_t time, const Cal
                                  const Image* image) {
     std::error_code ec;
     fs::create_directories(folder_, ec);
-    if (!fs::is_directory(folder_)) return {false, folder_, "cannot create the folder"};
+    if (!fs::is_directory(folder_))
+        return {false, folder_, "cannot create the folder: " + ec.message(),
+                ec ? ec.value() : ENOTDIR};
     std::string name = stampOf(time) + "-" + kindToken(kind);
     if (image != nullptr) {
         const std::string unit = unitText(*image);

@@ -15,9 +15,9 @@ struct Row {
 };
 
 constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
-    {MapText::ViewMenu, "&Zobrazit", "&View", "&Ansicht"},
+    {MapText::ViewMenu, "Z&obrazit", "&View", "A&nsicht"},
     {MapText::HeatColours, "Barvy podle hodnot", "Heat colours", "Wärmefarben"},
-    {MapText::InjectionMapItem, "Vstřikovací mapa...", "Injection map...", "Einspritzkarte..."},
+    {MapText::InjectionMapItem, "Vstřikovací mapa…", "Injection map…", "Einspritzkarte…"},
     {MapText::WindowTitle, "Vstřikovací mapa", "Injection map", "Einspritzkarte"},
     {MapText::ShowLabel, "Zobrazit:", "Show:", "Anzeigen:"},
     {MapText::OverlayValues, "Hodnoty [%]", "Values [%]", "Werte [%]"},
@@ -110,6 +110,22 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
      "Dem Log %1 fehlen die Kanäle %2. Nichts wurde ausgewertet."},
     {MapText::LogAnalysed, "Záznam %1: %2 vzorků, započteno %3.", "Log %1: %2 samples, %3 counted.",
      "Log %1: %2 Messwerte, %3 gezählt."},
+    {MapText::ViewMenuHint, "Zobrazit|Mapa, barvy a křivka zapalování",
+     "View|The map, its colours and the ignition curve", "Ansicht|Karte, Farben und Zündkurve"},
+    {MapText::InjectionMapHint, "Vstřikovací mapa|Mapa v okně s úpravami a statistikou",
+     "Injection map|The map in a window with operations and statistics",
+     "Einspritzkarte|Die Karte in einem Fenster mit Werkzeugen und Statistik"},
+    {MapText::HeatColoursHint, "Barvy podle hodnot|Obarví buňky mapy podle hodnoty",
+     "Heat colours|Colours the map's cells by value",
+     "Wärmefarben|Färbt die Zellen der Karte nach dem Wert"},
+    {MapText::IgnitionCurveItem, "Křivka zapalování…", "Ignition curve…", "Zündkurve…"},
+    {MapText::IgnitionCurveHint,
+     "Křivka zapalování|Deset bodů křivky předstihu a živý předstih jednotky",
+     "Ignition curve|The ten points of the advance curve and the unit's live advance",
+     "Zündkurve|Die zehn Punkte der Vorzündkurve und die Live-Vorzündung des Geräts"},
+    {MapText::CurveWindowTitle, "Křivka zapalování", "Ignition curve", "Zündkurve"},
+    {MapText::CurveSpeedAxis, "Otáčky [ot/min]", "Speed [rpm]", "Drehzahl [U/min]"},
+    {MapText::CurveAdvanceAxis, "Předstih [°]", "Advance [°]", "Vorzündung [°]"},
 }};
 
 constexpr bool inOrder() {

@@ -20,6 +20,8 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     if (recording()) stop(nowMs);
     builder_ = RecordBuilder{};
     error_.clear();
+    errorPath_.clear();
+    errorNumber_ = 0;
     logSize_ = frameSize_ = 0;
     records_ = recordsBuffered_ = recordsWritten_ = 0;
     counter_ = 0;
@@ -28,12 +30,15 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     framePath_ = basePath + ".frames";
     fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fdLog_ < 0) {
-        fail("The log " + logPath_ + " cannot be created: " + std::strerror(errno));
+        const int e = errno;
+        fail("The log " + logPath_ + " cannot be created: " + std::strerror(e), logPath_, e);
         return false;
     }
     fdFrames_ = ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fdFrames_ < 0) {
-        fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(errno));
+        const int e = errno;
+        fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(e), framePath_,
+             e);
         ::unlink(logPath_.c_str());
         return false;
     }
@@ -83,7 +88,8 @@ bool Recorder::writeAll(int fd, const std::string& bytes, std::uint64_t& size,
             if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
                 (void)::lseek(fd, static_cast<off_t>(size), SEEK_SET);
             fail("Writing " + path + " failed: " + std::strerror(e) +
-                 ". The recording stopped; what was written before is kept.");
+                     ". The recording stopped; what was written before is kept.",
+                 path, e);
             return false;
         }
         done += static_cast<std::size_t>(n);
@@ -117,8 +123,10 @@ void Recorder::stop(std::uint64_t nowMs) {
     closeFiles();
 }
 
-void Recorder::fail(const std::string& why) {
+void Recorder::fail(const std::string& why, const std::string& path, int error) {
     error_ = why;
+    errorPath_ = path;
+    errorNumber_ = error;
     closeFiles();
 }
 

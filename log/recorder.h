@@ -44,6 +44,9 @@ public:
     bool recording() const { return fdLog_ >= 0; }
     // Why the last start or write failed (a full disk ...), empty when nothing failed.
     const std::string& error() const { return error_; }
+    // The file and the errno of that failure.
+    const std::string& errorPath() const { return errorPath_; }
+    int errorNumber() const { return errorNumber_; }
     const std::string& logPath() const { return logPath_; }
     const std::string& frameLogPath() const { return framePath_; }
     std::uint64_t records() const { return records_; }
@@ -54,12 +57,13 @@ public:
 
 private:
     bool writeAll(int fd, const std::string& bytes, std::uint64_t& size, const std::string& path);
-    void fail(const std::string& why);
+    void fail(const std::string& why, const std::string& path, int error);
     void closeFiles();
 
     RecordBuilder builder_;
     int fdLog_ = -1, fdFrames_ = -1;
-    std::string logPath_, framePath_, error_;
+    std::string logPath_, framePath_, error_, errorPath_;
+    int errorNumber_ = 0;
     std::string logBuffer_, frameBuffer_;
     std::uint64_t logSize_ = 0, frameSize_ = 0; // bytes known to be whole in each file
     std::uint64_t startMs_ = 0, lastFlushMs_ = 0;

@@ -169,7 +169,7 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     connect(form.statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (!text.isEmpty() || notice_.isEmpty()) return;
         if (noticeShown_.isValid() && noticeShown_.elapsed() < NoticeMs)
-            form_.showStatusHint(notice_);
+            form_.showStatusHint(notice_, noticeDetail_);
         else
             notice_.clear();
     });
@@ -435,18 +435,22 @@ void EditMenu::refresh() {
 }
 
 void EditMenu::reportFailures() {
+    // The failure in the user's language; the system's own words in the tooltip.
+    const auto report = [this](HistoryText what, const WriteResult& r) {
+        status(text(static_cast<int>(what)).arg(failureText(r.path, r.errorNumber, form_.Language)),
+               QString::fromStdString(r.path + ": " + r.error));
+    };
     if (std::optional<WriteResult> r = keeper_.takeSnapshotFailure())
-        status(text(static_cast<int>(HistoryText::SnapshotFailed))
-                   .arg(QString::fromStdString(r->path + ": " + r->error)));
+        report(HistoryText::SnapshotFailed, *r);
     if (std::optional<WriteResult> r = keeper_.takeRecoveryFailure())
-        status(text(static_cast<int>(HistoryText::RecoveryFailed))
-                   .arg(QString::fromStdString(r->path + ": " + r->error)));
+        report(HistoryText::RecoveryFailed, *r);
 }
 
-void EditMenu::status(const QString& message) {
+void EditMenu::status(const QString& message, const QString& detail) {
     notice_ = message;
+    noticeDetail_ = detail;
     noticeShown_.start();
-    form_.showStatusHint(message);
+    form_.showStatusHint(message, detail);
 }
 
 QString EditMenu::unitField() const {

@@ -452,9 +452,9 @@ bool LogViewer::exportCsv(const QString& path, QString* error) const {
 }
 
 void LogViewer::askExport() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, text(static_cast<int>(LogText::ExportCsv)).remove('&'),
-                                     QString(), text(static_cast<int>(LogText::CsvFilter)));
+    const QString path = QFileDialog::getSaveFileName(
+        this, text(static_cast<int>(LogText::ExportCsv)).remove('&').remove(u'…'), QString(),
+        text(static_cast<int>(LogText::CsvFilter)));
     if (path.isEmpty()) return;
     QString error;
     if (exportCsv(path, &error))

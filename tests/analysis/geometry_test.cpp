@@ -2,6 +2,7 @@
 
 #include <random>
 
+#include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
 
 namespace velmora::analysis {
@@ -107,6 +108,40 @@ TEST(HeatColours, EvenStepsAndReadableText) {
         const Rgb bg = heatColour(v);
         EXPECT_GE(contrastRatio(bg, textColourOn(bg)), 7.0) << v;
     }
+}
+
+// The axes hold the curve and the live point, rounded up to whole grid steps; a point beyond
+// them is drawn at their end.
+TEST(IgnitionCurve, AxesHoldTheCurveAndTheLivePoint) {
+    Calibration cal{};
+    for (int i = 0; i < 10; ++i) {
+        cal[at(RpmAdv1, i)] = static_cast<std::uint8_t>(10 + 15 * i); // up to 14,500 rpm
+        cal[at(Advance1, i)] = static_cast<std::uint8_t>(10 + 2 * i); // up to 28 degrees
+    }
+    const std::array<CurvePoint, 10> curve = ignitionCurve(cal);
+    EXPECT_EQ(curve[9].rpm, 14500);
+    EXPECT_EQ(curve[9].advance, 28);
+    struct Case {
+        int liveRpm, liveAdvance, maxRpm, maxAdvance;
+    } const cases[] = {
+        {0, 0, 15000, 30},      // the curve alone
+        {14500, 30, 15000, 30}, // live on a step
+        {9000, 31, 15000, 35},  // ... and above one
+        {15001, 0, 16000, 30},  // faster than the last point
+        {9000, 36, 15000, 40},  // more advance reported than the curve holds
+    };
+    for (const Case& c : cases) {
+        const CurveAxes a = curveAxes(curve, c.liveRpm, c.liveAdvance);
+        EXPECT_EQ(a.maxRpm, c.maxRpm) << c.liveRpm;
+        EXPECT_EQ(a.maxAdvance, c.maxAdvance) << c.liveAdvance;
+    }
+    EXPECT_EQ(curveAxes({}, 0, 0).maxRpm, 1000);
+    EXPECT_EQ(curveAxes({}, 0, 0).maxAdvance, 5);
+    const CurveAxes a{10000, 40};
+    EXPECT_DOUBLE_EQ(plotFraction(a, 5000, 10).x, 0.5);
+    EXPECT_DOUBLE_EQ(plotFraction(a, 5000, 10).y, 0.25);
+    EXPECT_DOUBLE_EQ(plotFraction(a, 20000, 80).x, 1.0);
+    EXPECT_DOUBLE_EQ(plotFraction(a, 20000, 80).y, 1.0);
 }
 
 } // namespace

@@ -163,11 +163,24 @@ private slots:
         feed(monitorFrame(0, 1000));
         QVERIFY2(menu_->recording(), qPrintable(messages_.join('\n')));
         feed(monitorFrame(1, 1000));
-        form_->link().exchange().view().noConnectionVisible = true; // 41 ticks without frames
+        // "No Connection" while the frames came in time (ticks that ran late) splits nothing;
+        // the recording ends once the unit has been silent for as long as it takes.
+        form_->link().exchange().view().noConnectionVisible = true;
+        for (int late = 0; late < 10; ++late) {
+            clock_ += 200;
+            menu_->poll();
+            QVERIFY(menu_->recording());
+            feed(monitorFrame(late % 3, 1000));
+            form_->link().exchange().view().noConnectionVisible = true;
+        }
+        clock_ += 41 * 55 - 1;
+        menu_->poll();
+        QVERIFY(menu_->recording());
+        clock_ += 1;
         menu_->poll();
         QVERIFY(!menu_->recording());
         const std::string first = menu_->recorder().logPath();
-        QCOMPARE(log::readMlgFile(first).data.records(), std::size_t{2});
+        QCOMPARE(log::readMlgFile(first).data.records(), std::size_t{12});
         // Back again: a new log. Stopped by hand, it stays stopped while the unit is there.
         clock_ += 1000;
         feed(monitorFrame(0, 1000));
