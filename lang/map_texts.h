@@ -50,6 +50,9 @@ enum class MapText {
     LogUnreadable,
     LogMissingChannels,
     LogAnalysed,
+    NotWhole,
+    AxisWholeHundreds,
+    SuggestionsUsed,
     Count
 };
 
