@@ -296,9 +296,10 @@ void LogMenu::onFrame(const Frame& frame) {
     if (!recording() && recordWhileConnected() && !autoHeld_ && failure_.isEmpty() &&
         startRecording())
         autoStarted_ = true;
-    if (!recording()) return;
     const std::uint64_t t = now();
+    // Every frame, so that a recording starts with the values the Monitor page shows.
     recorder_.record(frame, form_.link().monitor().values(), form_.calibration()[AdvanceMax], t);
+    if (!recording()) return;
     recorder_.flushIfDue(t);
     if (!recording()) { // the write failed: a full disk
         failure_ = QString::fromStdString(recorder_.error());
@@ -309,7 +310,10 @@ void LogMenu::onFrame(const Frame& frame) {
 void LogMenu::poll() {
     if (form_.Language != language_) retranslate();
     const std::uint64_t t = now();
-    if (form_.link().exchange().view().noConnectionVisible) autoHeld_ = false;
+    if (form_.link().exchange().view().noConnectionVisible) {
+        autoHeld_ = false;
+        recorder_.forgetKinds(); // the next unit's frames start afresh
+    }
     if (recording()) {
         recorder_.flushIfDue(t);
         if (!recording()) failure_ = QString::fromStdString(recorder_.error());
@@ -401,6 +405,8 @@ void LogMenu::stopReplay() {
 }
 
 void LogMenu::replayEnded() {
+    // The decoder holds the replayed log's values now, not the unit's.
+    recorder_.forgetKinds();
     replay_.reset();
     panel_->hide();
     updateReplayWidgets();
