@@ -3,6 +3,7 @@
 // clock.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <clocale>
 #include <cmath>
 #include <csignal>
@@ -121,6 +122,27 @@ TEST(LogChannels, NamesAreUniqueAndRecordSizeMatchesTypes) {
     }
     EXPECT_EQ(recordSize(), bytes);
     EXPECT_STREQ(channels()[Time].name, "Time");
+}
+
+// Viewers match channels by name and take the unit from their convention: a channel with one
+// of these names must hold that quantity, or a voltage is shown as lambda and a percentage as
+// kPa.
+TEST(LogChannels, NamesViewersMatchHoldWhatTheyExpect) {
+    const struct {
+        const char* name;
+        const char* units; // what the viewers assume
+    } conventions[] = {{"lambda", "lambda"}, {"afr", "afr"}, {"ego", "%"},    {"map", "kPa"},
+                       {"baro", "kPa"},      {"rpm", "rpm"}, {"tps", "%"},    {"clt", "C"},
+                       {"iat", "C"},         {"pw", "ms"},   {"batt v", "V"}, {"advance", "deg"},
+                       {"o2", "lambda"}};
+    const auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return t;
+    };
+    for (const Channel& c : channels()) {
+        for (const auto& k : conventions)
+            if (lower(c.name) == k.name) EXPECT_STREQ(c.units, k.units) << c.name;
+    }
 }
 
 // Each kind updates the common part and its own channels; the others keep their value, as on

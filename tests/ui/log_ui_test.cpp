@@ -73,6 +73,10 @@ private:
         form_->link().exchange().onFrame(f);
         menu_->poll();
     }
+    // The unit has sent every frame kind, so a recording starts with its first frame.
+    void connected() {
+        for (int kind = 0; kind < 3; ++kind) feed(monitorFrame(kind, 999));
+    }
     QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
 
 private slots:
@@ -126,6 +130,7 @@ private slots:
 
     void recordsEveryDecodedFrameWithItsStatusField() {
         start();
+        connected();
         QVERIFY(menu_->startRecording());
         QLabel* field = menu_->statusField();
         QVERIFY(field->isVisibleTo(form_.get()));
@@ -162,7 +167,10 @@ private slots:
         QVERIFY(!menu_->recording());
         feed(monitorFrame(0, 1000));
         QVERIFY2(menu_->recording(), qPrintable(messages_.join('\n')));
+        // Records begin once every frame kind has arrived: no channel starts at 0.
         feed(monitorFrame(1, 1000));
+        feed(monitorFrame(2, 1000));
+        feed(monitorFrame(0, 1000));
         form_->link().exchange().view().noConnectionVisible = true; // 41 ticks without frames
         menu_->poll();
         QVERIFY(!menu_->recording());
@@ -182,6 +190,7 @@ private slots:
 
     void replayDrivesTheMonitorPageUntilAReadEndsIt() {
         start();
+        connected();
         QVERIFY(menu_->startRecording());
         for (int i = 0; i < 40; ++i)
             feed(monitorFrame(i % 3, 1000 + 10 * static_cast<unsigned>(i)), 100);
@@ -235,6 +244,7 @@ private slots:
 
     void viewerShowsCursorSelectionAndMarkers() {
         start();
+        connected();
         QVERIFY(menu_->startRecording());
         for (int i = 0; i < 100; ++i) {
             feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);
