@@ -140,8 +140,11 @@ TEST(LogChannels, NamesViewersMatchHoldWhatTheyExpect) {
         return t;
     };
     for (const Channel& c : channels()) {
-        for (const auto& k : conventions)
-            if (lower(c.name) == k.name) EXPECT_STREQ(c.units, k.units) << c.name;
+        for (const auto& k : conventions) {
+            if (lower(c.name) == k.name) {
+                EXPECT_STREQ(c.units, k.units) << c.name;
+            }
+        }
     }
 }
 
