@@ -190,33 +190,6 @@ TEST(Suggestions, RoundedTowardsNoChange) {
     }
 }
 
-// Statistics once applied never move a cell again; new samples are needed.
-TEST(Suggestions, AppliedStatisticsAreUsedUp) {
-    MapStatistics st;
-    int i = 0;
-    const auto ride = [&](int n) {
-        for (int k = 0; k < n; ++k, ++i) st.add(warm(i, 2000, 10, 200), Rpms); // lean
-    };
-    ride(80);
-    ASSERT_TRUE(st.hasUnusedSamples());
-    std::array<std::uint8_t, 100> map{};
-    map.fill(50);
-    EXPECT_EQ(suggest(st.unusedCells(), map, {})[3][1].value, 52);
-    st.markUsed();
-    EXPECT_FALSE(st.hasUnusedSamples());
-    map[31] = 52;
-    EXPECT_EQ(suggest(st.unusedCells(), map, {})[3][1].kind, Suggestion::None);
-    EXPECT_EQ(suggest(st.unusedCells(), map, {})[3][1].value, 52);
-    EXPECT_DOUBLE_EQ(st.cell(3, 1).samples, 80 - 6); // the overlays still show everything
-    ride(10);
-    EXPECT_TRUE(st.hasUnusedSamples());
-    EXPECT_EQ(suggest(st.unusedCells(), map, {})[3][1].kind, Suggestion::None); // 10 < 50
-    ride(50);
-    EXPECT_EQ(suggest(st.unusedCells(), map, {})[3][1].value, 54);
-    st.reset();
-    EXPECT_FALSE(st.hasUnusedSamples());
-}
-
 TEST(Suggestions, FullyLeanOrRichMovesTheWholeStep) {
     CellGrid g{};
     g[0][0] = {50, 0, 0, 0, 50};     // all lean

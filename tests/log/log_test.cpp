@@ -452,7 +452,6 @@ TEST(Recorder, TheFirstRecordHoldsWhatTheMonitorPageShows) {
     } cases[] = {
         {"started while frames flow", {supply, timing, throttle}, {common}, 0, 1},
         {"started with the connection", {}, {supply, timing, throttle, common}, 2, 2},
-        {"kind 2 first", {}, {throttle, common, supply, timing}, 3, 1},
         {"connection lost before",
          {supply, timing, throttle, Frame{}},
          {common, supply, timing, throttle},
