@@ -75,9 +75,12 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
      "The speed %1 must lie between its neighbours %2 and %3 rpm. Nothing was changed.",
      "Die Drehzahl %1 muss zwischen den Nachbarn %2 und %3 U/min liegen. Nichts wurde "
      "geändert."},
-    {MapText::TypeCellValue, "Zadejte celé číslo od 5 do 250. Nic se nezměnilo.",
-     "Type a whole number from 5 to 250. Nothing was changed.",
-     "Geben Sie eine ganze Zahl von 5 bis 250 ein. Nichts wurde geändert."},
+    {MapText::TypeCellValue,
+     "\"%1\" není celé číslo od 5 do 250; mapa drží celá procenta. Nic se nezměnilo.",
+     "\"%1\" is not a whole number from 5 to 250; the map holds whole percents. Nothing was "
+     "changed.",
+     "\"%1\" ist keine ganze Zahl von 5 bis 250; die Karte hält ganze Prozent. Nichts wurde "
+     "geändert."},
     {MapText::Pasted, "Vloženo %1 × %2 buněk.", "Pasted %1 × %2 cells.",
      "%1 × %2 Zellen eingefügt."},
     {MapText::StatisticsSummary, "Statistika: %1 vzorků, započteno %2.",
@@ -102,7 +105,11 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
      "braucht eine Breitband-Sonde"},
     {MapText::NoSuggestions, "Žádná buňka nemá co změnit.", "No cell has a change to apply.",
      "Keine Zelle hat eine Änderung."},
-    {MapText::SuggestionsApplied, "Změněno %1 buněk.", "%1 cells changed.", "%1 Zellen geändert."},
+    {MapText::SuggestionsApplied,
+     "Změněno %1 buněk. Tato statistika je použita; další návrhy až z nových vzorků.",
+     "%1 cells changed. These statistics are used; further suggestions need new samples.",
+     "%1 Zellen geändert. Diese Statistik ist verbraucht; weitere Vorschläge brauchen neue "
+     "Messwerte."},
     {MapText::LogUnreadable, "Záznam %1 nelze přečíst: %2", "The log %1 cannot be read: %2",
      "Das Log %1 kann nicht gelesen werden: %2"},
     {MapText::LogMissingChannels, "V záznamu %1 chybí kanály %2. Nic se nevyhodnotilo.",
@@ -126,6 +133,19 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
     {MapText::CurveWindowTitle, "Křivka zapalování", "Ignition curve", "Zündkurve"},
     {MapText::CurveSpeedAxis, "Otáčky [ot/min]", "Speed [rpm]", "Drehzahl [U/min]"},
     {MapText::CurveAdvanceAxis, "Předstih [°]", "Advance [°]", "Vorzündung [°]"},
+    {MapText::NotWhole,
+     "Řádek %1, sloupec %2: %3 není celé číslo; mapa drží celá procenta. Nic se nezměnilo.",
+     "Row %1, column %2: %3 is not a whole number; the map holds whole percents. Nothing was "
+     "changed.",
+     "Zeile %1, Spalte %2: %3 ist keine ganze Zahl; die Karte hält ganze Prozent. Nichts wurde "
+     "geändert."},
+    {MapText::AxisWholeHundreds, "Otáčky osy jsou celé stovky ot/min; %1 není. Nic se nezměnilo.",
+     "Speed points are whole hundreds of rpm; %1 is not. Nothing was changed.",
+     "Drehzahlpunkte sind ganze Hunderter U/min; %1 ist keiner. Nichts wurde geändert."},
+    {MapText::SuggestionsUsed,
+     "Tato statistika už byla použita. Návrhy se obnoví, až přibudou nové vzorky.",
+     "These statistics were applied already. Suggestions come back with new samples.",
+     "Diese Statistik wurde schon übernommen. Vorschläge kommen mit neuen Messwerten wieder."},
 }};
 
 constexpr bool inOrder() {

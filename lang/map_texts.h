@@ -59,6 +59,9 @@ enum class MapText {
     CurveWindowTitle,
     CurveSpeedAxis,
     CurveAdvanceAxis,
+    NotWhole,
+    AxisWholeHundreds,
+    SuggestionsUsed,
     Count
 };
 

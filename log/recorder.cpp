@@ -18,12 +18,11 @@ Recorder::~Recorder() {
 bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
                      std::uint64_t nowMs) {
     if (recording()) stop(nowMs);
-    builder_ = RecordBuilder{};
     error_.clear();
     errorPath_.clear();
     errorNumber_ = 0;
     logSize_ = frameSize_ = 0;
-    records_ = recordsBuffered_ = recordsWritten_ = 0;
+    records_ = recordsBuffered_ = recordsWritten_ = framesWaiting_ = 0;
     counter_ = 0;
     markers_ = 0;
     logPath_ = basePath + ".mlg";
@@ -52,15 +51,20 @@ std::uint32_t Recorder::elapsedMs(std::uint64_t nowMs) const {
     return nowMs > startMs_ ? static_cast<std::uint32_t>(nowMs - startMs_) : 0;
 }
 
-void Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
+bool Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
                       std::uint64_t nowMs) {
-    if (!recording()) return;
-    const std::uint32_t t = elapsedMs(nowMs);
+    const std::uint32_t t = recording() ? elapsedMs(nowMs) : 0;
     builder_.update(frame, values, advanceMax, t);
+    if (!recording()) return false;
+    if (!builder_.complete()) {
+        ++framesWaiting_;
+        return false;
+    }
     appendRecordBlock(logBuffer_, counter_++, builder_.record());
     appendFrameEntry(frameBuffer_, t, frame);
     ++records_;
     ++recordsBuffered_;
+    return true;
 }
 
 int Recorder::marker(const std::string& note, std::uint64_t nowMs) {

@@ -331,10 +331,11 @@ void LogMenu::onFrame(const Frame& frame) {
     // This runs inside the tick: a failed automatic start never opens a box here.
     if (!recording() && recordWhileConnected() && !autoHeld_ && failure_.isEmpty() && start(false))
         autoStarted_ = true;
-    if (!recording()) return;
     const std::uint64_t t = now();
     lastFrameMs_ = t;
+    // Every frame, so that a recording starts with the values the Monitor page shows.
     recorder_.record(frame, form_.link().monitor().values(), form_.calibration()[AdvanceMax], t);
+    if (!recording()) return;
     recorder_.flushIfDue(t);
     if (!recording()) { // the write failed: a full disk
         noteFailure(true);
@@ -345,15 +346,19 @@ void LogMenu::onFrame(const Frame& frame) {
 void LogMenu::poll() {
     if (form_.Language != language_) retranslate();
     const std::uint64_t t = now();
-    if (form_.link().exchange().view().noConnectionVisible) autoHeld_ = false;
+    // The connection has ended when "No Connection" shows and, by the clock, no frame came for
+    // as long as that takes, so ticks that ran late never split a log.
+    const bool ended =
+        form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
+    if (ended) {
+        autoHeld_ = false;
+        recorder_.forgetKinds(); // the next unit's frames start afresh
+    }
     if (recording()) {
         recorder_.flushIfDue(t);
         if (!recording()) noteFailure(true);
-        // "Record while connected" ends with the connection: "No Connection" shown, and by the
-        // clock no frame for as long as that takes, so ticks that ran late never split a log.
-        if (autoStarted_ && form_.link().exchange().view().noConnectionVisible &&
-            t - lastFrameMs_ >= NoConnectionMs)
-            stopRecording();
+        // "Record while connected" ends with the connection.
+        if (autoStarted_ && ended) stopRecording();
         updateStatus();
         if (!recording()) retranslate();
     }
@@ -441,6 +446,8 @@ void LogMenu::stopReplay() {
 }
 
 void LogMenu::replayEnded() {
+    // The decoder holds the replayed log's values now, not the unit's.
+    recorder_.forgetKinds();
     replay_.reset();
     panel_->hide();
     updateReplayWidgets();

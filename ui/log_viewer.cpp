@@ -118,7 +118,7 @@ QString LogViewer::text(int id) const {
 }
 
 QStringList LogViewer::defaultChannels() {
-    return {"RPM", "TPS", "Lambda", "PW", "Advance", "CLT"};
+    return {"RPM", "TPS", "O2 mV", "PW", "Advance", "CLT"};
 }
 
 bool LogViewer::openFile(const QString& path, QString* error) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "analysis/ignition_curve.h"
@@ -66,9 +67,30 @@ TEST(Geometry, WeightsReproduceThePoint) {
     }
 }
 
-TEST(Geometry, OutsideTheAxesOrOnABadAxisIsNowhere) {
-    EXPECT_FALSE(locate(999, 50, Rpms));
-    EXPECT_FALSE(locate(16001, 50, Rpms));
+// Off the speed axis the point stays on the edge column, as the unit's interpolation does.
+TEST(Geometry, SpeedsOffTheAxisLieOnTheEdgeColumn) {
+    const struct {
+        int rpm;
+        double col;
+    } cases[] = {{100, 0.0},  {900, 0.0},      {999, 0.0},   {1000, 0.0},  {1500, 0.5},
+                 {5000, 3.5}, {15999, 8.9995}, {16000, 9.0}, {16001, 9.0}, {25000, 9.0}};
+    for (const auto& k : cases) {
+        const auto p = locate(k.rpm, 5, Rpms);
+        ASSERT_TRUE(p) << k.rpm;
+        EXPECT_NEAR(p->col, k.col, 1e-9) << k.rpm;
+        EXPECT_EQ(p->nearestCol, static_cast<int>(std::lround(k.col + 1e-9))) << k.rpm;
+        EXPECT_DOUBLE_EQ(p->row, 2.0);
+        double sum = 0;
+        for (const CellWeight& w : p->cells) {
+            EXPECT_GE(w.col, 0);
+            EXPECT_LT(w.col, MapSize);
+            sum += w.weight;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-12) << k.rpm;
+    }
+}
+
+TEST(Geometry, NoSpeedOrABadSensorOrAxisIsNowhere) {
     EXPECT_FALSE(locate(0, 50, Rpms));     // no speed signal
     EXPECT_FALSE(locate(5000, 101, Rpms)); // throttle sensor fault
     EXPECT_FALSE(locate(5000, -1, Rpms));
