@@ -7,6 +7,7 @@
 namespace velmora {
 
 void Framer::append(const std::uint8_t* bytes, std::size_t n) {
+    if (n == 0) return;
     if (n >= Capacity) {
         skipped_ += held() + (n - Capacity);
         bytes += n - Capacity;
