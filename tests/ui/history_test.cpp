@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,14 +21,18 @@
 #include "files/param_file.h"
 #include "files/settings.h"
 #include "harness.h"
+#include "history/difference.h"
 #include "history/param_names.h"
 #include "history/recovery.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
+#include "model/pairs.h"
 #include "ui/arrows.h"
 #include "ui/compare_window.h"
 #include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
+#include "ui/map_window.h"
+#include "ui/map_workbench.h"
 #include "ui/snapshots_window.h"
 
 using namespace velmora;
@@ -60,6 +66,24 @@ private:
         return w;
     }
     QString undoText() const { return get<QAction>("MenuUndo")->text(); }
+    std::size_t steps() const { return edit_->keeper().history().undoCount(); }
+    Calibration recovered() const { return RecoveryFile(recoveryPath()).load().recovered.cal; }
+    QColor unitColour() const {
+        return get<QLabel>("LabelUnitAgreement")->palette().color(QPalette::Window);
+    }
+    // A unit on COM1 answering with `args`; the settings name its link.
+    void useUnit(const simtest::SimProcess& unit) {
+        writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
+                     .arg(QString::fromStdString(unit.linkPath())));
+    }
+    void waitFor(const char* message) {
+        QTRY_COMPARE_WITH_TIMEOUT(form_->link().exchange().view().messageText, std::string(message),
+                                  15000);
+    }
+    // A key as the user presses it, in the window that has the keyboard.
+    void press(QWidget* w, Qt::Key k, Qt::KeyboardModifiers m = Qt::ControlModifier) {
+        QTest::keyClick(w, k, m);
+    }
     std::string recoveryPath() const { return path("data/recovery.txt").toStdString(); }
 
 private slots:
@@ -271,8 +295,8 @@ private slots:
         form.MenuVerifyClick();
         QTRY_COMPARE_WITH_TIMEOUT(form.link().exchange().view().messageText,
                                   std::string("Verify error!"), 15000);
-        QTRY_VERIFY(form.statusText().startsWith("1 values differ"));
-        QCOMPARE(edit_->unitField(), QString("Unit differs"));
+        QTRY_VERIFY(form.statusText().startsWith("1 value differs"));
+        QCOMPARE(edit_->unitField(), QString("Unit differs: 1 value"));
         get<QAction>("MenuCompare")->trigger();
         CompareWindow* w = edit_->compareWindow();
         QCOMPARE(w->rowCount(), 1);
@@ -281,6 +305,184 @@ private slots:
                  QString::fromStdString(userName(jetCell(5, 3), form.calibration(), 1).label));
         QCOMPARE(w->cell(0, 4).toInt(), unitCal[jetCell(5, 3)]);
         QVERIFY(w->reportText().count('\n') == 2);
+    }
+
+    // Every control bound to a working parameter, as the tables list them: a click that
+    // changes the calibration is one step named after it and reaches the recovery file, and
+    // undo gives the control back.
+    void everyControlIsOneNamedStep() {
+        TFormHlav& form = start();
+        int changedBy = 0;
+        for (const PairSpec& p : pairTable()) {
+            auto* updown = get<UpDown>(p.updown.c_str());
+            const std::size_t before = steps();
+            const Calibration was = edit_->screenCalibration();
+            updown->stepBy(updown->position() < updown->maximum() ? 1 : -1);
+            const Calibration now = edit_->screenCalibration();
+            if (sameSettings(now, was)) {
+                QCOMPARE(steps(), before); // a click that changes nothing is no step
+                continue;
+            }
+            ++changedBy;
+            QCOMPARE(steps(), before + 1);
+            QCOMPARE(recovered(), now);
+            if (countDifferences(was, now) == 1)
+                QCOMPARE(undoText(),
+                         "&Undo " + QString::fromStdString(shortName(p.param, now, form.Language)));
+        }
+        QVERIFY2(changedBy > 150, qPrintable(QString::number(changedBy)));
+
+        for (const FlagBoxSpec& f : flagBoxTable()) {
+            auto* box = get<QCheckBox>(f.box);
+            const bool wasOn = box->isChecked();
+            const Calibration was = edit_->screenCalibration();
+            const std::size_t before = steps();
+            box->click();
+            QVERIFY2(steps() == before + 1, f.box);
+            QCOMPARE(undoText(),
+                     "&Undo " + QString::fromStdString(shortName(f.param, was, form.Language)));
+            const Calibration now = recovered();
+            QVERIFY2((now[f.param] != 0) == !wasOn, f.box);
+            QCOMPARE(countDifferences(was, now), 1);
+            // A later command does not take the tick along into its own step.
+            get<QAction>("JetPlus")->trigger();
+            QCOMPARE(steps(), before + 2);
+            get<QAction>("MenuUndo")->trigger();
+            get<QAction>("MenuUndo")->trigger();
+            QVERIFY2(box->isChecked() == wasOn, f.box);
+            QVERIFY(sameSettings(edit_->screenCalibration(), was));
+            get<QAction>("MenuRedo")->trigger();
+            QVERIFY2(box->isChecked() == !wasOn, f.box);
+        }
+    }
+
+    // Read and a verify with nothing touched: no step, no difference, no snapshot count.
+    void readLeavesNoPhantomDifferences() {
+        simtest::SimProcess unit(std::vector<std::string>{});
+        QVERIFY(unit.started());
+        useUnit(unit);
+        TFormHlav& form = start();
+        get<QAction>("JetPlus")->trigger(); // so that the read replaces something
+        form.MenuReadClick();
+        waitFor("Verify OK");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
+        const std::size_t afterRead = steps();
+        int switchesOn = 0;
+        for (const FlagBoxSpec& f : flagBoxTable()) switchesOn += form.calibration()[f.param] > 1;
+        QVERIFY(switchesOn > 0); // the read gave switches as their bits
+
+        form.MenuVerifyClick();
+        waitFor("Verify OK");
+        QCOMPARE(steps(), afterRead);
+        QVERIFY(undoText().startsWith("&Undo Read from unit"));
+        QCOMPARE(edit_->unitField(), QString("Unit = screen"));
+
+        SnapshotsWindow* w = edit_->snapshotsWindow();
+        w->reload();
+        w->show();
+        auto* rows = w->findChild<QTableWidget*>();
+        int read = -1;
+        for (int r = 0; r < rows->rowCount(); ++r)
+            if (rows->item(r, 1)->text() == "read") read = r;
+        QVERIFY(read >= 0);
+        QCOMPARE(rows->item(read, 3)->text(), QString("0"));
+        w->select(read);
+        QVERIFY(w->compareSelected());
+        QCOMPARE(edit_->compareWindow()->rowCount(), 0);
+        w->close();
+    }
+
+    // The agreement field against a unit that goes away and comes back with other values.
+    void unitFieldSaysOnlyWhatTheLastExchangeProved() {
+        Calibration other = simtest::defaultCalibration(6);
+        other[jetCell(4, 4)] = static_cast<std::uint8_t>(other[jetCell(4, 4)] + 9);
+        const std::string params = path("other.ign").toStdString();
+        QVERIFY(saveParamFile(params, other));
+        simtest::SimProcess unit(std::vector<std::string>{});
+        QVERIFY(unit.started());
+        useUnit(unit);
+        TFormHlav& form = start();
+        QCOMPARE(edit_->unitField(), QString("Unit unknown"));
+        form.MenuReadClick();
+        waitFor("Verify OK");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
+        QCOMPARE(unitColour(), QColor(0, 255, 0));
+
+        QVERIFY(unit.stop() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(edit_->unitField(), QString("Unit unknown"), 5000);
+        QVERIFY(unit.start({"--params", params}));
+        QTRY_VERIFY_WITH_TIMEOUT(form.statusText().contains("port reopened"), 5000);
+        QCOMPARE(edit_->unitField(), QString("Unit unknown"));
+
+        form.MenuVerifyClick();
+        waitFor("Verify error!");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit differs: 1 value"));
+        QCOMPARE(unitColour(), QColor(255, 0, 0));
+        QVERIFY(form.statusText().startsWith("1 value differs"));
+        // An edit cannot make it true again; the field speaks the window's language.
+        get<QAction>("JetPlus")->trigger();
+        QCOMPARE(edit_->unitField(), QString("Unit differs: 1 value"));
+        get<QAction>("MenuUndo")->trigger();
+        get<QAction>("MenuGerman")->trigger();
+        QCOMPARE(edit_->unitField(), QString("Gerät weicht ab: 1 Wert"));
+        get<QAction>("MenuEnglish")->trigger();
+
+        // A read proves it again and takes the notice away.
+        form.MenuReadClick();
+        waitFor("Verify OK");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
+        QVERIFY(!form.statusText().contains("differ"));
+        form.showStatusHint(QString()); // the notice does not come back either
+        QVERIFY(!form.statusText().contains("differ"));
+        QCOMPARE(form.calibration()[jetCell(4, 4)], other[jetCell(4, 4)]);
+    }
+
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z in a value box, on the window and in the map window.
+    void undoKeysWorkWhereTheUserIs() {
+        TFormHlav& form = start();
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        get<QAction>("JetPlus")->trigger();
+        get<QAction>("CurvePlus")->trigger();
+        const Calibration two = form.calibration();
+        QCOMPARE(steps(), std::size_t{2});
+
+        // Half-typed text in a box goes first, then the calibration.
+        auto* box = get<QLineEdit>("Edit12");
+        box->setFocus();
+        QTRY_VERIFY(box->hasFocus());
+        const QString shown = box->text();
+        QTest::keyClicks(box, "9");
+        QCOMPARE(box->text(), shown + "9");
+        press(box, Qt::Key_Z);
+        QCOMPARE(box->text(), shown);
+        QCOMPARE(steps(), std::size_t{2});
+        press(box, Qt::Key_Z);
+        QCOMPARE(steps(), std::size_t{1});
+        QCOMPARE(box->text(), QString::number(form.calibration()[at(Advance1, 1)]));
+        press(box, Qt::Key_Y);
+        QCOMPARE(form.calibration(), two);
+        press(box, Qt::Key_Z);
+        press(box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(form.calibration(), two);
+
+        // The map window opens with the keyboard in its table, where the keys work too.
+        MapWorkbench wb(form);
+        MapWindow* map = wb.openWindow();
+        QApplication::setActiveWindow(map);
+        QVERIFY(QTest::qWaitForWindowActive(map));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(map->table()));
+        press(map->table(), Qt::Key_Z);
+        QCOMPARE(steps(), std::size_t{1});
+        press(map->table(), Qt::Key_Z);
+        QCOMPARE(steps(), std::size_t{0});
+        press(map->table(), Qt::Key_Y);
+        QCOMPARE(steps(), std::size_t{1});
+        press(map->findChild<QWidget*>("MapOverlay"), Qt::Key_Z,
+              Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(form.calibration(), two);
+        map->close();
     }
 };
 
