@@ -225,9 +225,10 @@ bool EditMenu::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride) return false;
     // A key reaches the window object first and then the widget with the focus; the first
-    // widget to see it decides. Dialogs keep their keys.
+    // widget to see it decides. Dialogs and open menus keep their keys.
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (widget == nullptr || !started_ || QApplication::activeModalWidget() != nullptr)
+    if (widget == nullptr || !started_ || QApplication::activeModalWidget() != nullptr ||
+        QApplication::activePopupWidget() != nullptr)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
