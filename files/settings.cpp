@@ -156,6 +156,12 @@ std::array<std::string, 6> loadPortMap(const ProfileStore& store) {
     return ports;
 }
 
+WriteResult writeComPort(ProfileStore& store, std::uint8_t port) {
+    const WriteResult r = store.writeInt(kWindowSection, "ComPort", port);
+    if (!r) return r;
+    return store.sync();
+}
+
 WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& device) {
     const WriteResult r = store.writeString("PORTS", "COM" + std::to_string(slot), device);
     if (!r) return r;

@@ -40,6 +40,9 @@ WriteResult saveSettings(ProfileStore& store, const WindowSettings& window, cons
 std::array<std::string, 6> loadPortMap(const ProfileStore& store);
 // Maps Com port `slot` (1..6) to `device` in [PORTS]; the rest of the file stays as it was.
 WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& device);
+// Stores the chosen Com port at once, so that a run that ends without closing keeps it; the
+// rest of the file stays as it was.
+WriteResult writeComPort(ProfileStore& store, std::uint8_t port);
 
 // The calibration keys in the order of load and save: section and parameter.
 struct SettingsKey {

@@ -9,7 +9,7 @@ std::vector<DifferenceRow> differences(const Calibration& screen, const Calibrat
                                        std::uint8_t language) {
     std::vector<DifferenceRow> rows;
     for (Param p : reportOrder()) {
-        if (screen[p] == other[p]) continue;
+        if (sameSetting(p, screen, other)) continue;
         UserName n = userName(p, screen, language);
         rows.push_back({p, std::move(n.page), std::move(n.group), std::move(n.label),
                         displayText(p, screen, language), displayText(p, other, language)});
@@ -19,7 +19,8 @@ std::vector<DifferenceRow> differences(const Calibration& screen, const Calibrat
 
 int countDifferences(const Calibration& a, const Calibration& b) {
     int n = 0;
-    for (std::size_t i = 0; i < ParamCount; ++i) n += a.v[i] != b.v[i] ? 1 : 0;
+    for (std::size_t i = 0; i < ParamCount; ++i)
+        n += sameSetting(static_cast<Param>(i), a, b) ? 0 : 1;
     return n;
 }
 

@@ -16,7 +16,7 @@ struct DifferenceRow {
     std::string screen, other; // display values
 };
 
-// Names take their speeds from `screen`.
+// Names take their speeds from `screen`. A switch differs only when one is on and the other off.
 std::vector<DifferenceRow> differences(const Calibration& screen, const Calibration& other,
                                        std::uint8_t language);
 int countDifferences(const Calibration& a, const Calibration& b);

@@ -15,7 +15,7 @@ std::string stepText(const Step& step, std::uint8_t language) {
 }
 
 bool History::apply(StepName name, const Calibration& before, const Calibration& after) {
-    if (before == after) return false;
+    if (sameSettings(before, after)) return false;
     undone_.clear();
     if (limit_ == 0) return false;
     if (done_.size() == limit_) done_.pop_front();

@@ -36,7 +36,7 @@ public:
     explicit History(std::size_t limit = DefaultLimit) : limit_(limit) {}
 
     // Records the change from `before` to `after` and forgets what could be redone; the oldest
-    // step goes when the limit is reached. A change that changes nothing is no step.
+    // step goes when the limit is reached. A change that changes no setting is no step.
     bool apply(StepName name, const Calibration& before, const Calibration& after);
     // The calibration to show, or nothing when there is no step to undo or redo.
     std::optional<Calibration> undo();

@@ -9,8 +9,12 @@ namespace velmora {
 
 namespace {
 
-std::string bytesOf(const Calibration& cal) {
-    return std::string(reinterpret_cast<const char*>(cal.v.data()), cal.v.size());
+// A calibration as bytes, switches as 0 or 1: the same setting gives the same key.
+std::string keyOf(const Calibration& cal) {
+    std::string key(reinterpret_cast<const char*>(cal.v.data()), cal.v.size());
+    for (std::size_t p = 0; p < ParamCount; ++p)
+        if (isFlag(static_cast<Param>(p))) key[p] = cal.v[p] != 0 ? 1 : 0;
+    return key;
 }
 
 // Whether the unit holding `unit` matches the screen: the values the image carries, switches
@@ -19,8 +23,7 @@ bool sameInUnit(const Calibration& screen, const Calibration& unit) {
     for (std::size_t p = 0; p < ParamCount; ++p) {
         const ParamInfo& info = paramInfo(static_cast<Param>(p));
         if (info.imageOffset < 0) continue;
-        if (info.mask != 0 ? (screen.v[p] != 0) != (unit.v[p] != 0) : screen.v[p] != unit.v[p])
-            return false;
+        if (!sameSetting(static_cast<Param>(p), screen, unit)) return false;
     }
     return true;
 }
@@ -51,7 +54,8 @@ Keeper::Recovery Keeper::recover() {
     const RecoveryFile::Loaded loaded = recovery_.load();
     out.state = loaded.state;
     out.savedAt = loaded.recovered.savedAt;
-    if (loaded.state == RecoveryFile::State::Valid && loaded.recovered.cal != committed_) {
+    if (loaded.state == RecoveryFile::State::Valid &&
+        !sameSettings(loaded.recovered.cal, committed_)) {
         StepName name;
         name.command = lang::HistoryText::StepRecovery;
         history_.apply(name, committed_, loaded.recovered.cal);
@@ -64,7 +68,11 @@ Keeper::Recovery Keeper::recover() {
 }
 
 bool Keeper::commit(StepName name, const Calibration& now, std::optional<SnapshotKind> replacing) {
-    if (now == committed_) return false;
+    // Switches given back by the controls as 1 where a read gave their bit: no step.
+    if (sameSettings(now, committed_)) {
+        adopt(now);
+        return false;
+    }
     if (replacing && !held(committed_)) snapshot(*replacing, committed_);
     history_.apply(std::move(name), committed_, now);
     committed_ = now;
@@ -97,7 +105,6 @@ std::optional<Calibration> Keeper::redo() {
 }
 
 void Keeper::changed() {
-    if (unitDiffers_ && !unitCal_) unitDiffers_ = false; // no longer known
     WriteResult r = recovery_.write(committed_, now());
     if (r)
         recoveryUnflushed_ = true;
@@ -110,23 +117,27 @@ void Keeper::unitHolds(const Image& image) {
     Identification ignored;
     unpack(image, unit, ignored);
     unitCal_ = unit;
-    unitDiffers_ = false;
+    verifyFailed_ = false;
+    verifyDifferences_ = 0;
 }
 
-void Keeper::unitDiffers() {
-    // A verify changes nothing in the unit: what was known of it still holds.
-    if (!unitCal_) unitDiffers_ = true;
+void Keeper::unitDiffers(int count) {
+    unitCal_.reset();
+    verifyFailed_ = true;
+    verifyDifferences_ = count;
 }
 
 void Keeper::unitUnknown() {
     unitCal_.reset();
-    unitDiffers_ = false;
+    verifyFailed_ = false;
+    verifyDifferences_ = 0;
 }
 
 UnitAgreement Keeper::unit() const {
+    if (verifyFailed_) return UnitAgreement::VerifyFailed;
     if (unitCal_)
         return sameInUnit(committed_, *unitCal_) ? UnitAgreement::Same : UnitAgreement::Differs;
-    return unitDiffers_ ? UnitAgreement::Differs : UnitAgreement::Unknown;
+    return UnitAgreement::Unknown;
 }
 
 void Keeper::fileStored(const Calibration& cal) {
@@ -140,13 +151,13 @@ FileAgreement Keeper::file() const {
 }
 
 bool Keeper::held(const Calibration& cal) const {
-    return held_.count(bytesOf(cal)) != 0 || (fileText_ && formatParamFile(cal) == *fileText_);
+    return held_.count(keyOf(cal)) != 0 || (fileText_ && formatParamFile(cal) == *fileText_);
 }
 
 WriteResult Keeper::snapshot(SnapshotKind kind, const Calibration& cal, const Image* image) {
     WriteResult r = snapshots_.store(kind, now(), cal, image);
     if (r)
-        held_.insert(bytesOf(cal));
+        held_.insert(keyOf(cal));
     else
         snapshotFailure_ = r;
     return r;

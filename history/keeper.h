@@ -17,7 +17,10 @@
 
 namespace velmora {
 
-enum class UnitAgreement : std::uint8_t { Unknown, Same, Differs };
+// Same only while the last exchange proved that the unit holds what the screen shows;
+// Differs when the screen was changed since; VerifyFailed when a verify found the unit holding
+// other values.
+enum class UnitAgreement : std::uint8_t { Unknown, Same, Differs, VerifyFailed };
 enum class FileAgreement : std::uint8_t { None, Saved, Changed };
 
 class Keeper {
@@ -57,9 +60,14 @@ public:
 
     // Exchange results. `image` is what the unit holds after a read, a verify or a program.
     void unitHolds(const Image& image);
-    void unitDiffers(); // a verify found a block that differs; a known unit stays known
-    void unitUnknown(); // a failed exchange, another port
+    // A verify found `count` values that differ: whatever was known of the unit is void, as
+    // another unit may be on the port.
+    void unitDiffers(int count);
+    void unitUnknown(); // a failed exchange, a lost, reopened or other port
     UnitAgreement unit() const;
+    // With VerifyFailed: how many values the verify found different (0: only bytes that hold
+    // no value, such as the identification).
+    int unitDifferences() const { return verifyDifferences_; }
 
     // The calibration was saved to or opened from a parameter file.
     void fileStored(const Calibration& cal);
@@ -92,7 +100,8 @@ private:
     std::set<std::string> held_; // calibrations a snapshot holds, as bytes
     std::optional<std::string> fileText_;
     std::optional<Calibration> unitCal_;
-    bool unitDiffers_ = false;
+    bool verifyFailed_ = false;
+    int verifyDifferences_ = 0;
     std::optional<WriteResult> recoveryFailure_;
     std::optional<WriteResult> snapshotFailure_;
     bool recoveryUnflushed_ = false;

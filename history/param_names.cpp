@@ -114,10 +114,6 @@ void replace(std::string& s, const std::string& key, const std::string& value) {
     if (at != std::string::npos) s.replace(at, key.size(), value);
 }
 
-bool isSwitch(Param p) {
-    return paramInfo(p).mask != 0 || p == ExtMonitor;
-}
-
 } // namespace
 
 std::string groupedNumber(long value, std::uint8_t language) {
@@ -130,7 +126,7 @@ std::string groupedNumber(long value, std::uint8_t language) {
 
 std::string displayText(Param p, const Calibration& cal, std::uint8_t language) {
     const std::uint8_t stored = cal[p];
-    if (isSwitch(p))
+    if (isFlag(p))
         return lang::historyText(stored != 0 ? lang::HistoryText::On : lang::HistoryText::Off,
                                  language);
     if (p == Klicovani) {

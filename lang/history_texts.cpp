@@ -40,6 +40,10 @@ const Texts kHistory[] = {
      "gespeicherten Einstellungen wieder her"},
     {"Liší se hodnot: %1 — Úpravy ▸ Porovnat", "%1 values differ — Edit ▸ Compare",
      "%1 Werte weichen ab — Bearbeiten ▸ Unterschiede"},
+    {"Liší se 1 hodnota — Úpravy ▸ Porovnat", "1 value differs — Edit ▸ Compare",
+     "1 Wert weicht ab — Bearbeiten ▸ Unterschiede"},
+    {"Jednotka se liší (hodnot: %1)", "Unit differs: %1 values", "Gerät weicht ab: %1 Werte"},
+    {"Jednotka se liší (1 hodnota)", "Unit differs: 1 value", "Gerät weicht ab: 1 Wert"},
     {"Soubor je pro model %1; ponechána tabulka modelu %2 — pro její použití vyberte model v "
      "seznamu",
      "The file is for model %1; the model table of %2 is kept — choose the model in the list to "

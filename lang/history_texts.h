@@ -24,7 +24,10 @@ enum class HistoryText {
     FileChanged,
     FileNone,
     Recovered,      // %1 the time of the recovery file
-    ValuesDiffer,   // %1 the count
+    ValuesDiffer,   // %1 the count, more than one
+    ValueDiffers,   // the same for one value
+    UnitFailed,     // a verify found %1 values that differ
+    UnitFailedOne,  // and for one value
     ForeignModel,   // %1 the file's model, %2 the model whose table is kept
     SnapshotFailed, // %1 the reason
     SnapshotGone,   // %1 the file

@@ -129,6 +129,20 @@ std::optional<Param> findParam(std::string_view name) {
     return std::nullopt;
 }
 
+bool isFlag(Param p) {
+    return table().info[p].mask != 0 || p == ExtMonitor;
+}
+
+bool sameSetting(Param p, const Calibration& a, const Calibration& b) {
+    return isFlag(p) ? (a[p] != 0) == (b[p] != 0) : a[p] == b[p];
+}
+
+bool sameSettings(const Calibration& a, const Calibration& b) {
+    for (std::size_t p = 0; p < ParamCount; ++p)
+        if (!sameSetting(static_cast<Param>(p), a, b)) return false;
+    return true;
+}
+
 void pack(const Calibration& cal, Image& image) {
     image[FlagByteA] = 0;
     image[FlagByteB] = 0;

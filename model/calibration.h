@@ -128,6 +128,13 @@ const char* paramName(Param p);
 // Exact, case-sensitive lookup of a working parameter by its name.
 std::optional<Param> findParam(std::string_view name);
 
+// A switch is on when it is non-zero: a read gives it as its bit of the image, a check box as
+// 1, and both are the same setting.
+bool isFlag(Param p);
+bool sameSetting(Param p, const Calibration& a, const Calibration& b);
+// Equal in every parameter, switches by whether they are on.
+bool sameSettings(const Calibration& a, const Calibration& b);
+
 void pack(const Calibration& cal, Image& image);
 void unpack(const Image& image, Calibration& cal, Identification& ident);
 Identification rebuildIdentification(const Image& image);

@@ -118,6 +118,17 @@ const std::vector<PairSpec>& pairTable() {
     return table;
 }
 
+const std::vector<FlagBoxSpec>& flagBoxTable() {
+    static const std::vector<FlagBoxSpec> table = {
+        {"CheckBoxZakazCteni", ZakazCteni, true}, {"CheckBox6", Rpm2Krat, false},
+        {"CheckBoxGas", GasEnable, true},         {"CheckBoxExtMonitor", ExtMonitor, true},
+        {"CheckBoxAktLimiter1", AktOmez1, false}, {"CheckBoxAktClutch", AktClutch, false},
+        {"CheckBoxAktBlok", AktBlok, false},      {"CheckBoxAktRpm", AktRpm, false},
+        {"CheckBoxAktN2o", AktN2o, false},
+    };
+    return table;
+}
+
 int toDisplay(const PairSpec& spec, std::uint8_t stored) {
     if (spec.tpsOffset) return (stored + 250) * 10;
     return stored * spec.factor;

@@ -33,6 +33,14 @@ constexpr std::size_t PairsBeforeFlags = 32;
 constexpr int EditHeight = 21;
 constexpr int UpDownWidth = 15;
 
+// The check boxes bound to a working parameter, in the order the controls read them.
+struct FlagBoxSpec {
+    const char* box; // object name
+    Param param;
+    bool ownHandler; // the box sets its parameter itself when clicked
+};
+const std::vector<FlagBoxSpec>& flagBoxTable();
+
 // The display value of a stored value (not limited to the up-down's range).
 int toDisplay(const PairSpec& spec, std::uint8_t stored);
 // The stored value of an up-down position: divided by the factor, truncated, low 8 bits.

@@ -102,7 +102,7 @@ void CompareWindow::compareWithUnit() {
 }
 
 bool CompareWindow::compareWithFile(const QString& path) {
-    Calibration other = form_.calibration();
+    Calibration other = edit_.screenCalibration();
     if (!QFileInfo(path).isFile() || !openParamFile(QFile::encodeName(path).toStdString(), other)) {
         source_ = "Open file error: " + path;
         other_.reset();
@@ -132,7 +132,7 @@ void CompareWindow::render() {
         return;
     }
     const std::vector<DifferenceRow> rows =
-        differences(form_.calibration(), *other_, form_.Language);
+        differences(edit_.screenCalibration(), *other_, form_.Language);
     QString head = source_;
     if (rows.empty())
         head +=
@@ -160,7 +160,7 @@ QString CompareWindow::cell(int row, int column) const {
 QString CompareWindow::reportText() const {
     if (!other_) return {};
     return QString::fromStdString(differencesAsText(
-        differences(form_.calibration(), *other_, form_.Language), form_.Language));
+        differences(edit_.screenCalibration(), *other_, form_.Language), form_.Language));
 }
 
 void CompareWindow::copy() {

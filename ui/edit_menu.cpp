@@ -3,9 +3,12 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -19,6 +22,7 @@
 #include "lang/history_texts.h"
 #include "ui/compare_window.h"
 #include "ui/form_hlav.h"
+#include "ui/port_settings.h"
 #include "ui/snapshots_window.h"
 
 namespace velmora::ui {
@@ -145,24 +149,28 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     if (auto* timer = form.findChild<QTimer*>("Timer1"))
         connect(timer, &QTimer::timeout, this, &EditMenu::exchangeTick);
     for (int i = 1; i <= 6; ++i) {
-        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i))) {
-            connect(a, &QAction::triggered, this, [this] {
-                keeper_.unitUnknown();
-                recorder_.forget();
-                unitAfterVerify_.reset();
-                refresh();
-            });
-        }
+        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i)))
+            connect(a, &QAction::triggered, this, &EditMenu::unitNotKnown);
+    }
+    // A device that vanished or came back may be another unit with another calibration.
+    if (auto* ports = form.findChild<PortSettings*>()) {
+        connect(ports, &PortSettings::portLost, this, &EditMenu::unitNotKnown);
+        connect(ports, &PortSettings::portReopened, this, &EditMenu::unitNotKnown);
     }
     for (const char* name : {"MenuEnglish", "MenuCzech", "MenuGerman"}) {
         if (auto* a = form.findChild<QAction*>(name))
             connect(a, &QAction::triggered, this, &EditMenu::retranslate);
     }
-    // These boxes change their parameter when clicked, without the after-change step.
-    for (const char* name : {"CheckBoxGas", "CheckBoxZakazCteni", "CheckBoxExtMonitor"}) {
-        if (auto* box = form.findChild<QAbstractButton*>(name))
-            connect(box, &QAbstractButton::clicked, this, [this] { committed(QString()); });
+    // A click on a box is a step of its own, whether the box sets its parameter at once or
+    // leaves it to the next read controls.
+    for (const FlagBoxSpec& f : flagBoxTable()) {
+        auto* box = form.findChild<QAbstractButton*>(f.box);
+        if (box == nullptr) continue;
+        flagBoxes_.emplace_back(f.param, box);
+        const QString name = QString::fromLatin1(f.box);
+        connect(box, &QAbstractButton::clicked, this, [this, name] { committed(name); });
     }
+    qApp->installEventFilter(this);
 
     // A notice comes back when the mouse leaves a control's hint, for a while: the window's
     // first Enter event would otherwise wipe the notice of a recovery at once.
@@ -200,7 +208,66 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     retranslate();
 }
 
-EditMenu::~EditMenu() = default;
+EditMenu::~EditMenu() {
+    qApp->removeEventFilter(this);
+}
+
+Calibration EditMenu::screenCalibration() const {
+    Calibration c = form_.calibration();
+    for (const auto& [param, box] : flagBoxes_) {
+        const bool on = box->isChecked();
+        if ((c[param] != 0) != on) c[param] = on ? 1 : 0;
+    }
+    return c;
+}
+
+bool EditMenu::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride) return false;
+    // A key reaches the window object first and then the widget with the focus; the first
+    // widget to see it decides. Dialogs and open menus keep their keys.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || !started_ || QApplication::activeModalWidget() != nullptr ||
+        QApplication::activePopupWidget() != nullptr)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                                           Qt::AltModifier | Qt::MetaModifier);
+    const bool undo = key->key() == Qt::Key_Z && mods == Qt::ControlModifier;
+    const bool redo =
+        (key->key() == Qt::Key_Y && mods == Qt::ControlModifier) ||
+        (key->key() == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier));
+    if (!undo && !redo) return false;
+    // Half-typed text is taken back first, as in a spreadsheet.
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) {
+        if (!box->isReadOnly() && (undo ? box->isUndoAvailable() : box->isRedoAvailable()))
+            return false;
+    }
+    if (type == QEvent::ShortcutOverride) {
+        // Claimed here so that no box and no menu shortcut takes it; the key press follows.
+        event->accept();
+        return true;
+    }
+    if (undo)
+        this->undo();
+    else
+        this->redo();
+    return true;
+}
+
+void EditMenu::unitNotKnown() {
+    keeper_.unitUnknown();
+    recorder_.forget();
+    unitAfterVerify_.reset();
+    refresh();
+}
+
+void EditMenu::clearDifferNotice() {
+    if (differNotice_.isEmpty()) return;
+    if (notice_ == differNotice_) notice_.clear();
+    if (form_.statusText() == differNotice_) form_.showStatusHint(QString());
+    differNotice_.clear();
+}
 
 QString EditMenu::text(int id) const {
     return QString::fromUtf8(lang::historyText(static_cast<HistoryText>(id), form_.Language));
@@ -233,7 +300,7 @@ void EditMenu::started() {
 
 void EditMenu::committed(const QString& command) {
     if (applying_ || !started_) return;
-    const Calibration now = form_.calibration();
+    const Calibration now = screenCalibration();
     const Calibration before = keeper_.committed();
     StepName name;
     std::optional<SnapshotKind> replacing;
@@ -246,7 +313,10 @@ void EditMenu::committed(const QString& command) {
     }
     if (command.startsWith("CSpinButton")) {
         int sum = 0;
-        for (std::size_t i = 0; i < ParamCount; ++i) sum += now.v[i] - before.v[i];
+        for (int r = 0; r < 10; ++r) {
+            const Param p = jetCell(r, command.mid(11).toInt() - 1);
+            sum += now[p] - before[p];
+        }
         name.command = sum < 0 ? HistoryText::StepColumnMinus : HistoryText::StepColumnPlus;
         name.number = command.mid(11).toInt();
         known = true;
@@ -259,7 +329,7 @@ void EditMenu::committed(const QString& command) {
     if (!known) {
         const int n = countDifferences(before, now);
         for (std::size_t p = 0; p < ParamCount && n == 1; ++p)
-            if (now.v[p] != before.v[p]) name.param = static_cast<int>(p);
+            if (!sameSetting(static_cast<Param>(p), now, before)) name.param = static_cast<int>(p);
         if (n > 1) {
             name.command = HistoryText::StepValues;
             name.number = n;
@@ -286,6 +356,7 @@ void EditMenu::readReplaced() {
     keeper_.commit(name, form_.calibration(), SnapshotKind::BeforeRead);
     keeper_.unitHolds(*readImage_);
     unitAfterVerify_.reset();
+    clearDifferNotice();
     reportFailures();
     refresh();
 }
@@ -321,9 +392,11 @@ void EditMenu::exchangeEnded(int message, std::size_t block) {
     switch (message) {
     case static_cast<int>(Message::VerifyOk):
         keeper_.unitHolds(image);
+        clearDifferNotice();
         break;
     case static_cast<int>(Message::ProgramOk): {
         keeper_.unitHolds(image);
+        clearDifferNotice();
         Calibration unit = keeper_.committed();
         Identification ignored;
         unpack(image, unit, ignored);
@@ -335,12 +408,19 @@ void EditMenu::exchangeEnded(int message, std::size_t block) {
         bool differs = false;
         for (std::size_t i = 0; reply && i < BlockSize; ++i)
             differs = differs || (*reply)[i] != image[block * BlockSize + i];
-        // A verify changes nothing in the unit: what a read or program told of it stays.
-        if (!differs) break;
+        // Without a reply that differs the unit proved nothing, neither way.
+        if (!differs) {
+            keeper_.unitUnknown();
+            break;
+        }
         unitAfterVerify_ = withUnitBlock(keeper_.committed(), image, block, *reply);
-        keeper_.unitDiffers();
-        status(text(static_cast<int>(HistoryText::ValuesDiffer))
-                   .arg(countDifferences(keeper_.committed(), *unitAfterVerify_)));
+        const int n = countDifferences(keeper_.committed(), *unitAfterVerify_);
+        keeper_.unitDiffers(n);
+        if (n > 0) {
+            status(n == 1 ? text(static_cast<int>(HistoryText::ValueDiffers))
+                          : text(static_cast<int>(HistoryText::ValuesDiffer)).arg(n));
+            differNotice_ = notice_;
+        }
         break;
     }
     default:
@@ -408,13 +488,19 @@ void EditMenu::refresh() {
     redo_->setEnabled(r != nullptr);
 
     const UnitAgreement unit = keeper_.unit();
+    const int failed = keeper_.unitDifferences();
     unitLabel_->setText(
-        text(static_cast<int>(unit == UnitAgreement::Same      ? HistoryText::UnitSame
-                              : unit == UnitAgreement::Differs ? HistoryText::UnitDiffers
-                                                               : HistoryText::UnitUnknown)));
-    fill(unitLabel_, unit == UnitAgreement::Same      ? QColor(0, 255, 0)
-                     : unit == UnitAgreement::Differs ? QColor(255, 255, 0)
-                                                      : QColor());
+        unit == UnitAgreement::VerifyFailed && failed > 1
+            ? text(static_cast<int>(HistoryText::UnitFailed)).arg(failed)
+        : unit == UnitAgreement::VerifyFailed && failed == 1
+            ? text(static_cast<int>(HistoryText::UnitFailedOne))
+            : text(static_cast<int>(unit == UnitAgreement::Same      ? HistoryText::UnitSame
+                                    : unit == UnitAgreement::Unknown ? HistoryText::UnitUnknown
+                                                                     : HistoryText::UnitDiffers)));
+    fill(unitLabel_, unit == UnitAgreement::Same           ? QColor(0, 255, 0)
+                     : unit == UnitAgreement::VerifyFailed ? QColor(255, 0, 0)
+                     : unit == UnitAgreement::Differs      ? QColor(255, 255, 0)
+                                                           : QColor());
     const FileAgreement file = keeper_.file();
     fileLabel_->setText(
         text(static_cast<int>(file == FileAgreement::Saved     ? HistoryText::FileSaved

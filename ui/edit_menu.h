@@ -12,10 +12,13 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "history/keeper.h"
 #include "link/port.h"
 
+class QAbstractButton;
 class QAction;
 class QLabel;
 class QMenu;
@@ -74,12 +77,21 @@ public:
     QString fileField() const;
     // What a failed verify left to compare: the unit's view of the calibration.
     const std::optional<Calibration>& unitAfterVerify() const { return unitAfterVerify_; }
+    // The working parameters with every check box as it stands: a box without a handler of
+    // its own reaches its parameter only at the next read controls, yet the screen shows it.
+    Calibration screenCalibration() const;
 
     SnapshotsWindow* snapshotsWindow();
     CompareWindow* compareWindow();
 
+protected:
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z in every window of the program and in every box.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void committed(const QString& command);
+    void unitNotKnown();
+    void clearDifferNotice();
     void exchangeTick();
     void exchangeEnded(int message, std::size_t block); // message: a Message, or -1
     void readReplaced();
@@ -108,7 +120,9 @@ private:
     std::uint8_t shownLanguage_ = 255;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
+    std::vector<std::pair<Param, QAbstractButton*>> flagBoxes_;
     QString notice_, noticeDetail_;
+    QString differNotice_; // the last "values differ" notice, until a good verify
     QElapsedTimer noticeShown_;
     QPointer<SnapshotsWindow> snapshotsWindow_;
     QPointer<CompareWindow> compareWindow_;

@@ -325,15 +325,8 @@ void TFormHlav::buildWidgets() {
     aktN2o_ = findChild<QCheckBox*>("CheckBoxAktN2o");
     groupGas_ = findChild<QGroupBox*>("GroupBoxGas");
     groupRetard_ = findChild<QGroupBox*>("GroupBoxRetard");
-    const std::pair<Param, const char*> flagBoxes[] = {
-        {ZakazCteni, "CheckBoxZakazCteni"}, {Rpm2Krat, "CheckBox6"},
-        {GasEnable, "CheckBoxGas"},         {ExtMonitor, "CheckBoxExtMonitor"},
-        {AktOmez1, "CheckBoxAktLimiter1"},  {AktClutch, "CheckBoxAktClutch"},
-        {AktBlok, "CheckBoxAktBlok"},       {AktRpm, "CheckBoxAktRpm"},
-        {AktN2o, "CheckBoxAktN2o"},
-    };
-    for (const auto& [param, name] : flagBoxes)
-        flags_.push_back({param, findChild<QCheckBox*>(name)});
+    for (const FlagBoxSpec& f : flagBoxTable())
+        flags_.push_back({f.param, findChild<QCheckBox*>(f.box)});
 
     for (std::size_t i = 0; i < MonitorLabelCount; ++i)
         monitorLabels_.push_back(

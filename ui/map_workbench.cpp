@@ -285,6 +285,8 @@ MapWindow* MapWorkbench::openWindow() {
     window_->show();
     window_->raise();
     window_->activateWindow();
+    // The arrows, the digits and Ctrl+Z belong to the map, not to the overlay list.
+    window_->table()->setFocus(Qt::OtherFocusReason);
     return window_;
 }
 

@@ -73,6 +73,10 @@ PortSettings::PortSettings(TFormHlav& form)
         item_->setShortcut(QKeySequence("Ctrl+Shift+P"));
         connect(item_, &QAction::triggered, this, [this] { showDialog(); });
     }
+    for (int i = 1; i <= 6; ++i) {
+        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i)))
+            connect(a, &QAction::triggered, this, &PortSettings::rememberPort);
+    }
     form.reportOpenFailure = [this] { reportOpenFailure(); };
     askOpenDialog = [this](const QString& text) {
         // Without a display nobody could answer: the offer is left out, not left waiting.
@@ -154,7 +158,14 @@ QString PortSettings::apply(int slot, const QString& path) {
     form_.setPortMap(loadPortMap(form_.settingsStore()));
     retranslate();
     form_.MenuCom1Click(slot);
+    rememberPort();
     return {};
+}
+
+void PortSettings::rememberPort() {
+    // As [PORTS] is: the rest of the settings keep waiting for the close. A failure here is
+    // not fatal, the close writes the port again.
+    writeComPort(form_.settingsStore(), form_.ComPort);
 }
 
 QString PortSettings::openFailureText() {
@@ -215,10 +226,12 @@ void PortSettings::watch(std::int64_t nowMs) {
         statusSlot_ = form_.ComPort;
         statusDevice_ = QString::fromStdString(reconnector_.device());
         showStatus(statusFor(statusKind_));
+        emit portLost();
         break;
     case Reconnector::Event::Reconnected:
         statusKind_ = PortText::Reconnected;
         showStatus(statusFor(statusKind_));
+        emit portReopened();
         break;
     case Reconnector::Event::Abandoned:
         if (form_.statusText() == status_) form_.showStatusHint({});

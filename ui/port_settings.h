@@ -50,7 +50,14 @@ public:
     void watch(std::int64_t nowMs);
     const Reconnector& reconnector() const { return reconnector_; }
 
+signals:
+    // The device of the port vanished, or came back and was reopened: another unit may be on
+    // the line.
+    void portLost();
+    void portReopened();
+
 private:
+    void rememberPort();
     void retranslate();
     void reportOpenFailure();
     void offerAdapter(const QString& text, int slot);

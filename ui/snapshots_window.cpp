@@ -109,7 +109,7 @@ void SnapshotsWindow::reload() {
 }
 
 void SnapshotsWindow::updateDifferences() {
-    const Calibration& screen = form_.calibration();
+    const Calibration screen = edit_.screenCalibration();
     for (int row = 0; row < static_cast<int>(entries_.size()); ++row) {
         const auto loaded = SnapshotStore::load(entries_[static_cast<std::size_t>(row)], screen);
         if (QTableWidgetItem* item = table_->item(row, 3))
@@ -148,7 +148,7 @@ void SnapshotsWindow::gone(const SnapshotEntry& e) {
 std::optional<SnapshotStore::Loaded> SnapshotsWindow::loadSelected() {
     const SnapshotEntry* e = selected();
     if (e == nullptr) return {};
-    auto loaded = SnapshotStore::load(*e, form_.calibration());
+    auto loaded = SnapshotStore::load(*e, edit_.screenCalibration());
     if (!loaded)
         gone(*e);
     else

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 
@@ -53,7 +54,7 @@ TEST(History, UndoAndRedoWalkTheStepsExactly) {
         Calibration next = states.back();
         // Any byte may change, those without controls included.
         next.v[rng() % ParamCount] = static_cast<std::uint8_t>(rng());
-        if (next == states.back()) continue;
+        if (sameSettings(next, states.back())) continue;
         EXPECT_TRUE(h.apply({}, states.back(), next));
         states.push_back(next);
     }
@@ -256,7 +257,8 @@ TEST(Difference, EveryParameterHasItsOwnNameAndDisplayValue) {
         names.clear();
         for (std::size_t i = 0; i < ParamCount; ++i) {
             const Param p = static_cast<Param>(i);
-            const Calibration other = changed(screen, p, 3);
+            Calibration other = changed(screen, p, 3);
+            if (isFlag(p)) other[p] = screen[p] != 0 ? 0 : 1; // a switch differs by on or off
             const std::vector<DifferenceRow> rows = differences(screen, other, language);
             ASSERT_EQ(rows.size(), 1u) << paramName(p);
             const DifferenceRow& r = rows[0];
@@ -421,36 +423,77 @@ TEST_F(KeeperTest, RecoveryAtStartIsOneUndoableStep) {
     EXPECT_EQ(damaged.committed(), loaded);
 }
 
-TEST_F(KeeperTest, UnitAndFileAgreementFollowTheChanges) {
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Unknown);
-    EXPECT_EQ(keeper.file(), FileAgreement::None);
+TEST_F(KeeperTest, UnitIsTheSameOnlyWhileTheLastExchangeProvesIt) {
     Image image{};
     pack(loaded, image);
-    keeper.unitHolds(image);
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Same);
-    keeper.commit({}, changed(loaded, ExtMonitor)); // not in the unit
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Same);
-    keeper.commit({}, changed(loaded, jetCell(1, 1)));
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Differs);
-    keeper.undo();
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Same);
-    keeper.unitDiffers(); // the unit is still known to hold `image`
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Same);
-    keeper.unitUnknown();
-    keeper.unitDiffers();
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Differs);
-    keeper.commit({}, changed(loaded, Omez1));
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Unknown);
-    keeper.unitHolds(image);
-    keeper.unitUnknown();
-    EXPECT_EQ(keeper.unit(), UnitAgreement::Unknown);
+    const Calibration edited = changed(loaded, jetCell(1, 1));
+    // Each event in turn, and what the field must say after it.
+    const struct {
+        const char* event;
+        std::function<void()> act;
+        UnitAgreement unit;
+        int differences;
+    } steps[] = {
+        {"start", [] {}, UnitAgreement::Unknown, 0},
+        {"read", [&] { keeper.unitHolds(image); }, UnitAgreement::Same, 0},
+        {"value outside the unit", [&] { keeper.commit({}, changed(loaded, ExtMonitor)); },
+         UnitAgreement::Same, 0},
+        {"edit", [&] { keeper.commit({}, edited); }, UnitAgreement::Differs, 0},
+        {"undo", [&] { keeper.undo(); }, UnitAgreement::Same, 0},
+        {"undo again", [&] { keeper.undo(); }, UnitAgreement::Same, 0},
+        {"verify finds 3 values", [&] { keeper.unitDiffers(3); }, UnitAgreement::VerifyFailed, 3},
+        {"edit after it", [&] { keeper.commit({}, edited); }, UnitAgreement::VerifyFailed, 3},
+        {"undo after it", [&] { keeper.undo(); }, UnitAgreement::VerifyFailed, 3},
+        {"good verify", [&] { keeper.unitHolds(image); }, UnitAgreement::Same, 0},
+        {"port lost", [&] { keeper.unitUnknown(); }, UnitAgreement::Unknown, 0},
+        {"edit while unknown", [&] { keeper.commit({}, edited); }, UnitAgreement::Unknown, 0},
+        {"verify finds 1 value", [&] { keeper.unitDiffers(1); }, UnitAgreement::VerifyFailed, 1},
+        {"port reopened", [&] { keeper.unitUnknown(); }, UnitAgreement::Unknown, 0},
+    };
+    for (const auto& s : steps) {
+        s.act();
+        EXPECT_EQ(keeper.unit(), s.unit) << s.event;
+        if (s.unit == UnitAgreement::VerifyFailed) {
+            EXPECT_EQ(keeper.unitDifferences(), s.differences) << s.event;
+        }
+    }
+}
 
+TEST_F(KeeperTest, FileAgreementFollowsTheChanges) {
+    EXPECT_EQ(keeper.file(), FileAgreement::None);
     keeper.fileStored(keeper.committed());
     EXPECT_EQ(keeper.file(), FileAgreement::Saved);
     keeper.commit({}, changed(keeper.committed(), MODEL_CONST)); // not in the file
     EXPECT_EQ(keeper.file(), FileAgreement::Saved);
     keeper.commit({}, changed(keeper.committed(), Omez2));
     EXPECT_EQ(keeper.file(), FileAgreement::Changed);
+}
+
+// A read gives each switch as its bit, the check boxes give 1: the same setting everywhere.
+TEST_F(KeeperTest, SwitchesCountOnlyAsOnOrOff) {
+    Calibration on = loaded;
+    for (std::size_t i = 0; i < ParamCount; ++i)
+        if (isFlag(static_cast<Param>(i))) on.v[i] = 1;
+    Image image{};
+    pack(on, image);
+    Calibration asRead = on;
+    Identification ident;
+    unpack(image, asRead, ident);
+    asRead[ExtMonitor] = 2; // not in the image: any value that is not 0
+
+    EXPECT_TRUE(keeper.commit(named(HistoryText::StepRead), asRead));
+    keeper.snapshot(SnapshotKind::Read, asRead);
+    EXPECT_FALSE(keeper.commit({}, on)); // the controls read back: no step
+    EXPECT_EQ(countDifferences(asRead, on), 0);
+    EXPECT_TRUE(differences(asRead, on, 1).empty());
+    // A snapshot holding the same setting in the other form is not kept again, and a recovery
+    // file that differs only so is no step at the next start.
+    keeper.commit(named(HistoryText::StepNew), changed(on, Omez1), SnapshotKind::BeforeNew);
+    EXPECT_EQ(keeper.snapshots().list().size(), 1u);
+    EXPECT_EQ(keeper.history().undoCount(), 2u);
+    Keeper next(dir.path(), clock.fn());
+    next.start(changed(asRead, Omez1), std::nullopt);
+    EXPECT_FALSE(next.recover().cal);
 }
 
 TEST_F(KeeperTest, FailedWritesAreReportedOnceAndChangeNothing) {

@@ -7,9 +7,11 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -19,14 +21,18 @@
 #include "files/param_file.h"
 #include "files/settings.h"
 #include "harness.h"
+#include "history/difference.h"
 #include "history/param_names.h"
 #include "history/recovery.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
+#include "model/pairs.h"
 #include "ui/arrows.h"
 #include "ui/compare_window.h"
 #include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
+#include "ui/map_window.h"
+#include "ui/map_workbench.h"
 #include "ui/snapshots_window.h"
 
 using namespace velmora;
@@ -61,6 +67,17 @@ private:
     }
     QString undoText() const { return get<QAction>("MenuUndo")->text(); }
     std::string recoveryPath() const { return path("data/recovery.txt").toStdString(); }
+    std::size_t steps() const { return edit_->keeper().history().undoCount(); }
+    Calibration recovered() const { return RecoveryFile(recoveryPath()).load().recovered.cal; }
+    // A unit on COM1: the settings name its link.
+    void useUnit(const simtest::SimProcess& unit) {
+        writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
+                     .arg(QString::fromStdString(unit.linkPath())));
+    }
+    void waitFor(const char* message) {
+        QTRY_COMPARE_WITH_TIMEOUT(form_->link().exchange().view().messageText, std::string(message),
+                                  15000);
+    }
 
 private slots:
     void init() {
@@ -118,7 +135,7 @@ private slots:
             QVERIFY2(undoText().startsWith(c.name), qPrintable(undoText()));
             states.push_back(form.calibration());
             // What reaches the recovery file is the calibration on screen.
-            QCOMPARE(RecoveryFile(recoveryPath()).load().recovered.cal, states.back());
+            QCOMPARE(recovered(), states.back());
         }
         // The file is for another model: the status bar says which table is kept.
         QVERIFY(form.statusText().contains("model table of"));
@@ -212,8 +229,7 @@ private slots:
     void readThenUndoAgainstTheUnit() {
         simtest::SimProcess unit({"--model", "2", "--save-image", "{dir}/unit.img"});
         QVERIFY(unit.started());
-        writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
-                     .arg(QString::fromStdString(unit.linkPath())));
+        useUnit(unit);
         TFormHlav& form = start();
         get<QLineEdit>("Edit12")->setText("7");
         form.Edit1Exit();
@@ -221,8 +237,7 @@ private slots:
         QCOMPARE(edit_->unitField(), QString("Unit unknown"));
 
         form.MenuReadClick();
-        QTRY_COMPARE_WITH_TIMEOUT(form.link().exchange().view().messageText,
-                                  std::string("Verify OK"), 15000);
+        waitFor("Verify OK");
         QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
         QVERIFY(form.calibration() != edited);
         QVERIFY(undoText().startsWith("&Undo Read from unit"));
@@ -265,14 +280,12 @@ private slots:
         QVERIFY(saveParamFile(params, unitCal));
         simtest::SimProcess unit({"--params", params});
         QVERIFY(unit.started());
-        writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
-                     .arg(QString::fromStdString(unit.linkPath())));
+        useUnit(unit);
         TFormHlav& form = start();
         form.MenuVerifyClick();
-        QTRY_COMPARE_WITH_TIMEOUT(form.link().exchange().view().messageText,
-                                  std::string("Verify error!"), 15000);
-        QTRY_VERIFY(form.statusText().startsWith("1 values differ"));
-        QCOMPARE(edit_->unitField(), QString("Unit differs"));
+        waitFor("Verify error!");
+        QTRY_VERIFY(form.statusText().startsWith("1 value differs"));
+        QCOMPARE(edit_->unitField(), QString("Unit differs: 1 value"));
         get<QAction>("MenuCompare")->trigger();
         CompareWindow* w = edit_->compareWindow();
         QCOMPARE(w->rowCount(), 1);
@@ -281,6 +294,124 @@ private slots:
                  QString::fromStdString(userName(jetCell(5, 3), form.calibration(), 1).label));
         QCOMPARE(w->cell(0, 4).toInt(), unitCal[jetCell(5, 3)]);
         QVERIFY(w->reportText().count('\n') == 2);
+    }
+
+    // Every control bound to a working parameter, as the tables list them: a click that
+    // changes the calibration is one step named after it that reaches the recovery file.
+    void everyControlIsOneNamedStep() {
+        TFormHlav& form = start();
+        const auto click = [&](Param p, const std::function<void()>& act) {
+            const Calibration was = edit_->screenCalibration();
+            const std::size_t before = steps();
+            act();
+            const Calibration now = edit_->screenCalibration();
+            QCOMPARE(steps(), before + (sameSettings(now, was) ? 0 : 1));
+            QCOMPARE(recovered(), edit_->keeper().committed());
+            QVERIFY(sameSettings(recovered(), now));
+            if (countDifferences(was, now) == 1)
+                QCOMPARE(undoText(),
+                         "&Undo " + QString::fromStdString(shortName(p, was, form.Language)));
+        };
+        for (const PairSpec& p : pairTable()) {
+            auto* u = get<UpDown>(p.updown.c_str());
+            click(p.param, [u] { u->stepBy(u->position() < u->maximum() ? 1 : -1); });
+        }
+        for (const FlagBoxSpec& f : flagBoxTable()) {
+            auto* box = get<QCheckBox>(f.box);
+            const bool wasOn = box->isChecked();
+            const std::size_t before = steps();
+            click(f.param, [box] { box->click(); });
+            QVERIFY2(steps() == before + 1, f.box);
+            // A later command does not take the tick along; undo gives the box back.
+            get<QAction>("JetPlus")->trigger();
+            get<QAction>("MenuUndo")->trigger();
+            get<QAction>("MenuUndo")->trigger();
+            QVERIFY2(box->isChecked() == wasOn, f.box);
+        }
+        QVERIFY(steps() > 150);
+    }
+
+    // The agreement field against a unit that is read, verified, goes away and comes back with
+    // other values; a read and a verify with nothing touched leave no phantom difference.
+    void unitFieldSaysOnlyWhatTheLastExchangeProved() {
+        Calibration other = simtest::defaultCalibration(6);
+        other[jetCell(4, 4)] = static_cast<std::uint8_t>(other[jetCell(4, 4)] + 9);
+        const std::string params = path("other.ign").toStdString();
+        QVERIFY(saveParamFile(params, other));
+        simtest::SimProcess unit(std::vector<std::string>{});
+        QVERIFY(unit.started());
+        useUnit(unit);
+        TFormHlav& form = start();
+        const auto colour = [&] {
+            return get<QLabel>("LabelUnitAgreement")->palette().color(QPalette::Window);
+        };
+        get<QAction>("JetPlus")->trigger();
+        form.MenuReadClick();
+        waitFor("Verify OK");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
+        QCOMPARE(colour(), QColor(0, 255, 0));
+        form.MenuVerifyClick(); // reads the switches back from their boxes
+        waitFor("Verify OK");
+        QVERIFY(undoText().startsWith("&Undo Read from unit"));
+        QCOMPARE(edit_->unitField(), QString("Unit = screen"));
+        SnapshotsWindow* w = edit_->snapshotsWindow();
+        w->reload();
+        auto* rows = w->findChild<QTableWidget*>();
+        for (int r = 0; r < rows->rowCount(); ++r)
+            if (rows->item(r, 1)->text() == "read") QCOMPARE(rows->item(r, 3)->text(), "0");
+
+        QVERIFY(unit.stop() == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(edit_->unitField(), QString("Unit unknown"), 5000);
+        QVERIFY(unit.start({"--params", params}));
+        QTRY_VERIFY_WITH_TIMEOUT(form.statusText().contains("port reopened"), 5000);
+        QCOMPARE(edit_->unitField(), QString("Unit unknown"));
+        form.MenuVerifyClick();
+        waitFor("Verify error!");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit differs: 1 value"));
+        QCOMPARE(colour(), QColor(255, 0, 0));
+        QVERIFY(form.statusText().startsWith("1 value differs"));
+        get<QAction>("MenuGerman")->trigger();
+        QCOMPARE(edit_->unitField(), QString("Gerät weicht ab: 1 Wert"));
+        get<QAction>("MenuEnglish")->trigger();
+        // A good read proves it again and takes the notice away for good.
+        form.MenuReadClick();
+        waitFor("Verify OK");
+        QTRY_COMPARE(edit_->unitField(), QString("Unit = screen"));
+        form.showStatusHint(QString());
+        QVERIFY(!form.statusText().contains("differ"));
+    }
+
+    // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z from a value box and from the map window.
+    void undoKeysWorkWhereTheUserIs() {
+        TFormHlav& form = start();
+        form.show();
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        get<QAction>("JetPlus")->trigger();
+        get<QAction>("CurvePlus")->trigger();
+        const Calibration two = form.calibration();
+        auto* box = get<QLineEdit>("Edit12");
+        box->setFocus();
+        const QString shown = box->text();
+        QTest::keyClicks(box, "9"); // half typed: taken back first
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(box->text(), shown);
+        QCOMPARE(steps(), std::size_t{2});
+        QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(steps(), std::size_t{1});
+        QTest::keyClick(box, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(form.calibration(), two);
+
+        // The map window opens with the keyboard in its table.
+        MapWorkbench wb(form);
+        MapWindow* map = wb.openWindow();
+        QVERIFY(QTest::qWaitForWindowActive(map));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(map->table()));
+        QTest::keyClick(map->table(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(steps(), std::size_t{1});
+        QTest::keyClick(map->table(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(form.calibration(), two);
+        map->close();
     }
 };
 

@@ -204,8 +204,10 @@ private slots:
         get<QAction>("MenuPortSettings")->trigger();
         QVERIFY(checked);
         QVERIFY(messages_.isEmpty());
-        QCOMPARE(readAll(ini()),
-                 before + "COM2=" + QByteArray::fromStdString(pty.slavePath) + "\n");
+        // The choice is in the file at once, as [PORTS] is, so that a crash keeps it.
+        QByteArray expected = before + "COM2=" + QByteArray::fromStdString(pty.slavePath) + "\n";
+        expected.replace("ComPort=3", "ComPort=2");
+        QCOMPARE(readAll(ini()), expected);
         QCOMPARE(form_->ComPort, 2);
         QVERIFY(get<QAction>("MenuCom2")->isChecked());
         QVERIFY(!get<QAction>("MenuCom3")->isChecked());
@@ -223,6 +225,12 @@ private slots:
         QCOMPARE(readAll(ini()), chosen);
         QCOMPARE(form_->ComPort, 2);
         QCOMPARE(form_->serialPort().path(), pty.slavePath);
+
+        // A Com item writes the port alone; the rest waits for the close.
+        get<QAction>("MenuCom5")->trigger();
+        messages_.clear();
+        expected.replace("ComPort=2", "ComPort=5");
+        QCOMPARE(readAll(ini()), expected);
     }
 
     // Bad input gives a clear reason and leaves the file, the choice and the open port alone.
