@@ -110,6 +110,9 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
      "Dem Log %1 fehlen die Kanäle %2. Nichts wurde ausgewertet."},
     {MapText::LogAnalysed, "Záznam %1: %2 vzorků, započteno %3.", "Log %1: %2 samples, %3 counted.",
      "Log %1: %2 Messwerte, %3 gezählt."},
+    {MapText::StatisticsKeyRefused, "[%1] %2: hodnota mimo rozsah, platí výchozí",
+     "[%1] %2: value out of range, the default applies",
+     "[%1] %2: Wert außerhalb des Bereichs, Vorgabe gilt"},
 }};
 
 constexpr bool inOrder() {

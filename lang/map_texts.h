@@ -50,6 +50,7 @@ enum class MapText {
     LogUnreadable,
     LogMissingChannels,
     LogAnalysed,
+    StatisticsKeyRefused, // %1 the section, %2 the keys
     Count
 };
 
