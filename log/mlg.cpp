@@ -1,5 +1,6 @@
 #include "log/mlg.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -296,11 +297,17 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         return (raw + dec.transform) * dec.scale;
     };
     const std::size_t blockSize = MlgBlockHeaderSize + recordLength + 1;
-    const std::size_t estimate = (size - dataBegin) / blockSize;
-    d.time.resize(estimate);
+    // The columns grow with the records found, not with the file: a file of junk behind a
+    // header must not cost memory in proportion to its size.
     d.columns.resize(fieldCount);
-    for (auto& c : d.columns) c.resize(estimate);
     std::size_t records = 0;
+    std::size_t capacity = 0;
+    const auto makeRoom = [&] {
+        if (records < capacity) return;
+        capacity = std::max<std::size_t>(1024, capacity * 2);
+        d.time.resize(capacity);
+        for (auto& c : d.columns) c.resize(capacity);
+    };
 
     double stampTime = 0.0; // time counted from the block stamps
     std::uint16_t lastStamp = 0;
@@ -329,6 +336,7 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
                 continue;
             }
             advanceStamp(stamp);
+            makeRoom();
             for (std::size_t i = 0; i < fieldCount; ++i)
                 d.columns[i][records] = static_cast<float>(decode(decoders[i], rec));
             d.time[records] = timeField >= 0
@@ -351,6 +359,9 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         } else {
             // Not a block: the rest of the file is damage, not data.
             d.truncated = true;
+            if (records == 0 && d.markers.empty())
+                return failure("The log holds no records: its data is damaged from byte " +
+                               std::to_string(at) + " on.");
             break;
         }
     }
@@ -383,11 +394,12 @@ LogReadResult readMlgFile(const std::string& path) {
     }
     // Mapped rather than copied: the page cache is read in place.
     const auto length = static_cast<std::size_t>(size);
-    void* map = length == 0 ? MAP_FAILED
-                            : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    // Pages come in as the reader reaches them, so that a log damaged early costs nothing more.
+    void* map = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
     ::close(fd);
     if (map == MAP_FAILED)
         return failure("The log " + path + " cannot be read: " + std::strerror(errno));
+    (void)::madvise(map, length, MADV_SEQUENTIAL);
     LogReadResult r = readMlg(static_cast<const std::uint8_t*>(map), length);
     ::munmap(map, length);
     if (!r.ok) r.error = path + ": " + r.error;
