@@ -26,12 +26,13 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     markers_ = 0;
     logPath_ = basePath + ".mlg";
     framePath_ = basePath + ".frames";
-    fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdLog_ < 0) {
         fail("The log " + logPath_ + " cannot be created: " + std::strerror(errno));
         return false;
     }
-    fdFrames_ = ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fdFrames_ =
+        ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdFrames_ < 0) {
         fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(errno));
         ::unlink(logPath_.c_str());

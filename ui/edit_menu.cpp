@@ -131,13 +131,25 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     unitLabel_->setObjectName("LabelUnitAgreement");
     fileLabel_ = new QLabel(form.statusBar());
     fileLabel_->setObjectName("LabelFileAgreement");
-    for (QLabel* l : {unitLabel_, fileLabel_}) {
+    protectionLabel_ = new QLabel(form.statusBar());
+    protectionLabel_->setObjectName("LabelProtection");
+    protectionLabel_->hide();
+    for (QLabel* l : {protectionLabel_, unitLabel_, fileLabel_}) {
         l->setContentsMargins(4, 0, 4, 0);
         form.statusBar()->addPermanentWidget(l);
     }
 
     connect(&form, &TFormHlav::calibrationCommitted, this, &EditMenu::committed);
     // A run closed before it took over a recovery file leaves that file for the next one.
+    // Another copy may have closed since this one started: what it left is kept, not lost.
+    connect(&form, &TFormHlav::settingsAboutToBeSaved, this, [this] {
+        if (!started_) return;
+        ProfileStore onDisk(form_.settingsStore().path());
+        WindowSettings ignored;
+        Calibration cal = keeper_.committed();
+        loadSettings(onDisk, ignored, cal);
+        keeper_.keepOtherCopy(cal);
+    });
     connect(&form, &TFormHlav::settingsSaved, this, [this] {
         if (started_) keeper_.closedCleanly();
     });
@@ -179,6 +191,10 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     auto* flush = new QTimer(this);
     flush->setInterval(FlushIntervalMs);
     connect(flush, &QTimer::timeout, this, [this] {
+        if (keeper_.recoveryBehind() > 0 || keeper_.snapshotPending()) {
+            keeper_.retryWrites();
+            refresh();
+        }
         if (!keeper_.takeRecoveryUnflushed()) return;
         const std::string path = keeper_.recoveryFile().path();
         QThreadPool::globalInstance()->start([path] { RecoveryFile::flushToDisk(path); });
@@ -222,10 +238,18 @@ void EditMenu::started() {
         form_.applyCalibration(*r.cal);
         applying_ = false;
         const QString time =
-            QDateTime::fromSecsSinceEpoch(r.savedAt).toString(QStringLiteral("HH:mm"));
+            QDateTime::fromSecsSinceEpoch(r.savedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         status(text(static_cast<int>(HistoryText::Recovered)).arg(time));
     } else if (r.state == RecoveryFile::State::Damaged) {
         status(text(static_cast<int>(HistoryText::RecoveryUnreadable)));
+    } else if (r.state == RecoveryFile::State::Unreadable) {
+        status(text(static_cast<int>(HistoryText::RecoveryNotReadable))
+                   .arg(QString::fromStdString(r.error)));
+    }
+    if (const std::optional<std::string> kept = keeper_.takeOtherCopyNote()) {
+        const QString note =
+            text(static_cast<int>(HistoryText::OtherCopyKept)).arg(QString::fromStdString(*kept));
+        status(r.cal || r.state != RecoveryFile::State::Missing ? notice_ + " · " + note : note);
     }
     reportFailures();
     refresh();
@@ -423,6 +447,22 @@ void EditMenu::refresh() {
     fill(fileLabel_, file == FileAgreement::Saved     ? QColor(0, 255, 0)
                      : file == FileAgreement::Changed ? QColor(255, 255, 0)
                                                       : QColor());
+
+    // Stays until the writes succeed again, beside whatever other notice comes and goes.
+    QStringList lost, why;
+    if (const int behind = keeper_.recoveryBehind()) {
+        lost << text(static_cast<int>(HistoryText::RecoveryBehind)).arg(behind);
+        if (const auto& r = keeper_.lastRecoveryError())
+            why << QString::fromStdString(r->path + ": " + r->error);
+    }
+    if (const auto& r = keeper_.snapshotPending()) {
+        lost << text(static_cast<int>(HistoryText::SnapshotPending));
+        why << QString::fromStdString(r->path + ": " + r->error);
+    }
+    protectionLabel_->setText(lost.join(QStringLiteral(" · ")));
+    protectionLabel_->setToolTip(why.join('\n'));
+    fill(protectionLabel_, lost.isEmpty() ? QColor() : QColor(255, 120, 120));
+    protectionLabel_->setVisible(!lost.isEmpty());
 
     // The usual marker of unsaved changes leads the title.
     const bool modified = file == FileAgreement::Changed ||

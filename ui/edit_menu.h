@@ -101,6 +101,7 @@ private:
     QAction* compare_ = nullptr;
     QLabel* unitLabel_ = nullptr;
     QLabel* fileLabel_ = nullptr;
+    QLabel* protectionLabel_ = nullptr; // failures that leave the calibration unprotected
     bool applying_ = false;
     bool started_ = false;
     std::uint8_t lastOperation_ = 0;

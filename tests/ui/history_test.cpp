@@ -118,7 +118,7 @@ private slots:
             QVERIFY2(undoText().startsWith(c.name), qPrintable(undoText()));
             states.push_back(form.calibration());
             // What reaches the recovery file is the calibration on screen.
-            QCOMPARE(RecoveryFile(recoveryPath()).load().recovered.cal, states.back());
+            QCOMPARE(edit_->keeper().recoveryFile().load().recovered.cal, states.back());
         }
         // The file is for another model: the status bar says which table is kept.
         QVERIFY(form.statusText().contains("model table of"));
@@ -188,6 +188,34 @@ private slots:
         start();
         QCOMPARE(form_->calibration(), simtest::defaultCalibration(6));
         QVERIFY(form_->statusText().contains("damaged"));
+    }
+
+    // Two copies on one settings file: the later close writes it, and the calibration the
+    // earlier one left there is kept as a snapshot that the next start names.
+    void twoCopiesCloseWithoutLosingEitherCalibration() {
+        TFormHlav& first = start();
+        auto second = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
+        second->messageBox = [](const QString&) {};
+        auto* secondEdit = new EditMenu(*second, path("data"));
+        second->FormCreate({});
+        secondEdit->started();
+        QVERIFY(!second->statusText().contains("Recovered")); // the first copy runs
+        get<QAction>("JetPlus")->trigger();
+        const Calibration firstCal = first.calibration();
+        first.FormClose();
+        second->findChild<QAction*>("JetMinus")->trigger();
+        second->FormClose();
+        second.reset();
+        form_.reset();
+        start();
+        QCOMPARE(form_->calibration()[jetCell(0, 0)], firstCal[jetCell(0, 0)] - 2);
+        QVERIFY2(form_->statusText().contains("kept as snapshot"), qPrintable(form_->statusText()));
+        const std::vector<SnapshotEntry> kept = edit_->keeper().snapshots().list();
+        QCOMPARE(kept.size(), std::size_t{1});
+        QCOMPARE(kept[0].kind, SnapshotKind::OtherCopy);
+        Calibration held = form_->calibration();
+        QVERIFY(openParamFile(kept[0].ignPath(), held));
+        QCOMPARE(held, firstCal);
     }
 
     void aVanishedSnapshotChangesNothing() {
