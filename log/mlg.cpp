@@ -1,6 +1,5 @@
 #include "log/mlg.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -297,17 +296,23 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         return (raw + dec.transform) * dec.scale;
     };
     const std::size_t blockSize = MlgBlockHeaderSize + recordLength + 1;
-    // The columns grow with the records found, not with the file: a file of junk behind a
-    // header must not cost memory in proportion to its size.
+    // The blocks are counted first by hopping from header to header, so that the columns are
+    // sized once to what the file holds: a file of junk behind a header costs nothing.
+    std::size_t blocks = 0;
+    for (std::size_t at = dataBegin; at < size;) {
+        if (b[at] == 0 && size - at >= blockSize) {
+            ++blocks;
+            at += blockSize;
+        } else if (b[at] == 1 && size - at >= MlgMarkerBlockSize) {
+            at += MlgMarkerBlockSize;
+        } else {
+            break;
+        }
+    }
+    d.time.resize(blocks);
     d.columns.resize(fieldCount);
+    for (auto& c : d.columns) c.resize(blocks);
     std::size_t records = 0;
-    std::size_t capacity = 0;
-    const auto makeRoom = [&] {
-        if (records < capacity) return;
-        capacity = std::max<std::size_t>(1024, capacity * 2);
-        d.time.resize(capacity);
-        for (auto& c : d.columns) c.resize(capacity);
-    };
 
     double stampTime = 0.0; // time counted from the block stamps
     std::uint16_t lastStamp = 0;
@@ -336,7 +341,6 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
                 continue;
             }
             advanceStamp(stamp);
-            makeRoom();
             for (std::size_t i = 0; i < fieldCount; ++i)
                 d.columns[i][records] = static_cast<float>(decode(decoders[i], rec));
             d.time[records] = timeField >= 0
