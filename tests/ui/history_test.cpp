@@ -10,11 +10,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 
 #include "files/param_file.h"
 #include "files/settings.h"
@@ -233,6 +235,25 @@ private slots:
         QVERIFY(!w->openSelected());
         QVERIFY(w->message().startsWith("The snapshot no longer exists"));
         QCOMPARE(form.calibration(), shown);
+    }
+
+    // The open Snapshots window reads the snapshots when it lists them; an edit only counts the
+    // differences again and reads no file, which may have become anything meanwhile.
+    void snapshotsAreReadOncePerListingNotOnEveryEdit() {
+        start();
+        get<QAction>("JetPlus")->trigger();
+        get<QAction>("MenuNew")->trigger();
+        SnapshotsWindow* w = edit_->snapshotsWindow();
+        w->reload();
+        w->show();
+        auto* table = w->findChild<QTableWidget*>("SnapshotTable");
+        QCOMPARE(table->item(0, 3)->text(), QString("100"));
+        const std::string ign = edit_->keeper().snapshots().list().at(0).ignPath();
+        std::filesystem::remove(ign);
+        QCOMPARE(::mkfifo(ign.c_str(), 0600), 0);
+        get<QAction>("JetPlus")->trigger(); // the screen now holds what the snapshot holds
+        QCOMPARE(table->item(0, 3)->text(), QString("0"));
+        QVERIFY(!w->openSelected()); // Open reads it again, and refuses the pipe at once
     }
 
     // Against the simulated unit: an edit, Read, Undo gives the edit back exactly and the
