@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -25,6 +26,7 @@
 #include "history/recovery.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
+#include "test_dir.h"
 #include "ui/arrows.h"
 #include "ui/compare_window.h"
 #include "ui/edit_menu.h"
@@ -254,6 +256,33 @@ private slots:
         get<QAction>("JetPlus")->trigger(); // the screen now holds what the snapshot holds
         QCOMPARE(table->item(0, 3)->text(), QString("0"));
         QVERIFY(!w->openSelected()); // Open reads it again, and refuses the pipe at once
+    }
+
+    // A full disk: the failures that leave the calibration unprotected stay in the status bar,
+    // whatever notices come and go, until the writes succeed again.
+    void lostProtectionStaysUntilTheWritesSucceed() {
+        test::TestDir data;
+        form_ = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
+        form_->messageBox = [](const QString&) {};
+        edit_ = new EditMenu(*form_, QString::fromStdString(data.path()));
+        form_->FormCreate({});
+        edit_->started();
+        auto* label = form_->findChild<QLabel*>("LabelProtection");
+        QVERIFY(label != nullptr);
+        QVERIFY(label->isHidden());
+        if (!data.makeReadOnly()) QSKIP("no folder can be made read-only here");
+        for (int i = 0; i < 4; ++i) get<QAction>("JetPlus")->trigger();
+        get<QAction>("MenuNew")->trigger(); // would keep the edited calibration as a snapshot
+        QVERIFY(!label->isHidden());
+        QCOMPARE(label->text(), QString("Recovery 5 changes behind · Snapshot not stored"));
+        QVERIFY(label->toolTip().contains(QString::fromStdString(data.path())));
+        form_->showStatusHint("Set default parametrs");
+        QVERIFY(!label->isHidden());
+        data.makeWritable();
+        QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 5000);
+        QCOMPARE(edit_->keeper().recoveryFile().load().recovered.cal, form_->calibration());
+        QCOMPARE(edit_->keeper().snapshots().list().size(), std::size_t{1});
+        form_.reset(); // before its data folder goes
     }
 
     // Against the simulated unit: an edit, Read, Undo gives the edit back exactly and the
