@@ -58,6 +58,7 @@ void Keeper::start(const Calibration& loaded, const std::optional<Calibration>& 
 
 Keeper::Recovery Keeper::recover() {
     Recovery out;
+    removeStaleLocks(folder_);
     // Claiming an orphan's lock keeps a copy starting at the same moment off it.
     std::unique_ptr<RecoveryLock> chosenLock;
     RecoveryFile::Loaded chosen;

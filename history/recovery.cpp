@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -182,6 +183,26 @@ std::vector<std::string> recoveryFilesIn(const std::string& folder) {
     }
     ::closedir(d);
     return out;
+}
+
+void removeStaleLocks(const std::string& folder) {
+    std::vector<std::string> locks;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string_view name = e->d_name;
+            if (name.size() > 14 && name.substr(0, 9) == "recovery-" &&
+                name.substr(name.size() - 5) == ".lock")
+                locks.push_back(folder + "/" + std::string(name));
+        }
+        ::closedir(d);
+    }
+    struct stat st {};
+    for (const std::string& lock : locks) {
+        const std::string txt = lock.substr(0, lock.size() - 5) + ".txt";
+        if (::lstat(txt.c_str(), &st) == 0) continue;
+        std::unique_ptr<RecoveryLock> held = RecoveryLock::claim(lock);
+        if (held && ::lstat(txt.c_str(), &st) != 0) held->removeFile();
+    }
 }
 
 std::string lockPathOf(const std::string& recoveryPath) {

@@ -78,5 +78,7 @@ std::string ownRecoveryName();
 // The recovery files in `folder`, own or not, by path.
 std::vector<std::string> recoveryFilesIn(const std::string& folder);
 std::string lockPathOf(const std::string& recoveryPath);
+// Removes the lock files of copies that ended before they wrote a recovery file.
+void removeStaleLocks(const std::string& folder);
 
 } // namespace velmora

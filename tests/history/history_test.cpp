@@ -419,6 +419,12 @@ TEST_F(KeeperTest, RecoveryAtStartIsOneUndoableStep) {
     next->closedCleanly();
     keeper.closedCleanly();
     EXPECT_TRUE(recoveryFilesIn(dir.path()).empty());
+    // A copy that ended before its first write leaves a lock only, which the next start clears.
+    copy(loaded).reset();
+    auto clean = copy(loaded);
+    clean->recover();
+    clean->closedCleanly();
+    EXPECT_EQ(test::countEntries(dir.path()), 0u);
 
     // The file of an older version is recovered too; a damaged one is said and left.
     test::writeFile(dir.file("recovery.txt"), "garbage");
