@@ -436,7 +436,7 @@ TEST_F(KeeperTest, RecoveryAtStartIsOneUndoableStep) {
     EXPECT_EQ(test::readFile(dir.file("recovery.txt")), "garbage");
 }
 
-TEST_F(KeeperTest, TwoCopiesKeepTheirOwnRecoveryAndTheLaterCloseKeepsTheOther) {
+TEST_F(KeeperTest, TwoCopiesKeepTheirOwnRecoveryFiles) {
     keeper.recover();
     const Calibration first = changed(loaded, jetCell(4, 4), 20);
     keeper.commit({}, first);
@@ -450,24 +450,13 @@ TEST_F(KeeperTest, TwoCopiesKeepTheirOwnRecoveryAndTheLaterCloseKeepsTheOther) {
     EXPECT_NE(second->recoveryFile().path(), keeper.recoveryFile().path());
     EXPECT_EQ(recovered(), first);
 
-    // The second closes first: its settings go to the file and the first copy's file stays.
-    EXPECT_FALSE(second->keepOtherCopy(loaded)); // the file holds what both started from
+    // A clean close of the second leaves the first copy's file. (What becomes of the settings
+    // file is shown through the window.)
     second->closedCleanly();
     EXPECT_EQ(recovered(), first);
-
-    // The first closes later over the settings the second left: those are kept as a snapshot
-    // and named to the next start, once.
-    const std::optional<WriteResult> kept = keeper.keepOtherCopy(other);
-    ASSERT_TRUE(kept && *kept);
-    const std::vector<SnapshotEntry> list = keeper.snapshots().list();
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].kind, SnapshotKind::OtherCopy);
-    EXPECT_EQ(test::readFile(list[0].ignPath()), formatParamFile(other));
     keeper.closedCleanly();
     auto later = copy(first);
     EXPECT_FALSE(later->recover().cal);
-    EXPECT_EQ(later->takeOtherCopyNote(), list[0].ignPath().substr(dir.path().size() + 11));
-    EXPECT_FALSE(later->takeOtherCopyNote());
 
     // Of two copies that both ended without closing, the later one is recovered first and the
     // other waits for the next start.
@@ -486,27 +475,6 @@ TEST_F(KeeperTest, TwoCopiesKeepTheirOwnRecoveryAndTheLaterCloseKeepsTheOther) {
     c->closedCleanly();
     auto d = copy(first);
     EXPECT_EQ(d->recover().cal, changed(first, Omez2));
-}
-
-TEST_F(KeeperTest, LostProtectionStaysUntilTheWritesSucceedAgain) {
-    keeper.recover();
-    ASSERT_TRUE(dir.makeReadOnly());
-    for (int i = 1; i <= 4; ++i) keeper.commit({}, changed(loaded, Omez1, i));
-    EXPECT_EQ(keeper.recoveryBehind(), 4);
-    EXPECT_FALSE(keeper.snapshot(SnapshotKind::BeforeNew, loaded));
-    EXPECT_TRUE(keeper.snapshotPending());
-    // Shown once as a notice, but the state stays.
-    EXPECT_TRUE(keeper.takeRecoveryFailure());
-    EXPECT_TRUE(keeper.takeSnapshotFailure());
-    keeper.retryWrites();
-    EXPECT_EQ(keeper.recoveryBehind(), 4);
-    EXPECT_TRUE(keeper.snapshotPending());
-    dir.makeWritable();
-    keeper.retryWrites();
-    EXPECT_EQ(keeper.recoveryBehind(), 0);
-    EXPECT_FALSE(keeper.snapshotPending());
-    EXPECT_EQ(recovered(), changed(loaded, Omez1, 4));
-    ASSERT_EQ(keeper.snapshots().list().size(), 1u);
 }
 
 TEST_F(KeeperTest, UnitAndFileAgreementFollowTheChanges) {
