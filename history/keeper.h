@@ -89,6 +89,8 @@ public:
     // After the settings were saved at a clean close: removes this copy's own file only.
     void closedCleanly();
 
+    // The calibration the settings file held when this copy started.
+    void settingsAtStart(const Calibration& cal) { atStart_ = cal; }
     // Before the settings are written at a close. When the file holds a calibration that
     // another copy wrote since this one started, and that is kept nowhere, it is kept as a
     // snapshot, and named to the next start. The result names the snapshot.

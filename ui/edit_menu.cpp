@@ -140,16 +140,11 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     }
 
     connect(&form, &TFormHlav::calibrationCommitted, this, &EditMenu::committed);
-    // A run closed before it took over a recovery file leaves that file for the next one.
     // Another copy may have closed since this one started: what it left is kept, not lost.
     connect(&form, &TFormHlav::settingsAboutToBeSaved, this, [this] {
-        if (!started_) return;
-        ProfileStore onDisk(form_.settingsStore().path());
-        WindowSettings ignored;
-        Calibration cal = keeper_.committed();
-        loadSettings(onDisk, ignored, cal);
-        keeper_.keepOtherCopy(cal);
+        if (started_) keeper_.keepOtherCopy(settingsFileCalibration());
     });
+    // A run closed before it took over a recovery file leaves that file for the next one.
     connect(&form, &TFormHlav::settingsSaved, this, [this] {
         if (started_) keeper_.closedCleanly();
     });
@@ -230,6 +225,7 @@ void EditMenu::started() {
         if (openParamFile(form_.lastFilePath(), c)) file = c;
     }
     keeper_.start(form_.calibration(), file);
+    keeper_.settingsAtStart(settingsFileCalibration());
     const Keeper::Recovery r = keeper_.recover();
     started_ = true;
     retranslate();
@@ -253,6 +249,15 @@ void EditMenu::started() {
     }
     reportFailures();
     refresh();
+}
+
+Calibration EditMenu::settingsFileCalibration() const {
+    // Read afresh, as the file is now: the window's store may hold what this copy wrote.
+    ProfileStore onDisk(form_.settingsStore().path());
+    WindowSettings ignored;
+    Calibration cal = keeper_.committed();
+    loadSettings(onDisk, ignored, cal);
+    return cal;
 }
 
 void EditMenu::committed(const QString& command) {

@@ -79,6 +79,8 @@ public:
     CompareWindow* compareWindow();
 
 private:
+    // The working parameters the settings file holds now.
+    Calibration settingsFileCalibration() const;
     void committed(const QString& command);
     void exchangeTick();
     void exchangeEnded(int message, std::size_t block); // message: a Message, or -1

@@ -220,6 +220,11 @@ private slots:
         Calibration held = form_->calibration();
         QVERIFY(openParamFile(kept[0].ignPath(), held));
         QCOMPARE(held, firstCal);
+        // A copy alone keeps nothing more at its close, and the note is said once.
+        form_->FormClose();
+        start();
+        QVERIFY(!form_->statusText().contains("kept as snapshot"));
+        QCOMPARE(edit_->keeper().snapshots().list().size(), std::size_t{1});
     }
 
     void aVanishedSnapshotChangesNothing() {
