@@ -160,10 +160,16 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0) return abandon("cannot write");
+    struct stat written {};
+    if (own_ && ::lstat(temp.c_str(), &written) != 0) return abandon("cannot write");
 
     // Swapping the names is as atomic as a rename over the target, and leaves the previous
     // file at the temporary name for the next replace.
-    if (replacing &&
+    // An own file is swapped out only when it is the one this replacer wrote last: anything
+    // else found at the name (a hard link to another file) must never become the next spare
+    // that is written into.
+    const bool swap = replacing && (!own_ || (old.st_ino == ownIno_ && old.st_dev == ownDev_));
+    if (swap &&
         ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         spare_ = temp;
     } else if (::rename(temp.c_str(), target.c_str()) == 0) {
@@ -172,6 +178,8 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
         return abandon("cannot replace");
     }
 
+    ownIno_ = written.st_ino;
+    ownDev_ = written.st_dev;
     if (durable) {
         dropSpare();
         if (const int err = syncDirectory(dir)) return failure(path_, "cannot write", err);

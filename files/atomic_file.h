@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace velmora {
 
@@ -39,6 +40,8 @@ private:
 
     std::string path_;
     bool own_ = false;
+    ino_t ownIno_ = 0; // the file an own replace put at path last
+    dev_t ownDev_ = 0;
     std::string spare_; // temporary file holding the content before the last replace
 };
 

@@ -115,6 +115,8 @@ const char* badFileName(BadFile kind) {
         return "huge";
     case BadFile::Unreadable:
         return "unreadable";
+    case BadFile::HardLink:
+        return "hard link";
     }
     return "";
 }
@@ -142,6 +144,10 @@ void makeBadFile(BadFile kind, const std::string& path, const std::string& victi
     case BadFile::Unreadable:
         writeFile(path, "velmora52 recovery 1\n");
         ok = ::chmod(path.c_str(), 0) == 0;
+        break;
+    case BadFile::HardLink:
+        writeFile(victim, "victim\n");
+        ok = ::link(victim.c_str(), path.c_str()) == 0;
         break;
     }
     if (!ok) std::abort();

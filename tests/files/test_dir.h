@@ -45,9 +45,10 @@ private:
 };
 
 // The things a file of the program's own can turn out to be instead, made at a path.
-enum class BadFile { Symlink, Fifo, Directory, Huge, Unreadable };
+enum class BadFile { Symlink, Fifo, Directory, Huge, Unreadable, HardLink };
 const char* badFileName(BadFile kind);
-// Makes `kind` at path; a link points at `victim`, which it creates with known content.
+// Makes `kind` at path; a link, soft or hard, leads to `victim`, which it creates with known
+// content.
 void makeBadFile(BadFile kind, const std::string& path, const std::string& victim);
 
 std::string readFile(const std::string& path);
