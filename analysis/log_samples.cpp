@@ -4,7 +4,7 @@
 
 namespace velmora::analysis {
 
-const std::array<const char*, 8> LogChannelsNeeded{"RPM", "TPS",       "Lambda",        "PW",
+const std::array<const char*, 8> LogChannelsNeeded{"RPM", "TPS",       "O2 mV",         "PW",
                                                    "CLT", "CLT fault", "Start limiter", "Blocking"};
 
 LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
@@ -13,6 +13,8 @@ LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
     std::array<int, LogChannelsNeeded.size()> field{};
     for (std::size_t i = 0; i < LogChannelsNeeded.size(); ++i) {
         field[i] = data.fieldIndex(LogChannelsNeeded[i]);
+        // Logs of earlier versions named the probe voltage "Lambda".
+        if (field[i] < 0 && i == 2) field[i] = data.fieldIndex("Lambda");
         if (field[i] < 0) out.missing.emplace_back(LogChannelsNeeded[i]);
     }
     if (!out.ok()) return out;

@@ -107,27 +107,29 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-// A whole number or a decimal number with one point or comma; nothing else.
-bool parseNumber(std::string_view f, double& out) {
-    if (f.empty() || f.size() > 12) return false;
+// A whole number with an optional sign. A decimal gives NotWhole, anything else NotANumber.
+EditError parseWhole(std::string_view f, long& out) {
+    if (f.empty() || f.size() > 12) return EditError::NotANumber;
     std::size_t i = 0;
-    if (f[0] == '+' || f[0] == '-') ++i;
+    bool negative = false;
+    if (f[0] == '+' || f[0] == '-') negative = f[i++] == '-';
     bool digits = false, separator = false;
+    long value = 0;
     for (std::size_t k = i; k < f.size(); ++k) {
         const char ch = f[k];
         if (ch >= '0' && ch <= '9') {
             digits = true;
+            value = value * 10 + (ch - '0');
         } else if ((ch == '.' || ch == ',') && !separator) {
             separator = true;
         } else {
-            return false;
+            return EditError::NotANumber;
         }
     }
-    if (!digits) return false;
-    std::string s(f);
-    std::replace(s.begin(), s.end(), ',', '.');
-    out = std::strtod(s.c_str(), nullptr);
-    return true;
+    if (!digits) return EditError::NotANumber;
+    if (separator) return EditError::NotWhole;
+    out = negative ? -value : value;
+    return EditError::None;
 }
 
 } // namespace
@@ -156,15 +158,14 @@ PastedBlock parsePaste(std::string_view text) {
         while (!fields.empty() && fields.back().empty()) fields.pop_back();
         std::vector<int> row;
         for (std::size_t fi = 0; fi < fields.size(); ++fi) {
-            double v = 0;
+            long n = 0;
             const auto fail = [&](EditError e) {
                 b.result = {e, static_cast<int>(li), static_cast<int>(fi),
                             std::string(fields[fi].substr(0, 20))};
                 b.rows.clear();
                 return b;
             };
-            if (!parseNumber(fields[fi], v)) return fail(EditError::NotANumber);
-            const long n = std::lround(v);
+            if (const EditError e = parseWhole(fields[fi], n); e != EditError::None) return fail(e);
             if (n < CellMin || n > CellMax) return fail(EditError::OutOfRange);
             row.push_back(static_cast<int>(n));
         }

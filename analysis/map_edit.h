@@ -49,6 +49,7 @@ enum class EditError : std::uint8_t {
     BadSelection,
     AxisNotRising,    // interpolation along the speed axis needs a rising axis
     NotANumber,       // a pasted field that is not a number
+    NotWhole,         // a pasted decimal: the map holds whole percents, no rounding is guessed
     OutOfRange,       // a pasted number outside 5..250
     RaggedRows,       // pasted rows of different lengths
     TooLarge,         // more text than a map could ever hold
@@ -83,8 +84,9 @@ struct PastedBlock {
     std::vector<std::vector<int>> rows;
 };
 
-// Tab-separated rows; blank fields at a row's end (as spreadsheets write them) are dropped,
-// decimal numbers with a point or comma are rounded. Every row must have as many numbers.
+// Tab-separated rows of whole numbers; blank fields at a row's end (as spreadsheets write
+// them) are dropped. A decimal number ("10.5", "10,5") is refused, never rounded or read
+// without its separator. Every row must have as many numbers.
 PastedBlock parsePaste(std::string_view text);
 // Puts a block with its top-left cell at (row, col); what lies beyond the map is cut off.
 // Returns the selection that was changed.

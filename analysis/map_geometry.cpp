@@ -33,7 +33,10 @@ void segment(const std::array<int, MapSize>& axis, double x, int& index, double&
 
 std::optional<MapPoint> locate(int rpm, int throttle, const std::array<int, MapSize>& rpms) {
     if (!axisRises(rpms)) return std::nullopt;
-    if (rpm < rpms.front() || rpm > rpms.back()) return std::nullopt;
+    if (rpm <= 0) return std::nullopt; // no speed signal: the engine stands
+    // Below the first or above the last speed point the unit holds the edge column's value,
+    // so that is where the engine runs on the map.
+    rpm = std::clamp(rpm, rpms.front(), rpms.back());
     if (throttle < ThrottleAxis.front() || throttle > ThrottleAxis.back()) return std::nullopt;
     int r = 0, c = 0;
     double fr = 0.0, fc = 0.0;

@@ -33,7 +33,9 @@ struct MapPoint {
     std::array<CellWeight, 4> cells{};
 };
 
-// Nothing when the speed or throttle lies outside the axes, or the speed axis does not rise.
+// A speed below the first or above the last axis point lies on the edge column, as the unit
+// holds the edge value there. Nothing for a speed of 0, a throttle outside 0..100 % (a sensor
+// fault) or a speed axis that does not rise.
 std::optional<MapPoint> locate(int rpm, int throttlePercent, const std::array<int, MapSize>& rpms);
 
 struct Rgb {

@@ -50,9 +50,32 @@ void MapStatistics::setSettings(const StatsSettings& s) {
 
 void MapStatistics::reset() {
     cells_ = {};
+    used_ = {};
+    countedAtUse_ = 0;
     recent_.clear();
     lastLambdaTime_.reset();
     seen_ = counted_ = 0;
+}
+
+CellGrid MapStatistics::unusedCells() const {
+    CellGrid out = cells_;
+    for (std::size_t r = 0; r < MapSize; ++r) {
+        for (std::size_t c = 0; c < MapSize; ++c) {
+            CellStats& o = out[r][c];
+            const CellStats& u = used_[r][c];
+            o.samples = std::max(0.0, o.samples - u.samples);
+            o.seconds = std::max(0.0, o.seconds - u.seconds);
+            o.lambdaSum -= u.lambdaSum;
+            o.rich = std::max(0.0, o.rich - u.rich);
+            o.lean = std::max(0.0, o.lean - u.lean);
+        }
+    }
+    return out;
+}
+
+void MapStatistics::markUsed() {
+    used_ = cells_;
+    countedAtUse_ = counted_;
 }
 
 bool MapStatistics::passes(const EngineSample& s) const {
@@ -139,9 +162,13 @@ SuggestionGrid suggest(const CellGrid& stats, const std::array<std::uint8_t, 100
                 continue;
             }
             s.kind = lean > 0 ? Suggestion::MoreFuel : Suggestion::LessFuel;
-            s.percent = std::clamp(st.maxStepPercent * lean, -st.maxStepPercent, st.maxStepPercent);
-            const long next = std::lround(value * (100.0 + s.percent) / 100.0);
-            s.value = static_cast<int>(std::clamp<long>(next, 5, 250));
+            const double bound =
+                std::clamp(st.maxStepPercent * lean, -st.maxStepPercent, st.maxStepPercent);
+            // Towards no change, so the rounded cell stays within the bound (50 + 5 % is 52).
+            const double exact = value * (100.0 + bound) / 100.0;
+            const double next = bound > 0 ? std::floor(exact + 1e-9) : std::ceil(exact - 1e-9);
+            s.value = static_cast<int>(std::clamp(next, 5.0, 250.0));
+            s.percent = value > 0 ? 100.0 * (s.value - value) / value : 0.0;
         }
     }
     return out;

@@ -76,6 +76,14 @@ public:
     }
     const StatsSettings& settings() const { return settings_; }
     void setSettings(const StatsSettings& s);
+
+    // What the helper may still act on: the statistics gathered since they were last applied.
+    // Once applied, samples describe a map that is no longer there, so they never move a cell
+    // twice.
+    CellGrid unusedCells() const;
+    void markUsed();
+    // Whether samples counted since the last markUsed (or reset) are waiting.
+    bool hasUnusedSamples() const { return counted_ > countedAtUse_; }
     std::uint64_t samplesSeen() const { return seen_; }
     std::uint64_t samplesCounted() const { return counted_; }
 
@@ -85,6 +93,8 @@ private:
 
     StatsSettings settings_;
     CellGrid cells_{};
+    CellGrid used_{};
+    std::uint64_t countedAtUse_ = 0;
     std::deque<EngineSample> recent_; // enough history for the delay and the rate window
     // Far more than the delay and the window hold at any real frame rate.
     static constexpr std::size_t MaxRecent = 512;
@@ -102,13 +112,14 @@ enum class Suggestion : std::uint8_t {
 
 struct CellSuggestion {
     Suggestion kind = Suggestion::None;
-    double percent = 0.0; // the change, within +-maxStepPercent
+    double percent = 0.0; // the change of `value` from the present one, within +-maxStepPercent
     int value = 0;        // the suggested cell value (the present one when unchanged)
 };
 
 using SuggestionGrid = std::array<std::array<CellSuggestion, MapSize>, MapSize>;
 
-// Suggestions for every cell of `map` (cells row by row) from the statistics.
+// Suggestions for every cell of `map` (cells row by row) from the statistics. A new value is
+// rounded towards the present one, so the whole-percent cell never moves beyond the bound.
 SuggestionGrid suggest(const CellGrid& stats, const std::array<std::uint8_t, 100>& map,
                        const StatsSettings& settings);
 

@@ -16,7 +16,7 @@ namespace velmora {
 namespace {
 
 WriteResult failure(const std::string& path, const std::string& what, int err) {
-    return {false, path, what + ": " + std::strerror(err)};
+    return {false, path, what + ": " + std::strerror(err), err};
 }
 
 // The file that is really written: a symbolic link is followed so that the link survives.

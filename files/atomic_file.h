@@ -11,7 +11,8 @@ namespace velmora {
 struct WriteResult {
     bool ok = false;
     std::string path;
-    std::string error; // empty when ok
+    std::string error;   // empty when ok
+    int errorNumber = 0; // the system's errno of the failure; 0 when it named none
     explicit operator bool() const { return ok; }
 };
 

@@ -10,10 +10,12 @@ namespace velmora {
 
 namespace {
 
-FileRead readFailure(FileRead::Status status, const std::string& path, const std::string& why) {
+FileRead readFailure(FileRead::Status status, const std::string& path, const std::string& why,
+                     int error = 0) {
     FileRead r;
     r.status = status;
     r.error = path + ": " + why;
+    r.errorNumber = error;
     return r;
 }
 
@@ -25,13 +27,14 @@ FileRead readPlainFile(const std::string& path, std::size_t maxBytes, bool follo
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT) return {};
-        if (err == ELOOP) return readFailure(FileRead::Status::NotPlainFile, path, "is a link");
-        return readFailure(FileRead::Status::Unreadable, path, std::strerror(err));
+        if (err == ELOOP)
+            return readFailure(FileRead::Status::NotPlainFile, path, "is a link", err);
+        return readFailure(FileRead::Status::Unreadable, path, std::strerror(err), err);
     }
     struct stat st {};
     FileRead r;
     if (::fstat(fd, &st) != 0) {
-        r = readFailure(FileRead::Status::Unreadable, path, std::strerror(errno));
+        r = readFailure(FileRead::Status::Unreadable, path, std::strerror(errno), errno);
     } else if (!S_ISREG(st.st_mode)) {
         r = readFailure(FileRead::Status::NotPlainFile, path, "is not a plain file");
     } else if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
@@ -46,7 +49,7 @@ FileRead readPlainFile(const std::string& path, std::size_t maxBytes, bool follo
             if (n == 0) break;
             if (n < 0) {
                 if (errno == EINTR) continue;
-                r = readFailure(FileRead::Status::Unreadable, path, std::strerror(errno));
+                r = readFailure(FileRead::Status::Unreadable, path, std::strerror(errno), errno);
                 break;
             }
             have += static_cast<std::size_t>(n);
@@ -66,7 +69,10 @@ WriteResult writeOwnFile(const std::string& path, std::string_view content, bool
     const std::string part = path + ".part";
     ::unlink(part.c_str()); // left by a killed run; a link there is removed, not followed
     const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return {false, path, std::string("cannot create: ") + std::strerror(errno)};
+    if (fd < 0) {
+        const int err = errno;
+        return {false, path, std::string("cannot create: ") + std::strerror(err), err};
+    }
     bool ok = true;
     while (ok && !content.empty()) {
         const ssize_t n = ::write(fd, content.data(), content.size());
@@ -89,7 +95,7 @@ WriteResult writeOwnFile(const std::string& path, std::string_view content, bool
     }
     if (!ok) {
         ::unlink(part.c_str());
-        return {false, path, std::string("cannot write: ") + std::strerror(err)};
+        return {false, path, std::string("cannot write: ") + std::strerror(err), err};
     }
     return {true, path, {}};
 }

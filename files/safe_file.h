@@ -14,7 +14,8 @@ struct FileRead {
     enum class Status { Ok, Missing, NotPlainFile, TooLarge, Unreadable };
     Status status = Status::Missing;
     std::string data;
-    std::string error; // plain English, names the file; empty when ok or missing
+    std::string error;   // plain English, names the file; empty when ok or missing
+    int errorNumber = 0; // the system's errno of the failure; 0 when it named none
     bool ok() const { return status == Status::Ok; }
 };
 

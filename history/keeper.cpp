@@ -72,7 +72,11 @@ Keeper::Recovery Keeper::recover() {
             lock->removeFile();
         } else if (loaded.state != RecoveryFile::State::Valid) {
             if (out.state != RecoveryFile::State::Unreadable) out.state = loaded.state;
-            if (!loaded.error.empty()) out.error = loaded.error;
+            if (!loaded.error.empty()) {
+                out.error = loaded.error;
+                out.path = path;
+                out.errorNumber = loaded.errorNumber;
+            }
         } else if (loaded.recovered.cal == committed_) {
             RecoveryFile(path).remove(); // nothing in it that the settings do not hold
             lock->removeFile();

@@ -41,7 +41,9 @@ public:
         RecoveryFile::State state = RecoveryFile::State::Missing;
         std::optional<Calibration> cal; // set when the window must show it
         std::int64_t savedAt = 0;
-        std::string error; // what made a file unreadable
+        std::string error; // what made a file unreadable, in the system's words
+        std::string path;  // that file
+        int errorNumber = 0;
     };
     Recovery recover();
 

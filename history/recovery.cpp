@@ -110,6 +110,7 @@ RecoveryFile::Loaded RecoveryFile::load() const {
     case FileRead::Status::Unreadable:
         out.state = State::Unreadable;
         out.error = read.error;
+        out.errorNumber = read.errorNumber;
         return out;
     case FileRead::Status::TooLarge:
         out.state = State::Damaged;

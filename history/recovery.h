@@ -39,7 +39,8 @@ public:
     struct Loaded {
         State state = State::Missing;
         RecoveredCalibration recovered;
-        std::string error; // why it is unreadable
+        std::string error;   // why it is unreadable
+        int errorNumber = 0; // and the system's errno for it, when there is one
     };
     Loaded load() const;
     // After a clean close; also removes the spare file of the replaces.

@@ -1,6 +1,8 @@
 #include "history/snapshot_store.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
@@ -113,7 +115,9 @@ WriteResult SnapshotStore::store(SnapshotKind kind, std::int64_t time, const Cal
                                  const Image* image) {
     std::error_code ec;
     fs::create_directories(folder_, ec);
-    if (!fs::is_directory(folder_)) return {false, folder_, "cannot create the folder"};
+    if (!fs::is_directory(folder_))
+        return {false, folder_, "cannot create the folder: " + ec.message(),
+                ec ? ec.value() : ENOTDIR};
     std::string name = stampOf(time) + "-" + kindToken(kind);
     if (image != nullptr) {
         const std::string unit = unitText(*image);

@@ -10,9 +10,9 @@ using Texts = const char* [3]; // Czech, English, German
 
 // In the order of HistoryText.
 const Texts kHistory[] = {
-    {"Úpr&avy", "&Edit", "&Bearbeiten"},
+    {"Úp&ravy", "&Edit", "&Bearbeiten"},
     {"Úpravy|Zpět, znovu, snímky a porovnání", "Edit|Undo, redo, snapshots and comparison",
-     "Bearbeiten|Rückgängig, wiederholen, Schnappschüsse und Vergleich"},
+     "Bearbeiten|Rückgängig, wiederholen, Schnappschüsse und Unterschiede"},
     {"Zpě&t", "&Undo", "&Rückgängig"},
     {"&Znovu", "&Redo", "&Wiederholen"},
     {"Zpět|Vrátí poslední změnu parametrů", "Undo|Takes back the last change of the parameters",
@@ -23,10 +23,10 @@ const Texts kHistory[] = {
     {"Snímky|Uložené kalibrace: přečtené, naprogramované a nahrazené",
      "Snapshots|Kept calibrations: read, programmed and replaced ones",
      "Schnappschüsse|Aufbewahrte Kalibrierungen: gelesene, programmierte und ersetzte"},
-    {"&Porovnat…", "&Compare…", "&Vergleichen…"},
+    {"&Porovnat…", "&Compare…", "&Unterschiede…"},
     {"Porovnat|Rozdíly mezi obrazovkou a souborem, snímkem nebo jednotkou",
      "Compare|Differences between the screen and a file, a snapshot or the unit",
-     "Vergleichen|Unterschiede zwischen Bildschirm und Datei, Schnappschuss oder Gerät"},
+     "Unterschiede|Unterschiede zwischen Bildschirm und Datei, Schnappschuss oder Gerät"},
     {"Jednotka = obrazovka", "Unit = screen", "Gerät = Bildschirm"},
     {"Jednotka se liší", "Unit differs", "Gerät weicht ab"},
     {"Jednotka neznámá", "Unit unknown", "Gerät unbekannt"},
@@ -39,7 +39,7 @@ const Texts kHistory[] = {
      "Kalibrierung eines nicht beendeten Laufs wiederhergestellt (%1) — Rückgängig stellt die "
      "gespeicherten Einstellungen wieder her"},
     {"Liší se hodnot: %1 — Úpravy ▸ Porovnat", "%1 values differ — Edit ▸ Compare",
-     "%1 Werte weichen ab — Bearbeiten ▸ Vergleichen"},
+     "%1 Werte weichen ab — Bearbeiten ▸ Unterschiede"},
     {"Soubor je pro model %1; ponechána tabulka modelu %2 — pro její použití vyberte model v "
      "seznamu",
      "The file is for model %1; the model table of %2 is kept — choose the model in the list to "
@@ -79,9 +79,9 @@ const Texts kHistory[] = {
     {"Jednotka", "Unit", "Gerät"},
     {"Rozdílů", "Differ", "Abweichend"},
     {"&Otevřít", "&Open", "Ö&ffnen"},
-    {"&Porovnat", "&Compare", "&Vergleichen"},
+    {"&Porovnat", "&Compare", "&Unterschiede"},
     {"&Zavřít", "C&lose", "&Schließen"},
-    {"Porovnání", "Compare", "Vergleich"},
+    {"Porovnání", "Compare", "Unterschiede"},
     {"Stránka", "Page", "Seite"},
     {"Skupina", "Group", "Gruppe"},
     {"Hodnota", "Value", "Wert"},

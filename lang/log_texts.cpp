@@ -13,8 +13,9 @@ struct Row {
     const char* de;
 };
 
-// Access keys of the menu bar: Czech S P Z m J N, English F C D T L H, German D C Z W S H;
-// the items of the Log menu have keys of their own in each language, recording or not.
+// Access keys of the menu bar: Czech S P Z m J N, English F C D T L H, German D C Z W S H,
+// and of the added menus Czech r a o, English E o V, German B A n; the items of the Log menu have
+// keys of their own in each language, recording or not.
 const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
     {"Zázn&am", "L&og", "&Aufzeichnung"},
     {"Záznam živých dat", "Recording of the live data", "Aufzeichnung der Live-Daten"},
@@ -23,7 +24,7 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
      "Record|Records the unit's live data to a log",
      "Aufzeichnen|Zeichnet die Live-Daten des Geräts in ein Log auf"},
     {"Za&stavit záznam", "S&top recording", "Aufzeichnung s&toppen"},
-    {"&Značka", "&Marker", "&Markierung"},
+    {"&Značka…", "&Marker…", "&Markierung…"},
     {"Značka|Vloží do záznamu značku s číslem a poznámkou",
      "Marker|Puts a numbered marker with an optional note into the log",
      "Markierung|Setzt eine nummerierte Markierung mit Notiz in das Log"},
@@ -33,16 +34,16 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
      "connection",
      "Bei Verbindung aufzeichnen|Die Aufzeichnung beginnt mit den ersten Daten und endet mit der "
      "Verbindung"},
-    {"&Otevřít log...", "&Open log...", "Log ö&ffnen..."},
+    {"&Otevřít log…", "&Open log…", "Log ö&ffnen…"},
     {"Otevřít log|Zobrazí log v grafech", "Open log|Shows a log in plots",
      "Log öffnen|Zeigt ein Log in Diagrammen"},
-    {"&Přehrát...", "Re&play...", "&Wiedergabe..."},
+    {"&Přehrát…", "Re&play…", "&Wiedergabe…"},
     {"Přehrát|Přehraje log na stránce Monitor", "Replay|Plays a log on the Monitor page",
      "Wiedergabe|Spielt ein Log auf der Monitor-Seite ab"},
     {"Otevřít složku &logů", "Open logs &folder", "&Log-Ordner öffnen"},
     {"Složka logů|Otevře složku se záznamy", "Logs folder|Opens the folder of the logs",
      "Log-Ordner|Öffnet den Ordner der Logs"},
-    {"&Export CSV...", "&Export CSV...", "CSV &exportieren..."},
+    {"&Export CSV…", "&Export CSV…", "CSV &exportieren…"},
     {"Poznámka ke značce %1 (nepovinná):", "Note for marker %1 (optional):",
      "Notiz zur Markierung %1 (optional):"},
     {"Záznam zastaven: %1", "Recording stopped: %1", "Aufzeichnung gestoppt: %1"},
@@ -72,6 +73,8 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
     {"Uloženo do %1", "Exported to %1", "Exportiert nach %1"},
     {"zázn.", "rec", "Dats."},
     {"Čas [s]", "Time [s]", "Zeit [s]"},
+    {"Záznam nelze spustit: %1", "Recording could not start: %1",
+     "Aufzeichnung nicht gestartet: %1"},
 }};
 
 } // namespace

@@ -47,6 +47,7 @@ enum class LogText {
     Exported, // %1: file
     Records,  // after the record count in the status bar
     TimeAxis,
+    RecordingNotStarted, // %1: why
     Count
 };
 

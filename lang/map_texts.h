@@ -1,5 +1,6 @@
-// Texts of the View menu, the injection map window and the map operations, in the three
-// languages (0 Czech, 1 English, 2 German). Placeholders %1, %2 ... are filled by the caller.
+// Texts of the View menu (hints as "short|long"), the injection map window and the map operations,
+// in the three languages (0 Czech, 1 English, 2 German). Placeholders %1, %2 ... are filled by the
+// caller.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,17 @@ enum class MapText {
     LogUnreadable,
     LogMissingChannels,
     LogAnalysed,
+    ViewMenuHint,
+    InjectionMapHint,
+    HeatColoursHint,
+    IgnitionCurveItem,
+    IgnitionCurveHint,
+    CurveWindowTitle,
+    CurveSpeedAxis,
+    CurveAdvanceAxis,
+    NotWhole,
+    AxisWholeHundreds,
+    SuggestionsUsed,
     StatisticsKeyRefused, // %1 the section, %2 the keys
     Count
 };

@@ -57,12 +57,15 @@ void Exchange::startProgram() {
     begin(Program, ProgramCommand, Message::ProgramStarted);
 }
 
-void Exchange::onFrame(const Frame& frame) {
+bool Exchange::onFrame(const Frame& frame) {
     if (isMonitorCommand(frame[0])) {
         if (host_.monitorFrame(frame)) monitorFrameSeen();
-    } else {
-        handleReply(frame);
+        return false;
     }
+    // A reply to an earlier request (a late duplicate after a re-send) is passed over.
+    const bool ours = Operation != Idle && frame[0] == (CommandByte ^ ReplyBit) && checkOk(frame);
+    handleReply(frame);
+    return ours;
 }
 
 void Exchange::monitorFrameSeen() {
@@ -157,7 +160,10 @@ void Exchange::handleReply(const Frame& frame) {
 }
 
 void Exchange::tick() {
-    if (std::optional<Frame> f = host_.pollFrame()) onFrame(*f);
+    host_.receive();
+    while (std::optional<Frame> f = host_.nextFrame()) {
+        if (onFrame(*f)) break;
+    }
 
     if (AwaitingReply) {
         ++TicksSinceSend;

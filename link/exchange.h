@@ -27,8 +27,11 @@ public:
     virtual void showIdentification() = 0;
     // A read empties the caption of LabelFile2.
     virtual void clearFileName() {}
-    // The first frame waiting at the port, if at least a frame's worth has arrived.
-    virtual std::optional<Frame> pollFrame() { return std::nullopt; }
+    // Reads what has arrived at the port; its whole frames are then taken with nextFrame.
+    virtual void receive() {}
+    // The next whole frame received, in the order of arrival: a monitor frame or a reply, its
+    // check byte good.
+    virtual std::optional<Frame> nextFrame() { return std::nullopt; }
     // Decode a monitor frame (command byte 0xB0..0xBF); true when its check byte was good.
     virtual bool monitorFrame(const Frame&) { return false; }
 };
@@ -72,15 +75,18 @@ public:
     void startProgram();
 
     // One frame from the port: a monitor frame goes to the host's decoder, anything else is a
-    // reply. Only the 22 bytes of the frame are looked at.
-    void onFrame(const Frame& frame);
+    // reply. Only the 22 bytes of the frame are looked at. True when it was the reply to the
+    // request in progress, which ends what a tick takes from the port.
+    bool onFrame(const Frame& frame);
     // HandleReply: a frame that is not a monitor frame.
     void handleReply(const Frame& frame);
     // A valid monitor frame arrived: reset the connection counter, hide "No Connection".
     void monitorFrameSeen();
 
     // Timer1Timer, in this order: poll, time-out and re-send, message countdown, connection
-    // counter.
+    // counter. The poll decodes every monitor frame that has arrived, in order, up to and
+    // including the first reply to the request in progress; frames after that reply wait for
+    // the next tick, so an exchange still takes at most one reply per tick.
     void tick();
 
     // Puts a message into LabelHlaseni and shows it for MessageTicks ticks. With a language

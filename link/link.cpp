@@ -32,9 +32,12 @@ void Link::clearFileName() {
     if (onFileNameCleared) onFileNameCleared();
 }
 
-std::optional<Frame> Link::pollFrame() {
-    if (port_ == nullptr) return std::nullopt;
-    return pollPort(*port_);
+void Link::receive() {
+    if (port_ != nullptr) velmora::receive(*port_, framer_);
+}
+
+std::optional<Frame> Link::nextFrame() {
+    return framer_.next();
 }
 
 bool Link::monitorFrame(const Frame& frame) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "link/exchange.h"
+#include "link/framer.h"
 #include "link/monitor.h"
 #include "link/port.h"
 #include "model/calibration.h"
@@ -18,8 +19,11 @@ public:
     Link(Calibration& cal, Identification& ident, Image& image, const std::uint8_t& language);
 
     // The port frames go to and come from; nullptr (the default) when none is usable, in which
-    // case sends and polls do nothing.
-    void setPort(FramePort* port) { port_ = port; }
+    // case sends and polls do nothing. Bytes held from another port are forgotten.
+    void setPort(FramePort* port) {
+        port_ = port;
+        framer_.clear();
+    }
     FramePort* port() const { return port_; }
 
     Exchange& exchange() { return exchange_; }
@@ -28,6 +32,7 @@ public:
 
     // Timer1Timer.
     void tick() { exchange_.tick(); }
+    const Framer& framer() const { return framer_; }
 
     // The window's hooks, all optional.
     std::function<void()> onShow;             // show the working parameters and LabelVerze1..3
@@ -55,7 +60,8 @@ public:
     void refreshFromImage() override;
     void showIdentification() override;
     void clearFileName() override;
-    std::optional<Frame> pollFrame() override;
+    void receive() override;
+    std::optional<Frame> nextFrame() override;
     bool monitorFrame(const Frame& frame) override;
 
 private:
@@ -63,6 +69,7 @@ private:
     Identification& ident_;
     Image& image_;
     FramePort* port_ = nullptr;
+    Framer framer_;
     MonitorDecoder monitor_;
     Exchange exchange_;
     bool replaying_ = false;

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "model/c_locale.h"
+
 namespace velmora {
 
 namespace {
@@ -20,6 +22,7 @@ const char* const labelNames[MonitorLabelCount] = {
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 std::string format(const char* fmt, ...) {
+    const CNumericScope c; // the unit's texts read "13.5" in every locale
     char buffer[96];
     va_list args;
     va_start(args, fmt);

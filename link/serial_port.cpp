@@ -161,6 +161,9 @@ OpenResult SerialPort::openPath(const std::string& path) {
         return fail(EIO, text);
     }
     tuneDescriptor(d_->fd());
+    // Qt's notifier buffers at most this much; a flood beyond it waits in the driver, where
+    // each poll drains it, instead of growing our memory.
+    p.setReadBufferSize(4096);
     d_->wanted = true;
     return OpenResult::Opened;
 }
@@ -223,6 +226,12 @@ std::size_t SerialPort::read(std::uint8_t* dst, std::size_t max) {
         }
     }
     return got;
+}
+
+bool SerialPort::waitReadable(int ms) {
+    if (!d_->checkAlive()) return false;
+    pollfd p{d_->fd(), POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0 && (p.revents & POLLIN) != 0;
 }
 
 void SerialPort::writeFrame(const Frame& frame) {

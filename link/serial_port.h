@@ -51,6 +51,7 @@ public:
     bool isOpen() const override;
     std::size_t bytesWaiting() override;
     std::size_t read(std::uint8_t* dst, std::size_t max) override;
+    bool waitReadable(int ms) override;
     void writeFrame(const Frame& frame) override;
 
     // The device that was last opened, or tried.

@@ -7,16 +7,17 @@ namespace {
 using F = FieldType;
 using S = DisplayStyle;
 
-// Names follow the common viewers ("RPM", "TPS", "MAP", "CLT", "IAT", "Batt V", "PW" ...), so
-// their automatic channel matching finds them.
+// Names follow the common viewers ("RPM", "TPS", "CLT", "IAT", "Batt V", "PW" ...), so their
+// automatic channel matching finds them. The narrow-band probe voltage and the manifold
+// pressure in percent must not match the viewers' "Lambda" (about 1) or "MAP" (kPa).
 const std::array<Channel, ChannelCount> table{{
     {"Time", "s", F::U32, 0.001f, 3, S::Float},
     {"RPM", "rpm", F::U16, 1.0f, 0, S::Float},
     {"TPS", "%", F::U08, 1.0f, 0, S::Float},
     {"TPS mV", "mV", F::U16, 1.0f, 0, S::Float},
-    {"MAP", "%", F::U08, 1.0f, 0, S::Float},
+    {"MAP %", "%", F::U08, 1.0f, 0, S::Float},
     {"MAP mV", "mV", F::U16, 1.0f, 0, S::Float},
-    {"Lambda", "mV", F::U16, 1.0f, 0, S::Float},
+    {"O2 mV", "mV", F::U16, 1.0f, 0, S::Float},
     {"PW", "ms", F::U32, 0.001f, 3, S::Float},
     {"Baro", "kPa", F::U16, 0.1f, 1, S::Float},
     {"CLT", "C", F::S16, 1.0f, 0, S::Float},
@@ -87,6 +88,7 @@ void RecordBuilder::update(const Frame& f, const MonitorValues& v, std::uint8_t 
     r[RpmAlarm] = v.RpmAlarm;
     const int kind = f[0] & 0x0F;
     r[FrameKind] = kind;
+    if (kind <= 2) kindsSeen_ = static_cast<std::uint8_t>(kindsSeen_ | (1u << kind));
     if (kind == 0) {
         r[BattV] = supplyMv(frameWord(f, 17));
         r[PriveraPosition] = priveraPositionMv(frameWord(f, 19));

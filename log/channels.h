@@ -73,9 +73,16 @@ public:
     void update(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
                 std::uint32_t timeMs);
     const Record& record() const { return r_; }
+    // Whether each kind with channels of its own (0, 1 and 2) has arrived since the builder
+    // began or forgot them; before that some channel holds nothing the unit sent.
+    bool complete() const { return kindsSeen_ == 0x7; }
+    // The values stay, but new frames of every kind are needed before the record is complete
+    // again (a new connection, or a replay that fed the decoder).
+    void forgetKinds() { kindsSeen_ = 0; }
 
 private:
     Record r_{};
+    std::uint8_t kindsSeen_ = 0;
 };
 
 } // namespace velmora::log

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "model/c_locale.h"
+
 namespace velmora::log {
 
 namespace {
@@ -42,6 +44,7 @@ std::string csvHeader(const LogData& log) {
 }
 
 void appendCsvRow(std::string& out, const LogData& log, std::size_t record) {
+    const CNumericScope c; // "0.073", never "0,073": the comma separates the fields
     for (std::size_t i = 0; i < log.fields.size(); ++i) {
         if (i > 0) out += ',';
         const double v =

@@ -18,23 +18,27 @@ Recorder::~Recorder() {
 bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
                      std::uint64_t nowMs) {
     if (recording()) stop(nowMs);
-    builder_ = RecordBuilder{};
     error_.clear();
+    errorPath_.clear();
+    errorNumber_ = 0;
     logSize_ = frameSize_ = 0;
-    records_ = recordsBuffered_ = recordsWritten_ = 0;
+    records_ = recordsBuffered_ = recordsWritten_ = framesWaiting_ = 0;
     counter_ = 0;
     markers_ = 0;
     logPath_ = basePath + ".mlg";
     framePath_ = basePath + ".frames";
     fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdLog_ < 0) {
-        fail("The log " + logPath_ + " cannot be created: " + std::strerror(errno));
+        const int e = errno;
+        fail("The log " + logPath_ + " cannot be created: " + std::strerror(e), logPath_, e);
         return false;
     }
     fdFrames_ =
         ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdFrames_ < 0) {
-        fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(errno));
+        const int e = errno;
+        fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(e), framePath_,
+             e);
         ::unlink(logPath_.c_str());
         return false;
     }
@@ -48,15 +52,20 @@ std::uint32_t Recorder::elapsedMs(std::uint64_t nowMs) const {
     return nowMs > startMs_ ? static_cast<std::uint32_t>(nowMs - startMs_) : 0;
 }
 
-void Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
+bool Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
                       std::uint64_t nowMs) {
-    if (!recording()) return;
-    const std::uint32_t t = elapsedMs(nowMs);
+    const std::uint32_t t = recording() ? elapsedMs(nowMs) : 0;
     builder_.update(frame, values, advanceMax, t);
+    if (!recording()) return false;
+    if (!builder_.complete()) {
+        ++framesWaiting_;
+        return false;
+    }
     appendRecordBlock(logBuffer_, counter_++, builder_.record());
     appendFrameEntry(frameBuffer_, t, frame);
     ++records_;
     ++recordsBuffered_;
+    return true;
 }
 
 int Recorder::marker(const std::string& note, std::uint64_t nowMs) {
@@ -84,7 +93,8 @@ bool Recorder::writeAll(int fd, const std::string& bytes, std::uint64_t& size,
             if (::ftruncate(fd, static_cast<off_t>(size)) == 0)
                 (void)::lseek(fd, static_cast<off_t>(size), SEEK_SET);
             fail("Writing " + path + " failed: " + std::strerror(e) +
-                 ". The recording stopped; what was written before is kept.");
+                     ". The recording stopped; what was written before is kept.",
+                 path, e);
             return false;
         }
         done += static_cast<std::size_t>(n);
@@ -118,8 +128,10 @@ void Recorder::stop(std::uint64_t nowMs) {
     closeFiles();
 }
 
-void Recorder::fail(const std::string& why) {
+void Recorder::fail(const std::string& why, const std::string& path, int error) {
     error_ = why;
+    errorPath_ = path;
+    errorNumber_ = error;
     closeFiles();
 }
 

@@ -29,9 +29,16 @@ public:
     // header. nowMs is the caller's clock (any origin); the log's time starts there.
     bool start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
                std::uint64_t nowMs);
-    // A monitor frame the decoder accepted, with the values it left.
-    void record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
+    // A monitor frame the decoder accepted, with the values it left; every one, recording or
+    // not, so a new recording starts with the values the Monitor page shows. A record is
+    // written only once every frame kind has arrived on this connection, so no channel is
+    // ever a value the unit did not send. True when a record was written.
+    bool record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
                 std::uint64_t nowMs);
+    // The connection ended or a replay fed the decoder: wait for every kind again.
+    void forgetKinds() { builder_.forgetKinds(); }
+    // Frames of this recording not written because some kind had not arrived yet.
+    std::uint64_t framesWaiting() const { return framesWaiting_; }
     // A marker block "Marker N" or "Marker N: note"; returns N (0 when not recording).
     int marker(const std::string& note, std::uint64_t nowMs);
     // Writes what is buffered when a second has passed since the last write.
@@ -44,6 +51,9 @@ public:
     bool recording() const { return fdLog_ >= 0; }
     // Why the last start or write failed (a full disk ...), empty when nothing failed.
     const std::string& error() const { return error_; }
+    // The file and the errno of that failure.
+    const std::string& errorPath() const { return errorPath_; }
+    int errorNumber() const { return errorNumber_; }
     const std::string& logPath() const { return logPath_; }
     const std::string& frameLogPath() const { return framePath_; }
     std::uint64_t records() const { return records_; }
@@ -54,16 +64,17 @@ public:
 
 private:
     bool writeAll(int fd, const std::string& bytes, std::uint64_t& size, const std::string& path);
-    void fail(const std::string& why);
+    void fail(const std::string& why, const std::string& path, int error);
     void closeFiles();
 
     RecordBuilder builder_;
     int fdLog_ = -1, fdFrames_ = -1;
-    std::string logPath_, framePath_, error_;
+    std::string logPath_, framePath_, error_, errorPath_;
+    int errorNumber_ = 0;
     std::string logBuffer_, frameBuffer_;
     std::uint64_t logSize_ = 0, frameSize_ = 0; // bytes known to be whole in each file
     std::uint64_t startMs_ = 0, lastFlushMs_ = 0;
-    std::uint64_t records_ = 0, recordsBuffered_ = 0, recordsWritten_ = 0;
+    std::uint64_t records_ = 0, recordsBuffered_ = 0, recordsWritten_ = 0, framesWaiting_ = 0;
     std::uint8_t counter_ = 0;
     int markers_ = 0;
 };

@@ -10,7 +10,7 @@ packages=(
   xvfb xauth x11-utils imagemagick fonts-dejavu-core
   clang-format socat fonts-dejavu-extra poppler-utils
   dpkg-dev lintian desktop-file-utils appstream
-  libqcustomplot-dev nodejs
+  libqcustomplot-dev nodejs locales
 )
 
 missing=()
@@ -28,17 +28,33 @@ install_test_tools() {
   (cd "$tools" && npm install --no-audit --no-fund --loglevel=error >/dev/null) ||
     echo "install-deps: mlg-converter could not be installed from npm" >&2
 }
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+# The tests write every file under a Czech and a German locale (decimal commas).
+make_locales() {
+  local name available
+  available="$(locale -a 2>/dev/null || true)"
+  for name in cs_CZ de_DE; do
+    grep -qi "^${name}\.utf-\?8$" <<<"$available" && continue
+    "${sudo_cmd[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8" ||
+      echo "install-deps: the locale $name.UTF-8 could not be made" >&2
+  done
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
+  make_locales
   install_test_tools
   exit 0
 fi
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then
+if [ ${#sudo_cmd[@]} -gt 0 ]; then
   command -v sudo >/dev/null || { echo "install-deps: run as root or install sudo" >&2; exit 1; }
-  sudo_cmd=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -q
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+make_locales
 install_test_tools

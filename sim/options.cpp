@@ -140,6 +140,9 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
             // "tick": one frame per 55 ms tick, the most the tuner takes.
             ok = value == "tick" ? (n = 55, true) : toLong(value, 0, 60000, n);
             o.monitorMs = static_cast<int>(n);
+        } else if (key == "--phase") {
+            ok = toLong(value, 0, 60000, n);
+            o.phaseMs = static_cast<int>(n);
         } else if (key == "--scenario") {
             ok = value == "demo" || value == "ride";
             o.ride = value == "ride";
@@ -280,7 +283,9 @@ Calibration:
 
 Monitor and line:
   --monitor MS          interval between monitor frames, 0 = none   (default 100);
-                        "tick" = 55, one per tick of the tuner, the most it reads
+                        "tick" = 55, one per tick of the tuner
+  --phase MS            the first monitor frame after the host opens the line comes
+                        MS later than --monitor says (default 0)
   --scenario NAME       demo: the 40 s round above (default); ride: a long ride that
                         never repeats exactly (warm-up, town, country road, motorway,
                         pulls through the gears, stops), for test logs of hours

@@ -26,6 +26,9 @@ struct SimOptions {
     int holdThrottle = -1;
 
     int monitorMs = 100;
+    // Delay of the first monitor frame after the host opens the line, beyond monitorMs, to
+    // put the frames at any phase of the host's tick.
+    int phaseMs = 0;
     // Scenario of the simulated engine, and simulated seconds per real second.
     bool ride = false;
     double timeScale = 1.0;

@@ -322,7 +322,7 @@ Nanos Simulator::monitorAllowedFrom() const {
 
 void Simulator::maybeQueueMonitor(Nanos now) {
     if (o_.monitorMs <= 0 || !present_) return;
-    if (nextMonitor_ == Never) nextMonitor_ = now + o_.monitorMs * Ms;
+    if (nextMonitor_ == Never) nextMonitor_ = now + (o_.monitorMs + o_.phaseMs) * Ms;
     if (sending_ || !queue_.empty() || !requests_.empty() || rxCount_ > 0) return;
     if (now < monitorAllowedFrom()) return;
     Calibration cal;

@@ -176,7 +176,7 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     connect(form.statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
         if (!text.isEmpty() || notice_.isEmpty()) return;
         if (noticeShown_.isValid() && noticeShown_.elapsed() < NoticeMs)
-            form_.showStatusHint(notice_);
+            form_.showStatusHint(notice_, noticeDetail_);
         else
             notice_.clear();
     });
@@ -239,13 +239,16 @@ void EditMenu::started() {
     } else if (r.state == RecoveryFile::State::Damaged) {
         status(text(static_cast<int>(HistoryText::RecoveryUnreadable)));
     } else if (r.state == RecoveryFile::State::Unreadable) {
+        // The reason in the user's language; the system's own words in the tooltip.
         status(text(static_cast<int>(HistoryText::RecoveryNotReadable))
-                   .arg(QString::fromStdString(r.error)));
+                   .arg(failureText(r.path, r.errorNumber, form_.Language)),
+               QString::fromStdString(r.error));
     }
     if (const std::optional<std::string> kept = keeper_.takeOtherCopyNote()) {
         const QString note =
             text(static_cast<int>(HistoryText::OtherCopyKept)).arg(QString::fromStdString(*kept));
-        status(r.cal || r.state != RecoveryFile::State::Missing ? notice_ + " · " + note : note);
+        const bool both = r.cal || r.state != RecoveryFile::State::Missing;
+        status(both ? notice_ + " · " + note : note, both ? noticeDetail_ : QString());
     }
     reportFailures();
     refresh();
@@ -480,18 +483,22 @@ void EditMenu::refresh() {
 }
 
 void EditMenu::reportFailures() {
+    // The failure in the user's language; the system's own words in the tooltip.
+    const auto report = [this](HistoryText what, const WriteResult& r) {
+        status(text(static_cast<int>(what)).arg(failureText(r.path, r.errorNumber, form_.Language)),
+               QString::fromStdString(r.path + ": " + r.error));
+    };
     if (std::optional<WriteResult> r = keeper_.takeSnapshotFailure())
-        status(text(static_cast<int>(HistoryText::SnapshotFailed))
-                   .arg(QString::fromStdString(r->path + ": " + r->error)));
+        report(HistoryText::SnapshotFailed, *r);
     if (std::optional<WriteResult> r = keeper_.takeRecoveryFailure())
-        status(text(static_cast<int>(HistoryText::RecoveryFailed))
-                   .arg(QString::fromStdString(r->path + ": " + r->error)));
+        report(HistoryText::RecoveryFailed, *r);
 }
 
-void EditMenu::status(const QString& message) {
+void EditMenu::status(const QString& message, const QString& detail) {
     notice_ = message;
+    noticeDetail_ = detail;
     noticeShown_.start();
-    form_.showStatusHint(message);
+    form_.showStatusHint(message, detail);
 }
 
 QString EditMenu::unitField() const {

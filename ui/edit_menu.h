@@ -90,7 +90,8 @@ private:
     void reportFailures();
     // Shows a calibration the history gave back; nothing when it gave none.
     void restore(const std::optional<Calibration>& c);
-    void status(const QString& text);
+    // detail: the system's own text of a failure, for the notice's tooltip.
+    void status(const QString& text, const QString& detail = {});
     QString text(int id) const;
 
     TFormHlav& form_;
@@ -110,7 +111,7 @@ private:
     std::uint8_t shownLanguage_ = 255;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
-    QString notice_;
+    QString notice_, noticeDetail_;
     QElapsedTimer noticeShown_;
     QPointer<SnapshotsWindow> snapshotsWindow_;
     QPointer<CompareWindow> compareWindow_;

@@ -122,6 +122,11 @@ public:
     // when w has none of its own.
     QString effectiveHint(const QWidget* w) const;
     void showStatusHint(const QString& text);
+    // A notice that may be longer than the bar: what is cut off, and the detail (the system's
+    // own text of a failure), show as the bar's tooltip.
+    void showStatusHint(const QString& text, const QString& detail);
+    // Room for the status bar's text left of the fields beside it, in pixels.
+    int statusTextRoom() const;
 
     // Window state (Parts of it are stored in the settings file).
     std::uint8_t Language = 0;

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace velmora::ui {
@@ -24,6 +26,10 @@ inline QString qs(std::string_view s) {
 // a hint without a bar serves as both.
 QString longHint(const QString& hint);
 QString shortHint(const QString& hint);
+
+// "<path>: <the failure in the user's language>" for a notice; the system's own text of it
+// belongs in the notice's tooltip.
+QString failureText(const std::string& path, int error, std::uint8_t language);
 
 // Sets the caption of a label, button, group box, menu or action.
 void setCaption(QObject* o, const QString& text);

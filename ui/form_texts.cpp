@@ -10,6 +10,9 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <algorithm>
+
+#include "lang/system_errors.h"
 #include "lang/text_sets.h"
 #include "ui/form_hlav.h"
 #include "ui/form_shared.h"
@@ -24,6 +27,11 @@ QString longHint(const QString& hint) {
 QString shortHint(const QString& hint) {
     const qsizetype bar = hint.indexOf(QLatin1Char('|'));
     return bar < 0 ? hint : hint.left(bar);
+}
+
+QString failureText(const std::string& path, int error, std::uint8_t language) {
+    return QString::fromStdString(path) + ": " +
+           QString::fromUtf8(lang::systemErrorText(error, language));
 }
 
 void setCaption(QObject* o, const QString& text) {
@@ -138,7 +146,25 @@ QString TFormHlav::effectiveHint(const QWidget* w) const {
 }
 
 void TFormHlav::showStatusHint(const QString& text) {
-    if (statusBar()->currentMessage() != text) statusBar()->showMessage(text);
+    showStatusHint(text, {});
+}
+
+void TFormHlav::showStatusHint(const QString& text, const QString& detail) {
+    QStatusBar* bar = statusBar();
+    if (bar->currentMessage() != text) bar->showMessage(text);
+    const bool cut = bar->fontMetrics().horizontalAdvance(text) > statusTextRoom();
+    QString tip = cut ? text : QString();
+    if (!detail.isEmpty()) tip += (tip.isEmpty() ? "" : "\n") + detail;
+    if (bar->toolTip() != tip) bar->setToolTip(tip);
+}
+
+int TFormHlav::statusTextRoom() const {
+    // The text starts a few pixels in and ends where the first field beside it begins.
+    const QStatusBar* bar = statusBar();
+    int right = bar->width();
+    for (const QWidget* w : bar->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(bar) && w->x() > 0) right = std::min(right, w->x());
+    return right - 8;
 }
 
 QString TFormHlav::statusText() const {

@@ -24,6 +24,8 @@
 
 #include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 #include "files/settings.h"
 #include "lang/log_texts.h"
@@ -38,6 +40,9 @@ using lang::LogText;
 namespace {
 
 constexpr int PollMs = 50;
+// The time the exchange takes to show "No Connection": more than its limit of ticks.
+constexpr std::uint64_t NoConnectionMs =
+    (Exchange::NoMonitorLimit + 1) * static_cast<std::uint64_t>(TFormHlav::TimerIntervalMs);
 
 QString clockText(std::uint64_t ms) {
     const std::uint64_t s = ms / 1000;
@@ -69,10 +74,10 @@ LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
     };
     askMarkerNote = [this](int number) {
         bool ok = false;
-        const QString note =
-            QInputDialog::getText(&form_, t(static_cast<int>(LogText::Marker)).remove('&'),
-                                  t(static_cast<int>(LogText::MarkerNote)).arg(number),
-                                  QLineEdit::Normal, QString(), &ok);
+        const QString note = QInputDialog::getText(
+            &form_, t(static_cast<int>(LogText::Marker)).remove('&').remove(u'…'),
+            t(static_cast<int>(LogText::MarkerNote)).arg(number), QLineEdit::Normal, QString(),
+            &ok);
         return ok ? note : QString();
     };
     askLogPath = [this] {
@@ -254,8 +259,23 @@ void LogMenu::setRecordWhileConnected(bool on) {
 }
 
 bool LogMenu::startRecording() {
+    return start(true);
+}
+
+bool LogMenu::start(bool byUser) {
     if (recording()) return true;
-    QDir().mkpath(logsFolder);
+    std::error_code folderError;
+    std::filesystem::create_directories(QFile::encodeName(logsFolder).toStdString(), folderError);
+    if (folderError) {
+        failure_ = "The folder " + logsFolder + " cannot be created";
+        failedToStart_ = true;
+        failurePath_ = logsFolder.toStdString();
+        failureError_ = folderError.value();
+        failureDetail_ = failure_.toStdString() + ": " + folderError.message();
+        updateStatus();
+        if (byUser) messageBox(failureMessage());
+        return false;
+    }
     const std::time_t started = std::time(nullptr);
     std::string base =
         QDir(logsFolder).filePath(QString::fromStdString(log::logNameFor(started))).toStdString();
@@ -267,13 +287,13 @@ bool LogMenu::startRecording() {
                "_" + std::to_string(n);
     const std::string info = "Velmora 52 tuner live data log";
     if (!recorder_.start(base, static_cast<std::uint32_t>(started), info, now())) {
-        failure_ = QString::fromStdString(recorder_.error());
-        updateStatus();
-        messageBox(failure_);
+        noteFailure(false);
+        if (byUser) messageBox(failureMessage());
         return false;
     }
     failure_.clear();
     autoStarted_ = false;
+    lastFrameMs_ = now();
     rate_.clear();
     retranslate();
     return true;
@@ -282,8 +302,23 @@ bool LogMenu::startRecording() {
 void LogMenu::stopRecording() {
     recorder_.stop(now());
     autoStarted_ = false;
-    if (!recorder_.error().empty()) failure_ = QString::fromStdString(recorder_.error());
+    if (!recorder_.error().empty()) noteFailure(true);
     retranslate();
+}
+
+void LogMenu::noteFailure(bool started) {
+    failure_ = QString::fromStdString(recorder_.error());
+    failedToStart_ = !started;
+    failurePath_ = recorder_.errorPath();
+    failureError_ = recorder_.errorNumber();
+    failureDetail_ = recorder_.error();
+    updateStatus();
+}
+
+QString LogMenu::failureMessage() const {
+    return t(static_cast<int>(failedToStart_ ? LogText::RecordingNotStarted
+                                             : LogText::RecordingStopped))
+        .arg(failureText(failurePath_, failureError_, language_));
 }
 
 int LogMenu::addMarker(const QString& note) {
@@ -293,15 +328,17 @@ int LogMenu::addMarker(const QString& note) {
 }
 
 void LogMenu::onFrame(const Frame& frame) {
-    if (!recording() && recordWhileConnected() && !autoHeld_ && failure_.isEmpty() &&
-        startRecording())
+    // This runs inside the tick: a failed automatic start never opens a box here.
+    if (!recording() && recordWhileConnected() && !autoHeld_ && failure_.isEmpty() && start(false))
         autoStarted_ = true;
-    if (!recording()) return;
     const std::uint64_t t = now();
+    lastFrameMs_ = t;
+    // Every frame, so that a recording starts with the values the Monitor page shows.
     recorder_.record(frame, form_.link().monitor().values(), form_.calibration()[AdvanceMax], t);
+    if (!recording()) return;
     recorder_.flushIfDue(t);
     if (!recording()) { // the write failed: a full disk
-        failure_ = QString::fromStdString(recorder_.error());
+        noteFailure(true);
         retranslate();
     }
 }
@@ -309,12 +346,19 @@ void LogMenu::onFrame(const Frame& frame) {
 void LogMenu::poll() {
     if (form_.Language != language_) retranslate();
     const std::uint64_t t = now();
-    if (form_.link().exchange().view().noConnectionVisible) autoHeld_ = false;
+    // The connection has ended when "No Connection" shows and, by the clock, no frame came for
+    // as long as that takes, so ticks that ran late never split a log.
+    const bool ended =
+        form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
+    if (ended) {
+        autoHeld_ = false;
+        recorder_.forgetKinds(); // the next unit's frames start afresh
+    }
     if (recording()) {
         recorder_.flushIfDue(t);
-        if (!recording()) failure_ = QString::fromStdString(recorder_.error());
+        if (!recording()) noteFailure(true);
         // "Record while connected" ends with the connection.
-        if (autoStarted_ && form_.link().exchange().view().noConnectionVisible) stopRecording();
+        if (autoStarted_ && ended) stopRecording();
         updateStatus();
         if (!recording()) retranslate();
     }
@@ -328,11 +372,12 @@ void LogMenu::poll() {
 void LogMenu::updateStatus() {
     if (!failure_.isEmpty() && !recording()) {
         status_->setText(
-            QString("<span style='color:#d00000'>%1</span>")
-                .arg(t(static_cast<int>(LogText::RecordingStopped)).arg(failure_.toHtmlEscaped())));
+            QString("<span style='color:#d00000'>%1</span>").arg(failureMessage().toHtmlEscaped()));
+        status_->setToolTip(QString::fromStdString(failureDetail_));
         status_->setVisible(true);
         return;
     }
+    status_->setToolTip({});
     if (!recording()) {
         status_->setVisible(false);
         return;
@@ -401,6 +446,8 @@ void LogMenu::stopReplay() {
 }
 
 void LogMenu::replayEnded() {
+    // The decoder holds the replayed log's values now, not the unit's.
+    recorder_.forgetKinds();
     replay_.reset();
     panel_->hide();
     updateReplayWidgets();

@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "link/frame.h"
@@ -54,6 +55,7 @@ public:
     // Plain message boxes go through here.
     std::function<void(const QString&)> messageBox;
 
+    // By the user: a failure is also said in a message box.
     bool startRecording();
     void stopRecording();
     bool recording() const { return recorder_.recording(); }
@@ -80,6 +82,10 @@ public:
 
 private:
     void build();
+    // An automatic start runs inside the tick: it says a failure in the status field only.
+    bool start(bool byUser);
+    void noteFailure(bool started);
+    QString failureMessage() const;
     void retranslate();
     void onFrame(const Frame& frame);
     void updateStatus();
@@ -111,7 +117,13 @@ private:
     std::uint8_t language_ = 255;
     bool autoStarted_ = false;
     bool autoHeld_ = false; // stopped by hand: no automatic start until the connection ends
-    QString failure_;       // why the last recording stopped by itself
+    // Why the last recording did not start or stopped by itself: in the user's language from
+    // the path and errno, with the system's own text for the tooltip.
+    QString failure_;
+    bool failedToStart_ = false;
+    std::string failurePath_, failureDetail_;
+    int failureError_ = 0;
+    std::uint64_t lastFrameMs_ = 0; // when the last frame of the unit was recorded
     std::deque<std::pair<std::uint64_t, std::uint64_t>> rate_; // (time, records) samples
 };
 

@@ -170,7 +170,7 @@ QString LogViewer::text(int id) const {
 }
 
 QStringList LogViewer::defaultChannels() {
-    return {"RPM", "TPS", "Lambda", "PW", "Advance", "CLT"};
+    return {"RPM", "TPS", "O2 mV", "PW", "Advance", "CLT"};
 }
 
 bool LogViewer::openFile(const QString& path, QString* error) {
@@ -490,9 +490,9 @@ bool LogViewer::exportCsv(const QString& path, QString* error) const {
 }
 
 void LogViewer::askExport() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, text(static_cast<int>(LogText::ExportCsv)).remove('&'),
-                                     QString(), text(static_cast<int>(LogText::CsvFilter)));
+    const QString path = QFileDialog::getSaveFileName(
+        this, text(static_cast<int>(LogText::ExportCsv)).remove('&').remove(u'…'), QString(),
+        text(static_cast<int>(LogText::CsvFilter)));
     if (path.isEmpty()) return;
     QString error;
     if (exportCsv(path, &error))

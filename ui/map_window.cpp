@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@
 #include "log/mlg.h"
 #include "ui/form_hlav.h"
 #include "ui/map_workbench.h"
+#include "ui/number_text.h"
 
 namespace velmora::ui {
 
@@ -320,6 +322,12 @@ void MapWindow::refuse(const EditResult& r) {
                 .arg(r.col + 1)
                 .arg(QString::fromStdString(r.field));
         break;
+    case EditError::NotWhole:
+        t = text(MapText::NotWhole)
+                .arg(r.row + 1)
+                .arg(r.col + 1)
+                .arg(QString::fromStdString(r.field));
+        break;
     case EditError::OutOfRange:
         t = text(MapText::OutOfRange)
                 .arg(r.row + 1)
@@ -419,15 +427,17 @@ const MapStatistics& MapWindow::shownStatistics() const {
     return logStats_ != nullptr ? *logStats_ : wb_.liveStatistics();
 }
 
-void MapWindow::showStatistics(const MapStatistics* fromLog, const QString& source) {
+void MapWindow::showStatistics(MapStatistics* fromLog, const QString& source) {
     logStats_ = fromLog;
     logSource_ = source;
     refresh();
 }
 
 void MapWindow::applySuggestions() {
+    MapStatistics& stats = logStats_ != nullptr ? *logStats_ : wb_.liveStatistics();
+    if (!stats.hasUnusedSamples()) return say(text(MapText::SuggestionsUsed), false);
     MapGrid g = wb_.currentGrid();
-    const SuggestionGrid sug = suggest(shownStatistics().cells(), g.cells, wb_.statsSettings());
+    const SuggestionGrid sug = suggest(stats.unusedCells(), g.cells, wb_.statsSettings());
     int changed = 0;
     for (int r = 0; r < MapSize; ++r) {
         for (int c = 0; c < MapSize; ++c) {
@@ -440,8 +450,12 @@ void MapWindow::applySuggestions() {
         }
     }
     if (changed == 0) return say(text(MapText::NoSuggestions), false);
+    // The samples describe the map before this change: they never move a cell again.
+    stats.markUsed();
+    if (logStats_ != nullptr) usedLogs_.insert(logKey_);
     wb_.apply(g);
     say(text(MapText::SuggestionsApplied).arg(changed), false);
+    refresh();
 }
 
 void MapWindow::loadLog() {
@@ -464,6 +478,11 @@ bool MapWindow::loadLogFile(const QString& path) {
         say(text(MapText::LogMissingChannels).arg(name, missing.join(", ")), true);
         return false;
     }
+    // A log whose suggestions were applied in this session stays used when loaded again.
+    const QFileInfo info(path);
+    logKey_ = info.canonicalFilePath() + '\n' + QString::number(info.size()) + '\n' +
+              QString::number(info.lastModified().toMSecsSinceEpoch());
+    if (usedLogs_.contains(logKey_)) stats->markUsed();
     loadedStats_ = std::move(stats);
     showStatistics(loadedStats_.get(), name);
     say(text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted()),
@@ -525,7 +544,7 @@ void MapWindow::refresh() {
     const MapStatistics& stats = shownStatistics();
     shownSeen_ = wb_.liveStatistics().samplesSeen();
     const MapGrid g = gridOf(wb_.form().calibration());
-    const SuggestionGrid sug = suggest(stats.cells(), g.cells, wb_.statsSettings());
+    const SuggestionGrid sug = suggest(stats.unusedCells(), g.cells, wb_.statsSettings());
     const QSignalBlocker block(table_);
     const QColor axisColour = palette().color(QPalette::AlternateBase);
     for (int c = 0; c < MapSize; ++c) {
@@ -595,6 +614,8 @@ void MapWindow::refresh() {
 
 void MapWindow::showSummary() {
     const MapStatistics& stats = shownStatistics();
+    if (QPushButton* apply = findChild<QPushButton*>("MapApplySuggestions"))
+        apply->setEnabled(stats.hasUnusedSamples());
     QString summary =
         text(MapText::StatisticsSummary).arg(stats.samplesSeen()).arg(stats.samplesCounted());
     if (!logSource_.isEmpty()) summary = logSource_ + ": " + summary;
@@ -603,30 +624,35 @@ void MapWindow::showSummary() {
 
 void MapWindow::itemEdited(QTableWidgetItem* item) {
     if (refreshing_) return;
-    bool ok = false;
-    // Digit grouping as the page writes it ("5,000", "5 000") is taken too.
-    QString typedText = item->text();
-    typedText.remove(QRegularExpression("[\\s,.']"));
-    const int typed = typedText.toInt(&ok);
+    // Only what was typed reaches the map: a decimal is refused, never rounded or read without
+    // its separator. The speed row takes digit grouping as the page writes it ("5,000").
+    const QString typedText = item->text().trimmed();
     const int col = item->column();
     if (item->row() == 0) {
+        const std::optional<int> typed = parsePosition(typedText, true, 0, 100000);
         MapGrid g = wb_.currentGrid();
         const auto at = [&](int c) { return g.rpms[static_cast<std::size_t>(c)]; };
         const int lo = col > 0 ? at(col - 1) : 200;
         const int hi = col + 1 < MapSize ? at(col + 1) : 20200;
-        const int stored = typed / 100;
-        if (!ok || stored * 100 <= lo || stored * 100 >= hi) {
+        if (typed && *typed % 100 != 0) {
+            say(text(MapText::AxisWholeHundreds).arg(item->text()), true);
+            refresh();
+            return;
+        }
+        if (!typed || *typed <= lo || *typed >= hi) {
             say(text(MapText::AxisPointBetween).arg(item->text()).arg(lo).arg(hi), true);
             refresh();
             return;
         }
-        g.rpms[static_cast<std::size_t>(col)] = stored * 100;
+        g.rpms[static_cast<std::size_t>(col)] = *typed;
         say({}, false);
         wb_.apply(g);
         return;
     }
-    if (!ok || typed < CellMin || typed > CellMax) {
-        say(text(MapText::TypeCellValue), true);
+    static const QRegularExpression whole("^[0-9]{1,3}$");
+    const int typed = typedText.toInt();
+    if (!whole.match(typedText).hasMatch() || typed < CellMin || typed > CellMax) {
+        say(text(MapText::TypeCellValue).arg(item->text()), true);
         refresh();
         return;
     }

@@ -5,6 +5,7 @@
 
 #include <QPointF>
 #include <QRegion>
+#include <QSet>
 #include <QTableWidget>
 #include <QWidget>
 
@@ -99,7 +100,7 @@ public:
 
     // Statistics shown in the overlays: the live ones unless a log's were loaded.
     const analysis::MapStatistics& shownStatistics() const;
-    void showStatistics(const analysis::MapStatistics* fromLog, const QString& source);
+    void showStatistics(analysis::MapStatistics* fromLog, const QString& source);
 
     void refresh();
     void retranslate();
@@ -127,7 +128,9 @@ private:
     std::vector<std::pair<QPushButton*, lang::MapText>> buttons_;
     QTimer* statsTimer_ = nullptr;
     Overlay overlay_ = Overlay::Values;
-    const analysis::MapStatistics* logStats_ = nullptr;
+    analysis::MapStatistics* logStats_ = nullptr;
+    QString logKey_;         // the loaded log's path, size and time
+    QSet<QString> usedLogs_; // logs whose suggestions were applied
     std::unique_ptr<analysis::MapStatistics> loadedStats_;
     QString logSource_;
     std::uint64_t shownSeen_ = 0;

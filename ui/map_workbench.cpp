@@ -6,14 +6,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
+#include "ui/curve_window.h"
 #include "ui/form_hlav.h"
+#include "ui/form_shared.h"
 #include "ui/map_window.h"
-#include "ui/pictures.h"
 
 namespace velmora::ui {
 
@@ -25,68 +26,42 @@ const QColor LiveColour(200, 0, 200);
 
 } // namespace
 
-// A dot over the ignition curve picture at the live speed and the advance the unit reports.
-class CurveDot : public QWidget {
-public:
-    explicit CurveDot(QWidget* picture) : QWidget(picture) {
-        setObjectName("CurveLiveDot");
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-        setGeometry(picture->rect());
-        hide();
-    }
-    // Speed across up to the last point of the curve, advance up to the model's maximum.
-    void place(int rpm, int advance, int maxRpm, int maxAdvance) {
-        if (rpm <= 0 || maxRpm <= 0 || maxAdvance <= 0) {
-            hide();
-            return;
-        }
-        const QRect plot = curvePlot();
-        const double x = std::min(1.0, rpm / static_cast<double>(maxRpm));
-        const double y = std::clamp(advance / static_cast<double>(maxAdvance), 0.0, 1.0);
-        const QPoint at(plot.left() + static_cast<int>(x * plot.width()),
-                        plot.bottom() - static_cast<int>(y * plot.height()));
-        if (at != at_ || isHidden()) {
-            at_ = at;
-            show();
-            update();
-        }
-    }
-    QPoint at() const { return at_; }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Qt::white, 1.5));
-        p.setBrush(LiveColour);
-        p.drawEllipse(QPointF(at_), 4.5, 4.5);
-    }
-
-private:
-    QPoint at_;
-};
-
 MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     setObjectName("MapWorkbench");
     clock_.start();
     loadStatsSettings();
     heat_ = form_.settingsStore().readInt("FORM_HLAV", HeatColoursKey, 1) != 0;
 
-    // The View menu stands before Help.
-    menu_ = new QMenu(form_.menuBar());
+    // The View menu follows Edit (File when there is no Edit menu), as in desktop programs.
+    QMenuBar* bar = form_.menuBar();
+    menu_ = new QMenu(bar);
     menu_->setObjectName("MenuView");
     menu_->setFont(form_.font());
-    QMenu* help = form_.findChild<QMenu*>("MenuHelp");
-    form_.menuBar()->insertMenu(help != nullptr ? help->menuAction() : nullptr, menu_);
+    const QList<QAction*> top = bar->actions();
+    QAction* before = nullptr;
+    for (const char* after : {"MenuFile", "MenuEdit"}) {
+        for (qsizetype i = 0; i + 1 < top.size(); ++i)
+            if (top[i]->menu() != nullptr && top[i]->menu()->objectName() == after)
+                before = top[i + 1];
+    }
+    bar->insertMenu(before, menu_);
     mapAction_ = menu_->addAction(QString());
     mapAction_->setObjectName("MenuInjectionMap");
     mapAction_->setShortcut(QKeySequence(Qt::Key_F6));
+    curveAction_ = menu_->addAction(QString());
+    curveAction_->setObjectName("MenuIgnitionCurve");
+    menu_->addSeparator();
     heatAction_ = menu_->addAction(QString());
     heatAction_->setObjectName("MenuHeatColours");
     heatAction_->setCheckable(true);
     heatAction_->setChecked(heat_);
     connect(mapAction_, &QAction::triggered, this, [this] { openWindow(); });
+    connect(curveAction_, &QAction::triggered, this, [this] { openCurveWindow(); });
     connect(heatAction_, &QAction::toggled, this, &MapWorkbench::setHeatColours);
+    // The items' hints go to the status bar as those of the window's own menus do.
+    connect(menu_, &QMenu::hovered, this, [this](QAction* a) {
+        form_.showStatusHint(longHint(a->property(HintProperty).toString()));
+    });
     connect(&form_, &TFormHlav::textsApplied, this, &MapWorkbench::retranslate);
 
     for (int i = 0; i < 100; ++i) {
@@ -111,7 +86,11 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     frame_->setPalette(pal);
     frame_->setAttribute(Qt::WA_TransparentForMouseEvents);
     frame_->hide();
-    if (auto* picture = form_.findChild<QLabel*>("Image1")) dot_ = new CurveDot(picture);
+    // The curve follows the advance points whenever the window shows them anew.
+    for (int k = 1; k <= 20; ++k) {
+        if (auto* e = form_.findChild<QLineEdit*>(QString("Edit%1").arg(k)))
+            connect(e, &QLineEdit::textChanged, this, &MapWorkbench::refreshCurve);
+    }
 
     Link& link = form_.link();
     previousHook_ = link.onMonitorFrame;
@@ -126,6 +105,7 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
 MapWorkbench::~MapWorkbench() {
     form_.link().onMonitorFrame = previousHook_;
     delete window_;
+    delete curveWindow_;
 }
 
 QString MapWorkbench::text(lang::MapText t) const {
@@ -137,9 +117,21 @@ void MapWorkbench::retranslate() {
     // A language outside the three keeps the texts as they are.
     if (form_.Language > 2 && !menu_->title().isEmpty()) return;
     menu_->setTitle(text(lang::MapText::ViewMenu));
-    mapAction_->setText(text(lang::MapText::InjectionMapItem));
-    heatAction_->setText(text(lang::MapText::HeatColours));
+    menu_->setProperty(HintProperty, text(lang::MapText::ViewMenuHint));
+    const std::pair<QAction*, std::pair<lang::MapText, lang::MapText>> items[] = {
+        {mapAction_, {lang::MapText::InjectionMapItem, lang::MapText::InjectionMapHint}},
+        {curveAction_, {lang::MapText::IgnitionCurveItem, lang::MapText::IgnitionCurveHint}},
+        {heatAction_, {lang::MapText::HeatColours, lang::MapText::HeatColoursHint}}};
+    for (const auto& [action, texts] : items) {
+        action->setText(text(texts.first));
+        action->setProperty(HintProperty, text(texts.second));
+    }
     if (window_ != nullptr) window_->retranslate();
+    if (curveWindow_ != nullptr) {
+        curveWindow_->setWindowTitle(text(lang::MapText::CurveWindowTitle));
+        curveWindow_->plot()->setAxisTitles(text(lang::MapText::CurveSpeedAxis),
+                                            text(lang::MapText::CurveAdvanceAxis));
+    }
 }
 
 void MapWorkbench::loadStatsSettings() {
@@ -216,6 +208,8 @@ void MapWorkbench::recolour(int i) {
 }
 
 void MapWorkbench::monitorFrame(const Frame& f) {
+    // Only frames of kind 1 carry the advance; before the first one there is none to show.
+    if ((f[0] & 0x0F) == 1) advanceSeen_ = true;
     const EngineSample s =
         builder_.update(f, form_.link().monitor().values(), form_.calibration()[AdvanceMax],
                         static_cast<double>(clock_.elapsed()) / 1000.0);
@@ -240,13 +234,40 @@ void MapWorkbench::showLivePoint(const EngineSample& s, int advance) {
     } else if (!frame_->isHidden()) {
         frame_->hide();
     }
-    if (dot_ != nullptr) dot_->place(s.rpm, advance, cal[at(RpmAdv1, 9)] * 100, cal[AdvanceMax]);
+    if (curveWindow_ != nullptr && curveWindow_->isVisible()) {
+        if (advanceSeen_ && s.rpm > 0)
+            curveWindow_->plot()->setLive(s.rpm, advance);
+        else
+            curveWindow_->plot()->clearLive();
+    }
     if (window_ != nullptr && window_->isVisible()) window_->showLivePoint(point_, s.time);
     emit livePointChanged();
 }
 
-QWidget* MapWorkbench::curveDot() const {
-    return dot_;
+CurveWindow* MapWorkbench::openCurveWindow() {
+    if (curveWindow_ == nullptr) {
+        curveWindow_ = new CurveWindow(&form_);
+        curveWindow_->setFont(form_.font());
+        // Without a connection the unit reports nothing: a dot left standing would lie.
+        auto* lost = new QTimer(curveWindow_);
+        lost->setInterval(250);
+        connect(lost, &QTimer::timeout, this, [this] {
+            if (form_.link().exchange().view().noConnectionVisible)
+                curveWindow_->plot()->clearLive();
+        });
+        lost->start();
+        retranslate();
+    }
+    refreshCurve();
+    curveWindow_->show();
+    curveWindow_->raise();
+    curveWindow_->activateWindow();
+    return curveWindow_;
+}
+
+void MapWorkbench::refreshCurve() {
+    if (curveWindow_ == nullptr) return;
+    curveWindow_->plot()->setCurve(ignitionCurve(form_.calibration()));
 }
 
 MapWindow* MapWorkbench::openWindow() {

@@ -1,6 +1,6 @@
 // The injection map workbench around the main window: the View menu, heat colours and the
-// framed live cell on the Fuel Map page, the live dot on the ignition curve picture, the live
-// statistics, and the map window. It reaches the main window only through its public
+// framed live cell on the Fuel Map page, the live statistics, the map window and the ignition
+// curve window with the live advance. It reaches the main window only through its public
 // binding (read controls, the after-change step, the calibration) and the link's hooks.
 #pragma once
 
@@ -29,7 +29,7 @@ namespace velmora::ui {
 
 class TFormHlav;
 class MapWindow;
-class CurveDot;
+class CurveWindow;
 
 class MapWorkbench : public QObject {
     Q_OBJECT
@@ -57,8 +57,8 @@ public:
 
     // A monitor frame the link decoded: a live sample for the point and the statistics.
     void monitorFrame(const Frame& frame);
-    // The live operating point on the page, the curve picture and the map window; nothing
-    // outside the map. Also feeds the live statistics.
+    // The live operating point on the page and the map window (nothing outside the map), and
+    // the live advance on the curve window. Also feeds the live statistics.
     void showLivePoint(const analysis::EngineSample& s, int advance);
     const std::optional<analysis::MapPoint>& livePoint() const { return point_; }
 
@@ -67,11 +67,13 @@ public:
 
     MapWindow* openWindow();
     MapWindow* window() const { return window_; }
+    CurveWindow* openCurveWindow();
+    CurveWindow* curveWindow() const { return curveWindow_; }
+    QAction* curveAction() const { return curveAction_; }
     QAction* heatAction() const { return heatAction_; }
     QAction* mapAction() const { return mapAction_; }
     QMenu* viewMenu() const { return menu_; }
     QFrame* liveFrame() const { return frame_; }
-    QWidget* curveDot() const;
 
 signals:
     // The map or its axis as shown changed (an operation, an edit on the page, a read ...).
@@ -85,16 +87,19 @@ private:
     void recolourAll();
     void scheduleMapShown();
     void loadStatsSettings();
+    void refreshCurve();
 
     TFormHlav& form_;
     QMenu* menu_ = nullptr;
     QAction* heatAction_ = nullptr;
     QAction* mapAction_ = nullptr;
+    QAction* curveAction_ = nullptr;
     MapWindow* window_ = nullptr;
+    CurveWindow* curveWindow_ = nullptr;
     std::array<QLineEdit*, 100> cells_{};
     std::array<QPalette, 100> plain_{};
     QFrame* frame_ = nullptr;
-    CurveDot* dot_ = nullptr;
+    bool advanceSeen_ = false;
     bool heat_ = true;
     bool shownPending_ = false;
     analysis::LiveSampleBuilder builder_;

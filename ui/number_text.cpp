@@ -34,32 +34,30 @@ std::optional<int> parsePosition(const QString& text, bool grouping, int min, in
     // With a blank as the locale's separator, any of the blanks a user can type counts.
     const bool blankSeparator = sep.size() == 1 && isSpaceLike(sep.at(0));
 
+    // A separator stands only between groups of three digits, so a decimal such as "10,5" or
+    // "1.05" is refused instead of being read as 105.
     long long value = 0;
-    bool anyDigit = false;
-    bool lastWasDigit = false;
+    int groupDigits = 0;
+    bool separated = false;
     for (qsizetype i = 0; i < trimmed.size(); ++i) {
         const QChar c = trimmed.at(i);
         if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
             value = value * 10 + (c.unicode() - '0');
             // Every legal position is far below this, so a longer number is out of range.
             if (value > 1000000000LL) return std::nullopt;
-            anyDigit = true;
-            lastWasDigit = true;
+            ++groupDigits;
+            if (separated && groupDigits > 3) return std::nullopt;
             continue;
         }
-        if (!grouping || !lastWasDigit) return std::nullopt;
-        if (blankSeparator && isSpaceLike(c)) {
-            lastWasDigit = false;
-            continue;
-        }
-        if (trimmed.mid(i, sep.size()) == sep) {
-            i += sep.size() - 1;
-            lastWasDigit = false;
-            continue;
-        }
-        return std::nullopt;
+        if (!grouping || groupDigits == 0 || (separated ? groupDigits != 3 : groupDigits > 3))
+            return std::nullopt;
+        const bool blank = blankSeparator && isSpaceLike(c);
+        if (!blank && trimmed.mid(i, sep.size()) != sep) return std::nullopt;
+        if (!blank) i += sep.size() - 1;
+        separated = true;
+        groupDigits = 0;
     }
-    if (!anyDigit || !lastWasDigit) return std::nullopt;
+    if (groupDigits == 0 || (separated && groupDigits != 3)) return std::nullopt;
     if (value < min || value > max) return std::nullopt;
     return static_cast<int>(value);
 }

@@ -15,7 +15,8 @@ QString groupSeparator();
 QString formatPosition(int value, bool grouping);
 
 // A typed text as an up-down takes it: a whole number within min..max, optionally with
-// blanks around it and, when grouping is on, thousands separators between the digits.
+// blanks around it and, when grouping is on, thousands separators between groups of three
+// digits ("15 000"; "1.05" and "10,5" are no whole numbers).
 // Anything else (letters, signs, an empty box, a number out of range however long) gives
 // nothing, and the up-down keeps its previous position.
 std::optional<int> parsePosition(const QString& text, bool grouping, int min, int max);

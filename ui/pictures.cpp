@@ -27,6 +27,15 @@ QIcon windowIcon() {
     return QIcon(pm);
 }
 
+namespace {
+
+// Where the picture draws its plot: zero speed and advance at the bottom left.
+QRect curvePlot() {
+    return {24, 8, 200, 78};
+}
+
+} // namespace
+
 QPixmap curvePicture() {
     QPixmap pm(234, 103);
     pm.fill(Qt::transparent);
@@ -64,10 +73,6 @@ QPixmap curvePicture() {
     p.setPen(QColor(0x20, 0x40, 0x90));
     p.drawText(QRect(plot.left() + 8, plot.top() + 40, 120, 18), Qt::AlignLeft, "Velmora 52");
     return pm;
-}
-
-QRect curvePlot() {
-    return {24, 8, 200, 78};
 }
 
 QIcon printGlyph() {

@@ -4,15 +4,12 @@
 
 #include <QIcon>
 #include <QPixmap>
-#include <QRect>
 
 namespace velmora::ui {
 
 QIcon windowIcon();
 // 234 x 103 on a transparent background: an advance curve over engine speed.
 QPixmap curvePicture();
-// Where curvePicture() draws its plot: zero speed and advance at the bottom left.
-QRect curvePlot();
 QIcon printGlyph();
 
 } // namespace velmora::ui

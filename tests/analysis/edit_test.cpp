@@ -114,8 +114,8 @@ TEST(MapEdit, PasteAcceptsWhatSpreadsheetsWrite) {
     EXPECT_EQ(g.at(9, 9), 118);
     // Copy gives back the same numbers.
     EXPECT_TRUE(parsePaste(copyText(g, Whole)).rows == b.rows);
-    // Decimals with a point or a comma are rounded; a block too big is cut at the map's edge.
-    const PastedBlock d = parsePaste("99,6\t100.4\n 101 \t102\n");
+    // A block too big is cut at the map's edge.
+    const PastedBlock d = parsePaste("100\t+100\n 101 \t102\n");
     ASSERT_TRUE(d.result.ok());
     EXPECT_EQ(d.rows, (std::vector<std::vector<int>>{{100, 100}, {101, 102}}));
     const Selection cut = pasteBlock(g, d, 9, 9);
@@ -139,6 +139,13 @@ TEST(MapEdit, PasteRefusesBadTextWithAReason) {
         {"100\t100\n100\n", EditError::RaggedRows, 1, 1},
         {"100\t\t100\n", EditError::NotANumber, 0, 1},
         {"1e2\n", EditError::NotANumber, 0, 0},
+        // A decimal is refused, neither rounded (11) nor read without its separator (105).
+        {"100\t10.5\n", EditError::NotWhole, 0, 1},
+        {"100\t10,5\n", EditError::NotWhole, 0, 1},
+        {"100\t100\n1.05\t100\n", EditError::NotWhole, 1, 0},
+        {"99,6\n", EditError::NotWhole, 0, 0},
+        {"100.0\n", EditError::NotWhole, 0, 0},
+        {"1.0.5\n", EditError::NotANumber, 0, 0},
         {"\n\n", EditError::Empty, -1, -1},
         {"", EditError::Empty, -1, -1},
         {std::string(1 << 20, '1'), EditError::TooLarge, -1, -1},

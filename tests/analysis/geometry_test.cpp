@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
+#include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
 
 namespace velmora::analysis {
@@ -65,9 +67,30 @@ TEST(Geometry, WeightsReproduceThePoint) {
     }
 }
 
-TEST(Geometry, OutsideTheAxesOrOnABadAxisIsNowhere) {
-    EXPECT_FALSE(locate(999, 50, Rpms));
-    EXPECT_FALSE(locate(16001, 50, Rpms));
+// Off the speed axis the point stays on the edge column, as the unit's interpolation does.
+TEST(Geometry, SpeedsOffTheAxisLieOnTheEdgeColumn) {
+    const struct {
+        int rpm;
+        double col;
+    } cases[] = {{100, 0.0},  {900, 0.0},      {999, 0.0},   {1000, 0.0},  {1500, 0.5},
+                 {5000, 3.5}, {15999, 8.9995}, {16000, 9.0}, {16001, 9.0}, {25000, 9.0}};
+    for (const auto& k : cases) {
+        const auto p = locate(k.rpm, 5, Rpms);
+        ASSERT_TRUE(p) << k.rpm;
+        EXPECT_NEAR(p->col, k.col, 1e-9) << k.rpm;
+        EXPECT_EQ(p->nearestCol, static_cast<int>(std::lround(k.col + 1e-9))) << k.rpm;
+        EXPECT_DOUBLE_EQ(p->row, 2.0);
+        double sum = 0;
+        for (const CellWeight& w : p->cells) {
+            EXPECT_GE(w.col, 0);
+            EXPECT_LT(w.col, MapSize);
+            sum += w.weight;
+        }
+        EXPECT_NEAR(sum, 1.0, 1e-12) << k.rpm;
+    }
+}
+
+TEST(Geometry, NoSpeedOrABadSensorOrAxisIsNowhere) {
     EXPECT_FALSE(locate(0, 50, Rpms));     // no speed signal
     EXPECT_FALSE(locate(5000, 101, Rpms)); // throttle sensor fault
     EXPECT_FALSE(locate(5000, -1, Rpms));
@@ -107,6 +130,40 @@ TEST(HeatColours, EvenStepsAndReadableText) {
         const Rgb bg = heatColour(v);
         EXPECT_GE(contrastRatio(bg, textColourOn(bg)), 7.0) << v;
     }
+}
+
+// The axes hold the curve and the live point, rounded up to whole grid steps; a point beyond
+// them is drawn at their end.
+TEST(IgnitionCurve, AxesHoldTheCurveAndTheLivePoint) {
+    Calibration cal{};
+    for (int i = 0; i < 10; ++i) {
+        cal[at(RpmAdv1, i)] = static_cast<std::uint8_t>(10 + 15 * i); // up to 14,500 rpm
+        cal[at(Advance1, i)] = static_cast<std::uint8_t>(10 + 2 * i); // up to 28 degrees
+    }
+    const std::array<CurvePoint, 10> curve = ignitionCurve(cal);
+    EXPECT_EQ(curve[9].rpm, 14500);
+    EXPECT_EQ(curve[9].advance, 28);
+    struct Case {
+        int liveRpm, liveAdvance, maxRpm, maxAdvance;
+    } const cases[] = {
+        {0, 0, 15000, 30},      // the curve alone
+        {14500, 30, 15000, 30}, // live on a step
+        {9000, 31, 15000, 35},  // ... and above one
+        {15001, 0, 16000, 30},  // faster than the last point
+        {9000, 36, 15000, 40},  // more advance reported than the curve holds
+    };
+    for (const Case& c : cases) {
+        const CurveAxes a = curveAxes(curve, c.liveRpm, c.liveAdvance);
+        EXPECT_EQ(a.maxRpm, c.maxRpm) << c.liveRpm;
+        EXPECT_EQ(a.maxAdvance, c.maxAdvance) << c.liveAdvance;
+    }
+    EXPECT_EQ(curveAxes({}, 0, 0).maxRpm, 1000);
+    EXPECT_EQ(curveAxes({}, 0, 0).maxAdvance, 5);
+    const CurveAxes a{10000, 40};
+    EXPECT_DOUBLE_EQ(plotFraction(a, 5000, 10).x, 0.5);
+    EXPECT_DOUBLE_EQ(plotFraction(a, 5000, 10).y, 0.25);
+    EXPECT_DOUBLE_EQ(plotFraction(a, 20000, 80).x, 1.0);
+    EXPECT_DOUBLE_EQ(plotFraction(a, 20000, 80).y, 1.0);
 }
 
 } // namespace

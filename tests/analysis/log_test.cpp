@@ -40,8 +40,8 @@ TEST(LogStatistics, ALogWithoutTheNeededChannelsIsNamedAndNotAnalysed) {
     MapStatistics st;
     const LogAnalysis a = analyseLog(data, st, Rpms);
     EXPECT_FALSE(a.ok());
-    EXPECT_EQ(a.missing, (std::vector<std::string>{"Lambda", "CLT", "CLT fault", "Start limiter",
-                                                   "Blocking"}));
+    EXPECT_EQ(a.missing,
+              (std::vector<std::string>{"O2 mV", "CLT", "CLT fault", "Start limiter", "Blocking"}));
     EXPECT_EQ(st.samplesSeen(), 0u);
 }
 

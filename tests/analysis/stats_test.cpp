@@ -96,7 +96,9 @@ TEST(Statistics, FiltersKeepOutEveryUnsteadyOrFaultySample) {
         {"blocking", [](EngineSample& s) { s.blocking = true; }, false},
         {"no injection", [](EngineSample& s) { s.injectionUs = 0; }, false},
         {"throttle fault", [](EngineSample& s) { s.throttle = 101; }, false},
-        {"speed below the map", [](EngineSample& s) { s.rpm = 900; }, false},
+        // Idle below the first speed point and revs above the last count in the edge column.
+        {"speed below the map", [](EngineSample& s) { s.rpm = 900; }, true},
+        {"speed above the map", [](EngineSample& s) { s.rpm = 17000; }, true},
         {"throttle 8 %/s", [](EngineSample& s) { s.throttle = static_cast<int>(s.time * 8); },
          true},
         {"throttle 16 %/s", [](EngineSample& s) { s.throttle = static_cast<int>(s.time * 16); },
@@ -192,8 +194,9 @@ TEST(Suggestions, BoundedDirectedAndOnlyWhereTheProbeCanTell) {
                     EXPECT_EQ(s.kind, Suggestion::Balanced);
                 } else {
                     EXPECT_EQ(s.kind, d > 0 ? Suggestion::MoreFuel : Suggestion::LessFuel);
-                    EXPECT_LE(std::abs(s.percent), 5.0);
-                    EXPECT_LE(std::abs(s.value - v), v * 0.05 + 0.5);
+                    // The previewed change is the one applied, and within the bound.
+                    EXPECT_NEAR(s.percent, 100.0 * (s.value - v) / v, 1e-9);
+                    EXPECT_LE(std::abs(s.value - v), v * 0.05 + 1e-9);
                     EXPECT_TRUE(d > 0 ? s.value >= v : s.value <= v);
                     EXPECT_GE(s.value, 5);
                     EXPECT_LE(s.value, 250);
@@ -202,6 +205,27 @@ TEST(Suggestions, BoundedDirectedAndOnlyWhereTheProbeCanTell) {
                 EXPECT_EQ(s.value, v);
             }
         }
+    }
+}
+
+// Rounding goes towards no change: +5 % on 50 is 52 (+4 %), never 53 (+6 %).
+TEST(Suggestions, RoundedTowardsNoChange) {
+    const struct {
+        int value;
+        bool lean;
+        int expected;
+    } cases[] = {{50, true, 52},   {50, false, 48}, {95, false, 91},  {100, true, 105},
+                 {100, false, 95}, {5, false, 5},   {250, true, 250}, {11, true, 11},
+                 {249, true, 250}, {21, false, 20}};
+    for (const auto& k : cases) {
+        CellGrid g{};
+        g[1][1] = k.lean ? CellStats{60, 0, 0, 0, 60} : CellStats{60, 0, 0, 60, 0};
+        std::array<std::uint8_t, 100> map{};
+        map.fill(100);
+        map[11] = static_cast<std::uint8_t>(k.value);
+        const CellSuggestion s = suggest(g, map, {})[1][1];
+        EXPECT_EQ(s.value, k.expected) << k.value;
+        EXPECT_NEAR(s.percent, 100.0 * (k.expected - k.value) / k.value, 1e-9) << k.value;
     }
 }
 

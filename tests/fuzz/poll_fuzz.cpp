@@ -1,10 +1,11 @@
-// The poll path fed an arbitrary byte stream in arbitrary chunks through a fake port that may
-// also report more bytes than it can hand over. Each poll is checked against what the line
-// held; the frames it yields then drive the whole link (exchange, reply handler, monitor),
-// interleaved with replies a unit would give, so that exchanges run to their end.
+// The poll path fed an arbitrary byte stream (junk, whole, glued, split and shifted frames) in
+// arbitrary chunks through a fake port that may also report more bytes than it can hand over.
+// The frames drive the whole link (exchange, reply handler, monitor), interleaved with replies
+// a unit would give, so that exchanges run to their end. The monitor frames decoded must be
+// exactly those the whole stream holds, however it was cut.
 #include "fuzz_check.h"
+#include "link/framer.h"
 #include "link/link.h"
-#include "link/port.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
 
@@ -23,13 +24,11 @@ class ChunkPort : public FramePort {
 public:
     std::deque<std::uint8_t> line;
     std::size_t overstate = 0; // bytes reported that are not there
-    std::size_t readLimit = ReceiveBufferSize;
-    std::size_t asked = 0;
+    std::size_t readLimit = 1024;
 
     bool isOpen() const override { return true; }
     std::size_t bytesWaiting() override { return line.size() + overstate; }
     std::size_t read(std::uint8_t* dst, std::size_t max) override {
-        asked = max;
         const std::size_t n = std::min({max, line.size(), readLimit});
         std::copy_n(line.begin(), n, dst);
         line.erase(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(n));
@@ -72,8 +71,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Link link(cal, ident, image, language);
     ChunkPort port;
-    std::vector<Frame> sent;
+    link.setPort(&port);
+    std::vector<Frame> sent, decoded;
+    std::vector<std::uint8_t> stream; // every byte put on the line
+    std::size_t mostWaiting = 0;
     link.onSent = [&](const Frame& f) { sent.push_back(f); };
+    link.onMonitorFrame = [&](const Frame& f) {
+        FUZZ_CHECK(isMonitorCommand(f[0]) && checkOk(f));
+        decoded.push_back(f);
+    };
+    const auto put = [&](const std::uint8_t* b, std::size_t n) {
+        port.line.insert(port.line.end(), b, b + n);
+        stream.insert(stream.end(), b, b + n);
+    };
 
     while (in.remaining_bytes() > 0) {
         switch (in.ConsumeIntegralInRange<int>(0, 9)) {
@@ -94,42 +104,52 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 4: {
             if (!sent.empty()) {
                 const Frame r = unitReply(sent.back(), unit);
-                port.line.insert(port.line.end(), r.begin(), r.end());
+                put(r.data(), r.size());
             }
             break;
         }
         case 5:
             port.overstate = in.ConsumeIntegralInRange<std::size_t>(0, 40);
-            port.readLimit = in.ConsumeIntegralInRange<std::size_t>(0, ReceiveBufferSize);
+            port.readLimit = in.ConsumeIntegralInRange<std::size_t>(0, 1024);
             break;
+        case 6: { // a monitor frame, whole or only its head (the rest lost)
+            const auto data = in.ConsumeBytes<std::uint8_t>(FrameDataSize);
+            std::uint8_t block[FrameDataSize]{};
+            std::copy(data.begin(), data.end(), block);
+            const Frame m = makeFrame(
+                static_cast<std::uint8_t>(0xB0 + in.ConsumeIntegral<std::uint8_t>() % 16), block);
+            put(m.data(), in.ConsumeBool() ? FrameSize
+                                           : in.ConsumeIntegralInRange<std::size_t>(0, FrameSize));
+            break;
+        }
         default: {
             const std::size_t n = in.ConsumeIntegralInRange<std::size_t>(0, 80);
             const auto chunk = in.ConsumeBytes<std::uint8_t>(n);
-            port.line.insert(port.line.end(), chunk.begin(), chunk.end());
+            put(chunk.data(), chunk.size());
             break;
         }
         }
-
-        // One tick: the poll, checked against the line, then the rest of Timer1Timer.
-        const std::deque<std::uint8_t> before = port.line;
-        const std::size_t waiting = port.bytesWaiting();
-        port.asked = 0;
-        const std::optional<Frame> f = pollPort(port);
-        if (waiting < FrameSize) {
-            FUZZ_CHECK(!f && port.line == before && port.asked == 0);
-        } else {
-            FUZZ_CHECK(port.asked == std::min(waiting, ReceiveBufferSize));
-            const std::size_t got = before.size() - port.line.size();
-            FUZZ_CHECK(f.has_value() == (got >= FrameSize));
-            if (f) FUZZ_CHECK(std::equal(f->begin(), f->end(), before.begin()));
-        }
-        if (f) link.exchange().onFrame(*f);
-        link.tick(); // no port attached: the poll inside the tick finds nothing
+        mostWaiting = std::max(mostWaiting, port.line.size() + link.framer().held());
+        link.tick();
+        FUZZ_CHECK(link.framer().held() <= Framer::Capacity);
 
         // What comes from the unit is always clamped before it is shown.
         Calibration clamped = cal;
         clamp(clamped);
         FUZZ_CHECK(clamped == cal);
+    }
+    // The rest of the line, then the same stream in one piece through a framer of its own.
+    port.overstate = 0;
+    port.readLimit = 1024;
+    for (int t = 0; t < 4000 && (!port.line.empty() || link.framer().held() >= FrameSize); ++t)
+        link.tick();
+    if (mostWaiting <= Framer::Capacity) {
+        Framer whole;
+        whole.append(stream.data(), stream.size());
+        std::vector<Frame> expected;
+        while (std::optional<Frame> f = whole.next())
+            if (isMonitorCommand((*f)[0])) expected.push_back(*f);
+        FUZZ_CHECK(decoded == expected);
     }
     return 0;
 }

@@ -1,9 +1,13 @@
 #include "lang/map_texts.h"
+#include "lang/system_errors.h"
 #include "lang/text_sets.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <iconv.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -210,4 +214,31 @@ TEST(MapTexts, EveryTextInEveryLanguage) {
     EXPECT_EQ(mapText(MapText::ViewMenu, 3), nullptr);
     EXPECT_STREQ(mapText(MapText::HeatColours, 1), "Heat colours");
     EXPECT_STREQ(mapText(MapText::LogAnalysed, 2), "Log %1: %2 Messwerte, %3 gezählt.");
+}
+
+// The common failures read as one of four causes in each language, never as the system's
+// English; every other errno and 0 fall back to a general cause.
+TEST(SystemErrors, CommonFailuresInEachLanguage) {
+    const std::pair<int, int> kinds[] = {{ENOSPC, 0}, {EDQUOT, 0}, {EACCES, 1},  {EPERM, 1},
+                                         {EROFS, 2},  {ENOENT, 3}, {ENOTDIR, 3}, {EIO, 4},
+                                         {EINVAL, 4}, {0, 4}};
+    for (std::uint8_t language = 0; language < 3; ++language) {
+        std::map<int, std::string> byKind;
+        for (const auto& [error, kind] : kinds) {
+            const std::string text = systemErrorText(error, language);
+            EXPECT_FALSE(text.empty());
+            EXPECT_TRUE(fitsWindows1250(text)) << text;
+            if (error != 0) {
+                EXPECT_NE(text, std::strerror(error));
+            }
+            auto [it, added] = byKind.emplace(kind, text);
+            EXPECT_EQ(it->second, text) << error << " in " << int(language);
+        }
+        std::set<std::string> distinct;
+        for (const auto& [kind, text] : byKind) distinct.insert(text);
+        EXPECT_EQ(distinct.size(), 5u) << int(language);
+        if (language != 1) {
+            EXPECT_NE(byKind[0], systemErrorText(ENOSPC, 1));
+        }
+    }
 }

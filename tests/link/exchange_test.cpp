@@ -301,11 +301,11 @@ TEST_F(ExchangeTest, NewCommandAbandonsTheRunningExchange) {
     link.tick(); // block 2 requested; its reply is waiting now
     ASSERT_EQ(port.rx.size(), FrameSize);
     ex().startProgram(); // its reply joins the abandoned one on the line
-    // The next poll takes the abandoned read reply (and drops the rest): nothing happens.
+    // The next poll passes over the abandoned read reply and takes the program's.
     link.tick();
     EXPECT_EQ(ex().Operation, Exchange::Program);
-    EXPECT_EQ(ex().CommandByte, 0x00);
-    EXPECT_EQ(runToEnd(), 3 + 12);
+    EXPECT_EQ(ex().CommandByte, 0x01);
+    EXPECT_EQ(runToEnd(), 11);
     EXPECT_EQ(*view().message, Message::ProgramOk);
 }
 
@@ -375,18 +375,18 @@ TEST_F(ExchangeTest, NoConnectionFollowsValidMonitorFramesOnly) {
     EXPECT_EQ(ex().NoMonitorTicks, 41);
 }
 
-TEST_F(ExchangeTest, MonitorFrameMidExchangeCostsOneTickOnly) {
+TEST_F(ExchangeTest, MonitorFrameGluedToAReplyCostsNothing) {
     ex().startRead();
     link.tick();
-    // A monitor frame arrives just before the reply to block 1: the poll takes the monitor
-    // frame and drops the reply glued to it; the time-out brings block 1 again.
+    // A monitor frame arrives just before the reply to block 1: one poll decodes the monitor
+    // frame and takes the reply glued to it.
     port.rx.clear();
     port.put(makeFrame(0xB2));
     port.put(unit.replyTo(makeFrame(0x41)));
     link.tick();
     EXPECT_FALSE(view().noConnectionVisible);
-    EXPECT_EQ(ex().CommandByte, 0x41);
-    EXPECT_EQ(runToEnd(), 3 + 21);
+    EXPECT_EQ(ex().CommandByte, 0x42);
+    EXPECT_EQ(runToEnd(), 21);
     EXPECT_EQ(*view().message, Message::VerifyOk);
     EXPECT_EQ(image, unit.image);
 }

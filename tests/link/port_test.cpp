@@ -1,58 +1,89 @@
 #include "fake_unit.h"
+#include "link/framer.h"
 #include "link/link.h"
-#include "link/port.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace velmora;
 using namespace velmora::testing;
 
 namespace {
 
-std::vector<std::uint8_t> counting(std::size_t n, std::uint8_t first = 0) {
-    std::vector<std::uint8_t> v(n);
-    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::uint8_t>(first + i);
-    return v;
+Frame randomFrame(std::mt19937& rng, std::uint8_t command, std::uint8_t dataBelow = 0) {
+    std::uint8_t data[FrameDataSize];
+    for (auto& b : data) b = static_cast<std::uint8_t>(dataBelow ? rng() % dataBelow : rng());
+    return makeFrame(command, data);
 }
 
-// A port whose reads come up short of what it says is waiting.
-class ShortReadPort : public FakePort {
-public:
-    std::size_t read(std::uint8_t* dst, std::size_t max) override {
-        return FakePort::read(dst, max < 10 ? max : 10);
-    }
-};
+// Bytes that can start no frame, so junk made of them can never pass for one.
+std::uint8_t junkByte(std::mt19937& rng) {
+    return static_cast<std::uint8_t>(rng() % 0x80);
+}
 
 } // namespace
 
-TEST(PollPort, WaitsForAWholeFrameThenTakesEverything) {
-    FakePort port;
-    const std::vector<std::uint8_t> bytes = counting(30, 0x40);
-    port.rx.assign(bytes.begin(), bytes.begin() + 21);
-    EXPECT_FALSE(pollPort(port).has_value());
-    EXPECT_EQ(port.rx.size(), 21u); // stays for a later tick
-
-    port.rx.insert(port.rx.end(), bytes.begin() + 21, bytes.end());
-    const std::optional<Frame> f = pollPort(port);
-    ASSERT_TRUE(f.has_value());
-    EXPECT_TRUE(std::equal(f->begin(), f->end(), bytes.begin()));
-    EXPECT_TRUE(port.rx.empty()); // the 8 bytes after the frame are gone
+// Frames glued back to back, with junk, damaged frames and the tail of a lost frame between
+// them, cut into chunks at random places: every valid frame comes out once, whole, in order,
+// whatever the cuts.
+TEST(Framer, FindsEveryFrameHoweverTheStreamIsCutGluedOrShifted) {
+    std::mt19937 rng(52);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::uint8_t> line;
+        std::vector<Frame> expected;
+        // The stream starts anywhere inside a frame whose head was lost.
+        const Frame lost = randomFrame(rng, 0xB0, 0x80);
+        line.insert(line.end(), lost.begin() + 1 + rng() % 21, lost.end());
+        for (int n = 0; n < 30; ++n) {
+            switch (rng() % 6) {
+            case 0: { // junk
+                for (unsigned j = rng() % 30; j > 0; --j) line.push_back(junkByte(rng));
+                break;
+            }
+            case 1: { // a frame damaged on the line
+                Frame bad = randomFrame(rng, static_cast<std::uint8_t>(0xB0 + rng() % 3), 0x80);
+                bad[1 + rng() % 20] ^= 0x01;
+                line.insert(line.end(), bad.begin(), bad.end());
+                break;
+            }
+            default: { // a monitor frame or a reply to any block
+                const std::uint8_t c = rng() % 3 ? static_cast<std::uint8_t>(0xB0 + rng() % 16)
+                                                 : static_cast<std::uint8_t>(0xC0 + rng() % 12);
+                expected.push_back(randomFrame(rng, c));
+                line.insert(line.end(), expected.back().begin(), expected.back().end());
+            }
+            }
+        }
+        Framer framer;
+        std::vector<Frame> got;
+        for (std::size_t at = 0; at < line.size();) {
+            const std::size_t n = std::min<std::size_t>(line.size() - at, rng() % 60);
+            framer.append(line.data() + at, n);
+            at += n;
+            while (std::optional<Frame> f = framer.next()) got.push_back(*f);
+        }
+        ASSERT_EQ(got, expected) << "round " << round;
+        EXPECT_LT(framer.held(), FrameSize);
+    }
 }
 
-TEST(PollPort, ReadsAtMostOneBufferAndNothingFromAClosedPort) {
+// A flood of junk neither grows the buffer nor hides the frame that follows it.
+TEST(Framer, AFloodOfJunkIsBoundedAndTheNextFrameIsFoundAtOnce) {
     FakePort port;
-    const std::vector<std::uint8_t> bytes = counting(1100);
-    port.rx.assign(bytes.begin(), bytes.end());
-    ASSERT_TRUE(pollPort(port).has_value());
-    EXPECT_EQ(port.rx.size(), 1100u - ReceiveBufferSize);
-
-    port.rx.assign(bytes.begin(), bytes.end());
-    port.open = false;
-    EXPECT_FALSE(pollPort(port).has_value());
-
-    ShortReadPort shortPort;
-    shortPort.rx.assign(bytes.begin(), bytes.begin() + 40);
-    EXPECT_FALSE(pollPort(shortPort).has_value());
+    std::mt19937 rng(7);
+    for (int i = 0; i < 1'500'000; ++i) port.rx.push_back(static_cast<std::uint8_t>(rng()));
+    const Frame f = makeFrame(0xB1);
+    port.put(f);
+    Framer framer;
+    receive(port, framer);
+    EXPECT_LT(port.rx.size(), 1'500'000u - Framer::Capacity);
+    receive(port, framer);
+    EXPECT_TRUE(port.rx.empty());
+    EXPECT_LE(framer.held(), Framer::Capacity);
+    std::optional<Frame> last;
+    while (std::optional<Frame> g = framer.next()) last = g;
+    EXPECT_EQ(last, f);
 }
 
 TEST(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
@@ -87,6 +118,44 @@ TEST(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
     link.tick();
     EXPECT_EQ(link.exchange().CommandByte, 0x41);
     EXPECT_EQ(monitorUpdates, 1);
+}
+
+// Frames that arrive faster than the tick: every monitor frame is decoded in order, the
+// exchange takes one reply per tick, and the bytes of a frame still arriving are kept.
+TEST(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
+    Calibration cal;
+    Identification ident;
+    Image image{};
+    std::uint8_t language = 1;
+    FakePort port;
+    FakeUnit unit(port);
+    Link link(cal, ident, image, language);
+    link.setPort(&port);
+    std::vector<std::uint8_t> decoded;
+    link.onMonitorFrame = [&](const Frame& f) { decoded.push_back(f[2]); };
+    const auto monitor = [](std::uint8_t tag) {
+        std::uint8_t data[FrameDataSize]{};
+        data[1] = tag;
+        return makeFrame(0xB0, data);
+    };
+
+    link.exchange().startRead();
+    port.rx.clear();
+    unit.silent = true;
+    port.put(monitor(1));
+    port.put(unit.replyTo(makeFrame(0x40)));
+    port.put(unit.replyTo(makeFrame(0x40))); // a late duplicate of the same reply
+    port.put(monitor(2));
+    const Frame third = monitor(3);
+    port.rx.insert(port.rx.end(), third.begin(), third.begin() + 8);
+    link.tick();
+    EXPECT_EQ(decoded, std::vector<std::uint8_t>({1}));
+    EXPECT_EQ(link.exchange().CommandByte, 0x41);
+    port.rx.insert(port.rx.end(), third.begin() + 8, third.end());
+    link.tick();
+    EXPECT_EQ(decoded, std::vector<std::uint8_t>({1, 2, 3}));
+    EXPECT_EQ(link.exchange().CommandByte, 0x41) << "the duplicate is no reply to block 1";
+    EXPECT_EQ(link.monitor().view().line(MonitorLabel::Rpm).text, "RPM = 666666 ") << "the newest";
 }
 
 TEST(PollPort, NoPortMeansTimeOutsAndNoConnection) {

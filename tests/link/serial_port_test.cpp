@@ -1,3 +1,4 @@
+#include "link/framer.h"
 #include "link/serial_port.h"
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -93,17 +95,66 @@ TEST(SerialPort, FramesCrossTheLineByteForByte) {
     const Frame in = awkwardFrame(0xC0);
     std::vector<std::uint8_t> bytes(in.begin(), in.end());
     bytes.insert(bytes.end(), {1, 2, 3, 4, 5, 6, 7, 8});
+    Framer framer;
     pty.send(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 21));
     EXPECT_EQ(port.bytesWaiting(), 21u);
-    EXPECT_FALSE(pollPort(port).has_value());
+    receive(port, framer);
+    EXPECT_FALSE(framer.next().has_value());
     // Bytes Qt's notifier took into its own buffer still count as waiting.
     pty.send(std::vector<std::uint8_t>(bytes.begin() + 21, bytes.end()));
     QCoreApplication::processEvents();
-    EXPECT_EQ(port.bytesWaiting(), 30u);
-    const std::optional<Frame> f = pollPort(port);
-    ASSERT_TRUE(f.has_value());
-    EXPECT_EQ(*f, in);
+    EXPECT_EQ(port.bytesWaiting(), 9u);
+    receive(port, framer);
+    EXPECT_EQ(framer.next(), in);
     EXPECT_EQ(port.bytesWaiting(), 0u);
+}
+
+// Junk at the terminal's full speed while the window ticks and Qt's notifier reads: memory
+// stays bounded, and the first frame after the junk is found at the next poll.
+TEST(SerialPort, AFloodOfJunkLeavesMemoryBoundedAndTheLinkListening) {
+    Pty pty;
+    SerialPort port;
+    ASSERT_EQ(port.openPath(pty.slavePath), OpenResult::Opened);
+    const auto residentKb = [] {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        return 0L;
+    };
+    const long before = residentKb();
+    std::vector<std::uint8_t> junk(65536);
+    for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    Framer framer;
+    std::size_t flooded = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    while (std::chrono::steady_clock::now() < end) {
+        for (int i = 0; i < 64; ++i) {
+            const ssize_t n = ::write(pty.master, junk.data(), junk.size());
+            if (n > 0) flooded += static_cast<std::size_t>(n);
+        }
+        QCoreApplication::processEvents();
+        receive(port, framer);
+        while (framer.next()) {
+        }
+    }
+    ASSERT_GT(flooded, 1u << 20);
+    const Frame f = awkwardFrame(0xB2);
+    std::vector<std::uint8_t> bytes(f.begin(), f.end());
+    for (int tries = 0; tries < 200; ++tries) { // the rest of the junk drains first
+        if (::write(pty.master, bytes.data(), bytes.size()) == ssize_t(bytes.size())) break;
+        receive(port, framer);
+        while (framer.next()) {
+        }
+    }
+    ::usleep(2000);
+    QCoreApplication::processEvents();
+    receive(port, framer);
+    std::optional<Frame> last;
+    while (std::optional<Frame> g = framer.next()) last = g;
+    EXPECT_EQ(last, f);
+    EXPECT_LE(framer.held(), Framer::Capacity);
+    EXPECT_LT(residentKb() - before, 20 * 1024) << flooded << " bytes of junk";
 }
 
 TEST(SerialPort, AVanishedLineEndsInSilenceNotInAHang) {
@@ -115,7 +166,9 @@ TEST(SerialPort, AVanishedLineEndsInSilenceNotInAHang) {
     for (int i = 0; i < 50; ++i) {
         QCoreApplication::processEvents();
         EXPECT_EQ(port.bytesWaiting(), 0u);
-        EXPECT_FALSE(pollPort(port).has_value());
+        Framer framer;
+        receive(port, framer);
+        EXPECT_EQ(framer.held(), 0u);
         port.writeFrame(awkwardFrame(0x41));
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));

@@ -3,15 +3,22 @@
 // clock.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
 
+#include "files/param_file.h"
+#include "files/profile_store.h"
+#include "files/settings.h"
+#include "history/recovery.h"
 #include "link/monitor.h"
 #include "log/channels.h"
 #include "log/csv.h"
@@ -77,17 +84,23 @@ double shown(const Record& r, std::size_t c) {
     return static_cast<double>(r[c]) * static_cast<double>(channels()[c].scale);
 }
 
-void expectRecordsEqual(const LogData& d, const Session& s, std::size_t count) {
+// The log's records equal the session's from record `first` on.
+void expectRecordsEqual(const LogData& d, const Session& s, std::size_t count,
+                        std::size_t first = 0) {
     ASSERT_EQ(d.records(), count);
     ASSERT_EQ(d.fields.size(), ChannelCount);
     for (std::size_t r = 0; r < count; ++r) {
-        EXPECT_NEAR(d.time[r], s.times[r] / 1000.0, 1e-9) << "record " << r;
+        const Record& want = s.records[first + r];
+        EXPECT_NEAR(d.time[r], s.times[first + r] / 1000.0, 1e-9) << "record " << r;
         for (std::size_t c = 0; c < ChannelCount; ++c)
-            ASSERT_NEAR(d.columns[c][r], shown(s.records[r], c),
-                        1e-3 + 1e-6 * std::fabs(shown(s.records[r], c)))
+            ASSERT_NEAR(d.columns[c][r], shown(want, c), 1e-3 + 1e-6 * std::fabs(shown(want, c)))
                 << channels()[c].name << " of record " << r;
     }
 }
+
+// The simulated engine sends kinds 0, 1, 2 in turn: a recording that starts with the
+// connection writes its first record with the third frame.
+constexpr std::size_t FirstComplete = 2;
 
 Frame monitorFrame(std::uint8_t kind, std::initializer_list<std::pair<int, int>> bytes) {
     Frame f{};
@@ -109,6 +122,30 @@ TEST(LogChannels, NamesAreUniqueAndRecordSizeMatchesTypes) {
     }
     EXPECT_EQ(recordSize(), bytes);
     EXPECT_STREQ(channels()[Time].name, "Time");
+}
+
+// Viewers match channels by name and take the unit from their convention: a channel with one
+// of these names must hold that quantity, or a voltage is shown as lambda and a percentage as
+// kPa.
+TEST(LogChannels, NamesViewersMatchHoldWhatTheyExpect) {
+    const struct {
+        const char* name;
+        const char* units; // what the viewers assume
+    } conventions[] = {{"lambda", "lambda"}, {"afr", "afr"}, {"ego", "%"},    {"map", "kPa"},
+                       {"baro", "kPa"},      {"rpm", "rpm"}, {"tps", "%"},    {"clt", "C"},
+                       {"iat", "C"},         {"pw", "ms"},   {"batt v", "V"}, {"advance", "deg"},
+                       {"o2", "lambda"}};
+    const auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return t;
+    };
+    for (const Channel& c : channels()) {
+        for (const auto& k : conventions) {
+            if (lower(c.name) == k.name) {
+                EXPECT_STREQ(c.units, k.units) << c.name;
+            }
+        }
+    }
 }
 
 // Each kind updates the common part and its own channels; the others keep their value, as on
@@ -375,7 +412,8 @@ TEST(Recorder, WritesOncePerSecondAndEveryWriteEndsAtAWholeRecord) {
         ASSERT_EQ(r.data.records(), rec.recordsWritten());
         // Nothing waits longer than a second plus one frame.
         ASSERT_GE(static_cast<long>(r.data.records()),
-                  static_cast<long>(i + 1) - static_cast<long>(Recorder::FlushIntervalMs / 55) - 1);
+                  static_cast<long>(i + 1 - FirstComplete) -
+                      static_cast<long>(Recorder::FlushIntervalMs / 55) - 1);
         ASSERT_GE(r.data.records(), onDiskBefore);
         onDiskBefore = r.data.records();
     }
@@ -384,18 +422,74 @@ TEST(Recorder, WritesOncePerSecondAndEveryWriteEndsAtAWholeRecord) {
     EXPECT_FALSE(rec.recording());
     const LogReadResult r = readMlgFile(rec.logPath());
     ASSERT_TRUE(r.ok);
-    expectRecordsEqual(r.data, s, s.records.size());
+    expectRecordsEqual(r.data, s, s.records.size() - FirstComplete, FirstComplete);
+    EXPECT_EQ(rec.framesWaiting(), FirstComplete);
     ASSERT_EQ(r.data.markers.size(), 1u);
     EXPECT_EQ(r.data.markers[0].text, "Marker 1: pit stop");
     const FrameLogResult frames = readFrameLogFile(rec.frameLogPath());
     ASSERT_TRUE(frames.ok);
-    ASSERT_EQ(frames.frames.size(), s.frames.size());
+    ASSERT_EQ(frames.frames.size(), s.frames.size() - FirstComplete);
+    EXPECT_EQ(frames.frames.front().frame, s.frames[FirstComplete]);
     EXPECT_EQ(frames.frames.back().frame, s.frames.back());
     // A log of that name exists already: refused, and the existing one is kept.
     Recorder again;
     EXPECT_FALSE(again.start(dir + "/ride", 0, "", 0));
     EXPECT_NE(again.error().find("cannot be created"), std::string::npos);
-    EXPECT_EQ(readMlgFile(rec.logPath()).data.records(), s.records.size());
+    EXPECT_EQ(readMlgFile(rec.logPath()).data.records(), s.records.size() - FirstComplete);
+}
+
+// No record holds a value the unit did not send: a recording started while frames flow begins
+// with what the Monitor page shows; one started with the connection, or after the connection
+// was lost, waits until every frame kind has arrived.
+TEST(Recorder, TheFirstRecordHoldsWhatTheMonitorPageShows) {
+    const Frame supply = monitorFrame(0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}}); // 10682 mV
+    const Frame timing = monitorFrame(1, {{12, 70}});                         // 30°
+    const Frame throttle = monitorFrame(2, {{11, 40}, {13, 195}});            // 40 %, 95 °C
+    const Frame common = monitorFrame(5, {{1, 0x03}, {2, 0xE8}});             // 2000 rpm
+    const struct Case {
+        const char* what;
+        std::vector<Frame> before; // frames while not recording
+        std::vector<Frame> during; // frames while recording; an empty frame: connection lost
+        std::size_t waiting;
+        std::size_t records;
+    } cases[] = {
+        {"started while frames flow", {supply, timing, throttle}, {common}, 0, 1},
+        {"started with the connection", {}, {supply, timing, throttle, common}, 2, 2},
+        {"connection lost before",
+         {supply, timing, throttle, Frame{}},
+         {common, supply, timing, throttle},
+         3,
+         1},
+        {"no kind 1 yet", {supply, throttle}, {common, supply}, 2, 0},
+    };
+    for (const Case& k : cases) {
+        const test::TestDir tmp;
+        Recorder rec;
+        MonitorDecoder decoder;
+        MonitorSettings settings;
+        settings.advanceMax = 100;
+        const auto feed = [&](const Frame& f, std::uint64_t now) {
+            if (f == Frame{}) return rec.forgetKinds(); // "No Connection"
+            ASSERT_TRUE(decoder.decode(f, settings));
+            rec.record(f, decoder.values(), settings.advanceMax, now);
+        };
+        std::uint64_t now = 1000;
+        for (const Frame& f : k.before) feed(f, now += 55);
+        ASSERT_TRUE(rec.start(tmp.path() + "/log", 0, "", now));
+        for (const Frame& f : k.during) feed(f, now += 55);
+        rec.stop(now);
+        const LogReadResult r = readMlgFile(rec.logPath());
+        ASSERT_TRUE(r.ok) << k.what;
+        EXPECT_EQ(rec.framesWaiting(), k.waiting) << k.what;
+        ASSERT_EQ(r.data.records(), k.records) << k.what;
+        EXPECT_EQ(readFrameLogFile(rec.frameLogPath()).frames.size(), k.records) << k.what;
+        for (std::size_t i = 0; i < r.data.records(); ++i) {
+            EXPECT_NEAR(r.data.columns[BattV][i], 10.682, 1e-3) << k.what;
+            EXPECT_EQ(r.data.columns[Advance][i], 30.0f) << k.what;
+            EXPECT_EQ(r.data.columns[Tps][i], 40.0f) << k.what;
+            EXPECT_EQ(r.data.columns[Clt][i], 95.0f) << k.what;
+        }
+    }
 }
 
 // A full disk (here a file size limit) stops the recording with a message; the log keeps
@@ -433,6 +527,76 @@ TEST(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
     EXPECT_EQ(r.data.records(), rec.recordsWritten());
     EXPECT_GT(r.data.records(), 100u);
     EXPECT_EQ(readFile(rec.logPath()).size(), header + r.data.records() * block);
+}
+
+namespace {
+
+// What the program writes, by name: CSV export, data and frame logs, parameter file,
+// recovery file, settings, and the unit's monitor texts.
+std::vector<std::pair<std::string, std::string>> everythingWritten(const std::string& dir) {
+    const Session s = simulate(40);
+    std::vector<std::pair<std::string, std::string>> out;
+    const LogReadResult log = readBytes(logBytes(s, 7));
+    EXPECT_TRUE(log.ok);
+    EXPECT_TRUE(exportCsv(log.data, dir + "/log.csv").ok);
+    out.emplace_back("csv", readFile(dir + "/log.csv"));
+    Recorder rec;
+    EXPECT_TRUE(rec.start(dir + "/rec", 1765000000u, "info", 0));
+    MonitorDecoder decoder;
+    MonitorSettings settings;
+    settings.extMonitor = true;
+    settings.advanceMax = model6()[AdvanceMax];
+    std::string texts;
+    for (std::size_t i = 0; i < s.frames.size(); ++i) {
+        decoder.decode(s.frames[i], settings);
+        for (const MonitorLine& l : decoder.view().lines) texts += l.text.value_or("") + "\n";
+        rec.record(s.frames[i], decoder.values(), settings.advanceMax, s.times[i]);
+        if (i == 20) rec.marker("half 1.5", s.times[i]);
+    }
+    rec.stop(s.times.back());
+    out.emplace_back("mlg", readFile(rec.logPath()));
+    out.emplace_back("frames", readFile(rec.frameLogPath()));
+    out.emplace_back("monitor texts", texts);
+    out.emplace_back("ign", formatParamFile(model6()));
+    out.emplace_back("recovery", formatRecovery(model6(), 1765000000));
+    {
+        ProfileStore store(dir + "/Velmora52.ini");
+        WindowSettings w;
+        w.left = -1200;
+        w.top = 15000;
+        w.file = "ride 1.5.ign";
+        EXPECT_TRUE(saveSettings(store, w, model6()).ok);
+    }
+    out.emplace_back("settings", readFile(dir + "/Velmora52.ini"));
+    return out;
+}
+
+} // namespace
+
+// A Czech or German locale writes decimal commas through printf; no file may follow it.
+TEST(Locale, FilesAreWrittenTheSameInEveryLocale) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    const test::TestDir plainDir;
+    const auto plain = everythingWritten(plainDir.path());
+    EXPECT_NE(plain[0].second.find("\r\n0.000,"), std::string::npos); // the first record's time
+    for (const char* name : {"cs_CZ.UTF-8", "de_DE.UTF-8"}) {
+        if (std::setlocale(LC_ALL, name) == nullptr) {
+            // scripts/install-deps.sh generates both; CI must not pass without them.
+            if (std::getenv("CI") != nullptr) ADD_FAILURE() << name << " is not installed";
+            std::printf("skipped: the locale %s is not installed\n", name);
+            continue;
+        }
+        char probe[16];
+        std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+        EXPECT_STREQ(probe, "1,5") << name; // the locale is the one that broke the export
+        const test::TestDir dir;
+        const auto local = everythingWritten(dir.path());
+        std::setlocale(LC_ALL, before.c_str());
+        ASSERT_EQ(local.size(), plain.size());
+        for (std::size_t i = 0; i < plain.size(); ++i)
+            EXPECT_EQ(local[i].second, plain[i].second) << plain[i].first << " under " << name;
+    }
+    std::setlocale(LC_ALL, before.c_str());
 }
 
 TEST(ReplayClock, PlaysAtItsSpeedPausesAndSeeks) {

@@ -331,21 +331,6 @@ TEST_F(BarePty, FirstRequestsAreExactAndSilenceEndsInReadError) {
     EXPECT_EQ(drain(), program0);
 }
 
-TEST_F(BarePty, TwentyOneBytesWaitThirtyGiveOneFrame) {
-    const Frame monitor = makeFrame(0xB5);
-    std::vector<std::uint8_t> bytes(monitor.begin(), monitor.end());
-    bytes.insert(bytes.end(), monitor.begin(), monitor.begin() + 8);
-    put({bytes.begin(), bytes.begin() + 21});
-    EXPECT_FALSE(pollPort(host.port));
-    EXPECT_EQ(host.port.bytesWaiting(), 21u);
-    put({bytes.begin() + 21, bytes.end()});
-    EXPECT_EQ(host.port.bytesWaiting(), 30u);
-    const auto frame = pollPort(host.port);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(*frame, monitor);
-    EXPECT_EQ(host.port.bytesWaiting(), 0u) << "the 8 bytes after the frame are dropped";
-}
-
 } // namespace
 } // namespace velmora::simtest
 

@@ -230,6 +230,38 @@ private slots:
         QCOMPARE(edit("EditOmez2")->text(), grouped(12, 300));
     }
 
+    // A decimal is no whole number in any language and locale: the box keeps its value and is
+    // never read as 105 with the separator taken for digit grouping.
+    void decimalsNeverBecomeAnotherNumber() {
+        const std::pair<const char*, QLocale> languages[] = {
+            {"CESKY", QLocale(QLocale::Czech, QLocale::Czechia)},
+            {"ENGLISH", QLocale(QLocale::English, QLocale::UnitedStates)},
+            {"DEUTSCH", QLocale(QLocale::German, QLocale::Germany)}};
+        for (const auto& [language, locale] : languages) {
+            QLocale::setDefault(locale);
+            start({language});
+            for (const char* typed : {"10.5", "10,5", "1.05",
+                                      "10"
+                                      "\u00a0"
+                                      "5"}) {
+                type(edit("Edit11"), "30");
+                leaveTo(edit("Edit12"));
+                QCOMPARE(cal()[Advance1], 30);
+                type(edit("Edit11"), QString::fromUtf8(typed));
+                leaveTo(edit("Edit12"));
+                const QString where = QString("%1 in %2").arg(QString::fromUtf8(typed), language);
+                QVERIFY2(cal()[Advance1] == 30, qPrintable(where));
+                QVERIFY2(edit("Edit11")->text() == "30", qPrintable(where));
+            }
+            // Digit grouping of the language's locale is still taken.
+            type(edit("EditOmez2"), grouped(12, 300));
+            leaveTo(edit("Edit12"));
+            QCOMPARE(cal()[Omez2], 123);
+            form_.reset();
+        }
+        QLocale::setDefault(QLocale::system());
+    }
+
     void miscellaneousPageCommitsOnClick() {
         start();
         QLineEdit* tps100 = edit("EditTps100");

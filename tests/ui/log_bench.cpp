@@ -100,7 +100,7 @@ int shot(const QString& log, const QString& png) {
         return 1;
     }
     v.resize(1100, 700);
-    v.setChannels({"RPM", "TPS", "Lambda", "PW", "CLT", "Batt V"});
+    v.setChannels({"RPM", "TPS", "O2 mV", "PW", "CLT", "Batt V"});
     const double end = v.data().time.back();
     v.setCursorTime(end * 0.6);
     v.setSelection(end * 0.3, end * 0.45);

@@ -73,6 +73,10 @@ private:
         form_->link().exchange().onFrame(f);
         menu_->poll();
     }
+    // The unit has sent every frame kind, so a recording starts with its first frame.
+    void connected() {
+        for (int kind = 0; kind < 3; ++kind) feed(monitorFrame(kind, 999));
+    }
     QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
 
 private slots:
@@ -126,6 +130,7 @@ private slots:
 
     void recordsEveryDecodedFrameWithItsStatusField() {
         start();
+        connected();
         QVERIFY(menu_->startRecording());
         QLabel* field = menu_->statusField();
         QVERIFY(field->isVisibleTo(form_.get()));
@@ -162,12 +167,27 @@ private slots:
         QVERIFY(!menu_->recording());
         feed(monitorFrame(0, 1000));
         QVERIFY2(menu_->recording(), qPrintable(messages_.join('\n')));
+        // Records begin once every frame kind has arrived: no channel starts at 0.
         feed(monitorFrame(1, 1000));
-        form_->link().exchange().view().noConnectionVisible = true; // 41 ticks without frames
+        // "No Connection" while the frames came in time (ticks that ran late) splits nothing;
+        // the recording ends once the unit has been silent for as long as it takes.
+        form_->link().exchange().view().noConnectionVisible = true;
+        for (int late = 0; late < 10; ++late) {
+            clock_ += 200;
+            menu_->poll();
+            QVERIFY(menu_->recording());
+            feed(monitorFrame(late % 3, 1000));
+            form_->link().exchange().view().noConnectionVisible = true;
+        }
+        clock_ += 41 * 55 - 1;
+        menu_->poll();
+        QVERIFY(menu_->recording());
+        clock_ += 1;
         menu_->poll();
         QVERIFY(!menu_->recording());
         const std::string first = menu_->recorder().logPath();
-        QCOMPARE(log::readMlgFile(first).data.records(), std::size_t{2});
+        // Twelve frames; the records begin with the first kind-2 frame, the eighth.
+        QCOMPARE(log::readMlgFile(first).data.records(), std::size_t{8});
         // Back again: a new log. Stopped by hand, it stays stopped while the unit is there.
         clock_ += 1000;
         feed(monitorFrame(0, 1000));
@@ -182,6 +202,7 @@ private slots:
 
     void replayDrivesTheMonitorPageUntilAReadEndsIt() {
         start();
+        connected();
         QVERIFY(menu_->startRecording());
         for (int i = 0; i < 40; ++i)
             feed(monitorFrame(i % 3, 1000 + 10 * static_cast<unsigned>(i)), 100);
@@ -235,6 +256,7 @@ private slots:
 
     void viewerShowsCursorSelectionAndMarkers() {
         start();
+        connected();
         QVERIFY(menu_->startRecording());
         for (int i = 0; i < 100; ++i) {
             feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/sim/harness.h"
+#include "ui/curve_window.h"
 #include "ui/form_hlav.h"
 #include "ui/map_window.h"
 #include "ui/map_workbench.h"
@@ -52,11 +53,14 @@ int shots(const QString& out) {
     MapWindow* w = wb.openWindow();
     w->move(form.x() + form.width() + 10, form.y());
     w->table()->clearSelection();
+    CurveWindow* curve = wb.openCurveWindow();
+    curve->move(form.x(), form.y() + form.height() + 10);
     // Into the full-throttle run of the scenario, the trail along the top row.
     QTest::qWait(22500);
     QDir().mkpath(out);
     w->grab().save(out + "/map-window-live.png");
     form.grab().save(out + "/fuel-map-page-live.png");
+    curve->grab().save(out + "/ignition-curve.png");
     w->setOverlay(MapWindow::Overlay::Balance);
     QApplication::processEvents();
     w->grab().save(out + "/map-window-balance.png");

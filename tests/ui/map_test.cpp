@@ -8,15 +8,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
+#include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
+#include "analysis/map_stats.h"
 #include "log/mlg.h"
 #include "tests/analysis/crafted_log.h"
 #include "tests/sim/harness.h"
+#include "ui/curve_window.h"
 #include "ui/edit_menu.h"
 #include "ui/form_hlav.h"
 #include "ui/map_window.h"
@@ -113,10 +117,10 @@ private slots:
         QVERIFY(!wb_->heatColours());
         QCOMPARE(base(0, 0), plain);
         QVERIFY(!wb_->heatAction()->isChecked());
-        // The menu stands before Help and speaks the window's language.
+        // The menu speaks the window's language.
         QCOMPARE(wb_->viewMenu()->title(), QString("&View"));
         form_->findChild<QAction*>("MenuGerman")->trigger();
-        QCOMPARE(wb_->viewMenu()->title(), QString("&Ansicht"));
+        QCOMPARE(wb_->viewMenu()->title(), QString("A&nsicht"));
         QCOMPARE(wb_->mapAction()->shortcut(), QKeySequence(Qt::Key_F6));
     }
 
@@ -214,6 +218,71 @@ private slots:
         QCOMPARE(w->table()->item(0, 3)->text(), QString("5000"));
     }
 
+    // A decimal never reaches the map, typed or pasted: it is refused by name, as is a speed
+    // point that is not whole hundreds.
+    void decimalsNeverReachTheMap() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        const Calibration before = form_->calibration();
+        w->select({2, 3, 2, 3});
+        for (const QString typed : {"10.5", "10,5", "1.05", "100.0", "99,6"}) {
+            w->table()->item(3, 3)->setText(typed);
+            QVERIFY2(form_->calibration() == before, qPrintable(typed));
+            QVERIFY2(w->message().contains(typed), qPrintable(w->message()));
+            QCOMPARE(w->table()->item(3, 3)->text(), QString::number(before[jetCell(2, 3)]));
+            w->pasteText("100\t" + typed + "\n");
+            QVERIFY2(form_->calibration() == before, qPrintable(typed));
+            QVERIFY2(w->message().contains(typed), qPrintable(w->message()));
+        }
+        w->table()->item(0, 3)->setText("4050");
+        QVERIFY(form_->calibration() == before);
+        QVERIFY(w->message().contains("4050"));
+        w->table()->item(3, 3)->setText(" 120 ");
+        QCOMPARE(int(form_->calibration()[jetCell(2, 3)]), 120);
+    }
+
+    // The helper applies what its preview shows (+5 % on 50 is 52, previewed as +4.0 %), and
+    // statistics once applied move no cell again until new samples arrive.
+    void suggestionsApplyAsPreviewedAndOnce() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        w->select({3, 1, 3, 1});
+        w->table()->item(4, 1)->setText("50");
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), 50);
+        analysis::MapStatistics& live = wb_->liveStatistics();
+        const auto rpms = analysis::rpmAxis(form_->calibration());
+        int i = 0;
+        const auto ride = [&](int n) {
+            for (int k = 0; k < n; ++k, ++i) {
+                analysis::EngineSample s;
+                s.time = i * 0.125;
+                s.rpm = rpms[1];
+                s.throttle = 10;  // row 3
+                s.lambdaMv = 200; // lean
+                s.waterC = 80;
+                s.injectionUs = 3000;
+                live.add(s, rpms);
+            }
+        };
+        ride(80);
+        w->setOverlay(MapWindow::Overlay::Suggestions);
+        QCOMPARE(w->table()->item(4, 1)->text(), QString("+4.0 > 52"));
+        auto* apply = w->findChild<QPushButton*>("MapApplySuggestions");
+        QVERIFY(apply->isEnabled());
+        w->applySuggestions();
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), 52);
+        QVERIFY(!apply->isEnabled());
+        QVERIFY(w->table()->item(4, 1)->text().isEmpty());
+        w->applySuggestions();
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), 52);
+        QVERIFY(w->message().contains("applied already"));
+        ride(60); // a new ride over the changed cell
+        w->refresh();
+        QVERIFY(apply->isEnabled());
+        w->applySuggestions();
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), 54);
+    }
+
     void keysAndTypingWorkOnTheSelection() {
         start();
         MapWindow* w = wb_->openWindow();
@@ -296,8 +365,15 @@ private slots:
             if (near(shot.pixelColor(farCol, y), LiveColour)) lineY = y;
         QVERIFY(std::abs(lineX - centre.x()) <= 2);
         QVERIFY(std::abs(lineY - centre.y()) <= 2);
-        QVERIFY(wb_->curveDot()->isVisible() || !form_->findChild<QLabel*>("Image1")->isVisible());
-        QVERIFY(wb_->curveDot()->isVisibleTo(form_->findChild<QLabel*>("Image1")));
+        // The curve window: the dot at the held speed, on the calibration's own axes.
+        CurvePlot* plot = wb_->openCurveWindow()->plot();
+        QVERIFY(QTest::qWaitFor([&] { return plot->livePixel().has_value(); }, 5000));
+        const auto curve = analysis::ignitionCurve(form_->calibration());
+        const QPointF first = plot->pointPixel(0), last = plot->pointPixel(9);
+        const double expected = first.x() + (4000 - curve[0].rpm) * (last.x() - first.x()) /
+                                                (curve[9].rpm - curve[0].rpm);
+        QVERIFY(std::abs(plot->livePixel()->x() - expected) <= 2);
+        QVERIFY(form_->findChild<QLabel*>("Image1")->findChildren<QWidget*>().isEmpty());
         if (qEnvironmentVariableIsSet("VELMORA_MAP_SHOTS")) {
             const QString out = qEnvironmentVariable("VELMORA_MAP_SHOTS");
             w->grab().save(out + "/map-window-held.png");

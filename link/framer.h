@@ -1,0 +1,48 @@
+// Finds the unit's frames in the bytes the port delivers. Bytes after a whole frame wait for
+// the next poll; bytes that start no valid frame (noise, a frame damaged on the line, the tail
+// of a frame whose head was lost) are skipped one at a time until a valid frame begins.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "link/frame.h"
+#include "link/port.h"
+
+namespace velmora {
+
+// A command byte the unit can send: a monitor frame, or a reply to a block request (bit 7
+// set, block 0..11). Anything else cannot start a frame.
+inline bool isUnitCommand(std::uint8_t c) {
+    return isMonitorCommand(c) || ((c & ReplyBit) != 0 && (c & 0x3F) <= 11);
+}
+
+class Framer {
+public:
+    // At most this many bytes are held; beyond it the oldest go. It is several times what a
+    // 9600-baud line brings in a tick, so only a flood of junk ever reaches it.
+    static constexpr std::size_t Capacity = 4096;
+
+    void append(const std::uint8_t* bytes, std::size_t n);
+    // The next whole frame with a good check byte and a command byte the unit sends, skipping
+    // whatever comes before it; nullopt when no whole frame is held yet.
+    std::optional<Frame> next();
+    void clear();
+
+    std::size_t held() const { return end_ - begin_; }
+    // Bytes that were skipped or dropped so far.
+    std::uint64_t skipped() const { return skipped_; }
+
+private:
+    std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(2 * Capacity);
+    std::size_t begin_ = 0, end_ = 0;
+    std::uint64_t skipped_ = 0;
+};
+
+// Reads everything waiting at the port into the framer (bounded per call, so a source that
+// never stops cannot hold the tick).
+void receive(FramePort& port, Framer& framer);
+
+} // namespace velmora

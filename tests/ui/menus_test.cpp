@@ -1,0 +1,256 @@
+// The menus of the fully assembled window in the three languages: the order and access keys of
+// the menu bar, the ellipsis of items that open a window, one caption per command, the status
+// bar hints of the View menu, notices longer than the status bar, and the ignition curve window.
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "ui/curve_window.h"
+#include "ui/edit_menu.h"
+#include "ui/form_hlav.h"
+#include "ui/form_shared.h"
+#include "ui/log_menu.h"
+#include "ui/map_workbench.h"
+
+using namespace velmora;
+using namespace velmora::ui;
+
+namespace {
+
+struct Language {
+    const char* item; // the Language menu's item
+    QStringList bar;  // the menu bar, left to right
+};
+
+// The window's own menus keep their captions and their order; Edit and View follow File, Log
+// follows Tools.
+const Language Languages[] = {
+    {"MenuCzech",
+     {"&Soubor", "Úp&ravy", "Z&obrazit", "&Port", "&Zapalování", "Po&můcky", "Zázn&am", "&Jazyk",
+      "&Nápověda"}},
+    {"MenuEnglish",
+     {"&File", "&Edit", "&View", "&Com", "&Device", "&Tools", "L&og", "&Language", "&Help"}},
+    {"MenuGerman",
+     {"&Datei", "&Bearbeiten", "A&nsicht", "&ComPort", "&Zündbox", "&Werkzeug", "&Aufzeichnung",
+      "&Sprache", "&Hilfe"}},
+};
+
+QChar accessKey(const QString& caption) {
+    const qsizetype at = caption.indexOf('&');
+    return at >= 0 && at + 1 < caption.size() ? caption[at + 1].toLower() : QChar();
+}
+
+} // namespace
+
+class MenusTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<TFormHlav> form_;
+    std::unique_ptr<MapWorkbench> map_;
+    EditMenu* edit_ = nullptr;
+    LogMenu* log_ = nullptr;
+    QStringList boxes_;
+
+    // Assembled as the program assembles it.
+    void start(const QString& data = "data") {
+        form_ = std::make_unique<TFormHlav>(dir_.filePath("Velmora52.ini").toStdString());
+        form_->messageBox = [this](const QString& m) { boxes_ << m; };
+        edit_ = new EditMenu(*form_, dir_.filePath(data));
+        form_->FormCreate({"ENGLISH"});
+        edit_->started();
+        log_ = new LogMenu(*form_);
+        log_->logsFolder = dir_.filePath("logs");
+        log_->messageBox = [this](const QString& m) { boxes_ << m; };
+        map_ = std::make_unique<MapWorkbench>(*form_);
+    }
+    void choose(const Language& l) {
+        form_->findChild<QAction*>(l.item)->trigger();
+        log_->poll();
+    }
+    QMenu* menu(const char* name) const { return form_->findChild<QMenu*>(name); }
+
+private slots:
+    void init() { boxes_.clear(); }
+    void cleanup() {
+        map_.reset();
+        form_.reset();
+    }
+
+    void menuBarOrderAndAccessKeysInEveryLanguage() {
+        start();
+        for (const Language& l : Languages) {
+            choose(l);
+            QStringList bar;
+            QSet<QChar> keys;
+            for (QAction* a : form_->menuBar()->actions()) {
+                bar << a->text();
+                const QChar k = accessKey(a->text());
+                QVERIFY2(!k.isNull() && !keys.contains(k), qPrintable(a->text()));
+                keys.insert(k);
+            }
+            QCOMPARE(bar, l.bar);
+        }
+    }
+
+    // Within the added menus an item that opens a window or asks something ends in "…"; no
+    // caption of any menu names two commands.
+    void ellipsisAndOneCaptionPerCommand() {
+        start();
+        const QSet<QString> opensWindow{"MenuSnapshots",    "MenuCompare",   "MenuLogMarker",
+                                        "MenuLogOpen",      "MenuLogReplay", "MenuInjectionMap",
+                                        "MenuIgnitionCurve"};
+        for (const Language& l : Languages) {
+            choose(l);
+            for (const char* added : {"MenuEdit", "MenuView", "MenuLog"}) {
+                for (QAction* a : menu(added)->actions()) {
+                    if (a->isSeparator()) continue;
+                    QVERIFY2(!a->text().contains("..."), qPrintable(a->text()));
+                    QVERIFY2(a->text().endsWith(u'…') == opensWindow.contains(a->objectName()),
+                             qPrintable(a->text()));
+                }
+            }
+            QHash<QString, QString> seen; // caption without key and ellipsis -> item
+            for (QMenu* m : form_->menuBar()->findChildren<QMenu*>()) {
+                for (QAction* a : m->actions()) {
+                    if (a->isSeparator() || a->menu() != nullptr) continue;
+                    QString c = a->text().remove('&').remove(u'…').remove("...");
+                    QVERIFY2(!seen.contains(c) || seen[c] == a->objectName(),
+                             qPrintable(c + ": " + seen[c] + ", " + a->objectName()));
+                    seen[c] = a->objectName();
+                }
+            }
+        }
+    }
+
+    void viewItemsShowTheirHints() {
+        start();
+        QMenu* view = menu("MenuView");
+        for (const Language& l : Languages) {
+            choose(l);
+            QSet<QString> hints;
+            for (QAction* a : view->actions()) {
+                if (a->isSeparator()) continue;
+                emit view->hovered(a);
+                const QString shown = form_->statusText();
+                QVERIFY2(!shown.isEmpty() && !hints.contains(shown), qPrintable(a->text()));
+                hints.insert(shown);
+            }
+            emit form_->menuBar()->hovered(view->menuAction());
+            QVERIFY(!form_->statusText().isEmpty());
+        }
+    }
+
+    // A notice wider than the room left of the status fields shows whole as the tooltip; a
+    // failure's system text goes there too, never into a Czech or German notice.
+    void longNoticesAndSystemTextsGoToTheTooltip() {
+        QFile blocker(dir_.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        start("file/data"); // no recovery file can be written there
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        const QString longText = QString("word ").repeated(60).trimmed();
+        form_->showStatusHint(longText);
+        QCOMPARE(form_->statusBar()->toolTip(), longText);
+        form_->showStatusHint("short");
+        QCOMPARE(form_->statusBar()->toolTip(), QString());
+
+        // An automatic start of a recording into a folder that cannot exist.
+        log_->logsFolder = dir_.filePath("file/logs");
+        log_->setRecordWhileConnected(true);
+        const QString system = QString::fromLocal8Bit(std::strerror(ENOTDIR));
+        for (const Language& l : Languages) {
+            choose(l);
+            Frame f{};
+            f[0] = 0xB0;
+            f[2] = 100;
+            f[21] = checkByte(f);
+            form_->link().exchange().onFrame(f);
+            log_->poll();
+            QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.join('\n'))); // nothing modal in the tick
+            QLabel* field = log_->statusField();
+            QVERIFY(field->isVisibleTo(form_.get()));
+            QVERIFY2(!field->text().contains(system), qPrintable(field->text()));
+            QVERIFY(field->toolTip().contains(system));
+            if (l.item != std::string("MenuEnglish"))
+                QVERIFY2(!field->text().contains("Not a"), qPrintable(field->text()));
+        }
+        QVERIFY(log_->statusField()->text().contains("nicht gestartet"));
+
+        // A change whose recovery file cannot be written.
+        for (const Language& l : Languages) {
+            choose(l);
+            form_->findChild<QAction*>("CurvePlus")->trigger();
+            const QString notice = form_->statusText();
+            QVERIFY2(notice.contains("/recovery-") && !notice.contains(system),
+                     qPrintable(notice));
+            QVERIFY(form_->statusBar()->toolTip().contains(system));
+        }
+        QVERIFY(!log_->recording());
+    }
+
+    // The curve window plots the calibration's ten points and puts the live dot where the
+    // unit's speed and advance lie on it; the fixed picture of the Ignition page carries none.
+    void ignitionCurveWithTheLiveAdvance() {
+        start();
+        Calibration& cal = form_->calibration();
+        for (int i = 0; i < 10; ++i) {
+            cal[at(RpmAdv1, i)] = static_cast<std::uint8_t>(10 + 10 * i); // 1000 .. 10,000 rpm
+            cal[at(Advance1, i)] = static_cast<std::uint8_t>(5 + 3 * i);  // 5 .. 32 degrees
+        }
+        cal[AdvanceMax] = 40;
+        form_->showParams();
+        form_->findChild<QAction*>("MenuIgnitionCurve")->trigger();
+        CurveWindow* w = map_->curveWindow();
+        QVERIFY(w != nullptr && w->isVisible());
+        CurvePlot* plot = w->plot();
+        QCOMPARE(plot->axes().maxRpm, 10000);
+        QCOMPARE(plot->axes().maxAdvance, 35);
+        for (int i = 1; i < 10; ++i) QVERIFY(plot->pointPixel(i).x() > plot->pointPixel(i - 1).x());
+        QVERIFY(plot->pointPixel(9).y() < plot->pointPixel(0).y());
+
+        // 5,000 rpm (point 5); the advance comes with kind-1 frames only.
+        const auto frame = [](int kind, std::uint8_t byte12) {
+            Frame f{};
+            f[0] = static_cast<std::uint8_t>(0xB0 + kind);
+            f[1] = 400 >> 8;
+            f[2] = 400 & 0xFF;
+            f[12] = byte12;
+            f[21] = checkByte(f);
+            return f;
+        };
+        form_->link().exchange().view().noConnectionVisible = false; // as the frames' tick does
+        form_->link().monitorFrame(frame(0, 0));
+        QVERIFY(!plot->livePixel());
+        form_->link().monitorFrame(frame(1, 40 - 17)); // 17 degrees, point 5's own
+        QVERIFY(plot->livePixel());
+        QCOMPARE(*plot->livePixel(), plot->pointPixel(4));
+        const QPoint dot = plot->livePixel()->toPoint();
+        QCOMPARE(plot->grab().toImage().pixelColor(dot), QColor(200, 0, 200));
+
+        // An edit of the curve moves its point; the dot stays at what the unit reports.
+        cal[at(Advance1, 4)] = 30;
+        form_->showParams();
+        QVERIFY(plot->pointPixel(4).y() < plot->livePixel()->y());
+        // "No Connection": the unit reports nothing, so no dot stands.
+        form_->link().exchange().view().noConnectionVisible = true;
+        QTRY_VERIFY(!plot->livePixel());
+        QVERIFY(form_->findChild<QLabel*>("Image1")->findChildren<QWidget*>().isEmpty());
+    }
+};
+
+QTEST_MAIN(MenusTest)
+#include "menus_test.moc"
