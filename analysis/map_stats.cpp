@@ -2,8 +2,46 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace velmora::analysis {
+
+StatsSettings readStatsSettings(const std::function<int(const char*, int)>& read,
+                                std::vector<std::string>* refused) {
+    StatsSettings s;
+    struct Key {
+        const char* name;
+        int low, high;
+        double scale; // settings unit per stored unit
+        double StatsSettings::*real;
+        int StatsSettings::*whole;
+    };
+    // Ranges a probe, an engine and a log can really have; beyond them a threshold misleads.
+    const Key keys[] = {
+        {"SwitchPointMv", 1, 1000, 1, nullptr, &StatsSettings::switchPointMv},
+        {"MinRpm", 0, 20000, 1, nullptr, &StatsSettings::minRpm},
+        {"MinWaterC", -40, 150, 1, nullptr, &StatsSettings::minWaterC},
+        {"MaxThrottleRate", 1, 1000, 1, &StatsSettings::maxThrottleRate, nullptr},
+        {"RateWindowMs", 1, 5000, 1000, &StatsSettings::rateWindow, nullptr},
+        {"TransportDelayMs", 0, 2000, 1000, &StatsSettings::transportDelay, nullptr},
+        {"MinSamples", 1, 1000000, 1, &StatsSettings::minSamples, nullptr},
+        {"MaxStepPercent", 1, 20, 1, &StatsSettings::maxStepPercent, nullptr},
+    };
+    for (const Key& k : keys) {
+        const int def =
+            k.whole != nullptr ? s.*k.whole : static_cast<int>(std::lround(s.*k.real * k.scale));
+        const int v = read(k.name, def);
+        if (v < k.low || v > k.high) {
+            if (refused != nullptr) refused->emplace_back(k.name);
+            continue;
+        }
+        if (k.whole != nullptr)
+            s.*k.whole = v;
+        else
+            s.*k.real = v / k.scale;
+    }
+    return s;
+}
 
 void MapStatistics::setSettings(const StatsSettings& s) {
     settings_ = s;
@@ -51,9 +89,12 @@ bool MapStatistics::throttleSteady(double time) const {
     const double from = time - settings_.rateWindow;
     if (recent_.empty() || recent_.front().time > from) return false;
     int lo = 1000, hi = -1000;
-    // The sample at or just before the window's start stands for its beginning.
-    for (auto it = recent_.rbegin(); it != recent_.rend(); ++it) {
-        if (it->time > time) continue;
+    // The sample at or just before the window's start stands for its beginning. The samples
+    // are in time order, so the window's end is found by halving, not by walking.
+    auto it = std::make_reverse_iterator(
+        std::upper_bound(recent_.begin(), recent_.end(), time,
+                         [](double t, const EngineSample& e) { return t < e.time; }));
+    for (; it != recent_.rend(); ++it) {
         lo = std::min(lo, it->throttle);
         hi = std::max(hi, it->throttle);
         if (it->time <= from) break;
@@ -68,6 +109,8 @@ void MapStatistics::add(const EngineSample& s, const std::array<int, MapSize>& r
     const double keep =
         std::max(settings_.transportDelay + settings_.rateWindow, 0.0) + settings_.maxGap + 1.0;
     while (recent_.size() > 2 && recent_[1].time < s.time - keep) recent_.pop_front();
+    // Times that stand still keep nothing from leaving by time; the count bounds the work.
+    while (recent_.size() > MaxRecent) recent_.pop_front();
 
     double dt = 0.0;
     if (lastLambdaTime_ && s.time >= *lastLambdaTime_)
@@ -77,12 +120,9 @@ void MapStatistics::add(const EngineSample& s, const std::array<int, MapSize>& r
     // The operating point whose exhaust the probe sees now.
     const double then = s.time - settings_.transportDelay;
     const EngineSample* point = nullptr;
-    for (auto it = recent_.rbegin(); it != recent_.rend(); ++it) {
-        if (it->time <= then + 1e-9) {
-            point = &*it;
-            break;
-        }
-    }
+    const auto after = std::upper_bound(recent_.begin(), recent_.end(), then + 1e-9,
+                                        [](double t, const EngineSample& e) { return t < e.time; });
+    if (after != recent_.begin()) point = &*std::prev(after);
     if (point == nullptr || then - point->time > settings_.maxGap) return;
     if (!passes(*point) || !throttleSteady(point->time)) return;
     const auto p = locate(point->rpm, point->throttle, rpms);

@@ -5,7 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "analysis/map_geometry.h"
 
@@ -38,6 +41,11 @@ struct StatsSettings {
     double balancedBand = 0.2;     // |lean share - rich share| below this: balanced
     int lastHelperRow = 6;         // rows above need a wide-band probe
 };
+
+// The thresholds as the settings file holds them, in whole units (ms for times). A value
+// outside its key's range is refused: the default stays and the key is named in `refused`.
+StatsSettings readStatsSettings(const std::function<int(const char* key, int def)>& read,
+                                std::vector<std::string>* refused);
 
 struct CellStats {
     double samples = 0.0; // sum of bilinear weights
@@ -88,6 +96,8 @@ private:
     CellGrid used_{};
     std::uint64_t countedAtUse_ = 0;
     std::deque<EngineSample> recent_; // enough history for the delay and the rate window
+    // Far more than the delay and the window hold at any real frame rate.
+    static constexpr std::size_t MaxRecent = 512;
     std::optional<double> lastLambdaTime_;
     std::uint64_t seen_ = 0, counted_ = 0;
 };

@@ -89,13 +89,14 @@ void removeStaleTemporaries(const std::string& dir, const std::string& base) {
 
 // A new, empty file beside the target with a name of our own; O_EXCL rather than mkstemp
 // so that a new settings file gets the usual umask mode, not 0600.
-int createTemporary(const std::string& dir, const std::string& base, std::string& name) {
+int createTemporary(const std::string& dir, const std::string& base, std::string& name, bool own) {
     static unsigned counter = 0;
     const long pid = ::getpid(); // not cached: a forked child must not take its parent's names
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = dir + "/" + temporaryPrefix(base) + std::to_string(pid) + "-" +
                std::to_string(counter++);
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                              own ? 0600 : 0666);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
@@ -103,7 +104,8 @@ int createTemporary(const std::string& dir, const std::string& base, std::string
 
 } // namespace
 
-FileReplacer::FileReplacer(std::string path) : path_(std::move(path)) {}
+FileReplacer::FileReplacer(std::string path, bool ownFile)
+    : path_(std::move(path)), own_(ownFile) {}
 
 FileReplacer::~FileReplacer() {
     dropSpare();
@@ -115,11 +117,11 @@ void FileReplacer::dropSpare() {
 }
 
 WriteResult FileReplacer::replace(std::string_view content, bool durable) {
-    const std::string target = resolvedTarget(path_);
+    const std::string target = own_ ? path_ : resolvedTarget(path_);
     const std::string dir = directoryOf(target);
 
     struct stat old {};
-    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool replacing = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
     std::string temp;
     int fd = -1;
@@ -132,7 +134,7 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
     if (!reused) {
         dropSpare();
         removeStaleTemporaries(dir, baseOf(target));
-        fd = createTemporary(dir, baseOf(target), temp);
+        fd = createTemporary(dir, baseOf(target), temp, own_);
         if (fd < 0) return failure(path_, "cannot create a file in " + dir, errno);
     }
 
@@ -145,9 +147,9 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
     };
 
     struct stat now {};
-    if (replacing && ::fstat(fd, &now) == 0 && (now.st_mode & 07777) != (old.st_mode & 07777)) {
-        (void)::fchmod(fd, old.st_mode & 07777);
-    }
+    const mode_t mode = own_ ? 0600 : old.st_mode & 07777;
+    if ((replacing || own_) && ::fstat(fd, &now) == 0 && (now.st_mode & 07777) != mode)
+        (void)::fchmod(fd, mode);
     if (!writeAll(fd, content)) return abandon("cannot write");
     // Cut a reused file to length after writing: cutting it to zero first would make ext4
     // flush it at close, as for a rename over an existing file.
@@ -158,10 +160,16 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0) return abandon("cannot write");
+    struct stat written {};
+    if (own_ && ::lstat(temp.c_str(), &written) != 0) return abandon("cannot write");
 
     // Swapping the names is as atomic as a rename over the target, and leaves the previous
     // file at the temporary name for the next replace.
-    if (replacing &&
+    // An own file is swapped out only when it is the one this replacer wrote last: anything
+    // else found at the name (a hard link to another file) must never become the next spare
+    // that is written into.
+    const bool swap = replacing && (!own_ || (old.st_ino == ownIno_ && old.st_dev == ownDev_));
+    if (swap &&
         ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
         spare_ = temp;
     } else if (::rename(temp.c_str(), target.c_str()) == 0) {
@@ -170,6 +178,8 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
         return abandon("cannot replace");
     }
 
+    ownIno_ = written.st_ino;
+    ownDev_ = written.st_dev;
     if (durable) {
         dropSpare();
         if (const int err = syncDirectory(dir)) return failure(path_, "cannot write", err);
@@ -179,8 +189,8 @@ WriteResult FileReplacer::replace(std::string_view content, bool durable) {
 
 WriteResult FileReplacer::sync() {
     dropSpare();
-    const std::string target = resolvedTarget(path_);
-    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    const std::string target = own_ ? path_ : resolvedTarget(path_);
+    const int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | (own_ ? O_NOFOLLOW : 0));
     if (fd < 0) return failure(path_, "cannot open", errno);
     const int rc = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);

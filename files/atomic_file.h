@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace velmora {
 
@@ -20,9 +21,11 @@ struct WriteResult {
 // written. The swapped-out file is kept as the next temporary file: many replaces in a row
 // then create and delete no files, which on ext4 costs far more than the writes themselves.
 // An existing file keeps its permissions; a symbolic link at path is followed, not replaced.
+// An own file (one of the program's data folder) is the exception: it is created with mode
+// 0600 and whatever else stands at its name is replaced as a name, never followed.
 class FileReplacer {
 public:
-    explicit FileReplacer(std::string path);
+    explicit FileReplacer(std::string path, bool ownFile = false);
     ~FileReplacer();
     FileReplacer(const FileReplacer&) = delete;
     FileReplacer& operator=(const FileReplacer&) = delete;
@@ -37,6 +40,9 @@ private:
     void dropSpare();
 
     std::string path_;
+    bool own_ = false;
+    ino_t ownIno_ = 0; // the file an own replace put at path last
+    dev_t ownDev_ = 0;
     std::string spare_; // temporary file holding the content before the last replace
 };
 

@@ -255,10 +255,12 @@ WriteResult saveParamFile(const std::string& path, const Calibration& cal) {
 }
 
 bool openParamFile(const std::string& path, Calibration& cal) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking, so that a pipe given as the file cannot hang the window.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uintmax_t>(st.st_size) > MaxParamFileSize) {
         ::close(fd);
         return false;
     }

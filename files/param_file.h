@@ -4,6 +4,7 @@
 #include "files/atomic_file.h"
 #include "model/calibration.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,10 @@ void parseParamFile(std::string_view text, Calibration& cal);
 // a failed save leaves the previous file as it was.
 WriteResult saveParamFile(const std::string& path, const Calibration& cal);
 
+// Far beyond any parameter file; a larger file is refused unread, as is anything not a file.
+constexpr std::uintmax_t MaxParamFileSize = 64u << 20;
 // Reads the file at path into cal. False when it cannot be opened or read to its end; cal is
-// then unchanged. The file is read in pieces, so its size does not matter.
+// then unchanged. The file is read in pieces, never whole.
 bool openParamFile(const std::string& path, Calibration& cal);
 
 } // namespace velmora

@@ -124,9 +124,15 @@ void ProfileStore::refresh() const {
     }
 
     std::string data;
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         blocked_ = std::string("cannot read: ") + std::strerror(errno);
+        return;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        blocked_ = "the settings file is not a plain file";
         return;
     }
     char buffer[65536];

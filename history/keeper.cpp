@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <unistd.h>
 
 #include "files/param_file.h"
+#include "files/safe_file.h"
 
 namespace velmora {
 
@@ -31,11 +33,18 @@ bool sameInUnit(const Calibration& screen, const Calibration& unit) {
 } // namespace
 
 Keeper::Keeper(const std::string& folder, Clock clock, std::size_t historyLimit)
-    : clock_(std::move(clock)), history_(historyLimit), recovery_(folder + "/recovery.txt"),
-      snapshots_(folder + "/snapshots") {
+    : clock_(std::move(clock)), history_(historyLimit), folder_(folder),
+      recovery_(folder + "/" + ownRecoveryName()), snapshots_(folder + "/snapshots") {
     std::error_code ignored; // a folder that cannot be made shows as failed writes
     std::filesystem::create_directories(folder, ignored);
+    ownLock_ = RecoveryLock::claim(lockPathOf(recovery_.path()));
 }
+
+namespace {
+std::string otherCopyNotePath(const std::string& folder) {
+    return folder + "/other-copy.txt";
+}
+} // namespace
 
 std::int64_t Keeper::now() const {
     if (clock_) return clock_();
@@ -46,24 +55,56 @@ std::int64_t Keeper::now() const {
 
 void Keeper::start(const Calibration& loaded, const std::optional<Calibration>& file) {
     committed_ = loaded;
+    atStart_ = loaded;
     if (file) fileText_ = formatParamFile(*file);
 }
 
 Keeper::Recovery Keeper::recover() {
     Recovery out;
-    const RecoveryFile::Loaded loaded = recovery_.load();
-    out.state = loaded.state;
-    out.savedAt = loaded.recovered.savedAt;
-    if (loaded.state == RecoveryFile::State::Valid &&
-        !sameSettings(loaded.recovered.cal, committed_)) {
+    removeStaleLocks(folder_);
+    // Claiming an orphan's lock keeps a copy starting at the same moment off it.
+    std::unique_ptr<RecoveryLock> chosenLock;
+    RecoveryFile::Loaded chosen;
+    std::string chosenPath;
+    for (const std::string& path : recoveryFilesIn(folder_)) {
+        if (path == recovery_.path()) continue;
+        std::unique_ptr<RecoveryLock> lock = RecoveryLock::claim(lockPathOf(path));
+        if (!lock) continue; // its copy runs
+        RecoveryFile::Loaded loaded = RecoveryFile(path).load();
+        if (loaded.state == RecoveryFile::State::Missing) {
+            lock->removeFile();
+        } else if (loaded.state != RecoveryFile::State::Valid) {
+            if (out.state != RecoveryFile::State::Unreadable) out.state = loaded.state;
+            if (!loaded.error.empty()) {
+                out.error = loaded.error;
+                out.path = path;
+                out.errorNumber = loaded.errorNumber;
+            }
+        } else if (sameSettings(loaded.recovered.cal, committed_)) {
+            RecoveryFile(path).remove(); // nothing in it that the settings do not hold
+            lock->removeFile();
+        } else if (!chosenLock || loaded.recovered.savedAt > chosen.recovered.savedAt) {
+            chosenLock = std::move(lock);
+            chosen = std::move(loaded);
+            chosenPath = path;
+        }
+    }
+    if (chosenLock) {
+        out.state = RecoveryFile::State::Valid;
+        out.savedAt = chosen.recovered.savedAt;
         StepName name;
         name.command = lang::HistoryText::StepRecovery;
-        history_.apply(name, committed_, loaded.recovered.cal);
-        committed_ = loaded.recovered.cal;
+        history_.apply(name, committed_, chosen.recovered.cal);
+        committed_ = chosen.recovered.cal;
         out.cal = committed_;
     }
-    // Either way the file now stands for the calibration on screen.
+    // Either way this copy's file now stands for the calibration on screen; the orphan goes
+    // only once that file holds what it held.
     changed();
+    if (chosenLock && !recoveryFailure_) {
+        RecoveryFile(chosenPath).remove();
+        chosenLock->removeFile();
+    }
     return out;
 }
 
@@ -106,10 +147,34 @@ std::optional<Calibration> Keeper::redo() {
 
 void Keeper::changed() {
     WriteResult r = recovery_.write(committed_, now());
-    if (r)
+    if (r) {
         recoveryUnflushed_ = true;
-    else
+        recoveryBehind_ = 0;
+    } else {
+        ++recoveryBehind_;
+        lastRecoveryError_ = r;
         recoveryFailure_ = std::move(r);
+    }
+}
+
+void Keeper::retryWrites() {
+    if (recoveryBehind_ > 0) {
+        const int behind = recoveryBehind_;
+        changed();
+        if (recoveryBehind_ > 0) {
+            recoveryBehind_ = behind; // still as far behind as before
+            recoveryFailure_.reset();
+        }
+    }
+    if (pending_) {
+        const Image* image = pending_->image ? &*pending_->image : nullptr;
+        WriteResult r = snapshots_.store(pending_->kind, pending_->time, pending_->cal, image);
+        if (r) {
+            held_.insert(keyOf(pending_->cal));
+            pending_.reset();
+            pendingFailure_.reset();
+        }
+    }
 }
 
 void Keeper::unitHolds(const Image& image) {
@@ -155,11 +220,18 @@ bool Keeper::held(const Calibration& cal) const {
 }
 
 WriteResult Keeper::snapshot(SnapshotKind kind, const Calibration& cal, const Image* image) {
-    WriteResult r = snapshots_.store(kind, now(), cal, image);
-    if (r)
+    const std::int64_t time = now();
+    WriteResult r = snapshots_.store(kind, time, cal, image);
+    if (r) {
         held_.insert(keyOf(cal));
-    else
+    } else {
         snapshotFailure_ = r;
+        // The newest unstored snapshot is kept to be stored again; an older one it replaces is
+        // one the screen has moved on from.
+        pending_ = PendingSnapshot{kind, time, cal,
+                                   image != nullptr ? std::optional<Image>(*image) : std::nullopt};
+        pendingFailure_ = r;
+    }
     return r;
 }
 
@@ -183,6 +255,29 @@ bool Keeper::takeRecoveryUnflushed() {
 
 void Keeper::closedCleanly() {
     recovery_.remove();
+    if (ownLock_) ownLock_->removeFile();
+    ownLock_.reset();
+}
+
+std::optional<WriteResult> Keeper::keepOtherCopy(const Calibration& inSettingsFile) {
+    if (inSettingsFile == atStart_ || inSettingsFile == committed_ || held(inSettingsFile))
+        return std::nullopt;
+    WriteResult r = snapshot(SnapshotKind::OtherCopy, inSettingsFile);
+    if (r) {
+        const std::size_t slash = r.path.rfind('/');
+        writeOwnFile(otherCopyNotePath(folder_), r.path.substr(slash + 1) + "\n", false);
+    }
+    return r;
+}
+
+std::optional<std::string> Keeper::takeOtherCopyNote() {
+    const std::string path = otherCopyNotePath(folder_);
+    const FileRead read = readPlainFile(path, 4096, false);
+    if (!read.ok()) return std::nullopt;
+    ::unlink(path.c_str());
+    std::string name = read.data.substr(0, read.data.find('\n'));
+    if (name.empty()) return std::nullopt;
+    return name;
 }
 
 } // namespace velmora

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,12 +36,17 @@ public:
     // there when it could be read.
     void start(const Calibration& loaded, const std::optional<Calibration>& file);
 
-    // At start-up: a valid recovery file holding another calibration becomes one step, whose
-    // calibration the window then shows. A damaged one is reported, and replaced by the next write.
+    // At start-up: the newest recovery file left by a copy that no longer runs, when it holds
+    // another calibration, becomes one step whose calibration the window then shows, and is
+    // removed once this copy's own file holds it. Files of running copies are not touched; a
+    // damaged or unreadable one is reported and left where it is.
     struct Recovery {
         RecoveryFile::State state = RecoveryFile::State::Missing;
         std::optional<Calibration> cal; // set when the window must show it
         std::int64_t savedAt = 0;
+        std::string error; // what made a file unreadable, in the system's words
+        std::string path;  // that file
+        int errorNumber = 0;
     };
     Recovery recover();
 
@@ -83,8 +89,24 @@ public:
     std::optional<WriteResult> takeSnapshotFailure();
     // True once after recovery writes that have not been flushed to the disk yet.
     bool takeRecoveryUnflushed();
-    // After the settings were saved at a clean close.
+
+    // Protection lost until a write succeeds: changes the recovery file does not hold yet, and
+    // a snapshot that could not be stored. retryWrites() tries both again (a freed disk).
+    int recoveryBehind() const { return recoveryBehind_; }
+    const std::optional<WriteResult>& lastRecoveryError() const { return lastRecoveryError_; }
+    const std::optional<WriteResult>& snapshotPending() const { return pendingFailure_; }
+    void retryWrites();
+    // After the settings were saved at a clean close: removes this copy's own file only.
     void closedCleanly();
+
+    // The calibration the settings file held when this copy started.
+    void settingsAtStart(const Calibration& cal) { atStart_ = cal; }
+    // Before the settings are written at a close. When the file holds a calibration that
+    // another copy wrote since this one started, and that is kept nowhere, it is kept as a
+    // snapshot, and named to the next start. The result names the snapshot.
+    std::optional<WriteResult> keepOtherCopy(const Calibration& inSettingsFile);
+    // At start-up, once: the snapshot a copy closed before kept of another copy's calibration.
+    std::optional<std::string> takeOtherCopyNote();
     RecoveryFile& recoveryFile() { return recovery_; }
 
 private:
@@ -95,7 +117,10 @@ private:
     Clock clock_;
     History history_;
     Calibration committed_{};
+    Calibration atStart_{};
+    std::string folder_;
     RecoveryFile recovery_;
+    std::unique_ptr<RecoveryLock> ownLock_;
     SnapshotStore snapshots_;
     std::set<std::string> held_; // calibrations a snapshot holds, as bytes
     std::optional<std::string> fileText_;
@@ -104,6 +129,16 @@ private:
     int verifyDifferences_ = 0;
     std::optional<WriteResult> recoveryFailure_;
     std::optional<WriteResult> snapshotFailure_;
+    int recoveryBehind_ = 0;
+    std::optional<WriteResult> lastRecoveryError_;
+    struct PendingSnapshot {
+        SnapshotKind kind;
+        std::int64_t time;
+        Calibration cal;
+        std::optional<Image> image;
+    };
+    std::optional<PendingSnapshot> pending_;
+    std::optional<WriteResult> pendingFailure_;
     bool recoveryUnflushed_ = false;
 };
 

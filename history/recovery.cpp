@@ -1,13 +1,18 @@
 #include "history/recovery.h"
 
 #include <array>
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "files/safe_file.h"
 
 namespace velmora {
 
@@ -91,21 +96,30 @@ RecoveryFile::RecoveryFile(std::string path) : path_(std::move(path)) {}
 RecoveryFile::~RecoveryFile() = default;
 
 WriteResult RecoveryFile::write(const Calibration& cal, std::int64_t now) {
-    if (!replacer_) replacer_ = std::make_unique<FileReplacer>(path_);
+    if (!replacer_) replacer_ = std::make_unique<FileReplacer>(path_, true);
     return replacer_->replace(formatRecovery(cal, now), false);
 }
 
 RecoveryFile::Loaded RecoveryFile::load() const {
     Loaded out;
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return out;
-    std::string text;
-    text.resize(MaxSize + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    const FileRead read = readPlainFile(path_, MaxSize, false);
+    switch (read.status) {
+    case FileRead::Status::Missing:
+        return out;
+    case FileRead::Status::NotPlainFile:
+    case FileRead::Status::Unreadable:
+        out.state = State::Unreadable;
+        out.error = read.error;
+        out.errorNumber = read.errorNumber;
+        return out;
+    case FileRead::Status::TooLarge:
+        out.state = State::Damaged;
+        return out;
+    case FileRead::Status::Ok:
+        break;
+    }
     out.state = State::Damaged;
-    if (text.size() > MaxSize) return out;
-    if (std::optional<RecoveredCalibration> r = parseRecovery(text)) {
+    if (std::optional<RecoveredCalibration> r = parseRecovery(read.data)) {
         out.state = State::Valid;
         out.recovered = *r;
     }
@@ -116,7 +130,7 @@ WriteResult RecoveryFile::flushToDisk(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     for (const std::string& p : {path, dir}) {
-        const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0) return {false, path, "cannot open"};
         const bool ok = ::fsync(fd) == 0;
         ::close(fd);
@@ -127,7 +141,73 @@ WriteResult RecoveryFile::flushToDisk(const std::string& path) {
 
 void RecoveryFile::remove() {
     replacer_.reset();
-    std::remove(path_.c_str());
+    ::unlink(path_.c_str());
+}
+
+std::unique_ptr<RecoveryLock> RecoveryLock::claim(const std::string& lockPath) {
+    const int fd =
+        ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<RecoveryLock>(new RecoveryLock(lockPath, fd));
+}
+
+RecoveryLock::~RecoveryLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void RecoveryLock::removeFile() {
+    ::unlink(path_.c_str());
+}
+
+std::string ownRecoveryName() {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    static std::atomic<unsigned> made{0}; // keepers of one process (tests) differ too
+    return "recovery-" + std::to_string(::getpid()) + "-" + std::to_string(ms) + "-" +
+           std::to_string(made++) + ".txt";
+}
+
+std::vector<std::string> recoveryFilesIn(const std::string& folder) {
+    std::vector<std::string> out;
+    DIR* d = ::opendir(folder.c_str());
+    if (d == nullptr) return out;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        const bool own = name.size() > 13 && name.substr(0, 9) == "recovery-" &&
+                         name.substr(name.size() - 4) == ".txt";
+        if (own || name == "recovery.txt") out.push_back(folder + "/" + std::string(name));
+    }
+    ::closedir(d);
+    return out;
+}
+
+void removeStaleLocks(const std::string& folder) {
+    std::vector<std::string> locks;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string_view name = e->d_name;
+            if (name.size() > 14 && name.substr(0, 9) == "recovery-" &&
+                name.substr(name.size() - 5) == ".lock")
+                locks.push_back(folder + "/" + std::string(name));
+        }
+        ::closedir(d);
+    }
+    struct stat st {};
+    for (const std::string& lock : locks) {
+        const std::string txt = lock.substr(0, lock.size() - 5) + ".txt";
+        if (::lstat(txt.c_str(), &st) == 0) continue;
+        std::unique_ptr<RecoveryLock> held = RecoveryLock::claim(lock);
+        if (held && ::lstat(txt.c_str(), &st) != 0) held->removeFile();
+    }
+}
+
+std::string lockPathOf(const std::string& recoveryPath) {
+    return recoveryPath.substr(0, recoveryPath.size() - 4) + ".lock";
 }
 
 } // namespace velmora

@@ -5,10 +5,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "files/param_file.h"
+#include "files/safe_file.h"
 
 namespace velmora {
 
@@ -18,7 +17,8 @@ namespace {
 
 constexpr SnapshotKind kKinds[] = {SnapshotKind::Read,       SnapshotKind::Program,
                                    SnapshotKind::BeforeNew,  SnapshotKind::BeforeOpen,
-                                   SnapshotKind::BeforeRead, SnapshotKind::BeforeModel};
+                                   SnapshotKind::BeforeRead, SnapshotKind::BeforeModel,
+                                   SnapshotKind::OtherCopy};
 
 std::string unitText(const Image& image) {
     std::string out;
@@ -43,36 +43,8 @@ std::optional<std::int64_t> timeOfStamp(const std::string& s) {
     return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
-std::optional<std::string> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A new file written beside its name and renamed into place: a reader or a crash sees all of
-// it or nothing. Unlike a replace, no other file of the folder needs looking at.
-WriteResult writeNew(const std::string& path, const std::string& content) {
-    const std::string part = path + ".part";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) {
-            const int error = errno;
-            std::error_code ec;
-            fs::remove(part, ec);
-            return {false, path, std::string("cannot write: ") + std::strerror(error), error};
-        }
-    }
-    std::error_code ec;
-    fs::rename(part, path, ec);
-    if (ec) {
-        const int error = ec.value();
-        fs::remove(part, ec);
-        return {false, path, std::string("cannot replace: ") + std::strerror(error), error};
-    }
-    return {true, path, {}};
-}
+// Companion files hold an image or a few lines; anything larger is not one of ours.
+constexpr std::size_t MaxIgnSize = 256 * 1024;
 
 std::uintmax_t sizeOr0(const std::string& path) {
     std::error_code ec;
@@ -96,6 +68,8 @@ const char* kindToken(SnapshotKind kind) {
         return "before-read";
     case SnapshotKind::BeforeModel:
         return "before-model";
+    case SnapshotKind::OtherCopy:
+        return "other-copy";
     }
     return "";
 }
@@ -155,14 +129,14 @@ WriteResult SnapshotStore::store(SnapshotKind kind, std::int64_t time, const Cal
     if (image != nullptr) {
         const Identification id = rebuildIdentification(*image);
         const std::string bytes(reinterpret_cast<const char*>(image->data()), image->size());
-        if (WriteResult r = writeNew(base + ".bin", bytes); !r) return r;
-        if (WriteResult r =
-                writeNew(base + ".id", id.program + "\n" + id.date + "\n" + id.time + "\n");
+        if (WriteResult r = writeOwnFile(base + ".bin", bytes, false); !r) return r;
+        if (WriteResult r = writeOwnFile(
+                base + ".id", id.program + "\n" + id.date + "\n" + id.time + "\n", false);
             !r)
             return r;
     }
     // The parameter file goes last: a listing never finds it without its image.
-    WriteResult r = writeNew(base + ".ign", formatParamFile(cal));
+    WriteResult r = writeOwnFile(base + ".ign", formatParamFile(cal), false);
     if (!r) {
         fs::remove(base + ".bin", ec);
         fs::remove(base + ".id", ec);
@@ -218,19 +192,19 @@ std::size_t SnapshotStore::prune(std::int64_t now) {
 std::optional<SnapshotStore::Loaded> SnapshotStore::load(const SnapshotEntry& entry,
                                                          const Calibration& base) {
     Loaded out{base, std::nullopt};
-    std::error_code ec;
-    if (!fs::is_regular_file(entry.ignPath(), ec)) return std::nullopt;
+    const FileRead ign = readPlainFile(entry.ignPath(), MaxIgnSize, false);
+    if (!ign.ok()) return std::nullopt;
     if (entry.hasImage) {
-        const std::optional<std::string> bytes = readFile(entry.imagePath());
-        if (!bytes || bytes->size() != ImageSize) return std::nullopt;
+        const FileRead bytes = readPlainFile(entry.imagePath(), ImageSize, false);
+        if (!bytes.ok() || bytes.data.size() != ImageSize) return std::nullopt;
         Image image{};
-        std::copy(bytes->begin(), bytes->end(), image.begin());
+        std::copy(bytes.data.begin(), bytes.data.end(), image.begin());
         Identification ignored;
         unpack(image, out.cal, ignored);
         out.image = image;
         return out;
     }
-    if (!openParamFile(entry.ignPath(), out.cal)) return std::nullopt;
+    parseParamFile(ign.data, out.cal);
     return out;
 }
 

@@ -19,7 +19,8 @@ enum class SnapshotKind : std::uint8_t {
     BeforeNew,
     BeforeOpen,
     BeforeRead,
-    BeforeModel
+    BeforeModel,
+    OtherCopy // what another copy of the program left in the settings file
 };
 const char* kindToken(SnapshotKind kind); // "read", "before-open", ...
 

@@ -102,6 +102,16 @@ const Texts kHistory[] = {
     {"před Otevřít", "before Open", "vor Öffnen"},
     {"před Čtení", "before Read", "vor Lesen"},
     {"před změnou modelu", "before model change", "vor Modellwechsel"},
+    {"jiná kopie programu", "other copy", "andere Programmkopie"},
+    {"Kalibrace jiné kopie programu zavřené dříve je uložena jako snímek %1",
+     "Another copy's calibration, closed earlier, is kept as snapshot %1",
+     "Kalibrierung einer früher beendeten Programmkopie ist als Schnappschuss %1 aufbewahrt"},
+    {"Soubor obnovy nelze číst a zůstal nedotčen: %1",
+     "The recovery file cannot be read and was left as it is: %1",
+     "Wiederherstellungsdatei nicht lesbar und unverändert gelassen: %1"},
+    {"Obnova pozadu o změn: %1", "Recovery %1 changes behind",
+     "Wiederherstellung %1 Änderungen zurück"},
+    {"Snímek neuložen", "Snapshot not stored", "Schnappschuss nicht gespeichert"},
 };
 static_assert(sizeof(kHistory) / sizeof(kHistory[0]) ==
               static_cast<std::size_t>(HistoryText::Count));

@@ -77,6 +77,11 @@ enum class HistoryText {
     KindBeforeOpen,
     KindBeforeRead,
     KindBeforeModel,
+    KindOtherCopy,
+    OtherCopyKept,       // %1 the snapshot's file name
+    RecoveryNotReadable, // %1 the file and the reason
+    RecoveryBehind,      // %1 the count of changes
+    SnapshotPending,
     Count
 };
 

@@ -146,6 +146,9 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
      "Tato statistika už byla použita. Návrhy se obnoví, až přibudou nové vzorky.",
      "These statistics were applied already. Suggestions come back with new samples.",
      "Diese Statistik wurde schon übernommen. Vorschläge kommen mit neuen Messwerten wieder."},
+    {MapText::StatisticsKeyRefused, "[%1] %2: hodnota mimo rozsah, platí výchozí",
+     "[%1] %2: value out of range, the default applies",
+     "[%1] %2: Wert außerhalb des Bereichs, Vorgabe gilt"},
 }};
 
 constexpr bool inOrder() {

@@ -62,6 +62,7 @@ enum class MapText {
     NotWhole,
     AxisWholeHundreds,
     SuggestionsUsed,
+    StatisticsKeyRefused, // %1 the section, %2 the keys
     Count
 };
 

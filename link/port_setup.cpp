@@ -149,7 +149,8 @@ PathProblem checkDevicePath(const std::string& path) {
     if (::stat(path.c_str(), &st) != 0) return PathProblem::Missing;
     if (S_ISDIR(st.st_mode)) return PathProblem::Directory;
     if (S_ISREG(st.st_mode)) return PathProblem::RegularFile;
-    if (!S_ISCHR(st.st_mode) || !isTty(st)) return PathProblem::NotSerial;
+    if (!S_ISCHR(st.st_mode) || !isTty(st) || terminalAlias(st.st_rdev))
+        return PathProblem::NotSerial;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return PathProblem::Ok; // held or denied: opening the port will say which
     const bool tty = ::isatty(fd) != 0;

@@ -9,6 +9,8 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -55,6 +57,19 @@ void tuneDescriptor(int fd) {
 }
 
 } // namespace
+
+bool terminalAlias(dev_t device) {
+    // /dev/tty, /dev/console and /dev/ptmx stand for another terminal, never for a line.
+    return major(device) == 5 && minor(device) <= 2;
+}
+
+int unusableDevice(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (S_ISCHR(st.st_mode) && terminalAlias(st.st_rdev)) return ENOTTY;
+    return 0;
+}
 
 PortMap defaultPortMap() {
     return {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5"};
@@ -124,6 +139,10 @@ OpenResult SerialPort::openPath(const std::string& path) {
         return OpenResult::Failed;
     };
     if (path.empty()) return fail(ENOENT, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    // The toolkit folds a name too long, a missing folder or a terminal alias into "busy" or
+    // "not found"; the system's own answer names the real reason.
+    if (const int error = unusableDevice(path))
+        return fail(error, QString::fromLocal8Bit(std::strerror(error)));
     QSerialPort& p = d_->port;
     p.setPortName(QString::fromStdString(path));
     p.clearError();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 #include "link/port.h"
 
@@ -15,6 +16,11 @@ namespace velmora {
 using PortMap = std::array<std::string, 6>;
 // /dev/ttyS0 .. /dev/ttyS5.
 PortMap defaultPortMap();
+// /dev/tty, /dev/console and /dev/ptmx: names of another terminal, not of a serial line.
+bool terminalAlias(dev_t device);
+// The errno that makes `path` no port before anything opens it (missing, a name too long, a
+// folder, a terminal alias); 0 when the open itself must tell.
+int unusableDevice(const std::string& path);
 
 // The message box text of a port that cannot be opened, English in every language.
 constexpr const char* ComOpeningError = "Com opening error";

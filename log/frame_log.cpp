@@ -1,9 +1,8 @@
 #include "log/frame_log.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
+#include "files/safe_file.h"
 #include "log/mlg.h"
 
 namespace velmora::log {
@@ -34,23 +33,21 @@ FrameLogResult readFrameLog(const std::uint8_t* b, std::size_t size) {
 }
 
 FrameLogResult readFrameLogFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     FrameLogResult r;
-    if (!in) {
+    const FileRead read = readPlainFile(path, MaxLogFileSize, true);
+    if (read.status == FileRead::Status::Missing) {
         r.error = "The frame log " + path + " cannot be opened.";
         return r;
     }
-    in.seekg(0, std::ios::end);
-    const auto size = static_cast<std::uint64_t>(in.tellg());
-    if (size > MaxLogFileSize) {
+    if (read.status == FileRead::Status::TooLarge) {
         r.error = "The frame log " + path + " is larger than 1 GiB and is not opened.";
         return r;
     }
-    in.seekg(0);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    r = readFrameLog(bytes.data(), bytes.size());
+    if (!read.ok()) {
+        r.error = "The frame log " + read.error;
+        return r;
+    }
+    r = readFrameLog(reinterpret_cast<const std::uint8_t*>(read.data.data()), read.data.size());
     if (!r.ok) r.error = path + ": " + r.error;
     return r;
 }

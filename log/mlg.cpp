@@ -296,10 +296,22 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         return (raw + dec.transform) * dec.scale;
     };
     const std::size_t blockSize = MlgBlockHeaderSize + recordLength + 1;
-    const std::size_t estimate = (size - dataBegin) / blockSize;
-    d.time.resize(estimate);
+    // The blocks are counted first by hopping from header to header, so that the columns are
+    // sized once to what the file holds: a file of junk behind a header costs nothing.
+    std::size_t blocks = 0;
+    for (std::size_t at = dataBegin; at < size;) {
+        if (b[at] == 0 && size - at >= blockSize) {
+            ++blocks;
+            at += blockSize;
+        } else if (b[at] == 1 && size - at >= MlgMarkerBlockSize) {
+            at += MlgMarkerBlockSize;
+        } else {
+            break;
+        }
+    }
+    d.time.resize(blocks);
     d.columns.resize(fieldCount);
-    for (auto& c : d.columns) c.resize(estimate);
+    for (auto& c : d.columns) c.resize(blocks);
     std::size_t records = 0;
 
     double stampTime = 0.0; // time counted from the block stamps
@@ -351,6 +363,9 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         } else {
             // Not a block: the rest of the file is damage, not data.
             d.truncated = true;
+            if (records == 0 && d.markers.empty())
+                return failure("The log holds no records: its data is damaged from byte " +
+                               std::to_string(at) + " on.");
             break;
         }
     }
@@ -383,11 +398,12 @@ LogReadResult readMlgFile(const std::string& path) {
     }
     // Mapped rather than copied: the page cache is read in place.
     const auto length = static_cast<std::size_t>(size);
-    void* map = length == 0 ? MAP_FAILED
-                            : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    // Pages come in as the reader reaches them, so that a log damaged early costs nothing more.
+    void* map = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
     ::close(fd);
     if (map == MAP_FAILED)
         return failure("The log " + path + " cannot be read: " + std::strerror(errno));
+    (void)::madvise(map, length, MADV_SEQUENTIAL);
     LogReadResult r = readMlg(static_cast<const std::uint8_t*>(map), length);
     ::munmap(map, length);
     if (!r.ok) r.error = path + ": " + r.error;

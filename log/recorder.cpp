@@ -27,13 +27,14 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     markers_ = 0;
     logPath_ = basePath + ".mlg";
     framePath_ = basePath + ".frames";
-    fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdLog_ < 0) {
         const int e = errno;
         fail("The log " + logPath_ + " cannot be created: " + std::strerror(e), logPath_, e);
         return false;
     }
-    fdFrames_ = ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fdFrames_ =
+        ::open(framePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdFrames_ < 0) {
         const int e = errno;
         fail("The frame log " + framePath_ + " cannot be created: " + std::strerror(e), framePath_,

@@ -135,12 +135,19 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     unitLabel_->setObjectName("LabelUnitAgreement");
     fileLabel_ = new QLabel(form.statusBar());
     fileLabel_->setObjectName("LabelFileAgreement");
-    for (QLabel* l : {unitLabel_, fileLabel_}) {
+    protectionLabel_ = new QLabel(form.statusBar());
+    protectionLabel_->setObjectName("LabelProtection");
+    protectionLabel_->hide();
+    for (QLabel* l : {protectionLabel_, unitLabel_, fileLabel_}) {
         l->setContentsMargins(4, 0, 4, 0);
         form.statusBar()->addPermanentWidget(l);
     }
 
     connect(&form, &TFormHlav::calibrationCommitted, this, &EditMenu::committed);
+    // Another copy may have closed since this one started: what it left is kept, not lost.
+    connect(&form, &TFormHlav::settingsAboutToBeSaved, this, [this] {
+        if (started_) keeper_.keepOtherCopy(settingsFileCalibration());
+    });
     // A run closed before it took over a recovery file leaves that file for the next one.
     connect(&form, &TFormHlav::settingsSaved, this, [this] {
         if (started_) keeper_.closedCleanly();
@@ -187,6 +194,10 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     auto* flush = new QTimer(this);
     flush->setInterval(FlushIntervalMs);
     connect(flush, &QTimer::timeout, this, [this] {
+        if (keeper_.recoveryBehind() > 0 || keeper_.snapshotPending()) {
+            keeper_.retryWrites();
+            refresh();
+        }
         if (!keeper_.takeRecoveryUnflushed()) return;
         const std::string path = keeper_.recoveryFile().path();
         QThreadPool::globalInstance()->start([path] { RecoveryFile::flushToDisk(path); });
@@ -281,6 +292,7 @@ void EditMenu::started() {
         if (openParamFile(form_.lastFilePath(), c)) file = c;
     }
     keeper_.start(form_.calibration(), file);
+    keeper_.settingsAtStart(settingsFileCalibration());
     const Keeper::Recovery r = keeper_.recover();
     started_ = true;
     retranslate();
@@ -289,13 +301,33 @@ void EditMenu::started() {
         form_.applyCalibration(*r.cal);
         applying_ = false;
         const QString time =
-            QDateTime::fromSecsSinceEpoch(r.savedAt).toString(QStringLiteral("HH:mm"));
+            QDateTime::fromSecsSinceEpoch(r.savedAt).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
         status(text(static_cast<int>(HistoryText::Recovered)).arg(time));
     } else if (r.state == RecoveryFile::State::Damaged) {
         status(text(static_cast<int>(HistoryText::RecoveryUnreadable)));
+    } else if (r.state == RecoveryFile::State::Unreadable) {
+        // The reason in the user's language; the system's own words in the tooltip.
+        status(text(static_cast<int>(HistoryText::RecoveryNotReadable))
+                   .arg(failureText(r.path, r.errorNumber, form_.Language)),
+               QString::fromStdString(r.error));
+    }
+    if (const std::optional<std::string> kept = keeper_.takeOtherCopyNote()) {
+        const QString note =
+            text(static_cast<int>(HistoryText::OtherCopyKept)).arg(QString::fromStdString(*kept));
+        const bool both = r.cal || r.state != RecoveryFile::State::Missing;
+        status(both ? notice_ + " · " + note : note, both ? noticeDetail_ : QString());
     }
     reportFailures();
     refresh();
+}
+
+Calibration EditMenu::settingsFileCalibration() const {
+    // Read afresh, as the file is now: the window's store may hold what this copy wrote.
+    ProfileStore onDisk(form_.settingsStore().path());
+    WindowSettings ignored;
+    Calibration cal = keeper_.committed();
+    loadSettings(onDisk, ignored, cal);
+    return cal;
 }
 
 void EditMenu::committed(const QString& command) {
@@ -509,6 +541,22 @@ void EditMenu::refresh() {
     fill(fileLabel_, file == FileAgreement::Saved     ? QColor(0, 255, 0)
                      : file == FileAgreement::Changed ? QColor(255, 255, 0)
                                                       : QColor());
+
+    // Stays until the writes succeed again, beside whatever other notice comes and goes.
+    QStringList lost, why;
+    if (const int behind = keeper_.recoveryBehind()) {
+        lost << text(static_cast<int>(HistoryText::RecoveryBehind)).arg(behind);
+        if (const auto& r = keeper_.lastRecoveryError())
+            why << QString::fromStdString(r->path + ": " + r->error);
+    }
+    if (const auto& r = keeper_.snapshotPending()) {
+        lost << text(static_cast<int>(HistoryText::SnapshotPending));
+        why << QString::fromStdString(r->path + ": " + r->error);
+    }
+    protectionLabel_->setText(lost.join(QStringLiteral(" · ")));
+    protectionLabel_->setToolTip(why.join('\n'));
+    fill(protectionLabel_, lost.isEmpty() ? QColor() : QColor(255, 120, 120));
+    protectionLabel_->setVisible(!lost.isEmpty());
 
     // The usual marker of unsaved changes leads the title.
     const bool modified = file == FileAgreement::Changed ||

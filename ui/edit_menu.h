@@ -89,6 +89,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The working parameters the settings file holds now.
+    Calibration settingsFileCalibration() const;
     void committed(const QString& command);
     void unitNotKnown();
     void clearDifferNotice();
@@ -114,6 +116,7 @@ private:
     QAction* compare_ = nullptr;
     QLabel* unitLabel_ = nullptr;
     QLabel* fileLabel_ = nullptr;
+    QLabel* protectionLabel_ = nullptr; // failures that leave the calibration unprotected
     bool applying_ = false;
     bool started_ = false;
     std::uint8_t lastOperation_ = 0;

@@ -519,6 +519,7 @@ bool TFormHlav::shutdown(bool mayAsk) {
     port_.close();
     readControls();
     clamp(cal_);
+    emit settingsAboutToBeSaved();
     for (;;) {
         const WriteResult r = writeSettings();
         if (r.ok) {

@@ -149,6 +149,8 @@ signals:
     // After every committed change of the working parameters; `command` is the object name of
     // the command or control that made it, empty when that cannot be told.
     void calibrationCommitted(const QString& command);
+    // The settings file is about to be written at the close.
+    void settingsAboutToBeSaved();
     // The settings file was written at the close.
     void settingsSaved();
     // A text set was applied (or asked for): texts kept outside the sets follow it.

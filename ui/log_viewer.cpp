@@ -22,6 +22,58 @@
 
 namespace velmora::ui {
 
+namespace {
+
+// Every marker of the log as one item: only those in view are drawn, found by halving, so a
+// log with a marker a second opens as fast as one without.
+class MarkerLines : public QCPAbstractItem {
+public:
+    MarkerLines(QCustomPlot* plot, const std::vector<log::LogMarker>& markers, bool withText)
+        : QCPAbstractItem(plot), markers_(markers), withText_(withText) {
+        setSelectable(false);
+    }
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+
+protected:
+    void draw(QCPPainter* painter) override {
+        QCPAxisRect* rect = clipAxisRect();
+        if (rect == nullptr) return;
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        const auto byTime = [](const log::LogMarker& m, double t) { return m.time < t; };
+        const auto first =
+            std::lower_bound(markers_.begin(), markers_.end(), x->range().lower, byTime);
+        const auto last = std::lower_bound(first, markers_.end(), x->range().upper, byTime);
+        const auto shown = last - first;
+        // Beyond a few hundred in view the lines merge anyway; one per pixel column is enough.
+        const QRect area = rect->rect();
+        double lastPixel = -1e9;
+        painter->setPen(QPen(QColor(230, 120, 0), 1));
+        for (auto it = first; it != last; ++it) {
+            const double px = x->coordToPixel(it->time);
+            if (px - lastPixel < 1.0) continue;
+            lastPixel = px;
+            painter->drawLine(QLineF(px, area.top(), px, area.bottom()));
+        }
+        if (!withText_ || shown > MaxNotes) return;
+        painter->setPen(QColor(200, 100, 0));
+        for (auto it = first; it != last; ++it) {
+            const double px = x->coordToPixel(it->time);
+            // Staggered, so that the notes of close markers stay readable.
+            const auto k = static_cast<double>((it - markers_.begin()) % 3);
+            const double y = area.top() + area.height() * (0.02 + 0.14 * k);
+            painter->drawText(QPointF(px + 2, y + painter->fontMetrics().ascent()),
+                              QString::fromStdString(it->text));
+        }
+    }
+
+private:
+    static constexpr long MaxNotes = 200;
+    const std::vector<log::LogMarker>& markers_;
+    bool withText_;
+};
+
+} // namespace
+
 using lang::LogText;
 
 namespace {
@@ -149,12 +201,17 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     }
     syncing_ = false;
     markerList_->clear();
+    std::stable_sort(
+        log_.markers.begin(), log_.markers.end(),
+        [](const log::LogMarker& a, const log::LogMarker& b) { return a.time < b.time; });
+    markerList_->setUpdatesEnabled(false);
     for (const log::LogMarker& m : log_.markers) {
         auto* item = new QListWidgetItem(
             QString("%1 s  %2").arg(number(m.time, 2), QString::fromStdString(m.text)));
         item->setData(Qt::UserRole, m.time);
         markerList_->addItem(item);
     }
+    markerList_->setUpdatesEnabled(true);
     cursor_ = log_.time.front();
     selFrom_ = selTo_ = 0;
     setChannels(defaultChannels());
@@ -264,28 +321,9 @@ void LogViewer::rebuildPlots() {
         sel->setPen(Qt::NoPen);
         sel->setBrush(QColor(255, 200, 0, 60));
         selectionRects_.push_back(sel);
-        for (std::size_t k = 0; k < log_.markers.size(); ++k) {
-            const log::LogMarker& m = log_.markers[k];
-            auto* mark = new QCPItemStraightLine(plot_);
-            mark->setClipAxisRect(rect);
-            mark->point1->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-            mark->point2->setAxes(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-            mark->point1->setCoords(m.time, 0);
-            mark->point2->setCoords(m.time, 1);
-            mark->setPen(QPen(QColor(230, 120, 0), 1));
-            if (i == 0) {
-                auto* label = new QCPItemText(plot_);
-                label->setClipAxisRect(rect);
-                label->position->setAxes(rect->axis(QCPAxis::atBottom),
-                                         rect->axis(QCPAxis::atLeft));
-                label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-                label->position->setAxisRect(rect);
-                // Staggered, so that the notes of close markers stay readable.
-                label->position->setCoords(m.time, 0.02 + 0.14 * static_cast<double>(k % 3));
-                label->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
-                label->setText(QString::fromStdString(m.text));
-                label->setColor(QColor(200, 100, 0));
-            }
+        if (!log_.markers.empty()) {
+            auto* marks = new MarkerLines(plot_, log_.markers, i == 0);
+            marks->setClipAxisRect(rect);
         }
     }
     syncRanges(from, to);

@@ -136,24 +136,18 @@ void MapWorkbench::retranslate() {
 
 void MapWorkbench::loadStatsSettings() {
     const ProfileStore& store = form_.settingsStore();
-    StatsSettings s;
-    const auto get = [&](const char* key, int def) {
-        return store.readInt(StatisticsSection, key, def);
-    };
-    s.switchPointMv = get("SwitchPointMv", s.switchPointMv);
-    s.minRpm = get("MinRpm", s.minRpm);
-    s.minWaterC = get("MinWaterC", s.minWaterC);
-    s.maxThrottleRate = get("MaxThrottleRate", static_cast<int>(s.maxThrottleRate));
-    s.rateWindow = get("RateWindowMs", static_cast<int>(s.rateWindow * 1000)) / 1000.0;
-    s.transportDelay = get("TransportDelayMs", static_cast<int>(s.transportDelay * 1000)) / 1000.0;
-    s.minSamples = get("MinSamples", static_cast<int>(s.minSamples));
-    s.maxStepPercent = get("MaxStepPercent", static_cast<int>(s.maxStepPercent));
-    // Unusable values fall back to the defaults rather than to a helper that misleads.
-    const StatsSettings d;
-    if (s.rateWindow <= 0 || s.rateWindow > 5) s.rateWindow = d.rateWindow;
-    if (s.transportDelay < 0 || s.transportDelay > 2) s.transportDelay = d.transportDelay;
-    if (s.maxStepPercent <= 0 || s.maxStepPercent > 20) s.maxStepPercent = d.maxStepPercent;
-    if (s.minSamples < 1) s.minSamples = d.minSamples;
+    std::vector<std::string> refused;
+    const StatsSettings s = readStatsSettings(
+        [&](const char* key, int def) { return store.readInt(StatisticsSection, key, def); },
+        &refused);
+    if (!refused.empty()) {
+        QStringList keys;
+        for (const std::string& k : refused) keys << QString::fromStdString(k);
+        const QString message = text(lang::MapText::StatisticsKeyRefused)
+                                    .arg(QString(StatisticsSection), keys.join(", "));
+        // After the start-up notices, which would otherwise replace it at once.
+        QTimer::singleShot(0, this, [this, message] { form_.showStatusHint(message); });
+    }
     live_.setSettings(s);
 }
 

@@ -34,6 +34,8 @@ HistoryText kindText(SnapshotKind k) {
         return HistoryText::KindBeforeRead;
     case SnapshotKind::BeforeModel:
         return HistoryText::KindBeforeModel;
+    case SnapshotKind::OtherCopy:
+        return HistoryText::KindOtherCopy;
     }
     return HistoryText::KindRead;
 }
@@ -91,6 +93,11 @@ void SnapshotsWindow::retranslate() {
 
 void SnapshotsWindow::reload() {
     entries_ = edit_.keeper().snapshots().list();
+    held_.clear();
+    for (const SnapshotEntry& e : entries_) {
+        const auto loaded = SnapshotStore::load(e, form_.calibration());
+        held_.push_back(loaded ? std::optional<Calibration>(loaded->cal) : std::nullopt);
+    }
     table_->setRowCount(static_cast<int>(entries_.size()));
     for (int row = 0; row < static_cast<int>(entries_.size()); ++row) {
         const SnapshotEntry& e = entries_[static_cast<std::size_t>(row)];
@@ -110,11 +117,11 @@ void SnapshotsWindow::reload() {
 
 void SnapshotsWindow::updateDifferences() {
     const Calibration screen = edit_.screenCalibration();
-    for (int row = 0; row < static_cast<int>(entries_.size()); ++row) {
-        const auto loaded = SnapshotStore::load(entries_[static_cast<std::size_t>(row)], screen);
+    for (int row = 0; row < static_cast<int>(held_.size()); ++row) {
+        const std::optional<Calibration>& held = held_[static_cast<std::size_t>(row)];
         if (QTableWidgetItem* item = table_->item(row, 3))
-            item->setText(loaded ? QString::number(countDifferences(screen, loaded->cal))
-                                 : QStringLiteral("—"));
+            item->setText(held ? QString::number(countDifferences(screen, *held))
+                               : QStringLiteral("—"));
     }
 }
 

@@ -44,6 +44,8 @@ private:
     TFormHlav& form_;
     EditMenu& edit_;
     std::vector<SnapshotEntry> entries_;
+    // What each listed snapshot holds, read once per listing: edits only count again.
+    std::vector<std::optional<Calibration>> held_;
     QTableWidget* table_;
     QLabel* message_;
     QPushButton* open_;

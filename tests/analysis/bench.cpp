@@ -4,7 +4,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "analysis/log_samples.h"
 #include "log/mlg.h"
@@ -46,5 +50,49 @@ int main() {
                 "statistics %.0f ms = %.0f ms (goal < 1000 ms)\n",
                 a.records, static_cast<unsigned long long>(st.samplesCounted()), ms(t1 - t0),
                 ms(t2 - t1), ms(t2 - t0));
+
+    // Records whose Time stands still: nothing ages out of the statistics' history by time.
+    std::string still = log::mlgHeader(0, "time stands still");
+    for (int i = 0; i < 160000; ++i) {
+        log::Record r{};
+        r[log::Time] = 1000;
+        r[log::Rpm] = 3000;
+        r[log::Tps] = 30;
+        r[log::Lambda] = 450;
+        r[log::InjectionTime] = 3000;
+        r[log::Clt] = 85;
+        log::appendRecordBlock(still, static_cast<std::uint8_t>(i), r);
+    }
+    const log::LogReadResult stillRead =
+        log::readMlg(reinterpret_cast<const std::uint8_t*>(still.data()), still.size());
+    const auto t3 = Clock::now();
+    analysis::MapStatistics stillStats;
+    analysis::analyseLog(stillRead.data, stillStats, rpms);
+    std::printf("statistics over %zu records whose Time never advances: %.0f ms\n",
+                stillRead.data.records(), ms(Clock::now() - t3));
+
+    // A header followed by junk up to just under the size limit, read from a file.
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string junkPath =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/velmora-junk.mlg";
+    {
+        std::ofstream out(junkPath, std::ios::binary | std::ios::trunc);
+        out << log::mlgHeader(0, "junk");
+        const std::string chunk(1u << 20, '\xA5');
+        for (std::uint64_t n = 0; n + 2 * chunk.size() < log::MaxLogFileSize; n += chunk.size())
+            out << chunk;
+    }
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    const auto t4 = Clock::now();
+    const log::LogReadResult junk = log::readMlgFile(junkPath);
+    const double junkMs = ms(Clock::now() - t4);
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    ::unlink(junkPath.c_str());
+    std::printf("a log of junk just under 1 GiB: answered in %.0f ms, peak memory %ld MB "
+                "(%ld MB before): %s\n",
+                junkMs, after.ru_maxrss / 1024, before.ru_maxrss / 1024,
+                junk.ok ? "read as a log" : junk.error.c_str());
     return 0;
 }

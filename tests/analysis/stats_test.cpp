@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "analysis/live_sample.h"
 #include "analysis/map_stats.h"
@@ -123,6 +127,41 @@ TEST(Statistics, APauseInTheDataCountsAtMostMaxGap) {
     // A log that starts again earlier (another recording) starts a new history.
     st.add(warm(0, 2000, 10, 500), Rpms);
     EXPECT_DOUBLE_EQ(st.cell(3, 1).seconds, before);
+}
+
+// Each threshold of the settings file is taken only within its range; a value outside it keeps
+// the default and names its key.
+TEST(Statistics, SettingsOutsideTheirRangeKeepTheDefaultAndAreNamed) {
+    const StatsSettings d;
+    const struct {
+        const char* key;
+        int value;
+        bool taken;
+        std::function<double(const StatsSettings&)> field;
+    } cases[] = {
+        {"SwitchPointMv", INT32_MIN, false, [](auto& s) { return s.switchPointMv; }},
+        {"SwitchPointMv", 0, false, [](auto& s) { return s.switchPointMv; }},
+        {"SwitchPointMv", 600, true, [](auto& s) { return s.switchPointMv; }},
+        {"MinRpm", -1, false, [](auto& s) { return s.minRpm; }},
+        {"MinWaterC", 1000, false, [](auto& s) { return s.minWaterC; }},
+        {"MinWaterC", -10, true, [](auto& s) { return s.minWaterC; }},
+        {"MaxThrottleRate", 0, false, [](auto& s) { return s.maxThrottleRate; }},
+        {"RateWindowMs", INT32_MAX, false, [](auto& s) { return s.rateWindow * 1000; }},
+        {"RateWindowMs", 250, true, [](auto& s) { return s.rateWindow * 1000; }},
+        {"TransportDelayMs", -150, false, [](auto& s) { return s.transportDelay * 1000; }},
+        {"MinSamples", 0, false, [](auto& s) { return s.minSamples; }},
+        {"MaxStepPercent", 21, false, [](auto& s) { return s.maxStepPercent; }},
+        {"MaxStepPercent", 10, true, [](auto& s) { return s.maxStepPercent; }},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> refused;
+        const StatsSettings s = readStatsSettings(
+            [&](const char* key, int def) { return std::string(key) == c.key ? c.value : def; },
+            &refused);
+        EXPECT_DOUBLE_EQ(c.field(s), c.taken ? c.value : c.field(d)) << c.key << " " << c.value;
+        EXPECT_EQ(refused, c.taken ? std::vector<std::string>{} : std::vector<std::string>{c.key})
+            << c.key << " " << c.value;
+    }
 }
 
 TEST(Suggestions, BoundedDirectedAndOnlyWhereTheProbeCanTell) {

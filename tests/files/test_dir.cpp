@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -74,6 +76,81 @@ void TestDir::undoReadOnly() {
     if (immutable_) setImmutable(path_, false);
     immutable_ = false;
     ::chmod(path_.c_str(), 0700);
+}
+
+namespace {
+
+bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return ::syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+constexpr std::uint32_t OverrideBits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+
+} // namespace
+
+WithoutPermissionOverride::WithoutPermissionOverride() {
+    __user_cap_data_struct data[2]{};
+    if (!capabilities(data, false) || (data[0].effective & OverrideBits) == 0) return;
+    data[0].effective &= ~OverrideBits;
+    dropped_ = capabilities(data, true);
+}
+
+WithoutPermissionOverride::~WithoutPermissionOverride() {
+    __user_cap_data_struct data[2]{};
+    if (!dropped_ || !capabilities(data, false)) return;
+    data[0].effective |= data[0].permitted & OverrideBits;
+    capabilities(data, true);
+}
+
+const char* badFileName(BadFile kind) {
+    switch (kind) {
+    case BadFile::Symlink:
+        return "symlink";
+    case BadFile::Fifo:
+        return "fifo";
+    case BadFile::Directory:
+        return "directory";
+    case BadFile::Huge:
+        return "huge";
+    case BadFile::Unreadable:
+        return "unreadable";
+    case BadFile::HardLink:
+        return "hard link";
+    }
+    return "";
+}
+
+void makeBadFile(BadFile kind, const std::string& path, const std::string& victim) {
+    bool ok = true;
+    switch (kind) {
+    case BadFile::Symlink:
+        writeFile(victim, "victim\n");
+        ok = ::symlink(victim.c_str(), path.c_str()) == 0;
+        break;
+    case BadFile::Fifo:
+        ok = ::mkfifo(path.c_str(), 0600) == 0;
+        break;
+    case BadFile::Directory:
+        ok = ::mkdir(path.c_str(), 0700) == 0;
+        break;
+    case BadFile::Huge: {
+        // Sparse: 2 GiB that take no room on the disk.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ok = fd >= 0 && ::ftruncate(fd, off_t{2} << 30) == 0;
+        if (fd >= 0) ::close(fd);
+        break;
+    }
+    case BadFile::Unreadable:
+        writeFile(path, "velmora52 recovery 1\n");
+        ok = ::chmod(path.c_str(), 0) == 0;
+        break;
+    case BadFile::HardLink:
+        writeFile(victim, "victim\n");
+        ok = ::link(victim.c_str(), path.c_str()) == 0;
+        break;
+    }
+    if (!ok) std::abort();
 }
 
 std::string readFile(const std::string& path) {

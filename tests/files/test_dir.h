@@ -22,6 +22,7 @@ public:
     // Makes the directory refuse new files, even for root (then by the immutable flag).
     // False when neither works here.
     bool makeReadOnly();
+    void makeWritable() { undoReadOnly(); }
 
 private:
     void undoReadOnly();
@@ -29,6 +30,26 @@ private:
     std::string path_;
     bool immutable_ = false;
 };
+
+// While it lives, file permissions hold for this process even when it runs as root: the
+// overrides of permission checks are dropped from the effective set and come back after.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride();
+    ~WithoutPermissionOverride();
+    WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+    WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+
+private:
+    bool dropped_ = false;
+};
+
+// The things a file of the program's own can turn out to be instead, made at a path.
+enum class BadFile { Symlink, Fifo, Directory, Huge, Unreadable, HardLink };
+const char* badFileName(BadFile kind);
+// Makes `kind` at path; a link, soft or hard, leads to `victim`, which it creates with known
+// content.
+void makeBadFile(BadFile kind, const std::string& path, const std::string& victim);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, std::string_view content);

@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <random>
 #include <set>
 
@@ -329,9 +330,12 @@ protected:
     Calibration loaded = test::model6();
 
     void SetUp() override { keeper.start(loaded, std::nullopt); }
-    Calibration recovered() {
-        RecoveryFile f(dir.file("recovery.txt"));
-        return f.load().recovered.cal;
+    Calibration recovered() { return keeper.recoveryFile().load().recovered.cal; }
+    // Another copy of the program started on the same folder from the same settings.
+    std::unique_ptr<Keeper> copy(const Calibration& settings) {
+        auto k = std::make_unique<Keeper>(dir.path(), clock.fn());
+        k->start(settings, std::nullopt);
+        return k;
     }
 };
 
@@ -392,35 +396,87 @@ TEST_F(KeeperTest, AReplacedCalibrationIsKeptOnceUnlessAFileHoldsIt) {
 }
 
 TEST_F(KeeperTest, RecoveryAtStartIsOneUndoableStep) {
+    auto crashed = copy(loaded);
+    crashed->recover();
     const Calibration lost = changed(changed(loaded, AdvanceMax), jetCell(3, 3), 9);
-    keeper.commit({}, lost);
+    crashed->commit({}, lost);
+    const std::int64_t savedAt = clock.now;
+    crashed.reset(); // ended without closing
     // The next run starts from the settings of the run before.
-    Keeper next(dir.path(), clock.fn());
-    next.start(loaded, std::nullopt);
-    const Keeper::Recovery r = next.recover();
+    clock.now += 60;
+    auto next = copy(loaded);
+    const Keeper::Recovery r = next->recover();
     ASSERT_TRUE(r.cal);
     EXPECT_EQ(*r.cal, lost);
-    EXPECT_EQ(r.savedAt, clock.now);
-    EXPECT_EQ(next.history().nextUndo()->name.command, HistoryText::StepRecovery);
-    EXPECT_EQ(*next.undo(), loaded);
+    EXPECT_EQ(r.savedAt, savedAt);
+    EXPECT_EQ(next->history().nextUndo()->name.command, HistoryText::StepRecovery);
+    EXPECT_EQ(next->recoveryFile().load().recovered.cal, lost); // now held by its own file
+    EXPECT_EQ(*next->undo(), loaded);
 
-    // The same calibration as the settings: nothing to take over.
-    Keeper same(dir.path(), clock.fn());
-    same.start(loaded, std::nullopt);
-    EXPECT_FALSE(same.recover().cal);
-    EXPECT_EQ(same.history().undoCount(), 0u);
+    // Taken over once: a clean close leaves no recovery file of these two copies.
+    auto same = copy(loaded);
+    EXPECT_FALSE(same->recover().cal);
+    EXPECT_EQ(same->history().undoCount(), 0u);
+    same->closedCleanly();
+    next->closedCleanly();
+    keeper.closedCleanly();
+    EXPECT_TRUE(recoveryFilesIn(dir.path()).empty());
+    // A copy that ended before its first write leaves a lock only, which the next start clears.
+    copy(loaded).reset();
+    auto clean = copy(loaded);
+    clean->recover();
+    clean->closedCleanly();
+    EXPECT_EQ(test::countEntries(dir.path()), 0u);
 
-    // A clean close leaves no recovery file.
-    same.closedCleanly();
-    EXPECT_EQ(RecoveryFile(dir.file("recovery.txt")).load().state, RecoveryFile::State::Missing);
-
+    // The file of an older version is recovered too; a damaged one is said and left.
     test::writeFile(dir.file("recovery.txt"), "garbage");
-    Keeper damaged(dir.path(), clock.fn());
-    damaged.start(loaded, std::nullopt);
-    const Keeper::Recovery d = damaged.recover();
+    auto damaged = copy(loaded);
+    const Keeper::Recovery d = damaged->recover();
     EXPECT_EQ(d.state, RecoveryFile::State::Damaged);
     EXPECT_FALSE(d.cal);
-    EXPECT_EQ(damaged.committed(), loaded);
+    EXPECT_EQ(damaged->committed(), loaded);
+    EXPECT_EQ(test::readFile(dir.file("recovery.txt")), "garbage");
+}
+
+TEST_F(KeeperTest, TwoCopiesKeepTheirOwnRecoveryFiles) {
+    keeper.recover();
+    const Calibration first = changed(loaded, jetCell(4, 4), 20);
+    keeper.commit({}, first);
+    // A second copy starting now recovers nothing: the first one runs.
+    auto second = copy(loaded);
+    const Keeper::Recovery r = second->recover();
+    EXPECT_FALSE(r.cal);
+    EXPECT_EQ(second->committed(), loaded);
+    const Calibration other = changed(loaded, Omez1, 3);
+    second->commit({}, other);
+    EXPECT_NE(second->recoveryFile().path(), keeper.recoveryFile().path());
+    EXPECT_EQ(recovered(), first);
+
+    // A clean close of the second leaves the first copy's file. (What becomes of the settings
+    // file is shown through the window.)
+    second->closedCleanly();
+    EXPECT_EQ(recovered(), first);
+    keeper.closedCleanly();
+    auto later = copy(first);
+    EXPECT_FALSE(later->recover().cal);
+
+    // Of two copies that both ended without closing, the later one is recovered first and the
+    // other waits for the next start.
+    auto a = copy(first);
+    a->recover();
+    a->commit({}, changed(first, Omez2));
+    clock.now += 5;
+    auto b = copy(first);
+    b->recover();
+    b->commit({}, changed(first, Omez2, 2));
+    a.reset();
+    b.reset();
+    later->closedCleanly();
+    auto c = copy(first);
+    EXPECT_EQ(c->recover().cal, changed(first, Omez2, 2));
+    c->closedCleanly();
+    auto d = copy(first);
+    EXPECT_EQ(d->recover().cal, changed(first, Omez2));
 }
 
 TEST_F(KeeperTest, UnitIsTheSameOnlyWhileTheLastExchangeProvesIt) {

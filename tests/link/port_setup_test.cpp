@@ -107,6 +107,10 @@ TEST(PortSetup, TypedPathsThatCannotBeAPortAreRefused) {
         {dir / "plain", PathProblem::RegularFile},
         {"/dev/null", PathProblem::NotSerial},
         {"/dev/zero", PathProblem::NotSerial},
+        // Names of another terminal, whichever one that is at the moment.
+        {"/dev/tty", PathProblem::NotSerial},
+        {"/dev/console", PathProblem::NotSerial},
+        {"/dev/ptmx", PathProblem::NotSerial},
         {pty.slavePath, PathProblem::Ok},
         {dir / "link", PathProblem::Ok},
     };
@@ -241,6 +245,30 @@ TEST(PortSetup, HolderComesFromALockFileOrFromProc) {
     EXPECT_EQ(deviceHolder(pty.slavePath, places), "");
     writeFile(locks / ("LCK.." + name), "garbage\n");
     EXPECT_EQ(deviceHolder(pty.slavePath, places), "");
+}
+
+// A device named in the settings is opened without the dialog's checks: each reason that is
+// not "in use" must not be called so, and a terminal alias is not called missing.
+TEST(PortSetup, OpenFailuresNameTheirOwnReason) {
+    TempDir dir;
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {
+        {"/dev/" + std::string(10000, 'a'), ENAMETOOLONG},
+        {dir / "missing", ENOENT},
+        {dir.path, EISDIR},
+        {"/dev/tty", ENOTTY},
+        {"/dev/ptmx", ENOTTY},
+    };
+    for (const auto& c : cases) {
+        SerialPort port;
+        EXPECT_EQ(port.openPath(c.path), OpenResult::Failed) << c.path.substr(0, 60);
+        EXPECT_EQ(port.openError(), c.error) << c.path.substr(0, 60);
+        const std::string line = openFailureLine(
+            describeOpenFailure(port.path(), port.openError(), port.openErrorText(), {}), 1);
+        EXPECT_EQ(line.find("in use"), std::string::npos) << line.substr(0, 100);
+    }
 }
 
 TEST(PortSetup, ASecondOpenIsReportedAsInUse) {

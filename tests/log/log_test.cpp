@@ -288,6 +288,9 @@ TEST(Mlg, DamagedLogsGiveAClearMessageAndNoData) {
         {"unknown field type", patched(MlgHeaderSize, {9}), "unknown type"},
         {"record length", patched(18, {0, 3}), "record length"},
         {"header only", good.substr(0, 12), "header"},
+        {"junk after the header",
+         mlgHeader(1765000000u, "Velmora 52 test log") + std::string(4096, '\xA5'),
+         "damaged from byte"},
     };
     for (const auto& c : cases) {
         const LogReadResult r = readBytes(c.bytes);

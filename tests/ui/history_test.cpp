@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 
 #include "files/param_file.h"
 #include "files/settings.h"
@@ -27,6 +28,7 @@
 #include "model/clamp.h"
 #include "model/defaults.h"
 #include "model/pairs.h"
+#include "test_dir.h"
 #include "ui/arrows.h"
 #include "ui/compare_window.h"
 #include "ui/edit_menu.h"
@@ -68,7 +70,7 @@ private:
     QString undoText() const { return get<QAction>("MenuUndo")->text(); }
     std::string recoveryPath() const { return path("data/recovery.txt").toStdString(); }
     std::size_t steps() const { return edit_->keeper().history().undoCount(); }
-    Calibration recovered() const { return RecoveryFile(recoveryPath()).load().recovered.cal; }
+    Calibration recovered() const { return edit_->keeper().recoveryFile().load().recovered.cal; }
     // A unit on COM1: the settings name its link.
     void useUnit(const simtest::SimProcess& unit) {
         writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\n[PORTS]\nCOM1=%1\n")
@@ -135,7 +137,7 @@ private slots:
             QVERIFY2(undoText().startsWith(c.name), qPrintable(undoText()));
             states.push_back(form.calibration());
             // What reaches the recovery file is the calibration on screen.
-            QCOMPARE(recovered(), states.back());
+            QCOMPARE(edit_->keeper().recoveryFile().load().recovered.cal, states.back());
         }
         // The file is for another model: the status bar says which table is kept.
         QVERIFY(form.statusText().contains("model table of"));
@@ -207,6 +209,39 @@ private slots:
         QVERIFY(form_->statusText().contains("damaged"));
     }
 
+    // Two copies on one settings file: the later close writes it, and the calibration the
+    // earlier one left there is kept as a snapshot that the next start names.
+    void twoCopiesCloseWithoutLosingEitherCalibration() {
+        TFormHlav& first = start();
+        auto second = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
+        second->messageBox = [](const QString&) {};
+        auto* secondEdit = new EditMenu(*second, path("data"));
+        second->FormCreate({});
+        secondEdit->started();
+        QVERIFY(!second->statusText().contains("Recovered")); // the first copy runs
+        get<QAction>("JetPlus")->trigger();
+        const Calibration firstCal = first.calibration();
+        first.FormClose();
+        second->findChild<QAction*>("JetMinus")->trigger();
+        second->FormClose();
+        second.reset();
+        form_.reset();
+        start();
+        QCOMPARE(form_->calibration()[jetCell(0, 0)], firstCal[jetCell(0, 0)] - 2);
+        QVERIFY2(form_->statusText().contains("kept as snapshot"), qPrintable(form_->statusText()));
+        const std::vector<SnapshotEntry> kept = edit_->keeper().snapshots().list();
+        QCOMPARE(kept.size(), std::size_t{1});
+        QCOMPARE(kept[0].kind, SnapshotKind::OtherCopy);
+        Calibration held = form_->calibration();
+        QVERIFY(openParamFile(kept[0].ignPath(), held));
+        QCOMPARE(held, firstCal);
+        // A copy alone keeps nothing more at its close, and the note is said once.
+        form_->FormClose();
+        start();
+        QVERIFY(!form_->statusText().contains("kept as snapshot"));
+        QCOMPARE(edit_->keeper().snapshots().list().size(), std::size_t{1});
+    }
+
     void aVanishedSnapshotChangesNothing() {
         TFormHlav& form = start();
         get<QAction>("JetPlus")->trigger();
@@ -222,6 +257,52 @@ private slots:
         QVERIFY(!w->openSelected());
         QVERIFY(w->message().startsWith("The snapshot no longer exists"));
         QCOMPARE(form.calibration(), shown);
+    }
+
+    // The open Snapshots window reads the snapshots when it lists them; an edit only counts the
+    // differences again and reads no file, which may have become anything meanwhile.
+    void snapshotsAreReadOncePerListingNotOnEveryEdit() {
+        start();
+        get<QAction>("JetPlus")->trigger();
+        get<QAction>("MenuNew")->trigger();
+        SnapshotsWindow* w = edit_->snapshotsWindow();
+        w->reload();
+        w->show();
+        auto* table = w->findChild<QTableWidget*>("SnapshotTable");
+        QCOMPARE(table->item(0, 3)->text(), QString("100"));
+        const std::string ign = edit_->keeper().snapshots().list().at(0).ignPath();
+        std::filesystem::remove(ign);
+        QCOMPARE(::mkfifo(ign.c_str(), 0600), 0);
+        get<QAction>("JetPlus")->trigger(); // the screen now holds what the snapshot holds
+        QCOMPARE(table->item(0, 3)->text(), QString("0"));
+        QVERIFY(!w->openSelected()); // Open reads it again, and refuses the pipe at once
+    }
+
+    // A full disk: the failures that leave the calibration unprotected stay in the status bar,
+    // whatever notices come and go, until the writes succeed again.
+    void lostProtectionStaysUntilTheWritesSucceed() {
+        test::TestDir data;
+        form_ = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
+        form_->messageBox = [](const QString&) {};
+        edit_ = new EditMenu(*form_, QString::fromStdString(data.path()));
+        form_->FormCreate({});
+        edit_->started();
+        auto* label = form_->findChild<QLabel*>("LabelProtection");
+        QVERIFY(label != nullptr);
+        QVERIFY(label->isHidden());
+        if (!data.makeReadOnly()) QSKIP("no folder can be made read-only here");
+        for (int i = 0; i < 4; ++i) get<QAction>("JetPlus")->trigger();
+        get<QAction>("MenuNew")->trigger(); // would keep the edited calibration as a snapshot
+        QVERIFY(!label->isHidden());
+        QCOMPARE(label->text(), QString("Recovery 5 changes behind · Snapshot not stored"));
+        QVERIFY(label->toolTip().contains(QString::fromStdString(data.path())));
+        form_->showStatusHint("Set default parametrs");
+        QVERIFY(!label->isHidden());
+        data.makeWritable();
+        QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 5000);
+        QCOMPARE(edit_->keeper().recoveryFile().load().recovered.cal, form_->calibration());
+        QCOMPARE(edit_->keeper().snapshots().list().size(), std::size_t{1});
+        form_.reset(); // before its data folder goes
     }
 
     // Against the simulated unit: an edit, Read, Undo gives the edit back exactly and the

@@ -1,7 +1,8 @@
 // Figures of the log viewer, printed: opening a long log to the first drawn plot beside the
 // time `cat` takes to read the same file (the I/O floor), redraws at full span and zoomed,
 // and resident memory with the log open.
-//   log_bench [--hours H]           a ride of H hours at 10 records a second (default 24)
+//   log_bench [--hours H] [--marker-every S]  a ride of H hours at 10 records a second
+//                                   (default 24) with a marker every S seconds (1800)
 //   log_bench --shot LOG.mlg OUT.png  a picture of the viewer on a recorded log
 #include <QApplication>
 #include <QElapsedTimer>
@@ -42,7 +43,7 @@ double residentMb() {
 }
 
 // A ride of the simulated engine written as the recorder writes it; returns the records.
-std::size_t writeRide(const std::string& path, double hours) {
+std::size_t writeRide(const std::string& path, double hours, int markerSeconds) {
     Calibration cal;
     cal[Klicovani] = 6;
     setDefaultCalibration(cal);
@@ -60,8 +61,9 @@ std::size_t writeRide(const std::string& path, double hours) {
         decoder.decode(f, settings);
         builder.update(f, decoder.values(), cal[AdvanceMax], static_cast<std::uint32_t>(i * 100));
         log::appendRecordBlock(chunk, static_cast<std::uint8_t>(i), builder.record());
-        if (i % 36000 == 17999)
-            log::appendMarkerBlock(chunk, 0, static_cast<std::uint32_t>(i * 100), "half an hour");
+        if (i % (static_cast<std::size_t>(markerSeconds) * 10) ==
+            static_cast<std::size_t>(markerSeconds) * 5 - 1)
+            log::appendMarkerBlock(chunk, 0, static_cast<std::uint32_t>(i * 100), "marker");
         if (chunk.size() > (1u << 20)) {
             out << chunk;
             chunk.clear();
@@ -115,14 +117,19 @@ int main(int argc, char** argv) {
     const QStringList args = QApplication::arguments();
     if (args.size() == 4 && args[1] == "--shot") return shot(args[2], args[3]);
     double hours = 24;
-    if (args.size() == 3 && args[1] == "--hours") hours = args[2].toDouble();
-    if (hours <= 0) {
-        std::fprintf(stderr, "usage: log_bench [--hours H] | --shot LOG.mlg OUT.png\n");
+    int markerSeconds = 1800;
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--hours") hours = args[i + 1].toDouble();
+        if (args[i] == "--marker-every") markerSeconds = args[i + 1].toInt();
+    }
+    if (hours <= 0 || markerSeconds <= 0) {
+        std::fprintf(stderr, "usage: log_bench [--hours H] [--marker-every S] | --shot LOG.mlg "
+                             "OUT.png\n");
         return 2;
     }
     QTemporaryDir dir;
     const std::string path = dir.filePath("ride.mlg").toStdString();
-    const std::size_t records = writeRide(path, hours);
+    const std::size_t records = writeRide(path, hours, markerSeconds);
     const double baseMb = residentMb();
 
     // The I/O floor, with the file in the page cache for both reads.

@@ -195,8 +195,7 @@ private slots:
             choose(l);
             form_->findChild<QAction*>("CurvePlus")->trigger();
             const QString notice = form_->statusText();
-            QVERIFY2(notice.contains("recovery.txt") && !notice.contains(system),
-                     qPrintable(notice));
+            QVERIFY2(notice.contains("/recovery-") && !notice.contains(system), qPrintable(notice));
             QVERIFY(form_->statusBar()->toolTip().contains(system));
         }
         QVERIFY(!log_->recording());
