@@ -86,15 +86,21 @@ TEST(Framer, AFloodOfJunkIsBoundedAndTheNextFrameIsFoundAtOnce) {
     EXPECT_EQ(last, f);
 }
 
-TEST(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
+// A link on a fake port with a scripted unit behind it.
+class PollPort : public ::testing::Test {
+protected:
     Calibration cal;
     Identification ident;
     Image image{};
     std::uint8_t language = 1;
     FakePort port;
-    FakeUnit unit(port);
-    Link link(cal, ident, image, language);
-    link.setPort(&port);
+    FakeUnit unit{port};
+    Link link{cal, ident, image, language};
+
+    PollPort() { link.setPort(&port); }
+};
+
+TEST_F(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
     int monitorUpdates = 0;
     link.onMonitorChanged = [&] { ++monitorUpdates; };
 
@@ -122,15 +128,7 @@ TEST(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
 
 // Frames that arrive faster than the tick: every monitor frame is decoded in order, the
 // exchange takes one reply per tick, and the bytes of a frame still arriving are kept.
-TEST(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
-    Calibration cal;
-    Identification ident;
-    Image image{};
-    std::uint8_t language = 1;
-    FakePort port;
-    FakeUnit unit(port);
-    Link link(cal, ident, image, language);
-    link.setPort(&port);
+TEST_F(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
     std::vector<std::uint8_t> decoded;
     link.onMonitorFrame = [&](const Frame& f) { decoded.push_back(f[2]); };
     const auto monitor = [](std::uint8_t tag) {
@@ -158,12 +156,8 @@ TEST(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
     EXPECT_EQ(link.monitor().view().line(MonitorLabel::Rpm).text, "RPM = 666666 ") << "the newest";
 }
 
-TEST(PollPort, NoPortMeansTimeOutsAndNoConnection) {
-    Calibration cal;
-    Identification ident;
-    Image image{};
-    std::uint8_t language = 1;
-    Link link(cal, ident, image, language);
+TEST_F(PollPort, NoPortMeansTimeOutsAndNoConnection) {
+    link.setPort(nullptr);
     int sent = 0;
     link.onSent = [&](const Frame&) { ++sent; };
     link.exchange().startProgram();
