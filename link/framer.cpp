@@ -13,10 +13,12 @@ void Framer::append(const std::uint8_t* bytes, std::size_t n) {
         bytes += n - Capacity;
         n = Capacity;
         begin_ = end_ = 0;
+        aligned_ = false;
     } else if (held() + n > Capacity) {
         const std::size_t drop = held() + n - Capacity;
         skipped_ += drop;
         begin_ += drop;
+        aligned_ = false;
     }
     if (end_ + n > buf_.size()) {
         std::memmove(buf_.data(), buf_.data() + begin_, held());
@@ -27,35 +29,76 @@ void Framer::append(const std::uint8_t* bytes, std::size_t n) {
     end_ += n;
 }
 
+Frame Framer::at(std::size_t pos) const {
+    Frame f;
+    std::copy_n(buf_.data() + pos, FrameSize, f.begin());
+    return f;
+}
+
+bool Framer::validAt(std::size_t pos) const {
+    return isUnitCommand(buf_[pos]) && checkOk(at(pos));
+}
+
+void Framer::skip() {
+    ++begin_;
+    ++skipped_;
+    aligned_ = false;
+}
+
 std::optional<Frame> Framer::next() {
     while (begin_ < end_) {
         if (!isUnitCommand(buf_[begin_])) {
-            ++begin_;
-            ++skipped_;
+            skip();
             continue;
         }
         // A possible start whose rest has not arrived: wait for it.
         if (held() < FrameSize) break;
-        Frame f;
-        std::copy_n(buf_.data() + begin_, FrameSize, f.begin());
-        if (checkOk(f)) {
-            begin_ += FrameSize;
-            if (begin_ == end_) begin_ = end_ = 0;
-            return f;
+        if (!validAt(begin_)) {
+            skip();
+            continue;
         }
-        ++begin_;
-        ++skipped_;
+        if (!aligned_) {
+            const std::size_t after = begin_ + FrameSize;
+            if (held() > FrameSize && !isUnitCommand(buf_[after])) {
+                skip();
+                continue;
+            }
+            if (held() < 2 * FrameSize) break; // the frame after it, or the quiet, decides
+            if (!validAt(after)) {
+                skip();
+                continue;
+            }
+        }
+        const Frame f = at(begin_);
+        begin_ += FrameSize;
+        aligned_ = true;
+        if (begin_ == end_) begin_ = end_ = 0;
+        return f;
     }
     if (begin_ == end_) begin_ = end_ = 0;
     return std::nullopt;
 }
 
-void Framer::clear() {
-    begin_ = end_ = 0;
+void Framer::lineQuiet() {
+    if (aligned_ && held() >= FrameSize) return; // whole frames waiting for the next tick
+    // A frame that ends where the bytes ended stands where a frame of the unit stands.
+    if (held() >= FrameSize && validAt(end_ - FrameSize)) {
+        skipped_ += held() - FrameSize;
+        begin_ = end_ - FrameSize;
+    } else {
+        skipped_ += held();
+        begin_ = end_ = 0;
+    }
+    aligned_ = true;
 }
 
-void receive(FramePort& port, Framer& framer) {
-    if (!port.isOpen()) return;
+void Framer::clear() {
+    begin_ = end_ = 0;
+    aligned_ = true;
+}
+
+std::size_t receive(FramePort& port, Framer& framer) {
+    if (!port.isOpen()) return 0;
     constexpr std::size_t MaxPerPoll = 1 << 20;
     // More than a 9600-baud line brings in a second: a flood, which the driver hands over a
     // few kilobytes at a time. It is drained while it lasts, so that the first frame after it
@@ -74,6 +117,7 @@ void receive(FramePort& port, Framer& framer) {
         framer.append(chunk.data(), got);
         total += got;
     }
+    return total;
 }
 
 } // namespace velmora

@@ -27,8 +27,14 @@ public:
 
     void append(const std::uint8_t* bytes, std::size_t n);
     // The next whole frame with a good check byte and a command byte the unit sends, skipping
-    // whatever comes before it; nullopt when no whole frame is held yet.
+    // whatever comes before it; nullopt when no whole frame is held yet. A frame found after
+    // skipped bytes could be a chance match across junk, so it is taken only once the stream
+    // shows it in step: another frame begins right after it, or the line falls quiet where it
+    // ends.
     std::optional<Frame> next();
+    // The line has been quiet for longer than the bytes of one frame are ever apart: bytes held
+    // that do not make a whole frame never will.
+    void lineQuiet();
     void clear();
 
     std::size_t held() const { return end_ - begin_; }
@@ -36,13 +42,18 @@ public:
     std::uint64_t skipped() const { return skipped_; }
 
 private:
+    Frame at(std::size_t pos) const;
+    bool validAt(std::size_t pos) const;
+    void skip();
+
     std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(2 * Capacity);
     std::size_t begin_ = 0, end_ = 0;
     std::uint64_t skipped_ = 0;
+    bool aligned_ = true; // the held bytes start where a frame or a quiet line ended
 };
 
 // Reads everything waiting at the port into the framer (bounded per call, so a source that
-// never stops cannot hold the tick).
-void receive(FramePort& port, Framer& framer);
+// never stops cannot hold the tick); returns the count read.
+std::size_t receive(FramePort& port, Framer& framer);
 
 } // namespace velmora

@@ -2,6 +2,8 @@
 
 #include "model/clamp.h"
 
+#include <chrono>
+
 namespace velmora {
 
 Link::Link(Calibration& cal, Identification& ident, Image& image, const std::uint8_t& language)
@@ -33,7 +35,18 @@ void Link::clearFileName() {
 }
 
 void Link::receive() {
-    if (port_ != nullptr) velmora::receive(*port_, framer_);
+    if (port_ == nullptr) return;
+    const std::uint64_t now =
+        clockMs
+            ? clockMs()
+            : static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now().time_since_epoch())
+                                             .count());
+    if (velmora::receive(*port_, framer_) > 0) {
+        lastBytesMs_ = now;
+    } else if (now - lastBytesMs_ >= QuietMs) {
+        framer_.lineQuiet();
+    }
 }
 
 std::optional<Frame> Link::nextFrame() {

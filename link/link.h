@@ -51,6 +51,13 @@ public:
     bool replaying() const { return replaying_; }
     bool replayFrame(const Frame& frame);
 
+    // Milliseconds of a monotonic clock; the poll tells a quiet line by it. Tests that tick
+    // faster than real time give their own.
+    std::function<std::uint64_t()> clockMs;
+    // No byte for this long: the line is quiet. The bytes of one frame are never this far
+    // apart, even through a USB adapter.
+    static constexpr std::uint64_t QuietMs = 30;
+
     // Left edges of LabelLambda and LabelTps, where the bar graphs start.
     int lambdaLeft = 352;
     int tpsLeft = 24;
@@ -70,6 +77,7 @@ private:
     Image& image_;
     FramePort* port_ = nullptr;
     Framer framer_;
+    std::uint64_t lastBytesMs_ = 0;
     MonitorDecoder monitor_;
     Exchange exchange_;
     bool replaying_ = false;
