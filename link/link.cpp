@@ -56,12 +56,14 @@ std::optional<Frame> Link::nextFrame() {
 bool Link::monitorFrame(const Frame& frame) {
     if (replaying_) return isMonitorCommand(frame[0]) && checkOk(frame);
     if (!decode(frame)) return false;
-    if (onMonitorFrame) onMonitorFrame(frame);
+    frames_.publish(frame, false);
     return true;
 }
 
 bool Link::replayFrame(const Frame& frame) {
-    return replaying_ && decode(frame);
+    if (!replaying_ || !decode(frame)) return false;
+    frames_.publish(frame, true);
+    return true;
 }
 
 bool Link::decode(const Frame& frame) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "link/exchange.h"
+#include "link/frame_stream.h"
 #include "link/framer.h"
 #include "link/monitor.h"
 #include "link/port.h"
@@ -39,9 +40,10 @@ public:
     std::function<void()> onFileNameCleared;  // empty LabelFile2
     std::function<void()> onMonitorChanged;   // a valid monitor frame changed monitor().view()
     std::function<void(const Frame&)> onSent; // every request, sent or not (no port), for a trace
-    std::function<void(const Frame&)>
-        onMonitorFrame;                  // a port frame decoded, after onMonitorChanged
-    std::function<void()> onReplayEnded; // an exchange ended the replay
+    std::function<void()> onReplayEnded;      // an exchange ended the replay
+
+    // Every monitor frame decoded, from the port or from a replay, after onMonitorChanged.
+    FrameStream& frames() { return frames_; }
 
     // While a replay plays, monitor frames from the port are read and dropped (a valid one still
     // proves the connection) and replayFrame() feeds the decoder instead. The first request of
@@ -77,6 +79,7 @@ private:
     Image& image_;
     FramePort* port_ = nullptr;
     Framer framer_;
+    FrameStream frames_;
     std::uint64_t lastBytesMs_ = 0;
     MonitorDecoder monitor_;
     Exchange exchange_;

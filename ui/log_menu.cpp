@@ -92,7 +92,10 @@ LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
     };
     build();
     Link& link = form_.link();
-    link.onMonitorFrame = [this](const Frame& f) { onFrame(f); };
+    // A replay is no new data: only frames from the unit are recorded.
+    frames_ = link.frames().subscribe([this](const Frame& f, bool replayed) {
+        if (!replayed) onFrame(f);
+    });
     link.onReplayEnded = [this] { replayEnded(); };
     timer_ = new QTimer(this);
     timer_->setInterval(PollMs);

@@ -4,6 +4,8 @@
 // its menu bar, status bar and settings store only.
 #pragma once
 
+#include "link/frame_stream.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -81,6 +83,7 @@ public:
     void poll();
 
 private:
+    FrameStream::Subscription frames_;
     void build();
     // An automatic start runs inside the tick: it says a failure in the status field only.
     bool start(bool byUser);

@@ -92,18 +92,15 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
             connect(e, &QLineEdit::textChanged, this, &MapWorkbench::refreshCurve);
     }
 
-    Link& link = form_.link();
-    previousHook_ = link.onMonitorFrame;
-    link.onMonitorFrame = [this](const Frame& f) {
-        if (previousHook_) previousHook_(f);
-        monitorFrame(f);
-    };
+    // A replay moves the live point and its trail as the ride did; only live frames count in
+    // the statistics, so a ride is never counted twice.
+    frames_ = form_.link().frames().subscribe(
+        [this](const Frame& f, bool replayed) { monitorFrame(f, replayed); });
     retranslate();
     recolourAll();
 }
 
 MapWorkbench::~MapWorkbench() {
-    form_.link().onMonitorFrame = previousHook_;
     delete window_;
     delete curveWindow_;
 }
@@ -207,19 +204,19 @@ void MapWorkbench::recolour(int i) {
     e->setPalette(pal);
 }
 
-void MapWorkbench::monitorFrame(const Frame& f) {
+void MapWorkbench::monitorFrame(const Frame& f, bool replayed) {
     // Only frames of kind 1 carry the advance; before the first one there is none to show.
     if ((f[0] & 0x0F) == 1) advanceSeen_ = true;
     const EngineSample s =
         builder_.update(f, form_.link().monitor().values(), form_.calibration()[AdvanceMax],
                         static_cast<double>(clock_.elapsed()) / 1000.0);
-    showLivePoint(s, builder_.advance());
+    showLivePoint(s, builder_.advance(), !replayed);
 }
 
-void MapWorkbench::showLivePoint(const EngineSample& s, int advance) {
+void MapWorkbench::showLivePoint(const EngineSample& s, int advance, bool count) {
     const Calibration& cal = form_.calibration();
     const std::array<int, MapSize> rpms = rpmAxis(cal);
-    live_.add(s, rpms);
+    if (count) live_.add(s, rpms);
     point_ = locate(s.rpm, s.throttle, rpms);
     if (point_) {
         const QLineEdit* e =

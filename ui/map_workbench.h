@@ -4,6 +4,8 @@
 // binding (read controls, the after-change step, the calibration) and the link's hooks.
 #pragma once
 
+#include "link/frame_stream.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPalette>
@@ -56,10 +58,11 @@ public:
     void setHeatColours(bool on); // saved in the settings file
 
     // A monitor frame the link decoded: a live sample for the point and the statistics.
-    void monitorFrame(const Frame& frame);
+    void monitorFrame(const Frame& frame, bool replayed = false);
     // The live operating point on the page and the map window (nothing outside the map), and
     // the live advance on the curve window. Also feeds the live statistics.
-    void showLivePoint(const analysis::EngineSample& s, int advance);
+    // Moves the live point and its trail; `count` adds the sample to the statistics too.
+    void showLivePoint(const analysis::EngineSample& s, int advance, bool count = true);
     const std::optional<analysis::MapPoint>& livePoint() const { return point_; }
 
     analysis::MapStatistics& liveStatistics() { return live_; }
@@ -106,7 +109,7 @@ private:
     analysis::MapStatistics live_;
     std::optional<analysis::MapPoint> point_;
     QElapsedTimer clock_;
-    std::function<void(const Frame&)> previousHook_; // who else listens to the monitor frames
+    FrameStream::Subscription frames_;
 };
 
 } // namespace velmora::ui

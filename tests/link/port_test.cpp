@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
+#include <string>
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -157,7 +159,8 @@ TEST_F(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
 // exchange takes one reply per tick, and the bytes of a frame still arriving are kept.
 TEST_F(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
     std::vector<std::uint8_t> decoded;
-    link.onMonitorFrame = [&](const Frame& f) { decoded.push_back(f[2]); };
+    const FrameStream::Subscription listening =
+        link.frames().subscribe([&](const Frame& f, bool) { decoded.push_back(f[2]); });
     const auto monitor = [](std::uint8_t tag) {
         std::uint8_t data[FrameDataSize]{};
         data[1] = tag;
@@ -193,4 +196,24 @@ TEST_F(PollPort, NoPortMeansTimeOutsAndNoConnection) {
     EXPECT_EQ(sent, 5);
     EXPECT_EQ(*link.exchange().view().message, Message::ProgramError);
     EXPECT_TRUE(link.exchange().view().noConnectionVisible);
+}
+
+// Listeners come and go on their own, even from inside a call, each getting every frame once
+// while it listens; a subscription may outlive the stream it came from.
+TEST(FrameStream, ListenersComeAndGoOnTheirOwn) {
+    auto stream = std::make_unique<FrameStream>();
+    std::vector<std::string> calls;
+    FrameStream::Subscription a, b, c;
+    a = stream->subscribe([&](const Frame&, bool replayed) {
+        calls.push_back(replayed ? "a replayed" : "a");
+        b.reset();
+    });
+    b = stream->subscribe([&](const Frame&, bool) { calls.push_back("b"); });
+    c = stream->subscribe([&](const Frame&, bool) { calls.push_back("c"); });
+    stream->publish(makeFrame(0xB0), false);
+    stream->publish(makeFrame(0xB1), true);
+    EXPECT_EQ(calls, (std::vector<std::string>{"a", "c", "a replayed", "c"}));
+    EXPECT_EQ(stream->listeners(), 2u);
+    stream.reset();
+    a.reset();
 }

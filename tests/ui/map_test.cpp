@@ -306,23 +306,39 @@ private slots:
         QCOMPARE(w->table()->item(8, 7)->text(), QString("133"));
     }
 
-    // Whoever listened to the monitor frames before (the Log menu) still gets each frame once,
-    // and the workbench gets it too; closing the workbench gives the hook back.
+    // Every listener of the monitor frames gets each frame once, whichever attached first, and
+    // one that goes takes nothing with it. A replayed frame moves the live point; only live
+    // frames count in the statistics.
     void monitorFramesReachEveryListenerOnce() {
         start();
-        wb_.reset();
-        int before = 0;
-        form_->link().onMonitorFrame = [&](const Frame&) { ++before; };
-        wb_ = std::make_unique<MapWorkbench>(*form_);
         std::uint8_t data[20] = {0x03, 0xE8}; // 2000 rpm
-        for (std::uint8_t kind = 0; kind < 3; ++kind) {
-            form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
+        const auto feed = [&] {
+            for (std::uint8_t kind = 0; kind < 3; ++kind)
+                form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
+        };
+        for (const bool workbenchFirst : {true, false}) {
+            wb_.reset();
+            int other = 0;
+            FrameStream::Subscription sub;
+            if (workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
+            sub = form_->link().frames().subscribe([&](const Frame&, bool) { ++other; });
+            if (!workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
+            feed();
+            QCOMPARE(other, 3);
+            QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
+            wb_.reset();
+            feed();
+            QCOMPARE(other, 6);
         }
-        QCOMPARE(before, 3);
-        QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
-        wb_.reset();
-        form_->link().monitorFrame(makeFrame(0xB0, data));
-        QCOMPARE(before, 4);
+        wb_ = std::make_unique<MapWorkbench>(*form_);
+        form_->link().startReplay();
+        for (std::uint8_t kind = 0; kind < 3; ++kind)
+            QVERIFY(
+                form_->link().replayFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data)));
+        form_->link().endReplay();
+        QVERIFY(wb_->livePoint().has_value());
+        QCOMPARE(wb_->livePoint()->nearestCol, 1); // 2000 rpm
+        QCOMPARE(wb_->liveStatistics().samplesSeen(), 0u);
     }
 
     // The simulated engine held at 4000 rpm and 20 % throttle: the cell of row 4 (20 %) and
