@@ -162,6 +162,39 @@ WriteResult writeComPort(ProfileStore& store, std::uint8_t port) {
     return store.sync();
 }
 
+bool portMapped(const ProfileStore& store, int slot) {
+    return !store.readString("PORTS", "COM" + std::to_string(slot), "").empty();
+}
+
+namespace {
+
+struct SwitchKey {
+    const char* key;
+    bool byDefault;
+};
+
+SwitchKey switchKey(AddonSwitch which) {
+    return which == AddonSwitch::HeatColours ? SwitchKey{"HeatColours", true}
+                                             : SwitchKey{"RecordWhileConnected", false};
+}
+
+} // namespace
+
+bool readAddonSwitch(const ProfileStore& store, AddonSwitch which) {
+    const SwitchKey k = switchKey(which);
+    return store.readInt(kWindowSection, k.key, k.byDefault ? 1 : 0) != 0;
+}
+
+WriteResult writeAddonSwitch(ProfileStore& store, AddonSwitch which, bool on) {
+    const WriteResult r = store.writeInt(kWindowSection, switchKey(which).key, on ? 1 : 0);
+    if (!r) return r;
+    return store.sync();
+}
+
+int readStatisticsKey(const ProfileStore& store, const char* key, int def) {
+    return store.readInt(StatisticsSection, key, def);
+}
+
 WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& device) {
     const WriteResult r = store.writeString("PORTS", "COM" + std::to_string(slot), device);
     if (!r) return r;

@@ -44,6 +44,20 @@ WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& dev
 // rest of the file stays as it was.
 WriteResult writeComPort(ProfileStore& store, std::uint8_t port);
 
+// Whether [PORTS] maps COM1 to a device of its own.
+bool portMapped(const ProfileStore& store, int slot);
+
+// The additions' switches, kept in [FORM_HLAV] beside the window's keys: heat colours on the
+// map page (on until switched off) and recording while the unit is connected (off until
+// switched on). A write goes to the disk at once.
+enum class AddonSwitch { HeatColours, RecordWhileConnected };
+bool readAddonSwitch(const ProfileStore& store, AddonSwitch which);
+WriteResult writeAddonSwitch(ProfileStore& store, AddonSwitch which, bool on);
+
+// The thresholds of the map statistics, read by key from [MAP_STATISTICS].
+constexpr const char* StatisticsSection = "MAP_STATISTICS";
+int readStatisticsKey(const ProfileStore& store, const char* key, int def);
+
 // The calibration keys in the order of load and save: section and parameter.
 struct SettingsKey {
     const char* section;

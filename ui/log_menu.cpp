@@ -250,12 +250,12 @@ void LogMenu::retranslate() {
 }
 
 bool LogMenu::recordWhileConnected() const {
-    return form_.settingsStore().readInt("FORM_HLAV", RecordWhileConnectedKey, 0) != 0;
+    return readAddonSwitch(form_.settingsStore(), AddonSwitch::RecordWhileConnected);
 }
 
 void LogMenu::setRecordWhileConnected(bool on) {
     if (on != recordWhileConnected())
-        form_.settingsStore().writeInt("FORM_HLAV", RecordWhileConnectedKey, on ? 1 : 0);
+        writeAddonSwitch(form_.settingsStore(), AddonSwitch::RecordWhileConnected, on);
     auto_->blockSignals(true);
     auto_->setChecked(on);
     auto_->blockSignals(false);

@@ -38,9 +38,6 @@ class LogViewer;
 class LogMenu : public QObject {
     Q_OBJECT
 public:
-    // The FORM_HLAV key of "Record while connected".
-    static constexpr const char* RecordWhileConnectedKey = "RecordWhileConnected";
-
     // Builds the menu after Tools and hooks the window's link; call after FormCreate. It is a
     // child of the window and lives as long as the window.
     explicit LogMenu(TFormHlav& form);

@@ -1,5 +1,7 @@
 #include "ui/map_workbench.h"
 
+#include "files/settings.h"
+
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -30,7 +32,7 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     setObjectName("MapWorkbench");
     clock_.start();
     loadStatsSettings();
-    heat_ = form_.settingsStore().readInt("FORM_HLAV", HeatColoursKey, 1) != 0;
+    heat_ = readAddonSwitch(form_.settingsStore(), AddonSwitch::HeatColours);
 
     // The View menu follows Edit (File when there is no Edit menu), as in desktop programs.
     QMenuBar* bar = form_.menuBar();
@@ -135,8 +137,7 @@ void MapWorkbench::loadStatsSettings() {
     const ProfileStore& store = form_.settingsStore();
     std::vector<std::string> refused;
     const StatsSettings s = readStatsSettings(
-        [&](const char* key, int def) { return store.readInt(StatisticsSection, key, def); },
-        &refused);
+        [&](const char* key, int def) { return readStatisticsKey(store, key, def); }, &refused);
     if (!refused.empty()) {
         QStringList keys;
         for (const std::string& k : refused) keys << QString::fromStdString(k);
@@ -181,7 +182,7 @@ void MapWorkbench::setHeatColours(bool on) {
     if (heat_ == on) return;
     heat_ = on;
     recolourAll();
-    form_.settingsStore().writeInt("FORM_HLAV", HeatColoursKey, on ? 1 : 0);
+    writeAddonSwitch(form_.settingsStore(), AddonSwitch::HeatColours, on);
 }
 
 void MapWorkbench::recolourAll() {

@@ -36,11 +36,6 @@ class CurveWindow;
 class MapWorkbench : public QObject {
     Q_OBJECT
 public:
-    // Key of the heat colour choice in the FORM_HLAV section, and the section of the
-    // statistics' thresholds.
-    static constexpr const char* HeatColoursKey = "HeatColours";
-    static constexpr const char* StatisticsSection = "MAP_STATISTICS";
-
     // After form.FormCreate: builds the View menu and hooks the page and the link.
     explicit MapWorkbench(TFormHlav& form);
     ~MapWorkbench() override;

@@ -202,7 +202,7 @@ void PortSettings::offerAdapter(const QString& text, int slot) {
 void PortSettings::offerOnFirstStart() {
     const std::vector<SerialDevice> adapters = usbAdapters(source_->devices());
     if (adapters.size() != 1) return;
-    if (!form_.settingsStore().readString("PORTS", "COM1", "").empty()) return;
+    if (portMapped(form_.settingsStore(), 1)) return;
     offerAdapter(
         portQText(PortText::OfferSingleAdapter, form_.Language, {adapters.front().label()}), 1);
 }
