@@ -172,31 +172,35 @@ std::string ownRecoveryName() {
            std::to_string(made++) + ".txt";
 }
 
-std::vector<std::string> recoveryFilesIn(const std::string& folder) {
+namespace {
+
+// The paths of the copies' own files in the folder that end in `suffix` ("recovery-…<suffix>").
+std::vector<std::string> copyFilesIn(const std::string& folder, std::string_view suffix) {
     std::vector<std::string> out;
     DIR* d = ::opendir(folder.c_str());
     if (d == nullptr) return out;
     while (const dirent* e = ::readdir(d)) {
         const std::string_view name = e->d_name;
-        const bool own = name.size() > 13 && name.substr(0, 9) == "recovery-" &&
-                         name.substr(name.size() - 4) == ".txt";
-        if (own || name == "recovery.txt") out.push_back(folder + "/" + std::string(name));
+        if (name.size() > 9 + suffix.size() && name.substr(0, 9) == "recovery-" &&
+            name.substr(name.size() - suffix.size()) == suffix)
+            out.push_back(folder + "/" + std::string(name));
     }
     ::closedir(d);
     return out;
 }
 
+} // namespace
+
+std::vector<std::string> recoveryFilesIn(const std::string& folder) {
+    std::vector<std::string> out = copyFilesIn(folder, ".txt");
+    const std::string older = folder + "/recovery.txt";
+    struct stat st {};
+    if (::lstat(older.c_str(), &st) == 0) out.push_back(older);
+    return out;
+}
+
 void removeStaleLocks(const std::string& folder) {
-    std::vector<std::string> locks;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
-            const std::string_view name = e->d_name;
-            if (name.size() > 14 && name.substr(0, 9) == "recovery-" &&
-                name.substr(name.size() - 5) == ".lock")
-                locks.push_back(folder + "/" + std::string(name));
-        }
-        ::closedir(d);
-    }
+    const std::vector<std::string> locks = copyFilesIn(folder, ".lock");
     struct stat st {};
     for (const std::string& lock : locks) {
         const std::string txt = lock.substr(0, lock.size() - 5) + ".txt";

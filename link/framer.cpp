@@ -9,14 +9,12 @@ namespace velmora {
 void Framer::append(const std::uint8_t* bytes, std::size_t n) {
     if (n == 0) return;
     if (n >= Capacity) {
-        skipped_ += held() + (n - Capacity);
         bytes += n - Capacity;
         n = Capacity;
         begin_ = end_ = 0;
         aligned_ = false;
     } else if (held() + n > Capacity) {
         const std::size_t drop = held() + n - Capacity;
-        skipped_ += drop;
         begin_ += drop;
         aligned_ = false;
     }
@@ -41,7 +39,6 @@ bool Framer::validAt(std::size_t pos) const {
 
 void Framer::skip() {
     ++begin_;
-    ++skipped_;
     aligned_ = false;
 }
 
@@ -83,10 +80,8 @@ void Framer::lineQuiet() {
     if (aligned_ && held() >= FrameSize) return; // whole frames waiting for the next tick
     // A frame that ends where the bytes ended stands where a frame of the unit stands.
     if (held() >= FrameSize && validAt(end_ - FrameSize)) {
-        skipped_ += held() - FrameSize;
         begin_ = end_ - FrameSize;
     } else {
-        skipped_ += held();
         begin_ = end_ = 0;
     }
     aligned_ = true;

@@ -38,8 +38,6 @@ public:
     void clear();
 
     std::size_t held() const { return end_ - begin_; }
-    // Bytes that were skipped or dropped so far.
-    std::uint64_t skipped() const { return skipped_; }
 
 private:
     Frame at(std::size_t pos) const;
@@ -48,7 +46,6 @@ private:
 
     std::vector<std::uint8_t> buf_ = std::vector<std::uint8_t>(2 * Capacity);
     std::size_t begin_ = 0, end_ = 0;
-    std::uint64_t skipped_ = 0;
     bool aligned_ = true; // the held bytes start where a frame or a quiet line ended
 };
 

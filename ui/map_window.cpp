@@ -317,23 +317,14 @@ void MapWindow::refuse(const EditResult& r) {
     case EditError::None:
         return;
     case EditError::NotANumber:
-        t = text(MapText::NotANumber)
-                .arg(r.row + 1)
-                .arg(r.col + 1)
-                .arg(QString::fromStdString(r.field));
-        break;
     case EditError::NotWhole:
-        t = text(MapText::NotWhole)
-                .arg(r.row + 1)
-                .arg(r.col + 1)
-                .arg(QString::fromStdString(r.field));
+    case EditError::OutOfRange: {
+        const MapText m = r.error == EditError::NotANumber ? MapText::NotANumber
+                          : r.error == EditError::NotWhole ? MapText::NotWhole
+                                                           : MapText::OutOfRange;
+        t = text(m).arg(r.row + 1).arg(r.col + 1).arg(QString::fromStdString(r.field));
         break;
-    case EditError::OutOfRange:
-        t = text(MapText::OutOfRange)
-                .arg(r.row + 1)
-                .arg(r.col + 1)
-                .arg(QString::fromStdString(r.field));
-        break;
+    }
     case EditError::RaggedRows:
         t = text(MapText::RaggedRows).arg(r.row + 1).arg(r.col);
         break;
