@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "ui/command_line.h"
-#include "ui/edit_menu.h"
-#include "ui/form_hlav.h"
-#include "ui/log_menu.h"
-#include "ui/map_workbench.h"
+#include "ui/command_line/command_line.h"
+#include "ui/history/edit_menu.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/log/log_menu.h"
+#include "ui/map/map_workbench.h"
 #include "ui/termination.h"
 
 namespace {

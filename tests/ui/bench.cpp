@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ui/form_hlav.h"
+#include "ui/main_window/form_hlav.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The command line as a user types it: parsed, and answered by the real program without a
 // display and without touching the settings.
-#include "ui/command_line.h"
+#include "ui/command_line/command_line.h"
 
 #include <gtest/gtest.h>
 

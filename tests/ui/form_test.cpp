@@ -30,10 +30,10 @@
 #include "lang/text_sets.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
-#include "ui/arrows.h"
-#include "ui/form_hlav.h"
-#include "ui/number_text.h"
-#include "ui/pairs.h"
+#include "ui/main_window/arrows.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/main_window/number_text.h"
+#include "model/pairs.h"
 #include "ui/termination.h"
 
 using namespace velmora;

@@ -29,13 +29,13 @@
 #include "model/defaults.h"
 #include "model/pairs.h"
 #include "test_dir.h"
-#include "ui/arrows.h"
-#include "ui/compare_window.h"
-#include "ui/edit_menu.h"
-#include "ui/form_hlav.h"
-#include "ui/map_window.h"
-#include "ui/map_workbench.h"
-#include "ui/snapshots_window.h"
+#include "ui/main_window/arrows.h"
+#include "ui/history/compare_window.h"
+#include "ui/history/edit_menu.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/map/map_window.h"
+#include "ui/map/map_workbench.h"
+#include "ui/history/snapshots_window.h"
 
 using namespace velmora;
 using namespace velmora::ui;

@@ -22,7 +22,7 @@
 #include "model/clamp.h"
 #include "model/defaults.h"
 #include "sim/engine.h"
-#include "ui/log_viewer.h"
+#include "ui/log/log_viewer.h"
 
 using namespace velmora;
 

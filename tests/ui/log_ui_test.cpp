@@ -20,9 +20,9 @@
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
 #include "log/mlg.h"
-#include "ui/form_hlav.h"
-#include "ui/log_menu.h"
-#include "ui/log_viewer.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/log/log_menu.h"
+#include "ui/log/log_viewer.h"
 
 using namespace velmora;
 using namespace velmora::ui;

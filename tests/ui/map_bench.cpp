@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "tests/sim/harness.h"
-#include "ui/curve_window.h"
-#include "ui/form_hlav.h"
-#include "ui/map_window.h"
-#include "ui/map_workbench.h"
+#include "ui/map/curve_window.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/map/map_window.h"
+#include "ui/map/map_workbench.h"
 
 using namespace velmora;
 using namespace velmora::ui;

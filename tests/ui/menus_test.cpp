@@ -16,12 +16,12 @@
 #include <cstring>
 #include <memory>
 
-#include "ui/curve_window.h"
-#include "ui/edit_menu.h"
-#include "ui/form_hlav.h"
-#include "ui/form_shared.h"
-#include "ui/log_menu.h"
-#include "ui/map_workbench.h"
+#include "ui/map/curve_window.h"
+#include "ui/history/edit_menu.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/main_window/form_shared.h"
+#include "ui/log/log_menu.h"
+#include "ui/map/map_workbench.h"
 
 using namespace velmora;
 using namespace velmora::ui;

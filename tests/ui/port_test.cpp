@@ -19,9 +19,9 @@
 
 #include "../link/test_pty.h"
 #include "../sim/harness.h"
-#include "ui/form_hlav.h"
-#include "ui/port_dialog.h"
-#include "ui/port_settings.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/ports/port_dialog.h"
+#include "ui/ports/port_settings.h"
 
 using namespace velmora;
 using namespace velmora::ui;

@@ -6,7 +6,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 
-#include "ui/form_hlav.h"
+#include "ui/main_window/form_hlav.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "ui/pictures.h"
+#include "ui/main_window/pictures.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,5 +1,5 @@
-#include "ui/log_menu.h"
-#include "ui/form_shared.h"
+#include "ui/log/log_menu.h"
+#include "ui/main_window/form_shared.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -30,8 +30,8 @@
 #include "files/settings.h"
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
-#include "ui/form_hlav.h"
-#include "ui/log_viewer.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/log/log_viewer.h"
 
 namespace velmora::ui {
 

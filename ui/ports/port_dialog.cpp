@@ -1,4 +1,4 @@
-#include "ui/port_dialog.h"
+#include "ui/ports/port_dialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>

@@ -6,7 +6,7 @@
 
 #include "model/calibration.h"
 
-namespace velmora::ui {
+namespace velmora {
 
 // Clamp, then lower (raise) Advance1..Advance10 one by one by a degree with a clamp after
 // each: a point at 0 stays on minus, a point at its limit stays on plus.
@@ -28,4 +28,4 @@ void columnPlus(Calibration& cal, int column);
 bool setTps0(Calibration& cal, std::uint16_t tpsVoltage);
 bool setTps100(Calibration& cal, std::uint16_t tpsVoltage);
 
-} // namespace velmora::ui
+} // namespace velmora

@@ -1,4 +1,4 @@
-#include "ui/compare_window.h"
+#include "ui/history/compare_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -14,9 +14,9 @@
 #include "files/param_file.h"
 #include "history/difference.h"
 #include "lang/history_texts.h"
-#include "ui/edit_menu.h"
-#include "ui/form_hlav.h"
-#include "ui/snapshots_window.h"
+#include "ui/history/edit_menu.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/history/snapshots_window.h"
 
 namespace velmora::ui {
 

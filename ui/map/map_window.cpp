@@ -1,4 +1,4 @@
-#include "ui/map_window.h"
+#include "ui/map/map_window.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -23,9 +23,9 @@
 #include "analysis/log_samples.h"
 #include "files/settings.h"
 #include "log/mlg.h"
-#include "ui/form_hlav.h"
-#include "ui/map_workbench.h"
-#include "ui/number_text.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/map/map_workbench.h"
+#include "ui/main_window/number_text.h"
 
 namespace velmora::ui {
 

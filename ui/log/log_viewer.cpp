@@ -1,4 +1,4 @@
-#include "ui/log_viewer.h"
+#include "ui/log/log_viewer.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -18,7 +18,7 @@
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "model/calibration.h"
-#include "ui/pairs.h"
+#include "model/pairs.h"
 
 class QAction;
 class QCheckBox;

@@ -1,6 +1,6 @@
-#include "ui/cp1250.h"
+#include "model/cp1250.h"
 
-namespace velmora::ui {
+namespace velmora {
 
 namespace {
 
@@ -27,15 +27,25 @@ constexpr char16_t kHigh[128] = {
 
 } // namespace
 
-QString fromCp1250(std::string_view text) {
-    QString out;
-    out.reserve(static_cast<qsizetype>(text.size()));
+std::string utf8FromCp1250(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
     for (char ch : text) {
         const auto b = static_cast<unsigned char>(ch);
         if (b == 0) break;
-        out.append(b < 0x80 ? QChar(b) : QChar(kHigh[b - 0x80]));
+        const unsigned c = b < 0x80 ? b : kHigh[b - 0x80];
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
     }
     return out;
 }
 
-} // namespace velmora::ui
+} // namespace velmora

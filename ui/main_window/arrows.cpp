@@ -1,4 +1,4 @@
-#include "ui/arrows.h"
+#include "ui/main_window/arrows.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <QStyleOption>
 
-#include "ui/number_text.h"
+#include "ui/main_window/number_text.h"
 
 namespace velmora::ui {
 

@@ -1,5 +1,5 @@
-#include "ui/edit_menu.h"
-#include "ui/form_shared.h"
+#include "ui/history/edit_menu.h"
+#include "ui/main_window/form_shared.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -20,10 +20,10 @@
 #include "history/difference.h"
 #include "history/param_names.h"
 #include "lang/history_texts.h"
-#include "ui/compare_window.h"
-#include "ui/form_hlav.h"
-#include "ui/port_settings.h"
-#include "ui/snapshots_window.h"
+#include "ui/history/compare_window.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/ports/port_settings.h"
+#include "ui/history/snapshots_window.h"
 
 namespace velmora::ui {
 

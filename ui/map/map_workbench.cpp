@@ -1,4 +1,4 @@
-#include "ui/map_workbench.h"
+#include "ui/map/map_workbench.h"
 
 #include "files/settings.h"
 
@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "ui/curve_window.h"
-#include "ui/form_hlav.h"
-#include "ui/form_shared.h"
-#include "ui/map_window.h"
+#include "ui/map/curve_window.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/main_window/form_shared.h"
+#include "ui/map/map_window.h"
 
 namespace velmora::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/form_hlav.h"
+#include "ui/main_window/form_hlav.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,13 +40,13 @@
 #include "lang/text_sets.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
-#include "ui/arrows.h"
-#include "ui/cp1250.h"
-#include "ui/form_shared.h"
-#include "ui/layout.h"
-#include "ui/pictures.h"
-#include "ui/port_settings.h"
-#include "ui/shifts.h"
+#include "ui/main_window/arrows.h"
+#include "model/cp1250.h"
+#include "ui/main_window/form_shared.h"
+#include "ui/main_window/layout.h"
+#include "ui/main_window/pictures.h"
+#include "ui/ports/port_settings.h"
+#include "model/shifts.h"
 
 namespace velmora::ui {
 
@@ -643,9 +643,9 @@ void TFormHlav::showParams() {
     groupGas_->setVisible(gas);
     groupRetard_->setVisible(gas);
     // Empty until the unit has given its identification: a design text would pass for a unit's.
-    verze_[0]->setText(fromCp1250(ident_.program));
-    verze_[1]->setText(fromCp1250(ident_.date));
-    verze_[2]->setText(fromCp1250(ident_.time));
+    verze_[0]->setText(QString::fromStdString(utf8FromCp1250(ident_.program)));
+    verze_[1]->setText(QString::fromStdString(utf8FromCp1250(ident_.date)));
+    verze_[2]->setText(QString::fromStdString(utf8FromCp1250(ident_.time)));
     for (QLabel* l : verze_) l->adjustSize();
 }
 

@@ -1,5 +1,5 @@
-#include "ui/port_settings.h"
-#include "ui/form_shared.h"
+#include "ui/ports/port_settings.h"
+#include "ui/main_window/form_shared.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,8 +12,8 @@
 #include <QTimer>
 
 #include "files/settings.h"
-#include "ui/form_hlav.h"
-#include "ui/port_dialog.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/ports/port_dialog.h"
 
 namespace velmora::ui {
 

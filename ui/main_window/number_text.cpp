@@ -1,4 +1,4 @@
-#include "ui/number_text.h"
+#include "ui/main_window/number_text.h"
 
 #include <QLocale>
 

@@ -1,8 +1,8 @@
-#include "ui/shifts.h"
+#include "model/shifts.h"
 
 #include "model/clamp.h"
 
-namespace velmora::ui {
+namespace velmora {
 
 namespace {
 
@@ -64,4 +64,4 @@ bool setTps100(Calibration& cal, std::uint16_t tpsVoltage) {
     return true;
 }
 
-} // namespace velmora::ui
+} // namespace velmora

@@ -1,4 +1,4 @@
-#include "ui/curve_window.h"
+#include "ui/map/curve_window.h"
 
 #include <QPainter>
 #include <QPainterPath>

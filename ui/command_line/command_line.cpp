@@ -1,4 +1,4 @@
-#include "ui/command_line.h"
+#include "ui/command_line/command_line.h"
 
 #include <algorithm>
 #include <cstring>

@@ -14,8 +14,8 @@
 
 #include "lang/system_errors.h"
 #include "lang/text_sets.h"
-#include "ui/form_hlav.h"
-#include "ui/form_shared.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/main_window/form_shared.h"
 
 namespace velmora::ui {
 

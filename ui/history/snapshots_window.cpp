@@ -1,4 +1,4 @@
-#include "ui/snapshots_window.h"
+#include "ui/history/snapshots_window.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -10,9 +10,9 @@
 
 #include "history/difference.h"
 #include "lang/history_texts.h"
-#include "ui/compare_window.h"
-#include "ui/edit_menu.h"
-#include "ui/form_hlav.h"
+#include "ui/history/compare_window.h"
+#include "ui/history/edit_menu.h"
+#include "ui/main_window/form_hlav.h"
 
 namespace velmora::ui {
 

@@ -1,4 +1,0 @@
-// The pairs table lives with the calibration model, where the files and the history use it too.
-#pragma once
-
-#include "model/pairs.h"
