@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> stream; // every byte put on the line
     std::size_t mostWaiting = 0;
     link.onSent = [&](const Frame& f) { sent.push_back(f); };
-    const FrameStream::Subscription listening = link.frames().subscribe([&](const Frame& f, bool) {
+    const Subscription listening = link.frames().subscribe([&](const Frame& f, bool) {
         FUZZ_CHECK(isMonitorCommand(f[0]) && checkOk(f));
         decoded.push_back(f);
     });

@@ -159,7 +159,7 @@ TEST_F(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
 // exchange takes one reply per tick, and the bytes of a frame still arriving are kept.
 TEST_F(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
     std::vector<std::uint8_t> decoded;
-    const FrameStream::Subscription listening =
+    const Subscription listening =
         link.frames().subscribe([&](const Frame& f, bool) { decoded.push_back(f[2]); });
     const auto monitor = [](std::uint8_t tag) {
         std::uint8_t data[FrameDataSize]{};
@@ -203,7 +203,7 @@ TEST_F(PollPort, NoPortMeansTimeOutsAndNoConnection) {
 TEST(FrameStream, ListenersComeAndGoOnTheirOwn) {
     auto stream = std::make_unique<FrameStream>();
     std::vector<std::string> calls;
-    FrameStream::Subscription a, b, c;
+    Subscription a, b, c;
     a = stream->subscribe([&](const Frame&, bool replayed) {
         calls.push_back(replayed ? "a replayed" : "a");
         b.reset();

@@ -115,7 +115,7 @@ int simRun(int seconds, int monitorMs = 55, int phaseMs = 0, bool full = true) {
     std::vector<Record> expected;
     std::vector<double> costUs;
     std::size_t decoded = 0, markers = 0;
-    const FrameStream::Subscription listening =
+    const Subscription listening =
         host.link.frames().subscribe([&](const Frame& f, bool) {
             ++decoded;
             const auto t0 = Clock::now();

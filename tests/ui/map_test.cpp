@@ -319,7 +319,7 @@ private slots:
         for (const bool workbenchFirst : {true, false}) {
             wb_.reset();
             int other = 0;
-            FrameStream::Subscription sub;
+            Subscription sub;
             if (workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
             sub = form_->link().frames().subscribe([&](const Frame&, bool) { ++other; });
             if (!workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);

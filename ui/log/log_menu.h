@@ -80,7 +80,7 @@ public:
     void poll();
 
 private:
-    FrameStream::Subscription frames_;
+    Subscription frames_;
     void build();
     // An automatic start runs inside the tick: it says a failure in the status field only.
     bool start(bool byUser);

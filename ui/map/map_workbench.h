@@ -104,7 +104,7 @@ private:
     analysis::MapStatistics live_;
     std::optional<analysis::MapPoint> point_;
     QElapsedTimer clock_;
-    FrameStream::Subscription frames_;
+    Subscription frames_;
 };
 
 } // namespace velmora::ui
