@@ -19,6 +19,7 @@
 #include "analysis/live_sample.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
+#include "history/change.h"
 #include "lang/map_texts.h"
 
 class QAction;
@@ -47,7 +48,7 @@ public:
     analysis::MapGrid currentGrid();
     // One operation: the cells (and the speed axis when it differs) go into the calibration,
     // then the after-change step runs once.
-    void apply(const analysis::MapGrid& grid);
+    void apply(const analysis::MapGrid& grid, const Change& change);
 
     bool heatColours() const { return heat_; }
     void setHeatColours(bool on); // saved in the settings file
