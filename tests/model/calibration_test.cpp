@@ -1,5 +1,6 @@
 #include "model/calibration.h"
 #include "model/defaults.h"
+#include "tests/common/calibrations.h"
 
 #include <gtest/gtest.h>
 
@@ -107,9 +108,7 @@ TEST(CalibrationImage, PackLeavesIdentificationAndReservedBytesAlone) {
 }
 
 TEST(CalibrationImage, DefaultCalibrationSurvivesARoundTrip) {
-    Calibration cal;
-    cal[Klicovani] = 6;
-    setDefaultCalibration(cal);
+    const Calibration cal = common::defaultsOf(6);
     Image image{};
     pack(cal, image);
     Calibration back;

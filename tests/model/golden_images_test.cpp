@@ -1,5 +1,6 @@
 #include "model/calibration.h"
 #include "model/defaults.h"
+#include "tests/common/calibrations.h"
 #include "tests/model/golden_images.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +28,9 @@ std::string namesAt(std::size_t offset, std::uint8_t bits) {
 TEST(GoldenImages, DefaultCalibrationOfEveryModelPacksToItsTypedImage) {
     constexpr std::uint8_t Untouched = 0xA5; // what the unit last sent
     for (int model = 0; model < ModelCount; ++model) {
-        Calibration cal;
-        cal.v.fill(0xAB); // a value the defaults leave unset shows in the image
-        cal[Klicovani] = static_cast<std::uint8_t>(model);
-        setDefaultCalibration(cal);
+        Calibration unset;
+        unset.v.fill(0xAB); // a value the defaults leave unset shows in the image
+        const Calibration cal = common::defaultsOf(model, unset);
         Image image;
         image.fill(Untouched);
         pack(cal, image);
