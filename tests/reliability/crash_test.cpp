@@ -11,7 +11,6 @@
 #include "files/profile_store.h"
 #include "files/settings.h"
 #include "history/keeper.h"
-#include "model/defaults.h"
 
 #include <algorithm>
 #include <chrono>
@@ -110,10 +109,6 @@ private:
 // Two states that differ in every one of the 207 settings entries and in every value of the
 // parameter file, so that a file made of parts of both is told from either.
 void CrashTest::makeStates() {
-    cal_[0][Klicovani] = 6;
-    setDefaultCalibration(cal_[0]);
-    applyModelTable(cal_[0]);
-    cal_[1] = cal_[0];
     for (std::size_t p = 0; p < ParamCount; ++p) {
         cal_[0].v[p] = static_cast<std::uint8_t>(rng_() % 128);
         cal_[1].v[p] = static_cast<std::uint8_t>(128 + rng_() % 128);

@@ -20,12 +20,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,20 +61,6 @@ bool parseArgs(int argc, char** argv, Options& o) {
     return o.exchanges > 0 && o.tickMs > 0;
 }
 
-bool readImage(const std::string& path, Image& image) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() != ImageSize) return false;
-    std::memcpy(image.data(), bytes.data(), ImageSize);
-    return true;
-}
-
-bool writeImage(const std::string& path, const Image& image) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), ImageSize);
-    return bool(out);
-}
-
 enum class Op { Read, Verify, Program };
 const char* opName(Op op) {
     return op == Op::Read ? "read" : op == Op::Verify ? "verify" : "program";
@@ -112,16 +95,11 @@ struct UnitCounts {
 };
 
 void countLog(const std::string& path, UnitCounts& c) {
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string time, direction;
-        words >> time >> direction;
-        if (direction == "DROP") ++c.dropped;
-        if (direction != "TX") continue;
-        if (line.find("corrupted") != std::string::npos) ++c.damaged;
-        if (line.find("late by") != std::string::npos) ++c.late;
+    for (const simtest::LogEntry& e : simtest::readLog(path)) {
+        c.dropped += e.direction == "DROP";
+        if (e.direction != "TX") continue;
+        c.damaged += e.note.find("corrupted") != std::string::npos;
+        c.late += e.note.find("late by") != std::string::npos;
     }
 }
 
@@ -236,7 +214,7 @@ void Soak::stopUnit() {
     const std::string log = dir_ + "/unit-" + std::to_string(starts_) + ".log";
     countLog(log, unitFaults_);
     std::remove(log.c_str());
-    unitKnown_ = readImage(imageFile_, unit_);
+    unitKnown_ = simtest::readImageFile(imageFile_, unit_);
 }
 
 // What a user does between exchanges: change a few values, now and then pick another model.
@@ -368,7 +346,7 @@ void Soak::runExchange(int index) {
         Image packed = image_;
         pack(cal_, packed);
         Image saved{};
-        right = readImage(imageFile_, saved) && saved == packed && packed == image_;
+        right = simtest::readImageFile(imageFile_, saved) && saved == packed && packed == image_;
         unit_ = saved;
         unitKnown_ = true;
     } else if (op == Op::Read) {
@@ -391,23 +369,16 @@ void Soak::runExchange(int index) {
 int Soak::run() {
     if (dir_.empty()) return 2;
     // The unit starts with the default calibration of model 6 and an identification of its own.
-    cal_[Klicovani] = 6;
-    setDefaultCalibration(cal_);
-    applyModelTable(cal_);
-    clamp(cal_);
     Image first{};
-    pack(cal_, first);
+    pack(simtest::defaultCalibration(6), first);
     const std::uint8_t block0[] = {'V', 'L', 'M', 52, 14, 0, 24, 10, 30, 1, 5};
     std::copy(std::begin(block0), std::end(block0), first.begin());
     first[ProgMonth] =
         static_cast<std::uint8_t>('M' + 'a' + 'r'); // a month is stored as its name's sum
-    if (!writeImage(imageFile_, first)) return 2;
+    if (!simtest::writeImageFile(imageFile_, first)) return 2;
     unit_ = first;
     unitKnown_ = true;
-    cal_[Klicovani] = 2; // the tool starts from another model than the unit's
-    setDefaultCalibration(cal_);
-    applyModelTable(cal_);
-    clamp(cal_);
+    cal_ = simtest::defaultCalibration(2); // the tool starts from another model than the unit's
 
     if (!startUnit()) return 2;
     chooseComPort();

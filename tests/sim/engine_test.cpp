@@ -1,7 +1,6 @@
 #include "sim/engine.h"
 
-#include "model/clamp.h"
-#include "model/defaults.h"
+#include "tests/common/calibrations.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +8,7 @@ namespace velmora::sim {
 namespace {
 
 Calibration model6() {
-    Calibration cal;
-    cal[Klicovani] = 6;
-    setDefaultCalibration(cal);
-    applyModelTable(cal);
-    clamp(cal);
-    return cal;
+    return common::clampedDefaultsOf(6);
 }
 
 int value16(const Frame& f, std::size_t at) {

@@ -1,7 +1,7 @@
 #include "harness.h"
 
 #include "model/clamp.h"
-#include "model/defaults.h"
+#include "tests/common/calibrations.h"
 
 #include <chrono>
 #include <csignal>
@@ -157,12 +157,7 @@ void Host::runTicks(int count, int tickMs) {
 }
 
 Calibration defaultCalibration(int model) {
-    Calibration cal;
-    cal[Klicovani] = static_cast<std::uint8_t>(model);
-    setDefaultCalibration(cal);
-    applyModelTable(cal);
-    clamp(cal);
-    return cal;
+    return common::clampedDefaultsOf(model);
 }
 
 std::vector<LogEntry> readLog(const std::string& path) {
@@ -200,6 +195,12 @@ bool readImageFile(const std::string& path, Image& image) {
     if (bytes.size() != ImageSize) return false;
     for (std::size_t i = 0; i < ImageSize; ++i) image[i] = static_cast<std::uint8_t>(bytes[i]);
     return true;
+}
+
+bool writeImageFile(const std::string& path, const Image& image) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()), ImageSize);
+    return bool(out);
 }
 
 } // namespace velmora::simtest

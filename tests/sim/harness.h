@@ -89,6 +89,8 @@ std::vector<LogEntry> readLog(const std::string& path);
 int countFrames(const std::vector<LogEntry>& log, const std::string& direction,
                 std::uint8_t command);
 
+// An image file as --image reads it and --save-image writes it: exactly 240 bytes.
 bool readImageFile(const std::string& path, Image& image);
+bool writeImageFile(const std::string& path, const Image& image);
 
 } // namespace velmora::simtest

@@ -1,7 +1,7 @@
 #include "sim/options.h"
 
 #include "model/clamp.h"
-#include "model/defaults.h"
+#include "tests/common/calibrations.h"
 
 #include <gtest/gtest.h>
 
@@ -66,13 +66,8 @@ TEST(SimOptions, DefaultImageIsTheModelCalibrationWithTheUnitsIdentification) {
     const ParseResult r = parse({"--link", "x"});
     const ImageResult built = buildInitialImage(r.options);
     ASSERT_EQ(built.error, "");
-    Calibration cal;
-    cal[Klicovani] = 6;
-    setDefaultCalibration(cal);
-    applyModelTable(cal);
-    clamp(cal);
     Image expected = built.image;
-    pack(cal, expected);
+    pack(common::clampedDefaultsOf(6), expected);
     EXPECT_EQ(built.image, expected) << "blocks 1..11 hold the packed defaults";
     EXPECT_EQ(built.image[ReadEnable], 1);
     EXPECT_EQ(built.image[FormatVersion], 5);
@@ -125,10 +120,7 @@ namespace {
 
 TEST(SimOptions, ParameterFileSetsTheCalibrationAndItsModelTable) {
     const std::string path = ::testing::TempDir() + "sim_options_params.ign";
-    Calibration cal;
-    cal[Klicovani] = 3;
-    setDefaultCalibration(cal);
-    applyModelTable(cal);
+    Calibration cal = common::clampedDefaultsOf(3);
     cal[at(Advance1, 2)] = 17;
     clamp(cal);
     ASSERT_TRUE(saveParamFile(path, cal).ok);

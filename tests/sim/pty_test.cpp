@@ -93,20 +93,43 @@ TEST(SimPty, ProgramThenReadBackGivesTheSameCalibration) {
     EXPECT_NE(host.cal[AktN2o], 0);
 }
 
-TEST(SimPty, WrongEchoInBlockFiveStopsTheProgramming) {
-    SimProcess sim({"--wrong-echo", "5", "--log", "{dir}/log.txt", "--monitor", "0"});
-    ASSERT_TRUE(sim.started());
+// Starts a unit with `args`, runs a read or a program against it to its end and checks that it
+// ends in the red `message` with the working values as they were; the ticks and the unit's log.
+std::pair<int, std::vector<LogEntry>> failedExchange(std::vector<std::string> args, bool program,
+                                                     const char* message) {
+    args.insert(args.end(), {"--log", "{dir}/log.txt", "--monitor", "0"});
+    SimProcess sim(args);
     Host host;
-    ASSERT_TRUE(host.open(sim.linkPath()));
-    host.startProgram();
-    EXPECT_GT(host.runExchange(), 0);
-    EXPECT_EQ(host.message(), "Program error!");
+    const Calibration before = host.cal;
+    EXPECT_TRUE(sim.started() && host.open(sim.linkPath()));
+    program ? host.startProgram() : host.link.exchange().startRead();
+    const int ticks = host.runExchange();
+    EXPECT_GT(ticks, 0);
+    EXPECT_EQ(host.message(), message);
     EXPECT_EQ(host.messageColour(), Colour::Red);
+    EXPECT_TRUE(sameSettings(host.cal, before)); // switches may come back as their bits
     EXPECT_EQ(sim.stop(), 0);
-    const auto log = readLog(sim.file("log.txt"));
-    for (std::uint8_t k = 0; k < 5; ++k) EXPECT_EQ(countFrames(log, "RX", k), 1) << int(k);
-    EXPECT_EQ(countFrames(log, "RX", 5), 5);
-    for (std::uint8_t k = 6; k < BlockCount; ++k) EXPECT_EQ(countFrames(log, "RX", k), 0);
+    return {ticks, readLog(sim.file("log.txt"))};
+}
+
+TEST(SimPty, WrongEchoInBlockFiveStopsTheProgramming) {
+    const auto log = failedExchange({"--wrong-echo", "5"}, true, "Program error!").second;
+    for (std::uint8_t k = 0; k < BlockCount; ++k)
+        EXPECT_EQ(countFrames(log, "RX", k), k < 5 ? 1 : k == 5 ? 5 : 0) << int(k);
+}
+
+TEST(SimPty, UnitOfAnotherFormatVersionIsRefusedOnReadAndProgram) {
+    const auto read = failedExchange({"--format-version", "4"}, false, "Unmatched version!");
+    EXPECT_EQ(countFrames(read.second, "RX", 0x41), 0);
+    const auto program = failedExchange({"--format-version", "4"}, true, "Unmatched version!");
+    EXPECT_EQ(countFrames(program.second, "RX", 0x01), 0);
+}
+
+TEST(SimPty, UnitThatNeverAnswersEndsInReadErrorAfterFiveTransmissions) {
+    const auto [ticks, log] = failedExchange({"--drop", "1"}, false, "Read error!");
+    EXPECT_EQ(ticks, 20) << "five transmissions, four ticks each";
+    EXPECT_EQ(countFrames(log, "RX", ReadCommand), 5);
+    EXPECT_EQ(countFrames(log, "DROP", 0xC0), 5);
 }
 
 TEST(SimPty, ReadProtectedUnitShowsItsIdentificationAndStillTakesAProgram) {
@@ -126,39 +149,6 @@ TEST(SimPty, ReadProtectedUnitShowsItsIdentificationAndStillTakesAProgram) {
     host.startProgram();
     EXPECT_GT(host.runExchange(), 0);
     EXPECT_EQ(host.message(), "Program device OK");
-}
-
-TEST(SimPty, UnitOfAnotherFormatVersionIsRefusedOnReadAndProgram) {
-    SimProcess sim({"--format-version", "4", "--log", "{dir}/log.txt", "--monitor", "0"});
-    ASSERT_TRUE(sim.started());
-    Host host;
-    ASSERT_TRUE(host.open(sim.linkPath()));
-    host.link.exchange().startRead();
-    EXPECT_GT(host.runExchange(), 0);
-    EXPECT_EQ(host.message(), "Unmatched version!");
-    host.startProgram();
-    EXPECT_GT(host.runExchange(), 0);
-    EXPECT_EQ(host.message(), "Unmatched version!");
-    EXPECT_EQ(host.messageColour(), Colour::Red);
-    EXPECT_EQ(sim.stop(), 0);
-    const auto log = readLog(sim.file("log.txt"));
-    EXPECT_EQ(countFrames(log, "RX", 0x41), 0);
-    EXPECT_EQ(countFrames(log, "RX", 0x01), 0);
-}
-
-TEST(SimPty, UnitThatNeverAnswersEndsInReadErrorAfterFiveTransmissions) {
-    SimProcess sim({"--drop", "1", "--log", "{dir}/log.txt", "--monitor", "0"});
-    ASSERT_TRUE(sim.started());
-    Host host;
-    ASSERT_TRUE(host.open(sim.linkPath()));
-    host.link.exchange().startRead();
-    EXPECT_EQ(host.runExchange(), 20) << "five transmissions, four ticks each";
-    EXPECT_EQ(host.message(), "Read error!");
-    EXPECT_EQ(host.messageColour(), Colour::Red);
-    EXPECT_EQ(sim.stop(), 0);
-    const auto log = readLog(sim.file("log.txt"));
-    EXPECT_EQ(countFrames(log, "RX", ReadCommand), 5);
-    EXPECT_EQ(countFrames(log, "DROP", 0xC0), 5);
 }
 
 TEST(SimPty, ExchangesRecoverFromDroppedDamagedAndLateReplies) {
