@@ -9,6 +9,11 @@
 
 namespace velmora::common {
 
+// The values shown as check boxes, written as 0 or 1 to files; listed here from the layout
+// rather than taken from the code's own tables.
+inline constexpr Param Switches[] = {GasEnable, ZakazCteni, Rpm2Krat, ExtMonitor, AktBlok,
+                                     AktClutch, AktOmez1,   AktRpm,   AktN2o};
+
 // The default calibration of `model`, as New gives it, on top of `base` for the values the
 // defaults leave alone.
 inline Calibration defaultsOf(int model, Calibration base = {}) {

@@ -1,10 +1,12 @@
 #include "files/param_file.h"
 #include "model/defaults.h"
 #include "test_dir.h"
+#include "tests/common/calibrations.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -20,8 +22,8 @@ using velmora::test::writeFile;
 namespace {
 
 bool isSwitch(Param p) {
-    return p == GasEnable || p == ZakazCteni || p == Rpm2Krat || p == ExtMonitor || p == AktBlok ||
-           p == AktClutch || p == AktOmez1 || p == AktRpm || p == AktN2o;
+    return std::find(std::begin(common::Switches), std::end(common::Switches), p) !=
+           std::end(common::Switches);
 }
 
 bool notInTheFile(Param p) {
@@ -273,9 +275,7 @@ TEST(ParamFile, SaveRemovesTemporariesLeftByDeadProcesses) {
     const std::string other = dir.file(".other.ign.tmp" + std::to_string(child) + "-0");
     for (const std::string& f : {dead, running, other}) writeFile(f, "left over");
 
-    Calibration cal;
-    setDefaultCalibration(cal);
-    ASSERT_TRUE(saveParamFile(dir.file("bike.ign"), cal));
+    ASSERT_TRUE(saveParamFile(dir.file("bike.ign"), common::defaultsOf(0)));
     EXPECT_NE(::access(dead.c_str(), F_OK), 0);
     EXPECT_EQ(::access(running.c_str(), F_OK), 0);
     EXPECT_EQ(::access(other.c_str(), F_OK), 0);

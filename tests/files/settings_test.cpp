@@ -1,6 +1,7 @@
 #include "files/settings.h"
 #include "model/defaults.h"
 #include "test_dir.h"
+#include "tests/common/calibrations.h"
 #include "tests/model/golden_images.h"
 
 #include <gtest/gtest.h>
@@ -134,9 +135,7 @@ TEST(Settings, FirstSaveWritesTheGoldenFile) {
 
     TestDir dir;
     ProfileStore store(dir.file("Velmora52.ini"));
-    Calibration cal;
-    cal[Klicovani] = 3;
-    setDefaultCalibration(cal);
+    Calibration cal = common::defaultsOf(3);
     cal[ExtMonitor] = 1;
     const WindowSettings w{-12, 30, 2, 1, "/home/jan/k.ign", "/home/jan/old/k.ign", 4};
     ASSERT_TRUE(saveSettings(store, w, cal));

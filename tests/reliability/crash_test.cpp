@@ -11,6 +11,7 @@
 #include "files/profile_store.h"
 #include "files/settings.h"
 #include "history/keeper.h"
+#include "tests/common/calibrations.h"
 
 #include <algorithm>
 #include <chrono>
@@ -114,8 +115,7 @@ void CrashTest::makeStates() {
         cal_[1].v[p] = static_cast<std::uint8_t>(128 + rng_() % 128);
     }
     // Switches are written as 0 or 1 in the parameter file.
-    for (Param p : {GasEnable, ZakazCteni, Rpm2Krat, ExtMonitor, AktBlok, AktClutch, AktOmez1,
-                    AktRpm, AktN2o}) {
+    for (Param p : common::Switches) {
         cal_[0][p] = 0;
         cal_[1][p] = 1;
     }
