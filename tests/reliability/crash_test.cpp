@@ -62,6 +62,31 @@ std::int64_t nanosNow() {
         .count();
 }
 
+// Runs `work` in a child process and kills it with SIGKILL `ms` after the child called its
+// ready() (at once when it never got there); the moment of the kill.
+std::int64_t killAfter(double ms, const std::function<void(const std::function<void()>&)>& work) {
+    int ready[2];
+    if (pipe(ready) != 0) return nanosNow();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        work([&] {
+            const char go = 'g';
+            if (write(ready[1], &go, 1) != 1) _exit(1);
+        });
+        _exit(0);
+    }
+    close(ready[1]);
+    char go = 0;
+    if (read(ready[0], &go, 1) == 1)
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
+    close(ready[0]);
+    kill(child, SIGKILL);
+    const std::int64_t killedAt = nanosNow();
+    waitpid(child, nullptr, 0);
+    return killedAt;
+}
+
 struct Tally {
     int kills = 0, insideSave = 0, old = 0, fresh = 0, absent = 0, torn = 0;
 };
@@ -151,32 +176,19 @@ void CrashTest::round(Subject& s, double saveMs, Tally& t) {
     }
     const int old = before && *before == s.content[1] ? 1 : 0;
 
-    int ready[2];
-    if (pipe(ready) != 0) return;
     shared_->saving = 0;
     shared_->saves = 0;
-    const pid_t child = fork();
-    if (child == 0) {
-        close(ready[0]);
-        const char go = 'g';
-        if (write(ready[1], &go, 1) != 1) _exit(1);
+    // Anywhere from before the first save is under way to the third save.
+    const double ms = std::uniform_real_distribution<double>(0, 2.5 * saveMs)(rng_);
+    killAfter(ms, [&](const std::function<void()>& ready) {
+        ready();
         for (int which = 1 - old;; which = 1 - which) {
             shared_->saving = 1;
             s.save(which);
             shared_->saving = 0;
             shared_->saves = shared_->saves + 1;
         }
-    }
-    close(ready[1]);
-    char go = 0;
-    const bool started = read(ready[0], &go, 1) == 1;
-    close(ready[0]);
-    // Anywhere from before the first save is under way to the third save.
-    const double ms = std::uniform_real_distribution<double>(0, 2.5 * saveMs)(rng_);
-    if (started) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
+    });
     ++t.kills;
     t.insideSave += shared_->saving;
 
@@ -226,16 +238,12 @@ int CrashTest::recoveryRounds() {
         const std::uint64_t seed = rng_();
         const std::vector<Calibration> states = editSequence(loaded, seed, EditLog::Max - 1);
         edits_->edits = 0;
-        int ready[2];
-        if (pipe(ready) != 0) return 1;
-        const pid_t child = fork();
-        if (child == 0) {
-            close(ready[0]);
+        const double ms = std::uniform_real_distribution<double>(5, 150)(rng_);
+        const std::int64_t killedAt = killAfter(ms, [&](const std::function<void()>& ready) {
             Keeper keeper(data);
             keeper.start(loaded, std::nullopt);
             keeper.recover(); // as the window does at start-up
-            const char go = 'g';
-            if (write(ready[1], &go, 1) != 1) _exit(1);
+            ready();
             std::mt19937 pause(static_cast<unsigned>(seed));
             for (int i = 1; i < EditLog::Max; ++i) {
                 keeper.commit({}, states[static_cast<std::size_t>(i)]);
@@ -244,17 +252,7 @@ int CrashTest::recoveryRounds() {
                 std::this_thread::sleep_for(std::chrono::microseconds(pause() % 3000));
             }
             for (;;) pause();
-        }
-        close(ready[1]);
-        char go = 0;
-        const bool started = read(ready[0], &go, 1) == 1;
-        close(ready[0]);
-        const double ms = std::uniform_real_distribution<double>(5, 150)(rng_);
-        if (started) std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(ms));
-        kill(child, SIGKILL);
-        const std::int64_t killedAt = nanosNow();
-        int status = 0;
-        waitpid(child, &status, 0);
+        });
         const int made = edits_->edits;
         editsMade += made;
 
