@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <set>
 #include <string>
 
@@ -147,36 +149,30 @@ TEST(Identification, MonthCodes) {
     for (auto [code, text] : months) EXPECT_STREQ(monthText(code), text) << code;
 }
 
+// Name, number, day, month code, year, hour and minute from block 0, rebuilt alone and by unpack.
 TEST(Identification, TextsFromBlockZero) {
-    Image image{};
-    image[0] = 'A';
-    image[1] = 'B';
-    image[2] = 'C';
-    image[3] = 7;
-    image[4] = 5;
-    image[5] = 13;
-    image[6] = 2;
-    image[7] = 7;
-    image[8] = 4;
-    Identification id = rebuildIdentification(image);
-    EXPECT_EQ(id.program, "ABC07");
-    EXPECT_EQ(id.date, " 5. 2.2002");
-    EXPECT_EQ(id.time, "07:04");
-
-    image[4] = 31;
-    image[5] = 12;
-    image[6] = 3;
-    image[7] = 16;
-    image[8] = 21;
-    id = rebuildIdentification(image);
-    EXPECT_EQ(id.date, "31.12.2003");
-    EXPECT_EQ(id.time, "16:21");
-
-    // A zero name byte ends the program text there.
-    image[1] = 0;
-    EXPECT_EQ(rebuildIdentification(image).program, "A");
-    image[0] = 0;
-    EXPECT_EQ(rebuildIdentification(image).program, "");
+    const struct {
+        std::array<std::uint8_t, 9> head;
+        const char *program, *date, *time;
+    } rows[] = {
+        {{'A', 'B', 'C', 7, 5, 13, 2, 7, 4}, "ABC07", " 5. 2.2002", "07:04"},
+        {{'X', 'Y', 'Z', 42, 31, 12, 3, 16, 21}, "XYZ42", "31.12.2003", "16:21"},
+        // A zero name byte ends the program text there.
+        {{'A', 0, 'C', 7, 31, 12, 3, 16, 21}, "A", "31.12.2003", "16:21"},
+        {{0, 'B', 'C', 7, 31, 12, 3, 16, 21}, "", "31.12.2003", "16:21"},
+    };
+    for (const auto& row : rows) {
+        Image image{};
+        std::copy(row.head.begin(), row.head.end(), image.begin());
+        const Identification id = rebuildIdentification(image);
+        EXPECT_EQ(id.program, row.program) << row.program;
+        EXPECT_EQ(id.date, row.date) << row.program;
+        EXPECT_EQ(id.time, row.time) << row.program;
+        Calibration cal;
+        Identification unpacked;
+        unpack(image, cal, unpacked);
+        EXPECT_EQ(unpacked, id) << row.program;
+    }
 }
 
 TEST(Identification, OutOfRangeBytesGiveOtherCharactersButKeepTheLengths) {
@@ -188,17 +184,4 @@ TEST(Identification, OutOfRangeBytesGiveOtherCharactersButKeepTheLengths) {
     EXPECT_EQ(id.time.size(), 5u);
     EXPECT_EQ(id.program.substr(3), std::string("I5")); // 255 / 10 = 25 -> 'I'
     EXPECT_EQ(id.date.substr(2, 4), ".00.");
-}
-
-TEST(Identification, UnpackRebuildsTheTexts) {
-    Image image{};
-    image[0] = 'X';
-    image[1] = 'Y';
-    image[2] = 'Z';
-    image[3] = 42;
-    Calibration cal;
-    Identification id;
-    unpack(image, cal, id);
-    EXPECT_EQ(id.program, "XYZ42");
-    EXPECT_EQ(id, rebuildIdentification(image));
 }
