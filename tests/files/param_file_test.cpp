@@ -103,14 +103,6 @@ TEST(ParamFile, SaveThenOpenRestoresAll199Parameters) {
         }
         EXPECT_EQ(carried, 199);
     }
-
-    Calibration cal = model6();
-    cal[TPS_100] = 200;
-    const std::string text = formatParamFile(cal);
-    EXPECT_NE(text.find(" 4500 "), std::string::npos);
-    cal[TPS_100] = 0;
-    parseParamFile(text, cal);
-    EXPECT_EQ(cal[TPS_100], 200);
 }
 
 TEST(ParamFile, LineOrderBlanksAndLineEndsDoNotMatter) {

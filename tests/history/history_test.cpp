@@ -73,16 +73,18 @@ TEST(History, UndoAndRedoWalkTheStepsExactly) {
 
 TEST(History, KeepsTheNewestThousandSteps) {
     History h;
-    Calibration c{};
+    std::vector<Calibration> states{Calibration{}};
     for (int i = 0; i < 1200; ++i) {
-        const Calibration next = changed(c, static_cast<Param>(i % ParamCount));
-        h.apply({}, c, next);
-        c = next;
+        const Calibration next = changed(states.back(), static_cast<Param>(i % ParamCount));
+        if (h.apply({}, states.back(), next)) states.push_back(next); // a switch 1 → 2 is none
     }
-    EXPECT_EQ(h.undoCount(), History::DefaultLimit);
+    ASSERT_GT(states.size(), 1001u);
+    EXPECT_EQ(h.undoCount(), 1000u);
     std::size_t undone = 0;
-    while (h.undo()) ++undone;
-    EXPECT_EQ(undone, History::DefaultLimit);
+    Calibration oldest;
+    for (; const auto c = h.undo(); ++undone) oldest = *c;
+    EXPECT_EQ(undone, 1000u);
+    EXPECT_EQ(oldest, states[states.size() - 1001]); // the steps before are forgotten
 }
 
 TEST(History, StepTextsNameTheCommandOrTheParameter) {
