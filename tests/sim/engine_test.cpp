@@ -7,16 +7,12 @@
 namespace velmora::sim {
 namespace {
 
-Calibration model6() {
-    return common::clampedDefaultsOf(6);
-}
-
 int value16(const Frame& f, std::size_t at) {
     return 256 * f[at] + f[at + 1];
 }
 
 TEST(Engine, SameSeedGivesTheSameFramesAndAnotherSeedDiffers) {
-    const Calibration cal = model6();
+    const Calibration cal = common::clampedDefaultsOf(6);
     Engine a(7), b(7), c(8);
     bool differs = false;
     for (int i = 0; i < 1000; ++i) {
@@ -28,7 +24,7 @@ TEST(Engine, SameSeedGivesTheSameFramesAndAnotherSeedDiffers) {
 }
 
 TEST(Engine, FramesTakeTurnsAndCarryAValidCheckByte) {
-    const Calibration cal = model6();
+    const Calibration cal = common::clampedDefaultsOf(6);
     Engine e(1);
     for (int i = 0; i < 30; ++i) {
         const Frame f = e.nextFrame(0.1, cal, 0);
@@ -40,7 +36,7 @@ TEST(Engine, FramesTakeTurnsAndCarryAValidCheckByte) {
 // Two rounds of the scenario show every switch and the warm-up, within the sensor ranges the
 // tuner treats as valid.
 TEST(Engine, ScenarioShowsEverySwitchAndStaysInValidRanges) {
-    Calibration cal = model6();
+    Calibration cal = common::clampedDefaultsOf(6);
     cal[GasEnable] = 1;
     cal[CHLAZENI] = 0;
     Engine e(3, 20.0);
@@ -81,7 +77,7 @@ TEST(Engine, ScenarioShowsEverySwitchAndStaysInValidRanges) {
 // Two hours of the ride at a time step 60 times the tick: the engine warms up, idles,
 // cruises and pulls to the limiter, and never leaves the ranges the decoder reads.
 TEST(Engine, ALongRideCoversEveryLegAndStaysInRange) {
-    const Calibration cal = model6();
+    const Calibration cal = common::clampedDefaultsOf(6);
     Engine e(3, 20.0, true);
     double maxRpm = 0, minRpmAfterWarmUp = 1e9, maxThrottle = 0, seconds = 0;
     int steadyCruise = 0;
@@ -104,7 +100,7 @@ TEST(Engine, ALongRideCoversEveryLegAndStaysInRange) {
 }
 
 TEST(Engine, AdvanceFollowsTheCalibratedCurve) {
-    Calibration cal = model6();
+    Calibration cal = common::clampedDefaultsOf(6);
     for (int i = 0; i < 10; ++i) {
         cal[at(RpmAdv1, i)] = static_cast<std::uint8_t>(10 + 10 * i);
         cal[at(Advance1, i)] = 25;
