@@ -1,5 +1,4 @@
 #include "files/param_file.h"
-#include "model/defaults.h"
 #include "test_dir.h"
 #include "tests/common/calibrations.h"
 

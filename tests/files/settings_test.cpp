@@ -1,5 +1,4 @@
 #include "files/settings.h"
-#include "model/defaults.h"
 #include "test_dir.h"
 #include "tests/common/calibrations.h"
 #include "tests/model/golden_images.h"

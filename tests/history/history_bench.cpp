@@ -1,6 +1,5 @@
 // Prints how long an undo step, a snapshot write and a recovery write take here.
 #include "history/keeper.h"
-#include "model/defaults.h"
 #include "test_dir.h"
 #include "tests/common/timing.h"
 

@@ -1,5 +1,4 @@
 #include "model/calibration.h"
-#include "model/defaults.h"
 #include "tests/common/calibrations.h"
 
 #include <gtest/gtest.h>
