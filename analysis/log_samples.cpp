@@ -1,5 +1,6 @@
 #include "analysis/log_samples.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmora::analysis {
@@ -8,7 +9,7 @@ const std::array<const char*, 8> LogChannelsNeeded{"RPM", "TPS",       "O2 mV", 
                                                    "CLT", "CLT fault", "Start limiter", "Blocking"};
 
 LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
-                       const std::array<int, MapSize>& rpms) {
+                       const std::array<int, MapSize>& rpms, const LogRange& range) {
     LogAnalysis out;
     std::array<int, LogChannelsNeeded.size()> field{};
     for (std::size_t i = 0; i < LogChannelsNeeded.size(); ++i) {
@@ -30,8 +31,9 @@ LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
     const auto& startLimiter = column(6);
     const auto& blocking = column(7);
     for (std::size_t r = 0; r < data.records(); ++r) {
+        if (!range.contains(data.time[r])) continue;
         EngineSample s;
-        s.time = data.time[r];
+        s.timeMs = static_cast<std::uint64_t>(std::llround(std::max(data.time[r], 0.0) * 1000.0));
         s.rpm = static_cast<int>(std::lround(rpm[r]));
         s.throttle = static_cast<int>(std::lround(tps[r]));
         s.lambdaMv = static_cast<int>(std::lround(lambda[r]));

@@ -11,21 +11,12 @@
 #include <vector>
 
 #include "analysis/map_geometry.h"
+#include "link/engine_sample.h"
 
 namespace velmora::analysis {
 
-// One moment of engine data, as a monitor frame or a log record gives it.
-struct EngineSample {
-    double time = 0.0;       // s, rising from sample to sample
-    int rpm = 0;             // 0 when the unit reports no speed
-    int throttle = 0;        // percent; above 100 is a sensor fault
-    int lambdaMv = 0;        // narrow-band probe voltage
-    int waterC = 0;          // water temperature
-    bool waterFault = false; // the sensor reports a fault: the temperature is unknown
-    bool startLimiter = false;
-    bool blocking = false;
-    int injectionUs = 0;
-};
+// A monitor frame's sample, or one filled from a log record.
+using velmora::EngineSample;
 
 // The thresholds of the filters and of the helper. Kept in the settings file.
 struct StatsSettings {

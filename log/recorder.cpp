@@ -52,17 +52,16 @@ std::uint32_t Recorder::elapsedMs(std::uint64_t nowMs) const {
     return nowMs > startMs_ ? static_cast<std::uint32_t>(nowMs - startMs_) : 0;
 }
 
-bool Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
-                      std::uint64_t nowMs) {
-    const std::uint32_t t = recording() ? elapsedMs(nowMs) : 0;
-    builder_.update(frame, values, advanceMax, t);
+bool Recorder::record(const EngineSample& sample, std::uint64_t nowMs) {
     if (!recording()) return false;
-    if (!builder_.complete()) {
+    if (!sample.complete()) {
         ++framesWaiting_;
         return false;
     }
-    appendRecordBlock(logBuffer_, counter_++, builder_.record());
-    appendFrameEntry(frameBuffer_, t, frame);
+    const std::uint32_t t = elapsedMs(nowMs);
+    last_ = recordOf(sample, t);
+    appendRecordBlock(logBuffer_, counter_++, last_);
+    appendFrameEntry(frameBuffer_, t, sample.frame);
     ++records_;
     ++recordsBuffered_;
     return true;

@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/frame.h"
-#include "link/monitor.h"
+#include "link/engine_sample.h"
 #include "log/channels.h"
 
 namespace velmora::log {
@@ -29,14 +28,10 @@ public:
     // header. nowMs is the caller's clock (any origin); the log's time starts there.
     bool start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
                std::uint64_t nowMs);
-    // A monitor frame the decoder accepted, with the values it left; every one, recording or
-    // not, so a new recording starts with the values the Monitor page shows. A record is
-    // written only once every frame kind has arrived on this connection, so no channel is
-    // ever a value the unit did not send. True when a record was written.
-    bool record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
-                std::uint64_t nowMs);
-    // The connection ended or a replay fed the decoder: wait for every kind again.
-    void forgetKinds() { builder_.forgetKinds(); }
+    // A sample from the unit. A record is written only once the sample is complete (every
+    // frame kind has arrived on this connection), so no channel is ever a value the unit did
+    // not send. True when a record was written.
+    bool record(const EngineSample& sample, std::uint64_t nowMs);
     // Frames of this recording not written because some kind had not arrived yet.
     std::uint64_t framesWaiting() const { return framesWaiting_; }
     // A marker block "Marker N" or "Marker N: note"; returns N (0 when not recording).
@@ -60,14 +55,14 @@ public:
     std::uint64_t recordsWritten() const { return recordsWritten_; }
     int markers() const { return markers_; }
     std::uint32_t elapsedMs(std::uint64_t nowMs) const;
-    const Record& last() const { return builder_.record(); }
+    const Record& last() const { return last_; }
 
 private:
     bool writeAll(int fd, const std::string& bytes, std::uint64_t& size, const std::string& path);
     void fail(const std::string& why, const std::string& path, int error);
     void closeFiles();
 
-    RecordBuilder builder_;
+    Record last_{};
     int fdLog_ = -1, fdFrames_ = -1;
     std::string logPath_, framePath_, error_, errorPath_;
     int errorNumber_ = 0;

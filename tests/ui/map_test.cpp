@@ -12,17 +12,22 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <vector>
 
 #include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
 #include "analysis/map_stats.h"
+#include "log/frame_log.h"
 #include "log/mlg.h"
 #include "tests/analysis/crafted_log.h"
 #include "tests/sim/harness.h"
-#include "ui/map/curve_window.h"
 #include "ui/history/edit_menu.h"
+#include "ui/log/log_menu.h"
 #include "ui/main_window/form_hlav.h"
+#include "ui/map/curve_window.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
 
@@ -255,7 +260,7 @@ private slots:
         const auto ride = [&](int n) {
             for (int k = 0; k < n; ++k, ++i) {
                 analysis::EngineSample s;
-                s.time = i * 0.125;
+                s.timeMs = static_cast<std::uint64_t>(i) * 125;
                 s.rpm = rpms[1];
                 s.throttle = 10;  // row 3
                 s.lambdaMv = 200; // lean
@@ -306,35 +311,62 @@ private slots:
         QCOMPARE(w->table()->item(8, 7)->text(), QString("133"));
     }
 
-    // Every listener of the monitor frames gets each frame once, whichever attached first, and
-    // one that goes takes nothing with it. A replayed frame moves the live point; only live
-    // frames count in the statistics.
-    void monitorFramesReachEveryListenerOnce() {
+    // One decode, then subscribers: the recorder, the map's statistics and a third listener,
+    // attached in every order, each get every sample once; replayed samples move the live
+    // point but are neither recorded nor counted.
+    void everySampleReachesEachSubscriberOnceInAnyOrder() {
         start();
+        wb_.reset();
         std::uint8_t data[20] = {0x03, 0xE8}; // 2000 rpm
-        const auto feed = [&] {
-            for (std::uint8_t kind = 0; kind < 3; ++kind)
-                form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
+        const auto frameOf = [&](int kind) {
+            return makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data);
         };
-        for (const bool workbenchFirst : {true, false}) {
-            wb_.reset();
-            int other = 0;
+        std::vector<Frame> fed;
+        for (int i = 0; i < 6; ++i) fed.push_back(frameOf(i % 3));
+        std::array<int, 3> order{0, 1, 2}; // recorder, map, third
+        int orders = 0;
+        do {
+            // Every kind once, so that each sample fed is complete (a replay forgets them).
+            for (int kind = 0; kind < 3; ++kind) QVERIFY(form_->link().monitorFrame(frameOf(kind)));
+            LogMenu* menu = nullptr;
+            std::vector<Frame> third;
             Subscription sub;
-            if (workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
-            sub = form_->link().frames().subscribe([&](const Frame&, bool) { ++other; });
-            if (!workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
-            feed();
-            QCOMPARE(other, 3);
-            QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
+            for (const int who : order) {
+                if (who == 0) {
+                    menu = new LogMenu(*form_);
+                    menu->logsFolder = dir_->filePath(QString("logs%1").arg(orders));
+                    QVERIFY(menu->startRecording());
+                } else if (who == 1) {
+                    wb_ = std::make_unique<MapWorkbench>(*form_);
+                } else {
+                    sub = form_->link().samples().subscribe(
+                        [&](const EngineSample& s) { third.push_back(s.frame); });
+                }
+            }
+            for (const Frame& f : fed) QVERIFY(form_->link().monitorFrame(f));
+            form_->link().startReplay();
+            QVERIFY(form_->link().replayFrame(frameOf(2)));
+            form_->link().endReplay();
+            menu->stopRecording();
+            const log::FrameLogResult logged =
+                log::readFrameLogFile(menu->recorder().frameLogPath());
+            std::vector<Frame> recorded;
+            for (const log::TimedFrame& t : logged.frames) recorded.push_back(t.frame);
+            QCOMPARE(recorded, fed);
+            QCOMPARE(wb_->liveStatistics().samplesSeen(), std::uint64_t{fed.size()});
+            QCOMPARE(third.size(), fed.size() + 1);
+            third.pop_back(); // the replayed one
+            QCOMPARE(third, fed);
+            delete menu;
             wb_.reset();
-            feed();
-            QCOMPARE(other, 6);
-        }
+            sub.reset();
+            QCOMPARE(form_->link().samples().listeners(), std::size_t{0});
+            ++orders;
+        } while (std::next_permutation(order.begin(), order.end()));
+        QCOMPARE(orders, 6);
         wb_ = std::make_unique<MapWorkbench>(*form_);
         form_->link().startReplay();
-        for (std::uint8_t kind = 0; kind < 3; ++kind)
-            QVERIFY(
-                form_->link().replayFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data)));
+        for (int kind = 0; kind < 3; ++kind) QVERIFY(form_->link().replayFrame(frameOf(kind)));
         form_->link().endReplay();
         QVERIFY(wb_->livePoint().has_value());
         QCOMPARE(wb_->livePoint()->nearestCol, 1); // 2000 rpm

@@ -4,8 +4,6 @@
 // its menu bar, status bar and settings store only.
 #pragma once
 
-#include "link/frame_stream.h"
-
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -17,7 +15,8 @@
 #include <string>
 #include <utility>
 
-#include "link/frame.h"
+#include "link/engine_sample.h"
+#include "link/stream.h"
 #include "log/recorder.h"
 #include "log/replay.h"
 
@@ -80,14 +79,14 @@ public:
     void poll();
 
 private:
-    Subscription frames_;
+    Subscription samples_;
     void build();
     // An automatic start runs inside the tick: it says a failure in the status field only.
     bool start(bool byUser);
     void noteFailure(bool started);
     QString failureMessage() const;
     void retranslate();
-    void onFrame(const Frame& frame);
+    void onSample(const EngineSample& sample);
     void updateStatus();
     void replayEnded();
     void updateReplayWidgets();

@@ -4,9 +4,6 @@
 // binding (read controls, the after-change step, the calibration) and the link's hooks.
 #pragma once
 
-#include "link/frame_stream.h"
-
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPalette>
 #include <QString>
@@ -16,10 +13,10 @@
 #include <functional>
 #include <optional>
 
-#include "analysis/live_sample.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
 #include "lang/map_texts.h"
+#include "link/stream.h"
 
 class QAction;
 class QFrame;
@@ -52,12 +49,10 @@ public:
     bool heatColours() const { return heat_; }
     void setHeatColours(bool on); // saved in the settings file
 
-    // A monitor frame the link decoded: a live sample for the point and the statistics.
-    void monitorFrame(const Frame& frame, bool replayed = false);
     // The live operating point on the page and the map window (nothing outside the map), and
-    // the live advance on the curve window. Also feeds the live statistics.
-    // Moves the live point and its trail; `count` adds the sample to the statistics too.
-    void showLivePoint(const analysis::EngineSample& s, int advance, bool count = true);
+    // the live advance on the curve window. Moves the live point and its trail; `count` adds
+    // the sample to the statistics too.
+    void showLivePoint(const analysis::EngineSample& s, bool count = true);
     const std::optional<analysis::MapPoint>& livePoint() const { return point_; }
 
     analysis::MapStatistics& liveStatistics() { return live_; }
@@ -100,11 +95,9 @@ private:
     bool advanceSeen_ = false;
     bool heat_ = true;
     bool shownPending_ = false;
-    analysis::LiveSampleBuilder builder_;
     analysis::MapStatistics live_;
     std::optional<analysis::MapPoint> point_;
-    QElapsedTimer clock_;
-    Subscription frames_;
+    Subscription samples_;
 };
 
 } // namespace velmora::ui
