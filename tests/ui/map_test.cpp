@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "analysis/ignition_curve.h"
@@ -371,6 +373,49 @@ private slots:
         QVERIFY(wb_->livePoint().has_value());
         QCOMPARE(wb_->livePoint()->nearestCol, 1); // 2000 rpm
         QCOMPARE(wb_->liveStatistics().samplesSeen(), 0u);
+    }
+
+    // A recorded ride, replayed, moves the window's cross-hair through the same points and the
+    // page's frame through the same cells as the ride did.
+    void replayMovesTheCrossHairLikeTheRide() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        auto* menu = new LogMenu(*form_); // owned by the window
+        std::uint64_t clock = 1000;
+        menu->clockMs = [&] { return clock; };
+        menu->logsFolder = dir_->filePath("ride");
+        using Point = std::pair<std::optional<QPointF>, std::pair<int, int>>;
+        std::vector<Point> ride, replay;
+        std::vector<Point>* into = &ride;
+        const Subscription sub = form_->link().samples().subscribe([&](const EngineSample& s) {
+            if (!s.replayed && !s.complete()) return; // not recorded
+            const auto& p = wb_->livePoint();
+            into->emplace_back(w->table()->livePoint(),
+                               p ? std::pair(p->nearestRow, p->nearestCol) : std::pair(-1, -1));
+        });
+        QVERIFY(menu->startRecording());
+        for (int i = 0; i < 90; ++i) {
+            std::uint8_t data[20] = {};
+            // Speed sweeps 1,500 to 12,000 rpm; the throttle comes with kind 2.
+            const unsigned period = 2000000u / static_cast<unsigned>(1500 + 120 * i);
+            data[0] = static_cast<std::uint8_t>(period >> 8);
+            data[1] = static_cast<std::uint8_t>(period & 0xFF);
+            data[10] = static_cast<std::uint8_t>((i * 7) % 101);
+            clock += 55;
+            QVERIFY(form_->link().monitorFrame(
+                makeFrame(static_cast<std::uint8_t>(0xB0 + i % 3), data)));
+        }
+        menu->stopRecording();
+        QCOMPARE(ride.size(), std::size_t{88});
+        into = &replay;
+        QVERIFY(menu->startReplay(QString::fromStdString(menu->recorder().logPath())));
+        for (int i = 0; i < 200 && !menu->replayClock()->finished(); ++i) {
+            clock += 55;
+            menu->poll();
+        }
+        QCOMPARE(replay.size(), ride.size());
+        QVERIFY(replay == ride);
+        QVERIFY(w->table()->trailLength() > 0);
     }
 
     // The simulated engine held at 4000 rpm and 20 % throttle: the cell of row 4 (20 %) and
