@@ -105,7 +105,7 @@ bool MapStatistics::throttleSteady(double time) const {
 void MapStatistics::add(const EngineSample& s, const std::array<int, MapSize>& rpms) {
     ++seen_;
     if (!recent_.empty() && s.time() < recent_.back().time()) recent_.clear(); // a new recording
-    recent_.push_back(s);
+    recent_.push_back({s, rpms});
     const double keep =
         std::max(settings_.transportDelay + settings_.rateWindow, 0.0) + settings_.maxGap + 1.0;
     while (recent_.size() > 2 && recent_[1].time() < s.time() - keep) recent_.pop_front();
@@ -119,14 +119,14 @@ void MapStatistics::add(const EngineSample& s, const std::array<int, MapSize>& r
 
     // The operating point whose exhaust the probe sees now.
     const double then = s.time() - settings_.transportDelay;
-    const EngineSample* point = nullptr;
+    const Recent* point = nullptr;
     const auto after =
         std::upper_bound(recent_.begin(), recent_.end(), then + 1e-9,
                          [](double t, const EngineSample& e) { return t < e.time(); });
     if (after != recent_.begin()) point = &*std::prev(after);
     if (point == nullptr || then - point->time() > settings_.maxGap) return;
     if (!passes(*point) || !throttleSteady(point->time())) return;
-    const auto p = locate(point->rpm, point->throttle, rpms);
+    const auto p = locate(point->rpm, point->throttle, point->rpms);
     if (!p) return;
     ++counted_;
     const bool rich = s.lambdaMv > settings_.switchPointMv;

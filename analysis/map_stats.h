@@ -58,6 +58,7 @@ class MapStatistics {
 public:
     explicit MapStatistics(StatsSettings settings = {}) : settings_(settings) {}
 
+    // `rpms`: the speed axis the engine ran on at the sample's moment.
     void add(const EngineSample& s, const std::array<int, MapSize>& rpms);
     void reset();
 
@@ -86,7 +87,11 @@ private:
     CellGrid cells_{};
     CellGrid used_{};
     std::uint64_t countedAtUse_ = 0;
-    std::deque<EngineSample> recent_; // enough history for the delay and the rate window
+    // A sample with the speed axis of its moment, by which its operating point is placed.
+    struct Recent : EngineSample {
+        std::array<int, MapSize> rpms;
+    };
+    std::deque<Recent> recent_; // enough history for the delay and the rate window
     // Far more than the delay and the window hold at any real frame rate.
     static constexpr std::size_t MaxRecent = 512;
     std::optional<double> lastLambdaTime_;

@@ -24,6 +24,7 @@
 #include "log/channels.h"
 #include "log/csv.h"
 #include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "log/recorder.h"
 #include "log/replay.h"
@@ -492,6 +493,41 @@ TEST(Recorder, TheFirstRecordHoldsWhatTheMonitorPageShows) {
     }
 }
 
+// The context file holds what the log was recorded with from its start and at every change,
+// only then; a line cut off by a crash leaves the entries before it.
+TEST(Recorder, KeepsTheSpeedAxisAndCalibrationOfEachMoment) {
+    const test::TestDir tmp;
+    Recorder rec;
+    ASSERT_TRUE(rec.start(tmp.path() + "/ride", 0, "", 1000));
+    Calibration cal = model6();
+    const Identification ident{"V52", "01.02.2026", "12:30"};
+    const LogContext first = contextOf(cal, ident, Image{}, "my\tride.ign");
+    rec.setContext(first, 1000);
+    rec.setContext(first, 1500);
+    const auto jet3 = static_cast<Param>(RPM_JET_0 + 3);
+    cal[jet3] = static_cast<std::uint8_t>(cal[jet3] + 1);
+    const LogContext second = contextOf(cal, ident, Image{}, "my\tride.ign");
+    EXPECT_NE(second.checksum, first.checksum);
+    rec.setContext(second, 3250);
+    rec.stop(4000);
+    EXPECT_EQ(rec.contextPath(), contextPathFor(rec.logPath()));
+    const ContextReadResult r = readContextFile(rec.contextPath());
+    ASSERT_TRUE(r.found);
+    EXPECT_EQ(r.error, "");
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_EQ(r.entries[0].timeMs, 0u);
+    EXPECT_EQ(r.entries[1].timeMs, 2250u);
+    EXPECT_EQ(r.entries[1].context.rpms[3], 100 * cal[jet3]);
+    EXPECT_EQ(r.entries[1].context.identification, "V52 01.02.2026 12:30");
+    EXPECT_EQ(r.entries[1].context.calibrationFile, "my ride.ign");
+    EXPECT_EQ(r.entries[1].context.checksum, second.checksum);
+    std::ofstream(rec.contextPath(), std::ios::app) << "5000\t1000 2000";
+    const ContextReadResult cut = readContextFile(rec.contextPath());
+    EXPECT_EQ(cut.entries.size(), 2u);
+    EXPECT_NE(cut.error.find("line 4"), std::string::npos) << cut.error;
+    EXPECT_FALSE(readContextFile(tmp.path() + "/none.context").found);
+}
+
 // A full disk (here a file size limit) stops the recording with a message; the log keeps
 // every whole record written before.
 TEST(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
@@ -548,10 +584,17 @@ std::vector<std::pair<std::string, std::string>> everythingWritten(const std::st
             texts += l.text.value_or("") + "\n";
         rec.record(sample, s.times[i]);
         if (i == 20) rec.marker("half 1.5", s.times[i]);
+        if (i % 10 == 0) {
+            Calibration cal = model6();
+            cal[RPM_JET_0] = static_cast<std::uint8_t>(5 + i / 10);
+            rec.setContext(contextOf(cal, {"1.5", "01.02.2026", "12:30"}, Image{}, "ride 1,5.ign"),
+                           s.times[i]);
+        }
     }
     rec.stop(s.times.back());
     out.emplace_back("mlg", readFile(rec.logPath()));
     out.emplace_back("frames", readFile(rec.frameLogPath()));
+    out.emplace_back("context", readFile(rec.contextPath()));
     out.emplace_back("monitor texts", texts);
     out.emplace_back("ign", formatParamFile(model6()));
     out.emplace_back("recovery", formatRecovery(model6(), 1765000000));

@@ -294,6 +294,7 @@ bool LogMenu::start(bool byUser) {
         if (byUser) messageBox(failureMessage());
         return false;
     }
+    recorder_.setContext(context(), now());
     failure_.clear();
     autoStarted_ = false;
     lastFrameMs_ = now();
@@ -345,6 +346,12 @@ void LogMenu::onSample(const EngineSample& sample) {
     }
 }
 
+log::LogContext LogMenu::context() {
+    const std::string& file = form_.lastFilePath();
+    return log::contextOf(form_.calibration(), form_.identification(), form_.image(),
+                          std::filesystem::path(file).filename().string());
+}
+
 void LogMenu::poll() {
     if (form_.Language != language_) retranslate();
     const std::uint64_t t = now();
@@ -354,6 +361,7 @@ void LogMenu::poll() {
         form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
     if (ended) autoHeld_ = false;
     if (recording()) {
+        recorder_.setContext(context(), t); // an edit of the axis, a file opened, a read
         recorder_.flushIfDue(t);
         if (!recording()) noteFailure(true);
         // "Record while connected" ends with the connection.
@@ -405,6 +413,7 @@ LogViewer* LogMenu::openLog(const QString& path) {
         messageBox(error);
         return nullptr;
     }
+    connect(viewer, &LogViewer::analyseMapRequested, this, &LogMenu::analyseMap);
     viewer->show();
     return viewer;
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "analysis/log_samples.h"
 #include "link/engine_sample.h"
 #include "link/stream.h"
 #include "log/recorder.h"
@@ -78,6 +79,11 @@ public:
     // Runs what the timer runs: flush, status field, replay frames, language.
     void poll();
 
+signals:
+    // "Analyse map" in one of the viewers; the log stays valid during the call only.
+    void analyseMap(const velmora::log::LogData& data, const QString& path,
+                    const velmora::analysis::LogRange& range);
+
 private:
     Subscription samples_;
     void build();
@@ -87,6 +93,8 @@ private:
     QString failureMessage() const;
     void retranslate();
     void onSample(const EngineSample& sample);
+    // What a recording is made with now: the speed axis and the calibration's identity.
+    log::LogContext context();
     void updateStatus();
     void replayEnded();
     void updateReplayWidgets();

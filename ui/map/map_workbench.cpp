@@ -261,6 +261,11 @@ void MapWorkbench::refreshCurve() {
     curveWindow_->plot()->setCurve(ignitionCurve(form_.calibration()));
 }
 
+void MapWorkbench::analyseLog(const log::LogData& data, const QString& path,
+                              const LogRange& range) {
+    openWindow()->analyseLog(data, path, range);
+}
+
 MapWindow* MapWorkbench::openWindow() {
     if (window_ == nullptr) {
         window_ = new MapWindow(*this, &form_);

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
 #include "lang/map_texts.h"
@@ -59,6 +60,8 @@ public:
     analysis::StatsSettings statsSettings() const { return live_.settings(); }
 
     MapWindow* openWindow();
+    // Opens the map window on the statistics of a log read already, over `range`.
+    void analyseLog(const log::LogData& data, const QString& path, const analysis::LogRange& range);
     MapWindow* window() const { return window_; }
     CurveWindow* openCurveWindow();
     CurveWindow* curveWindow() const { return curveWindow_; }
