@@ -2,7 +2,6 @@
 #pragma once
 
 #include <array>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,12 +15,7 @@ namespace velmora::analysis {
 // The log channels the statistics need.
 extern const std::array<const char*, 8> LogChannelsNeeded;
 
-// A stretch of a log by its time, both ends included, in seconds.
-struct LogRange {
-    double from = -std::numeric_limits<double>::infinity();
-    double to = std::numeric_limits<double>::infinity();
-    bool contains(double t) const { return t >= from && t <= to; }
-};
+using log::LogRange;
 
 struct LogAnalysis {
     std::vector<std::string> missing; // needed channels the log lacks; nothing analysed then

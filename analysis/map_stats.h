@@ -87,8 +87,12 @@ private:
     CellGrid cells_{};
     CellGrid used_{};
     std::uint64_t countedAtUse_ = 0;
-    // A sample with the speed axis of its moment, by which its operating point is placed.
-    struct Recent : EngineSample {
+    // What the filters need of a sample, with the speed axis of its moment by which its
+    // operating point is placed.
+    struct Recent {
+        double time;
+        int rpm, throttle;
+        bool passes;
         std::array<int, MapSize> rpms;
     };
     std::deque<Recent> recent_; // enough history for the delay and the rate window

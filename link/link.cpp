@@ -11,7 +11,7 @@ Link::Link(Calibration& cal, Identification& ident, Image& image, const std::uin
 
 void Link::sendFrame(const Frame& frame) {
     if (replaying_) {
-        replaying_ = false;
+        endReplay();
         if (onReplayEnded) onReplayEnded();
     }
     if (port_ != nullptr && port_->isOpen()) port_->writeFrame(frame);

@@ -15,9 +15,9 @@
 #include <string>
 #include <utility>
 
-#include "analysis/log_samples.h"
 #include "link/engine_sample.h"
 #include "link/stream.h"
+#include "log/mlg.h"
 #include "log/recorder.h"
 #include "log/replay.h"
 
@@ -82,7 +82,7 @@ public:
 signals:
     // "Analyse map" in one of the viewers; the log stays valid during the call only.
     void analyseMap(const velmora::log::LogData& data, const QString& path,
-                    const velmora::analysis::LogRange& range);
+                    const velmora::log::LogRange& range);
 
 private:
     Subscription samples_;

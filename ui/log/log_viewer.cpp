@@ -189,7 +189,7 @@ bool LogViewer::openFile(const QString& path, QString* error) {
 }
 
 void LogViewer::analyseMap() {
-    analysis::LogRange range;
+    log::LogRange range;
     if (selTo_ > selFrom_) range = {selFrom_, selTo_};
     emit analyseMapRequested(log_, path_, range);
 }

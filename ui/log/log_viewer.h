@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "analysis/log_samples.h"
 #include "log/mlg.h"
 
 class QCustomPlot;
@@ -66,7 +65,7 @@ public:
 signals:
     // The log stays valid during the call only.
     void analyseMapRequested(const velmora::log::LogData& data, const QString& path,
-                             const velmora::analysis::LogRange& range);
+                             const velmora::log::LogRange& range);
 
 private:
     // A long log plots the minimum and maximum of each of a few thousand slices at wide spans
