@@ -10,7 +10,12 @@ std::string stepText(const Step& step, std::uint8_t language) {
     std::string text = lang::historyText(n.command, language);
     const std::size_t at = text.find("%1");
     if (at != std::string::npos) text.replace(at, 2, std::to_string(n.number));
-    if (!n.extra.empty()) text += " " + n.extra;
+    // The operand goes where the text has room for it, or after it (a file, a model).
+    const std::size_t operand = text.find("%2");
+    if (operand != std::string::npos)
+        text.replace(operand, 2, n.extra);
+    else if (!n.extra.empty())
+        text += " " + n.extra;
     return text;
 }
 

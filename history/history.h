@@ -18,8 +18,8 @@ namespace velmora {
 struct StepName {
     lang::HistoryText command = lang::HistoryText::StepEdit;
     int param = -1;    // >= 0: the step changed only this parameter
-    int number = 0;    // the column of a column step, the count of a multi-value edit
-    std::string extra; // a file name, a model
+    int number = 0;    // the column of a column step, the count of values or cells
+    std::string extra; // a file name, a model, the operand of a map operation
 };
 
 struct Step {

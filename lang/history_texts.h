@@ -52,6 +52,16 @@ enum class HistoryText {
     StepSnapshot,
     StepSave,
     StepValues, // %1 a count of values
+    // Operations of the map window on a block of cells: %1 the count of cells, %2 the operand.
+    StepPaste,
+    StepAddCells,
+    StepScaleCells,
+    StepSetCells,
+    StepInterpolateAcross,
+    StepInterpolateDown,
+    StepInterpolateCorners,
+    StepSmooth,
+    StepSuggestions,
     SnapshotsTitle,
     ColumnTime,
     ColumnKind,

@@ -120,6 +120,19 @@ private slots:
                  get<QLineEdit>("Edit12")->setText("7");
                  form.Edit1Exit();
              }},
+            // A box's commit is named by its control, even with another box's text typed.
+            {"&Undo Advance 3 (3,000 rpm)",
+             [&] {
+                 get<QLineEdit>("Edit12")->setText("9");
+                 get<UpDown>("UpDown13")->stepBy(1);
+             }},
+            {"&Undo Advance 5",
+             [&] {
+                 get<QLineEdit>("Edit15")->setText("11");
+                 get<QLineEdit>("Edit16")->setText("12");
+                 QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+                 QApplication::sendEvent(get<QLineEdit>("Edit15"), &out);
+             }},
             {"&Undo N2O enable", [&] { get<QCheckBox>("CheckBoxGas")->click(); }},
             {"&Undo Model change",
              [&] {

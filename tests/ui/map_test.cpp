@@ -22,6 +22,7 @@
 #include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
 #include "analysis/map_stats.h"
+#include "history/param_names.h"
 #include "log/frame_log.h"
 #include "log/log_context.h"
 #include "log/mlg.h"
@@ -127,6 +128,11 @@ private:
     QLineEdit* cell(int r, int c) const {
         return form_->findChild<QLineEdit*>(QString("Edit%1").arg(50 + 10 * r + c));
     }
+    // The name the Edit menu gives the step it would undo next.
+    QString undoName() const {
+        const Step* step = edit_->keeper().history().nextUndo();
+        return step ? QString::fromStdString(stepText(*step, form_->Language)) : QString();
+    }
     QByteArray settingsFile() const {
         QFile f(ini());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -178,6 +184,7 @@ private slots:
         w->select({0, 0, 0, 0});
         w->pasteText(tenByTen(20));
         QCOMPARE(sent_, 1);
+        QCOMPARE(undoName(), QString("Paste 10 × 10 cells"));
         for (int r = 0; r < 10; ++r) {
             for (int c = 0; c < 10; ++c) {
                 QCOMPARE(int(form_->calibration()[jetCell(r, c)]), 20 + 10 * r + c);
@@ -316,6 +323,7 @@ private slots:
         QVERIFY(apply->isEnabled());
         w->applySuggestions();
         QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), 52);
+        QCOMPARE(undoName(), QString("Apply suggestions (1 cells)"));
         QVERIFY(!apply->isEnabled());
         QVERIFY(w->table()->item(4, 1)->text().isEmpty());
         w->applySuggestions();
@@ -333,17 +341,40 @@ private slots:
         MapWindow* w = wb_->openWindow();
         w->askNumber = [](const QString&, double) { return std::optional<double>(110); };
         w->select({2, 3, 4, 5});
+        // Each operation is one step, named by what it did to how many cells.
         QTest::keyClick(w->table(), Qt::Key_Plus);
         QCOMPARE(int(form_->calibration()[jetCell(2, 3)]), 101);
         QCOMPARE(int(form_->calibration()[jetCell(5, 5)]), 100);
+        QCOMPARE(undoName(), QString("Add +1 (9 cells)"));
         QTest::keyClick(w->table(), Qt::Key_Asterisk);
         QCOMPARE(int(form_->calibration()[jetCell(4, 5)]), 111); // 101 x 1.1
+        QCOMPARE(undoName(), QString("Times 110 % (9 cells)"));
         QTest::keyClick(w->table(), Qt::Key_Minus);
         QCOMPARE(int(form_->calibration()[jetCell(4, 5)]), 110);
+        QCOMPARE(undoName(), QString("Add -1 (9 cells)"));
         // A value typed into a selected cell fills the whole selection.
         w->table()->item(3, 4)->setText("77");
         for (int r = 2; r <= 4; ++r)
             for (int c = 3; c <= 5; ++c) QCOMPARE(int(form_->calibration()[jetCell(r, c)]), 77);
+        QCOMPARE(undoName(), QString("Set 77 (9 cells)"));
+        // One cell, or one point of the speed axis, is named as the parameter.
+        w->select({2, 3, 2, 3});
+        w->table()->item(3, 3)->setText("61");
+        QCOMPARE(undoName(),
+                 QString::fromStdString(shortName(jetCell(2, 3), form_->calibration(), 1)));
+        w->select({2, 3, 4, 3});
+        w->interpolate(analysis::Interpolation::Vertical);
+        QVERIFY(form_->calibration()[jetCell(3, 3)] != 77);
+        QCOMPARE(undoName(), QString("Interpolate down (3 cells)"));
+        form_->ApplyGerman();
+        w->select({2, 3, 4, 5});
+        w->smooth();
+        QCOMPARE(undoName(), QString("Glätten (9 Zellen)"));
+        form_->ApplyEnglish();
+        w->table()->item(0, 4)->setText("5,100");
+        QCOMPARE(int(form_->calibration()[at(RPM_JET_0, 4)]), 51);
+        QCOMPARE(undoName(),
+                 QString::fromStdString(shortName(at(RPM_JET_0, 4), form_->calibration(), 1)));
         // An edit on the page shows in the window.
         cell(7, 7)->setText("133");
         form_->Edit1Exit();

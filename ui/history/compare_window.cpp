@@ -15,8 +15,8 @@
 #include "history/difference.h"
 #include "lang/history_texts.h"
 #include "ui/history/edit_menu.h"
-#include "ui/main_window/form_hlav.h"
 #include "ui/history/snapshots_window.h"
+#include "ui/main_window/form_hlav.h"
 
 namespace velmora::ui {
 

@@ -21,9 +21,9 @@
 #include "history/param_names.h"
 #include "lang/history_texts.h"
 #include "ui/history/compare_window.h"
+#include "ui/history/snapshots_window.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/ports/port_settings.h"
-#include "ui/history/snapshots_window.h"
 
 namespace velmora::ui {
 
@@ -37,24 +37,6 @@ void fill(QLabel* l, const QColor& c) {
     l->setPalette(p);
     l->setAutoFillBackground(c.isValid());
 }
-
-struct Command {
-    const char* names[2]; // the menu item and the button of a command
-    HistoryText step;
-    std::optional<SnapshotKind> replacing;
-};
-
-const Command kCommands[] = {
-    {{"MenuNew", "SpeedButton6"}, HistoryText::StepNew, SnapshotKind::BeforeNew},
-    {{"MenuOpen", "SpeedButton5"}, HistoryText::StepOpen, SnapshotKind::BeforeOpen},
-    {{"ComboBox1", ""}, HistoryText::StepModel, SnapshotKind::BeforeModel},
-    {{"CurveMinus", "BitBtnIgnMinus"}, HistoryText::StepCurveMinus, std::nullopt},
-    {{"CurvePlus", "BitBtnIgnPlus"}, HistoryText::StepCurvePlus, std::nullopt},
-    {{"JetMinus", "BitBtnJetMinus"}, HistoryText::StepJetMinus, std::nullopt},
-    {{"JetPlus", "BitBtnJetPlus"}, HistoryText::StepJetPlus, std::nullopt},
-    {{"BitBtnTps0", ""}, HistoryText::StepTps0, std::nullopt},
-    {{"BitBtnTps100", ""}, HistoryText::StepTps100, std::nullopt},
-};
 
 } // namespace
 
@@ -174,8 +156,8 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
         auto* box = form.findChild<QAbstractButton*>(f.box);
         if (box == nullptr) continue;
         flagBoxes_.emplace_back(f.param, box);
-        const QString name = QString::fromLatin1(f.box);
-        connect(box, &QAbstractButton::clicked, this, [this, name] { committed(name); });
+        connect(box, &QAbstractButton::clicked, this,
+                [this, param = f.param] { committed(Change::of(param)); });
     }
     qApp->installEventFilter(this);
 
@@ -330,35 +312,13 @@ Calibration EditMenu::settingsFileCalibration() const {
     return cal;
 }
 
-void EditMenu::committed(const QString& command) {
+void EditMenu::committed(const Change& change) {
     if (applying_ || !started_) return;
     const Calibration now = screenCalibration();
     const Calibration before = keeper_.committed();
-    StepName name;
-    std::optional<SnapshotKind> replacing;
-    bool known = false;
-    for (const Command& c : kCommands) {
-        if (command.isEmpty() || (command != c.names[0] && command != c.names[1])) continue;
-        name.command = c.step;
-        replacing = c.replacing;
-        known = true;
-    }
-    if (command.startsWith("CSpinButton")) {
-        int sum = 0;
-        for (int r = 0; r < 10; ++r) {
-            const Param p = jetCell(r, command.mid(11).toInt() - 1);
-            sum += now[p] - before[p];
-        }
-        name.command = sum < 0 ? HistoryText::StepColumnMinus : HistoryText::StepColumnPlus;
-        name.number = command.mid(11).toInt();
-        known = true;
-    }
-    if (name.command == HistoryText::StepOpen)
-        name.extra =
-            QFileInfo(QString::fromStdString(form_.lastFilePath())).fileName().toStdString();
-    if (name.command == HistoryText::StepModel)
-        name.extra = displayText(Klicovani, now, form_.Language);
-    if (!known) {
+    StepName name = change.name;
+    if (change.unnamed()) {
+        // Values typed since the last step, taken by Verify, Program or Save.
         const int n = countDifferences(before, now);
         for (std::size_t p = 0; p < ParamCount && n == 1; ++p)
             if (!sameSetting(static_cast<Param>(p), now, before)) name.param = static_cast<int>(p);
@@ -367,11 +327,9 @@ void EditMenu::committed(const QString& command) {
             name.number = n;
         }
     }
-    keeper_.commit(name, now, replacing);
-    if (command == "MenuOpen" || command == "SpeedButton5" || command == "MenuSave" ||
-        command == "SpeedButton7")
-        keeper_.fileStored(now);
-    if ((command == "MenuOpen" || command == "SpeedButton5") && now[Klicovani] != before[Klicovani])
+    keeper_.commit(name, now, change.replacing);
+    if (change.fileStored) keeper_.fileStored(now);
+    if (name.command == HistoryText::StepOpen && now[Klicovani] != before[Klicovani])
         status(text(static_cast<int>(HistoryText::ForeignModel))
                    .arg(QString::fromStdString(displayText(Klicovani, now, form_.Language)),
                         QString::fromStdString(displayText(Klicovani, before, form_.Language))));

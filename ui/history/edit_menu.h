@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "history/change.h"
 #include "history/keeper.h"
 #include "link/port.h"
 
@@ -91,7 +92,7 @@ protected:
 private:
     // The working parameters the settings file holds now.
     Calibration settingsFileCalibration() const;
-    void committed(const QString& command);
+    void committed(const Change& change);
     void unitNotKnown();
     void clearDifferNotice();
     void exchangeTick();

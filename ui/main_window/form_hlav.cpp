@@ -36,17 +36,18 @@
 
 #include "files/param_file.h"
 #include "files/settings.h"
+#include "history/param_names.h"
 #include "lang/about.h"
 #include "lang/text_sets.h"
 #include "model/clamp.h"
-#include "model/defaults.h"
-#include "ui/main_window/arrows.h"
 #include "model/cp1250.h"
+#include "model/defaults.h"
+#include "model/shifts.h"
+#include "ui/main_window/arrows.h"
 #include "ui/main_window/form_shared.h"
 #include "ui/main_window/layout.h"
 #include "ui/main_window/pictures.h"
 #include "ui/ports/port_settings.h"
-#include "model/shifts.h"
 
 namespace velmora::ui {
 
@@ -649,7 +650,7 @@ void TFormHlav::showParams() {
     for (QLabel* l : verze_) l->adjustSize();
 }
 
-void TFormHlav::afterChange() {
+void TFormHlav::afterChange(const Change& change) {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
@@ -657,7 +658,18 @@ void TFormHlav::afterChange() {
         link_.exchange().startProgram();
         renderExchange();
     }
-    emit calibrationCommitted(sender() != nullptr ? sender()->objectName() : QString());
+    emit calibrationCommitted(change);
+}
+
+Change TFormHlav::changeBy(const QObject* control) const {
+    for (const Pair& p : pairs_)
+        if (control != nullptr && (p.edit == control || p.updown == control))
+            return Change::of(p.spec->param);
+    return {};
+}
+
+void TFormHlav::commitControls(const Change& change) {
+    emit calibrationCommitted(change);
 }
 
 bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
@@ -666,8 +678,10 @@ bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Switching to another window or opening a menu does not leave the box.
         if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+        committing_ = watched;
         if (watched->objectName() == "UpDownGas1") {
             Edit1Exit();
+            committing_ = nullptr;
             return false;
         }
         for (const Pair& p : pairs_) {
@@ -676,26 +690,29 @@ bool TFormHlav::eventFilter(QObject* watched, QEvent* event) {
                 break;
             }
         }
+        committing_ = nullptr;
     } else if (event->type() == QEvent::MouseButtonRelease &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        committing_ = watched;
         for (const Pair& p : pairs_) {
             if (p.edit == watched) {
                 if (p.spec->commit == Commit::Click) Edit1Exit();
                 break;
             }
         }
+        committing_ = nullptr;
     }
     return false;
 }
 
 void TFormHlav::Edit1Exit() {
     readControls();
-    afterChange();
+    afterChange(changeBy(committing_));
 }
 
 void TFormHlav::UpDown1Click() {
     readControls();
-    afterChange();
+    afterChange(changeBy(sender()));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -712,7 +729,9 @@ void TFormHlav::MenuNewClick() {
     setDefaultCalibration(cal_);
     showParams();
     hideExchangeIndicators();
-    emit calibrationCommitted("MenuNew");
+    Change change = Change::command(lang::HistoryText::StepNew);
+    change.replacing = SnapshotKind::BeforeNew;
+    emit calibrationCommitted(change);
 }
 
 void TFormHlav::MenuOpenClick() {
@@ -752,7 +771,11 @@ bool TFormHlav::openParameters(const QString& path) {
         showParams();
         file2_->setText(path);
         setLastFilePath(path.toStdString());
-        emit calibrationCommitted("MenuOpen");
+        Change change = Change::command(lang::HistoryText::StepOpen, 0,
+                                        QFileInfo(path).fileName().toStdString());
+        change.replacing = SnapshotKind::BeforeOpen;
+        change.fileStored = true;
+        emit calibrationCommitted(change);
     }
     hideExchangeIndicators();
     return ok;
@@ -784,7 +807,9 @@ bool TFormHlav::saveParameters(const QString& path) {
     }
     file2_->setText(path);
     setLastFilePath(path.toStdString());
-    emit calibrationCommitted("MenuSave");
+    Change saved; // named by the values typed since the last step, if any
+    saved.fileStored = true;
+    emit calibrationCommitted(saved);
     return true;
 }
 
@@ -877,7 +902,7 @@ void TFormHlav::MenuVerifyClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
-    emit calibrationCommitted("MenuVerify");
+    emit calibrationCommitted({}); // values typed since the last step
     link_.exchange().startVerify();
     renderExchange();
 }
@@ -887,7 +912,7 @@ void TFormHlav::MenuProgramClick() {
     clamp(cal_);
     showParams();
     pack(cal_, image_);
-    emit calibrationCommitted("MenuProgram");
+    emit calibrationCommitted({});
     link_.exchange().startProgram();
     renderExchange();
 }
@@ -895,52 +920,57 @@ void TFormHlav::MenuProgramClick() {
 void TFormHlav::CurveMinusClick() {
     readControls();
     advanceMinus(cal_);
-    afterChange();
+    afterChange(Change::command(lang::HistoryText::StepCurveMinus));
 }
 
 void TFormHlav::CurvePlusClick() {
     readControls();
     advancePlus(cal_);
-    afterChange();
+    afterChange(Change::command(lang::HistoryText::StepCurvePlus));
 }
 
 void TFormHlav::ButtonJetMinusClick() {
     readControls();
     injectionMinus(cal_);
-    afterChange();
+    afterChange(Change::command(lang::HistoryText::StepJetMinus));
 }
 
 void TFormHlav::ButtonJetPlusClick() {
     readControls();
     injectionPlus(cal_);
-    afterChange();
+    afterChange(Change::command(lang::HistoryText::StepJetPlus));
 }
 
 void TFormHlav::CSpinButtonDownClick(int k) {
     readControls();
     columnMinus(cal_, k - 1);
-    afterChange();
+    afterChange(Change::command(lang::HistoryText::StepColumnMinus, k));
 }
 
 void TFormHlav::CSpinButtonUpClick(int k) {
     readControls();
     columnPlus(cal_, k - 1);
-    afterChange();
+    afterChange(Change::command(lang::HistoryText::StepColumnPlus, k));
 }
 
 void TFormHlav::BitBtnTps0Click() {
-    if (setTps0(cal_, link_.monitor().values().TpsVoltage)) afterChange();
+    if (setTps0(cal_, link_.monitor().values().TpsVoltage))
+        afterChange(Change::command(lang::HistoryText::StepTps0));
 }
 
 void TFormHlav::BitBtnTps100Click() {
-    if (setTps100(cal_, link_.monitor().values().TpsVoltage)) afterChange();
+    if (setTps100(cal_, link_.monitor().values().TpsVoltage))
+        afterChange(Change::command(lang::HistoryText::StepTps100));
 }
 
 void TFormHlav::ComboBox1Change(int index) {
     cal_[Klicovani] = index < 0 ? 255 : static_cast<std::uint8_t>(index);
     applyModelTable(cal_);
     showParams();
-    emit calibrationCommitted("ComboBox1");
+    Change change =
+        Change::command(lang::HistoryText::StepModel, 0, displayText(Klicovani, cal_, Language));
+    change.replacing = SnapshotKind::BeforeModel;
+    emit calibrationCommitted(change);
 }
 
 void TFormHlav::setGasVisibility(bool visible) {

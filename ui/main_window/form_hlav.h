@@ -15,6 +15,7 @@
 
 #include "files/profile_store.h"
 #include "files/window_print.h"
+#include "history/change.h"
 #include "link/link.h"
 #include "link/serial_port.h"
 #include "model/calibration.h"
@@ -73,7 +74,9 @@ public:
     // The binding of the controls to the working parameters.
     void readControls();
     void showParams();
-    void afterChange();
+    // The after-change step; `change` names the step for the history (unnamed: the history
+    // names it by what changed).
+    void afterChange(const Change& change = {});
 
     void ApplyEnglish() { applyLanguage(1); }
     void ApplyCzech() { applyLanguage(0); }
@@ -144,11 +147,14 @@ public:
     // Shows `cal` as one change: show and pack, and the after-change step when ProgHned is set.
     // With `image`, the image is restored byte for byte first, identification included.
     void applyCalibration(const Calibration& cal, const Image* image = nullptr);
+    // Commits what the controls hold as one step named `change` (a click on a box that leaves
+    // its parameter to the next read of the controls).
+    void commitControls(const Change& change);
 
 signals:
-    // After every committed change of the working parameters; `command` is the object name of
-    // the command or control that made it, empty when that cannot be told.
-    void calibrationCommitted(const QString& command);
+    // After every committed change of the working parameters, named by the command or control
+    // that made it.
+    void calibrationCommitted(const velmora::Change& change);
     // The settings file is about to be written at the close.
     void settingsAboutToBeSaved();
     // The settings file was written at the close.
@@ -244,6 +250,8 @@ private:
     void setComChecks();
     void setGasVisibility(bool visible);
     int activePageNumber() const;
+    // The step a control's commit makes: named by the parameter of its pair.
+    Change changeBy(const QObject* control) const;
 
     Calibration cal_{};
     Image image_{};
@@ -255,8 +263,9 @@ private:
     PortMap portMap_;
     bool closed_ = false;
     bool created_ = false;
-    bool closing_ = false;   // a shutdown is in progress (it may be asking)
-    bool mustClose_ = false; // a termination signal asked for the close
+    bool closing_ = false;                // a shutdown is in progress (it may be asking)
+    bool mustClose_ = false;              // a termination signal asked for the close
+    const QObject* committing_ = nullptr; // the box whose commit Edit1Exit is running
 
     QWidget* client_ = nullptr;
     QTabWidget* pages_ = nullptr;

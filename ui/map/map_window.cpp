@@ -348,7 +348,14 @@ void MapWindow::refuse(const EditResult& r) {
     say(t, true);
 }
 
-void MapWindow::run(const std::function<EditResult(MapGrid&, const Selection&)>& op) {
+namespace {
+std::string signedText(int delta) {
+    return (delta > 0 ? "+" : "") + std::to_string(delta);
+}
+} // namespace
+
+void MapWindow::run(const std::function<EditResult(MapGrid&, const Selection&)>& op,
+                    lang::HistoryText step, const std::string& operand) {
     const Selection s = selection();
     if (!s.valid()) {
         refuse({EditError::BadSelection, -1, -1, {}});
@@ -361,33 +368,41 @@ void MapWindow::run(const std::function<EditResult(MapGrid&, const Selection&)>&
         return;
     }
     say({}, false);
-    wb_.apply(g);
+    wb_.apply(g, Change::command(step, s.rows() * s.cols(), operand));
 }
 
 void MapWindow::stepSelection(int delta) {
-    run([delta](MapGrid& g, const Selection& s) { return addToCells(g, s, delta); });
+    run([delta](MapGrid& g, const Selection& s) { return addToCells(g, s, delta); },
+        lang::HistoryText::StepAddCells, signedText(delta));
 }
 
 void MapWindow::addToSelection() {
     const auto n = askNumber ? askNumber(text(MapText::AddPrompt), 1) : std::nullopt;
     if (!n) return;
     const int delta = static_cast<int>(std::lround(*n));
-    run([delta](MapGrid& g, const Selection& s) { return addToCells(g, s, delta); });
+    run([delta](MapGrid& g, const Selection& s) { return addToCells(g, s, delta); },
+        lang::HistoryText::StepAddCells, signedText(delta));
 }
 
 void MapWindow::scaleSelection() {
     const auto n = askNumber ? askNumber(text(MapText::ScalePrompt), 100) : std::nullopt;
     if (!n) return;
     const double percent = *n;
-    run([percent](MapGrid& g, const Selection& s) { return scaleCells(g, s, percent); });
+    run([percent](MapGrid& g, const Selection& s) { return scaleCells(g, s, percent); },
+        lang::HistoryText::StepScaleCells, QString::number(percent).toStdString());
 }
 
 void MapWindow::interpolate(Interpolation how) {
-    run([how](MapGrid& g, const Selection& s) { return interpolateCells(g, s, how); });
+    const lang::HistoryText step =
+        how == Interpolation::Horizontal ? lang::HistoryText::StepInterpolateAcross
+        : how == Interpolation::Vertical ? lang::HistoryText::StepInterpolateDown
+                                         : lang::HistoryText::StepInterpolateCorners;
+    run([how](MapGrid& g, const Selection& s) { return interpolateCells(g, s, how); }, step);
 }
 
 void MapWindow::smooth() {
-    run([](MapGrid& g, const Selection& s) { return smoothCells(g, s); });
+    run([](MapGrid& g, const Selection& s) { return smoothCells(g, s); },
+        lang::HistoryText::StepSmooth);
 }
 
 void MapWindow::copy() {
@@ -410,7 +425,9 @@ void MapWindow::pasteText(const QString& t) {
     if (!s.valid()) s = {0, 0, 0, 0};
     MapGrid g = wb_.currentGrid();
     const Selection changed = pasteBlock(g, block, s.top, s.left);
-    wb_.apply(g);
+    wb_.apply(g, Change::command(lang::HistoryText::StepPaste, changed.rows() * changed.cols(),
+                                 std::to_string(changed.rows()) + " × " +
+                                     std::to_string(changed.cols())));
     select(changed);
     say(text(MapText::Pasted).arg(changed.rows()).arg(changed.cols()), false);
 }
@@ -445,7 +462,7 @@ void MapWindow::applySuggestions() {
     // The samples describe the map before this change: they never move a cell again.
     stats.markUsed();
     if (logStats_ != nullptr) usedLogs_.insert(logKey_);
-    wb_.apply(g);
+    wb_.apply(g, Change::command(lang::HistoryText::StepSuggestions, changed));
     say(text(MapText::SuggestionsApplied).arg(changed), false);
     refresh();
 }
@@ -664,7 +681,7 @@ void MapWindow::itemEdited(QTableWidgetItem* item) {
         }
         g.rpms[static_cast<std::size_t>(col)] = *typed;
         say({}, false);
-        wb_.apply(g);
+        wb_.apply(g, Change::of(velmora::at(RPM_JET_0, col)));
         return;
     }
     static const QRegularExpression whole("^[0-9]{1,3}$");
@@ -682,7 +699,10 @@ void MapWindow::itemEdited(QTableWidgetItem* item) {
     MapGrid g = wb_.currentGrid();
     setCells(g, s, typed);
     say({}, false);
-    wb_.apply(g);
+    wb_.apply(g, s.rows() * s.cols() == 1
+                     ? Change::of(jetCell(s.top, s.left))
+                     : Change::command(lang::HistoryText::StepSetCells, s.rows() * s.cols(),
+                                       std::to_string(typed)));
 }
 
 void MapWindow::showLivePoint(const std::optional<MapPoint>& p, double now) {

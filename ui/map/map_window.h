@@ -17,6 +17,7 @@
 #include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
+#include "lang/history_texts.h"
 #include "lang/map_texts.h"
 
 class QComboBox;
@@ -113,8 +114,10 @@ public:
 
 private:
     QString text(lang::MapText t) const;
+    // An operation on the selection as one step named `step` (%1 the cells, %2 `operand`).
     void run(const std::function<analysis::EditResult(analysis::MapGrid&,
-                                                      const analysis::Selection&)>& op);
+                                                      const analysis::Selection&)>& op,
+             lang::HistoryText step, const std::string& operand = {});
     void refuse(const analysis::EditResult& r);
     void say(const QString& text, bool error);
     void itemEdited(QTableWidgetItem* item);

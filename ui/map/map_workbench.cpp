@@ -156,13 +156,13 @@ MapGrid MapWorkbench::currentGrid() {
     return gridOf(form_.calibration());
 }
 
-void MapWorkbench::apply(const MapGrid& grid) {
+void MapWorkbench::apply(const MapGrid& grid, const Change& change) {
     Calibration& cal = form_.calibration();
     putCells(grid, cal);
     for (int c = 0; c < MapSize; ++c)
         cal[at(RPM_JET_0, c)] =
             static_cast<std::uint8_t>(grid.rpms[static_cast<std::size_t>(c)] / 100);
-    form_.afterChange();
+    form_.afterChange(change);
     shownPending_ = false;
     if (window_ != nullptr) window_->refresh();
     emit mapShown();

@@ -16,6 +16,7 @@
 #include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
+#include "history/change.h"
 #include "lang/map_texts.h"
 #include "link/stream.h"
 
@@ -45,7 +46,7 @@ public:
     analysis::MapGrid currentGrid();
     // One operation: the cells (and the speed axis when it differs) go into the calibration,
     // then the after-change step runs once.
-    void apply(const analysis::MapGrid& grid);
+    void apply(const analysis::MapGrid& grid, const Change& change);
 
     bool heatColours() const { return heat_; }
     void setHeatColours(bool on); // saved in the settings file
