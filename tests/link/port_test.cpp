@@ -217,6 +217,14 @@ TEST_F(PollPort, SamplesAreCompleteOnceEveryKindCameOnThisConnection) {
     EXPECT_FALSE(got.back().complete());
     link.endReplay();
     EXPECT_EQ(kinds({2, 1, 0}), (std::vector<bool>{false, false, true}));
+    // A replay that an exchange ends, its kinds all seen.
+    link.startReplay();
+    for (const std::uint8_t k : {0, 1, 2}) ASSERT_TRUE(link.replayFrame(makeFrame(0xB0 + k)));
+    EXPECT_TRUE(got.back().complete());
+    unit.silent = true;
+    link.exchange().startRead();
+    EXPECT_FALSE(link.replaying());
+    EXPECT_EQ(kinds({0}), (std::vector<bool>{false}));
 }
 
 TEST_F(PollPort, NoPortMeansTimeOutsAndNoConnection) {
