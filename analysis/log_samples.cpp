@@ -1,5 +1,6 @@
 #include "analysis/log_samples.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmora::analysis {
@@ -8,7 +9,8 @@ const std::array<const char*, 8> LogChannelsNeeded{"RPM", "TPS",       "O2 mV", 
                                                    "CLT", "CLT fault", "Start limiter", "Blocking"};
 
 LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
-                       const std::array<int, MapSize>& rpms) {
+                       const std::array<int, MapSize>& rpms, const LogRange& range,
+                       const std::vector<log::ContextEntry>& recorded) {
     LogAnalysis out;
     std::array<int, LogChannelsNeeded.size()> field{};
     for (std::size_t i = 0; i < LogChannelsNeeded.size(); ++i) {
@@ -29,9 +31,18 @@ LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
     const auto& cltFault = column(5);
     const auto& startLimiter = column(6);
     const auto& blocking = column(7);
+    out.recordedAxis = !recorded.empty();
+    for (const log::ContextEntry& e : recorded) out.axisDiffers |= e.context.rpms != rpms;
+    // The entries are in time order; the one in force moves on with the records.
+    std::size_t entry = 0;
     for (std::size_t r = 0; r < data.records(); ++r) {
+        if (!range.contains(data.time[r])) continue;
+        const long long ms = std::llround(data.time[r] * 1000.0);
+        while (entry + 1 < recorded.size() && recorded[entry + 1].timeMs <= ms) ++entry;
+        const std::array<int, MapSize>& axis =
+            recorded.empty() ? rpms : recorded[entry].context.rpms;
         EngineSample s;
-        s.time = data.time[r];
+        s.timeMs = static_cast<std::uint64_t>(std::llround(std::max(data.time[r], 0.0) * 1000.0));
         s.rpm = static_cast<int>(std::lround(rpm[r]));
         s.throttle = static_cast<int>(std::lround(tps[r]));
         s.lambdaMv = static_cast<int>(std::lround(lambda[r]));
@@ -40,7 +51,7 @@ LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
         s.waterFault = cltFault[r] != 0.0f;
         s.startLimiter = startLimiter[r] != 0.0f;
         s.blocking = blocking[r] != 0.0f;
-        stats.add(s, rpms);
+        stats.add(s, axis);
         ++out.records;
     }
     return out;

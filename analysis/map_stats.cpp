@@ -93,7 +93,7 @@ bool MapStatistics::throttleSteady(double time) const {
     // are in time order, so the window's end is found by halving, not by walking.
     auto it = std::make_reverse_iterator(
         std::upper_bound(recent_.begin(), recent_.end(), time,
-                         [](double t, const EngineSample& e) { return t < e.time; }));
+                         [](double t, const Recent& e) { return t < e.time; }));
     for (; it != recent_.rend(); ++it) {
         lo = std::min(lo, it->throttle);
         hi = std::max(hi, it->throttle);
@@ -104,28 +104,28 @@ bool MapStatistics::throttleSteady(double time) const {
 
 void MapStatistics::add(const EngineSample& s, const std::array<int, MapSize>& rpms) {
     ++seen_;
-    if (!recent_.empty() && s.time < recent_.back().time) recent_.clear(); // a new recording
-    recent_.push_back(s);
+    if (!recent_.empty() && s.time() < recent_.back().time) recent_.clear(); // a new recording
+    recent_.push_back({s.time(), s.rpm, s.throttle, passes(s), rpms});
     const double keep =
         std::max(settings_.transportDelay + settings_.rateWindow, 0.0) + settings_.maxGap + 1.0;
-    while (recent_.size() > 2 && recent_[1].time < s.time - keep) recent_.pop_front();
+    while (recent_.size() > 2 && recent_[1].time < s.time() - keep) recent_.pop_front();
     // Times that stand still keep nothing from leaving by time; the count bounds the work.
     while (recent_.size() > MaxRecent) recent_.pop_front();
 
     double dt = 0.0;
-    if (lastLambdaTime_ && s.time >= *lastLambdaTime_)
-        dt = std::min(s.time - *lastLambdaTime_, settings_.maxGap);
-    lastLambdaTime_ = s.time;
+    if (lastLambdaTime_ && s.time() >= *lastLambdaTime_)
+        dt = std::min(s.time() - *lastLambdaTime_, settings_.maxGap);
+    lastLambdaTime_ = s.time();
 
     // The operating point whose exhaust the probe sees now.
-    const double then = s.time - settings_.transportDelay;
-    const EngineSample* point = nullptr;
+    const double then = s.time() - settings_.transportDelay;
+    const Recent* point = nullptr;
     const auto after = std::upper_bound(recent_.begin(), recent_.end(), then + 1e-9,
-                                        [](double t, const EngineSample& e) { return t < e.time; });
+                                        [](double t, const Recent& e) { return t < e.time; });
     if (after != recent_.begin()) point = &*std::prev(after);
     if (point == nullptr || then - point->time > settings_.maxGap) return;
-    if (!passes(*point) || !throttleSteady(point->time)) return;
-    const auto p = locate(point->rpm, point->throttle, rpms);
+    if (!point->passes || !throttleSteady(point->time)) return;
+    const auto p = locate(point->rpm, point->throttle, point->rpms);
     if (!p) return;
     ++counted_;
     const bool rich = s.lambdaMv > settings_.switchPointMv;

@@ -11,21 +11,12 @@
 #include <vector>
 
 #include "analysis/map_geometry.h"
+#include "link/engine_sample.h"
 
 namespace velmora::analysis {
 
-// One moment of engine data, as a monitor frame or a log record gives it.
-struct EngineSample {
-    double time = 0.0;       // s, rising from sample to sample
-    int rpm = 0;             // 0 when the unit reports no speed
-    int throttle = 0;        // percent; above 100 is a sensor fault
-    int lambdaMv = 0;        // narrow-band probe voltage
-    int waterC = 0;          // water temperature
-    bool waterFault = false; // the sensor reports a fault: the temperature is unknown
-    bool startLimiter = false;
-    bool blocking = false;
-    int injectionUs = 0;
-};
+// A monitor frame's sample, or one filled from a log record.
+using velmora::EngineSample;
 
 // The thresholds of the filters and of the helper. Kept in the settings file.
 struct StatsSettings {
@@ -67,6 +58,7 @@ class MapStatistics {
 public:
     explicit MapStatistics(StatsSettings settings = {}) : settings_(settings) {}
 
+    // `rpms`: the speed axis the engine ran on at the sample's moment.
     void add(const EngineSample& s, const std::array<int, MapSize>& rpms);
     void reset();
 
@@ -95,7 +87,15 @@ private:
     CellGrid cells_{};
     CellGrid used_{};
     std::uint64_t countedAtUse_ = 0;
-    std::deque<EngineSample> recent_; // enough history for the delay and the rate window
+    // What the filters need of a sample, with the speed axis of its moment by which its
+    // operating point is placed.
+    struct Recent {
+        double time;
+        int rpm, throttle;
+        bool passes;
+        std::array<int, MapSize> rpms;
+    };
+    std::deque<Recent> recent_; // enough history for the delay and the rate window
     // Far more than the delay and the window hold at any real frame rate.
     static constexpr std::size_t MaxRecent = 512;
     std::optional<double> lastLambdaTime_;

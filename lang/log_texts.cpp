@@ -75,6 +75,7 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
     {"Čas [s]", "Time [s]", "Zeit [s]"},
     {"Záznam nelze spustit: %1", "Recording could not start: %1",
      "Aufzeichnung nicht gestartet: %1"},
+    {"Analyzovat mapu", "Analyse map", "Karte auswerten"},
 }};
 
 } // namespace

@@ -48,6 +48,7 @@ enum class LogText {
     Records,  // after the record count in the status bar
     TimeAxis,
     RecordingNotStarted, // %1: why
+    AnalyseMap,
     Count
 };
 

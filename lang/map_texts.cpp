@@ -149,6 +149,15 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
     {MapText::StatisticsKeyRefused, "[%1] %2: hodnota mimo rozsah, platí výchozí",
      "[%1] %2: value out of range, the default applies",
      "[%1] %2: Wert außerhalb des Bereichs, Vorgabe gilt"},
+    {MapText::AxisNotRecorded,
+     "Záznam neobsahuje osu otáček, se kterou vznikl: použita je dnešní osa.",
+     "The log does not hold the speed axis it was recorded with: today's axis is used.",
+     "Das Log enthält die Drehzahlachse seiner Aufnahme nicht: die heutige Achse gilt."},
+    {MapText::AxisDiffers, "Záznam vznikl s jinou osou otáček: vzorky jsou umístěny podle ní.",
+     "The log was recorded with another speed axis: its samples are placed by that one.",
+     "Das Log wurde mit einer anderen Drehzahlachse aufgenommen: die Messwerte werden nach "
+     "ihr eingeordnet."},
+    {MapText::LogRangeSource, "%1, %2 s – %3 s", "%1, %2 s – %3 s", "%1, %2 s – %3 s"},
 }};
 
 constexpr bool inOrder() {

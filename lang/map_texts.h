@@ -63,6 +63,9 @@ enum class MapText {
     AxisWholeHundreds,
     SuggestionsUsed,
     StatisticsKeyRefused, // %1 the section, %2 the keys
+    AxisNotRecorded,
+    AxisDiffers,
+    LogRangeSource, // %1 the log, %2 and %3 the range's ends in s
     Count
 };
 

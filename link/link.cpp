@@ -11,7 +11,7 @@ Link::Link(Calibration& cal, Identification& ident, Image& image, const std::uin
 
 void Link::sendFrame(const Frame& frame) {
     if (replaying_) {
-        replaying_ = false;
+        endReplay();
         if (onReplayEnded) onReplayEnded();
     }
     if (port_ != nullptr && port_->isOpen()) port_->writeFrame(frame);
@@ -34,14 +34,23 @@ void Link::clearFileName() {
     if (onFileNameCleared) onFileNameCleared();
 }
 
+std::uint64_t Link::nowMs() const {
+    return clockMs
+               ? clockMs()
+               : static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now().time_since_epoch())
+                                                .count());
+}
+
+void Link::tick() {
+    exchange_.tick();
+    if (exchange_.view().noConnectionVisible && nowMs() - lastSampleMs_ >= NoConnectionMs)
+        builder_.forgetKinds();
+}
+
 void Link::receive() {
     if (port_ == nullptr) return;
-    const std::uint64_t now =
-        clockMs
-            ? clockMs()
-            : static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                             std::chrono::steady_clock::now().time_since_epoch())
-                                             .count());
+    const std::uint64_t now = nowMs();
     if (velmora::receive(*port_, framer_) > 0) {
         lastBytesMs_ = now;
     } else if (now - lastBytesMs_ >= QuietMs) {
@@ -56,14 +65,22 @@ std::optional<Frame> Link::nextFrame() {
 bool Link::monitorFrame(const Frame& frame) {
     if (replaying_) return isMonitorCommand(frame[0]) && checkOk(frame);
     if (!decode(frame)) return false;
-    frames_.publish(frame, false);
+    publish(frame, false);
     return true;
 }
 
 bool Link::replayFrame(const Frame& frame) {
     if (!replaying_ || !decode(frame)) return false;
-    frames_.publish(frame, true);
+    publish(frame, true);
     return true;
+}
+
+void Link::publish(const Frame& frame, bool replayed) {
+    const std::uint64_t now = nowMs();
+    if (!replayed) lastSampleMs_ = now;
+    EngineSample s = builder_.update(frame, monitor_.values(), cal_[AdvanceMax], now, replayed);
+    for (SampleJoiner* j : joiners_) j->join(s);
+    samples_.publish(s);
 }
 
 bool Link::decode(const Frame& frame) {

@@ -5,15 +5,25 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
+#include "link/engine_sample.h"
 #include "link/exchange.h"
-#include "link/frame_stream.h"
 #include "link/framer.h"
 #include "link/monitor.h"
 #include "link/port.h"
+#include "link/stream.h"
 #include "model/calibration.h"
 
 namespace velmora {
+
+// A second source of readings (a wide-band lambda controller on a port of its own) joins them
+// to the unit's samples here, each reading with its own arrival time, before they go out.
+class SampleJoiner {
+public:
+    virtual ~SampleJoiner() = default;
+    virtual void join(EngineSample& sample) = 0;
+};
 
 class Link : public ExchangeHost {
 public:
@@ -31,8 +41,9 @@ public:
     const Exchange& exchange() const { return exchange_; }
     const MonitorDecoder& monitor() const { return monitor_; }
 
-    // Timer1Timer.
-    void tick() { exchange_.tick(); }
+    // Timer1Timer. When "No Connection" shows and no frame came for as long as that takes, the
+    // next unit's samples wait for every frame kind again.
+    void tick();
     const Framer& framer() const { return framer_; }
 
     // The window's hooks, all optional.
@@ -42,14 +53,25 @@ public:
     std::function<void(const Frame&)> onSent; // every request, sent or not (no port), for a trace
     std::function<void()> onReplayEnded;      // an exchange ended the replay
 
-    // Every monitor frame decoded, from the port or from a replay, after onMonitorChanged.
-    FrameStream& frames() { return frames_; }
+    // Every monitor frame decoded, from the port or from a replay (marked so), once, as a
+    // sample, after onMonitorChanged. Each subscriber comes and goes on its own.
+    Stream<EngineSample>& samples() { return samples_; }
+    const EngineSample& lastSample() const { return builder_.last(); }
+    // Joined to every sample before it is published, in the order added; not owned.
+    void addJoiner(SampleJoiner& joiner) { joiners_.push_back(&joiner); }
 
     // While a replay plays, monitor frames from the port are read and dropped (a valid one still
     // proves the connection) and replayFrame() feeds the decoder instead. The first request of
     // an exchange ends the replay before it is sent.
-    void startReplay() { replaying_ = true; }
-    void endReplay() { replaying_ = false; }
+    // The decoder holds the other side's values at either end: every kind must come again.
+    void startReplay() {
+        replaying_ = true;
+        builder_.forgetKinds();
+    }
+    void endReplay() {
+        replaying_ = false;
+        builder_.forgetKinds();
+    }
     bool replaying() const { return replaying_; }
     bool replayFrame(const Frame& frame);
 
@@ -59,6 +81,9 @@ public:
     // No byte for this long: the line is quiet. The bytes of one frame are never this far
     // apart, even through a USB adapter.
     static constexpr std::uint64_t QuietMs = 30;
+    // The timer's interval, and the time the exchange takes to show "No Connection".
+    static constexpr std::uint64_t TickMs = 55;
+    static constexpr std::uint64_t NoConnectionMs = (Exchange::NoMonitorLimit + 1) * TickMs;
 
     // Left edges of LabelLambda and LabelTps, where the bar graphs start.
     int lambdaLeft = 352;
@@ -79,13 +104,17 @@ private:
     Image& image_;
     FramePort* port_ = nullptr;
     Framer framer_;
-    FrameStream frames_;
-    std::uint64_t lastBytesMs_ = 0;
+    Stream<EngineSample> samples_;
+    SampleBuilder builder_;
+    std::vector<SampleJoiner*> joiners_;
+    std::uint64_t lastBytesMs_ = 0, lastSampleMs_ = 0;
     MonitorDecoder monitor_;
     Exchange exchange_;
     bool replaying_ = false;
 
+    std::uint64_t nowMs() const;
     bool decode(const Frame& frame);
+    void publish(const Frame& frame, bool replayed);
 };
 
 } // namespace velmora

@@ -98,7 +98,7 @@ struct MonitorValues {
     std::uint16_t LambdaVoltage = 0; // of the frame last decoded
 };
 
-// Conversions of a monitor frame's quantities, shared by the decoder and the data log.
+// Conversions of a monitor frame's quantities, shared by the decoder and the engine samples.
 unsigned frameWord(const Frame& f, std::size_t n); // bytes n, n+1, high byte first
 unsigned rpmOfPeriod(unsigned period);             // 0 for a period of 0 or below 100 rpm
 int sensorMv(unsigned counts);                     // v(r) = r * 2430 / 8184

@@ -67,43 +67,36 @@ std::size_t recordSize() {
     return n;
 }
 
-void RecordBuilder::update(const Frame& f, const MonitorValues& v, std::uint8_t advanceMax,
-                           std::uint32_t timeMs) {
-    Record& r = r_;
+Record recordOf(const EngineSample& s, std::uint32_t timeMs) {
+    Record r{};
     r[Time] = timeMs;
-    r[Rpm] = rpmOfPeriod(frameWord(f, 1));
-    r[Tps] = v.TpsPercent;
-    r[TpsMv] = v.TpsVoltage;
-    r[Map] = v.IapPercent;
-    r[MapMv] = 2 * sensorMv(frameWord(f, 3));
-    r[Lambda] = v.LambdaVoltage;
-    r[InjectionTime] = 30 * static_cast<std::int64_t>(frameWord(f, 9));
-    r[Baro] = v.ApTenths;
-    // A sensor fault shows the substitute temperature, as the Monitor page does.
-    r[CltFault] = v.WaterRaw == 0;
-    r[Clt] = v.WaterRaw == 0 ? 80 : v.WaterRaw - 100;
-    r[IatFault] = v.AirRaw == 0;
-    r[Iat] = v.AirRaw == 0 ? 50 : v.AirRaw - 100;
-    r[RpmWarning] = v.RpmWarning;
-    r[RpmAlarm] = v.RpmAlarm;
-    const int kind = f[0] & 0x0F;
-    r[FrameKind] = kind;
-    if (kind <= 2) kindsSeen_ = static_cast<std::uint8_t>(kindsSeen_ | (1u << kind));
-    if (kind == 0) {
-        r[BattV] = supplyMv(frameWord(f, 17));
-        r[PriveraPosition] = priveraPositionMv(frameWord(f, 19));
-    } else if (kind == 1) {
-        const std::uint8_t sw = f[11];
-        r[Blocking] = (sw & 0x80) != 0;
-        r[ClutchMaster] = (sw & 0x40) != 0;
-        r[StartLimiter] = (sw & 0x20) != 0;
-        r[TachoInput] = (sw & 0x10) != 0;
-        r[N2o] = (sw & 0x02) != 0;
-        r[PriveraNormal] = (sw & 0x01) != 0;
-        r[Advance] = advanceDegrees(f[12], advanceMax);
-        r[Programmings] = frameWord(f, 15);
-        r[PriveraMeasurement] = priveraMeasurementMv(frameWord(f, 17));
-    }
+    r[Rpm] = s.rpm;
+    r[Tps] = s.throttle;
+    r[TpsMv] = s.throttleMv;
+    r[Map] = s.mapPercent;
+    r[MapMv] = s.mapMv;
+    r[Lambda] = s.lambdaMv;
+    r[InjectionTime] = s.injectionUs;
+    r[Baro] = s.baroTenths;
+    r[Clt] = s.waterC;
+    r[CltFault] = s.waterFault;
+    r[Iat] = s.airC;
+    r[IatFault] = s.airFault;
+    r[BattV] = s.supplyMv;
+    r[Advance] = s.advance;
+    r[PriveraPosition] = s.priveraPositionMv;
+    r[PriveraMeasurement] = s.priveraMeasurementMv;
+    r[Programmings] = s.programmings;
+    r[Blocking] = s.blocking;
+    r[ClutchMaster] = s.clutchMaster;
+    r[StartLimiter] = s.startLimiter;
+    r[TachoInput] = s.tachoInput;
+    r[N2o] = s.n2o;
+    r[RpmWarning] = s.rpmWarning;
+    r[RpmAlarm] = s.rpmAlarm;
+    r[PriveraNormal] = s.priveraNormal;
+    r[FrameKind] = s.kind;
+    return r;
 }
 
 } // namespace velmora::log

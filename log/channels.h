@@ -1,14 +1,12 @@
 // The channels of the data log: one table of what a record holds, named and scaled the way
-// the field's common log viewers expect, and the builder that fills a record from each
-// decoded monitor frame.
+// the field's common log viewers expect, and a record filled from an engine sample.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "link/frame.h"
-#include "link/monitor.h"
+#include "link/engine_sample.h"
 
 namespace velmora::log {
 
@@ -65,24 +63,7 @@ std::size_t recordSize();
 // Stored (unscaled) values, one per channel.
 using Record = std::array<std::int64_t, ChannelCount>;
 
-// Holds the latest value of every channel, as the Monitor page does: a frame of one kind
-// updates the common part and its own channels, the others keep their last value.
-class RecordBuilder {
-public:
-    // After the decoder accepted `frame` and left `values`; timeMs is the time of the log.
-    void update(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
-                std::uint32_t timeMs);
-    const Record& record() const { return r_; }
-    // Whether each kind with channels of its own (0, 1 and 2) has arrived since the builder
-    // began or forgot them; before that some channel holds nothing the unit sent.
-    bool complete() const { return kindsSeen_ == 0x7; }
-    // The values stay, but new frames of every kind are needed before the record is complete
-    // again (a new connection, or a replay that fed the decoder).
-    void forgetKinds() { kindsSeen_ = 0; }
-
-private:
-    Record r_{};
-    std::uint8_t kindsSeen_ = 0;
-};
+// The record of a sample at log time timeMs.
+Record recordOf(const EngineSample& sample, std::uint32_t timeMs);
 
 } // namespace velmora::log

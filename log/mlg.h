@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,13 @@ struct LogData {
     bool truncated = false;    // the file ends inside a block
     std::size_t records() const { return time.size(); }
     int fieldIndex(const std::string& name) const; // -1 when absent
+};
+
+// A stretch of a log by its time, both ends included, in seconds.
+struct LogRange {
+    double from = -std::numeric_limits<double>::infinity();
+    double to = std::numeric_limits<double>::infinity();
+    bool contains(double t) const { return t >= from && t <= to; }
 };
 
 struct LogReadResult {

@@ -21,12 +21,14 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     error_.clear();
     errorPath_.clear();
     errorNumber_ = 0;
-    logSize_ = frameSize_ = 0;
+    logSize_ = frameSize_ = contextSize_ = 0;
+    context_.reset();
     records_ = recordsBuffered_ = recordsWritten_ = framesWaiting_ = 0;
     counter_ = 0;
     markers_ = 0;
     logPath_ = basePath + ".mlg";
     framePath_ = basePath + ".frames";
+    contextPath_ = contextPathFor(logPath_);
     fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdLog_ < 0) {
         const int e = errno;
@@ -42,9 +44,20 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
         ::unlink(logPath_.c_str());
         return false;
     }
+    fdContext_ =
+        ::open(contextPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fdContext_ < 0) {
+        const int e = errno;
+        fail("The file " + contextPath_ + " cannot be created: " + std::strerror(e), contextPath_,
+             e);
+        ::unlink(logPath_.c_str());
+        ::unlink(framePath_.c_str());
+        return false;
+    }
     startMs_ = lastFlushMs_ = nowMs;
     logBuffer_ = mlgHeader(unixTime, info);
     frameBuffer_.assign(FrameLogMagic, FrameLogMagicSize);
+    contextBuffer_ = ContextMagic;
     return flush(nowMs);
 }
 
@@ -52,20 +65,25 @@ std::uint32_t Recorder::elapsedMs(std::uint64_t nowMs) const {
     return nowMs > startMs_ ? static_cast<std::uint32_t>(nowMs - startMs_) : 0;
 }
 
-bool Recorder::record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
-                      std::uint64_t nowMs) {
-    const std::uint32_t t = recording() ? elapsedMs(nowMs) : 0;
-    builder_.update(frame, values, advanceMax, t);
+bool Recorder::record(const EngineSample& sample, std::uint64_t nowMs) {
     if (!recording()) return false;
-    if (!builder_.complete()) {
+    if (!sample.complete()) {
         ++framesWaiting_;
         return false;
     }
-    appendRecordBlock(logBuffer_, counter_++, builder_.record());
-    appendFrameEntry(frameBuffer_, t, frame);
+    const std::uint32_t t = elapsedMs(nowMs);
+    last_ = recordOf(sample, t);
+    appendRecordBlock(logBuffer_, counter_++, last_);
+    appendFrameEntry(frameBuffer_, t, sample.frame);
     ++records_;
     ++recordsBuffered_;
     return true;
+}
+
+void Recorder::setContext(const LogContext& context, std::uint64_t nowMs) {
+    if (!recording() || context_ == context) return;
+    context_ = context;
+    contextBuffer_ += formatContextEntry({elapsedMs(nowMs), context});
 }
 
 int Recorder::marker(const std::string& note, std::uint64_t nowMs) {
@@ -114,6 +132,10 @@ bool Recorder::flush(std::uint64_t nowMs) {
         if (!writeAll(fdFrames_, frameBuffer_, frameSize_, framePath_)) return false;
         frameBuffer_.clear();
     }
+    if (!contextBuffer_.empty()) {
+        if (!writeAll(fdContext_, contextBuffer_, contextSize_, contextPath_)) return false;
+        contextBuffer_.clear();
+    }
     recordsWritten_ += recordsBuffered_;
     recordsBuffered_ = 0;
     return true;
@@ -124,6 +146,7 @@ void Recorder::stop(std::uint64_t nowMs) {
     if (flush(nowMs)) {
         (void)::fsync(fdLog_);
         (void)::fsync(fdFrames_);
+        (void)::fsync(fdContext_);
     }
     closeFiles();
 }
@@ -138,9 +161,11 @@ void Recorder::fail(const std::string& why, const std::string& path, int error) 
 void Recorder::closeFiles() {
     if (fdLog_ >= 0) ::close(fdLog_);
     if (fdFrames_ >= 0) ::close(fdFrames_);
-    fdLog_ = fdFrames_ = -1;
+    if (fdContext_ >= 0) ::close(fdContext_);
+    fdLog_ = fdFrames_ = fdContext_ = -1;
     logBuffer_.clear();
     frameBuffer_.clear();
+    contextBuffer_.clear();
     recordsBuffered_ = 0;
 }
 

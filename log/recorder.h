@@ -6,11 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "link/frame.h"
-#include "link/monitor.h"
+#include "link/engine_sample.h"
 #include "log/channels.h"
+#include "log/log_context.h"
 
 namespace velmora::log {
 
@@ -25,20 +26,19 @@ public:
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
-    // Creates <basePath>.mlg and <basePath>.frames (neither may exist yet) and writes the
-    // header. nowMs is the caller's clock (any origin); the log's time starts there.
+    // Creates <basePath>.mlg, <basePath>.frames and <basePath>.context (none may exist yet)
+    // and writes the headers. nowMs is the caller's clock (any origin); the log's time starts
+    // there.
     bool start(const std::string& basePath, std::uint32_t unixTime, const std::string& info,
                std::uint64_t nowMs);
-    // A monitor frame the decoder accepted, with the values it left; every one, recording or
-    // not, so a new recording starts with the values the Monitor page shows. A record is
-    // written only once every frame kind has arrived on this connection, so no channel is
-    // ever a value the unit did not send. True when a record was written.
-    bool record(const Frame& frame, const MonitorValues& values, std::uint8_t advanceMax,
-                std::uint64_t nowMs);
-    // The connection ended or a replay fed the decoder: wait for every kind again.
-    void forgetKinds() { builder_.forgetKinds(); }
+    // A sample from the unit. A record is written only once the sample is complete (every
+    // frame kind has arrived on this connection), so no channel is ever a value the unit did
+    // not send. True when a record was written.
+    bool record(const EngineSample& sample, std::uint64_t nowMs);
     // Frames of this recording not written because some kind had not arrived yet.
     std::uint64_t framesWaiting() const { return framesWaiting_; }
+    // What the log is recorded with from now on; written only when it differs from the last.
+    void setContext(const LogContext& context, std::uint64_t nowMs);
     // A marker block "Marker N" or "Marker N: note"; returns N (0 when not recording).
     int marker(const std::string& note, std::uint64_t nowMs);
     // Writes what is buffered when a second has passed since the last write.
@@ -56,23 +56,25 @@ public:
     int errorNumber() const { return errorNumber_; }
     const std::string& logPath() const { return logPath_; }
     const std::string& frameLogPath() const { return framePath_; }
+    const std::string& contextPath() const { return contextPath_; }
     std::uint64_t records() const { return records_; }
     std::uint64_t recordsWritten() const { return recordsWritten_; }
     int markers() const { return markers_; }
     std::uint32_t elapsedMs(std::uint64_t nowMs) const;
-    const Record& last() const { return builder_.record(); }
+    const Record& last() const { return last_; }
 
 private:
     bool writeAll(int fd, const std::string& bytes, std::uint64_t& size, const std::string& path);
     void fail(const std::string& why, const std::string& path, int error);
     void closeFiles();
 
-    RecordBuilder builder_;
-    int fdLog_ = -1, fdFrames_ = -1;
-    std::string logPath_, framePath_, error_, errorPath_;
+    Record last_{};
+    int fdLog_ = -1, fdFrames_ = -1, fdContext_ = -1;
+    std::string logPath_, framePath_, contextPath_, error_, errorPath_;
     int errorNumber_ = 0;
-    std::string logBuffer_, frameBuffer_;
-    std::uint64_t logSize_ = 0, frameSize_ = 0; // bytes known to be whole in each file
+    std::string logBuffer_, frameBuffer_, contextBuffer_;
+    std::uint64_t logSize_ = 0, frameSize_ = 0, contextSize_ = 0; // bytes whole in each file
+    std::optional<LogContext> context_;
     std::uint64_t startMs_ = 0, lastFlushMs_ = 0;
     std::uint64_t records_ = 0, recordsBuffered_ = 0, recordsWritten_ = 0, framesWaiting_ = 0;
     std::uint8_t counter_ = 0;

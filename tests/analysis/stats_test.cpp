@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "analysis/live_sample.h"
 #include "analysis/map_stats.h"
 
 namespace velmora::analysis {
@@ -18,7 +17,7 @@ constexpr double Step = 0.125; // exact in binary, so window edges are exact too
 
 EngineSample warm(int i, int rpm, int tps, int lambda) {
     EngineSample s;
-    s.time = i * Step;
+    s.timeMs = static_cast<std::uint64_t>(i) * 125;
     s.rpm = rpm;
     s.throttle = tps;
     s.lambdaMv = lambda;
@@ -99,19 +98,20 @@ TEST(Statistics, FiltersKeepOutEveryUnsteadyOrFaultySample) {
         // Idle below the first speed point and revs above the last count in the edge column.
         {"speed below the map", [](EngineSample& s) { s.rpm = 900; }, true},
         {"speed above the map", [](EngineSample& s) { s.rpm = 17000; }, true},
-        {"throttle 8 %/s", [](EngineSample& s) { s.throttle = static_cast<int>(s.time * 8); },
+        {"throttle 8 %/s", [](EngineSample& s) { s.throttle = static_cast<int>(s.time() * 8); },
          true},
-        {"throttle 16 %/s", [](EngineSample& s) { s.throttle = static_cast<int>(s.time * 16); },
+        {"throttle 16 %/s", [](EngineSample& s) { s.throttle = static_cast<int>(s.time() * 16); },
          false},
         {"throttle closing 16 %/s",
-         [](EngineSample& s) { s.throttle = 60 - static_cast<int>(s.time * 16); }, false},
+         [](EngineSample& s) { s.throttle = 60 - static_cast<int>(s.time() * 16); }, false},
     };
     for (const Case& c : cases) EXPECT_EQ(countedWith(c.change) == base, c.counts) << c.what;
     // The thresholds are settings: at 8 %/s the rate must stay below 8 to count.
     StatsSettings strict;
     strict.maxThrottleRate = 8.0;
     EXPECT_EQ(
-        countedWith([](EngineSample& s) { s.throttle = static_cast<int>(s.time * 8); }, strict), 0);
+        countedWith([](EngineSample& s) { s.throttle = static_cast<int>(s.time() * 8); }, strict),
+        0);
     strict = {};
     strict.minWaterC = 90;
     EXPECT_EQ(countedWith([](EngineSample&) {}, strict), 0);
@@ -241,36 +241,6 @@ TEST(Suggestions, FullyLeanOrRichMovesTheWholeStep) {
     EXPECT_EQ(out[6][9].value, 95);
     EXPECT_EQ(out[3][3].kind, Suggestion::None);
     EXPECT_EQ(out[3][3].value, 100);
-}
-
-TEST(LiveSamples, SwitchStatesAndAdvanceCarryAcrossFrameKinds) {
-    LiveSampleBuilder b;
-    MonitorValues v;
-    v.TpsPercent = 30;
-    v.LambdaVoltage = 620;
-    v.WaterRaw = 185;
-    std::uint8_t data[20] = {};
-    data[0] = 0x03; // period 1000: 2000 rpm
-    data[1] = 0xE8;
-    data[8] = 0; // injection 100 x 30 us
-    data[9] = 100;
-    data[10] = 0xA0; // blocking and start limiter
-    data[11] = 70;   // timing byte: advance 100 - 70
-    b.update(makeFrame(0xB1, data), v, 100, 0.0);
-    data[10] = data[11] = 0;
-    const EngineSample s = b.update(makeFrame(0xB0, data), v, 100, 0.1);
-    EXPECT_EQ(s.rpm, 2000);
-    EXPECT_EQ(s.injectionUs, 3000);
-    EXPECT_EQ(s.throttle, 30);
-    EXPECT_EQ(s.lambdaMv, 620);
-    EXPECT_EQ(s.waterC, 85);
-    EXPECT_FALSE(s.waterFault);
-    EXPECT_TRUE(s.blocking);
-    EXPECT_TRUE(s.startLimiter);
-    EXPECT_EQ(b.advance(), 30);
-    v.WaterRaw = 0;
-    EXPECT_TRUE(b.update(makeFrame(0xB1, data), v, 100, 0.2).waterFault);
-    EXPECT_FALSE(b.update(makeFrame(0xB2, data), v, 100, 0.3).blocking);
 }
 
 } // namespace

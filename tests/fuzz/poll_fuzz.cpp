@@ -77,8 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> stream; // every byte put on the line
     std::size_t mostWaiting = 0;
     link.onSent = [&](const Frame& f) { sent.push_back(f); };
-    const Subscription listening = link.frames().subscribe([&](const Frame& f, bool) {
-        FUZZ_CHECK(isMonitorCommand(f[0]) && checkOk(f));
+    const Subscription listening = link.samples().subscribe([&](const EngineSample& s) {
+        const Frame& f = s.frame;
+        FUZZ_CHECK(isMonitorCommand(f[0]) && checkOk(f) && s.kind == (f[0] & 0x0F));
         decoded.push_back(f);
     });
     const auto put = [&](const std::uint8_t* b, std::size_t n) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
@@ -160,7 +161,7 @@ TEST_F(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
 TEST_F(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
     std::vector<std::uint8_t> decoded;
     const Subscription listening =
-        link.frames().subscribe([&](const Frame& f, bool) { decoded.push_back(f[2]); });
+        link.samples().subscribe([&](const EngineSample& s) { decoded.push_back(s.frame[2]); });
     const auto monitor = [](std::uint8_t tag) {
         std::uint8_t data[FrameDataSize]{};
         data[1] = tag;
@@ -186,6 +187,46 @@ TEST_F(PollPort, ATickDecodesEveryMonitorFrameAndTakesOneReply) {
     EXPECT_EQ(link.monitor().view().line(MonitorLabel::Rpm).text, "RPM = 666666 ") << "the newest";
 }
 
+// A sample is complete once every frame kind has come on this connection; a lost connection
+// and either end of a replay make it wait for all of them again. Each sample carries its
+// arrival on the link's clock and whether a replay fed it.
+TEST_F(PollPort, SamplesAreCompleteOnceEveryKindCameOnThisConnection) {
+    std::vector<EngineSample> got;
+    const Subscription listening =
+        link.samples().subscribe([&](const EngineSample& s) { got.push_back(s); });
+    const auto kinds = [&](std::initializer_list<std::uint8_t> ks) {
+        got.clear();
+        for (const std::uint8_t k : ks) {
+            port.put(makeFrame(static_cast<std::uint8_t>(0xB0 + k)));
+            link.tick();
+        }
+        std::vector<bool> complete;
+        for (const EngineSample& s : got) complete.push_back(s.complete());
+        return complete;
+    };
+    EXPECT_EQ(kinds({0, 1, 5, 2, 0}), (std::vector<bool>{false, false, false, true, true}));
+    EXPECT_EQ(got[1].kind, 1);
+    EXPECT_LT(got[0].timeMs, got[1].timeMs);
+    EXPECT_FALSE(got[0].replayed);
+    // Ticks without frames until "No Connection" and as long as that takes.
+    for (int t = 0; t <= Exchange::NoMonitorLimit; ++t) link.tick();
+    EXPECT_EQ(kinds({0, 1, 2}), (std::vector<bool>{false, false, true}));
+    link.startReplay();
+    ASSERT_TRUE(link.replayFrame(makeFrame(0xB0)));
+    EXPECT_TRUE(got.back().replayed);
+    EXPECT_FALSE(got.back().complete());
+    link.endReplay();
+    EXPECT_EQ(kinds({2, 1, 0}), (std::vector<bool>{false, false, true}));
+    // A replay that an exchange ends, its kinds all seen.
+    link.startReplay();
+    for (const std::uint8_t k : {0, 1, 2}) ASSERT_TRUE(link.replayFrame(makeFrame(0xB0 + k)));
+    EXPECT_TRUE(got.back().complete());
+    unit.silent = true;
+    link.exchange().startRead();
+    EXPECT_FALSE(link.replaying());
+    EXPECT_EQ(kinds({0}), (std::vector<bool>{false}));
+}
+
 TEST_F(PollPort, NoPortMeansTimeOutsAndNoConnection) {
     link.setPort(nullptr);
     int sent = 0;
@@ -200,8 +241,8 @@ TEST_F(PollPort, NoPortMeansTimeOutsAndNoConnection) {
 
 // Listeners come and go on their own, even from inside a call, each getting every frame once
 // while it listens; a subscription may outlive the stream it came from.
-TEST(FrameStream, ListenersComeAndGoOnTheirOwn) {
-    auto stream = std::make_unique<FrameStream>();
+TEST(Stream, ListenersComeAndGoOnTheirOwn) {
+    auto stream = std::make_unique<Stream<Frame, bool>>();
     std::vector<std::string> calls;
     Subscription a, b, c;
     a = stream->subscribe([&](const Frame&, bool replayed) {

@@ -19,10 +19,12 @@
 #include "files/profile_store.h"
 #include "files/settings.h"
 #include "history/recovery.h"
+#include "link/engine_sample.h"
 #include "link/monitor.h"
 #include "log/channels.h"
 #include "log/csv.h"
 #include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "log/recorder.h"
 #include "log/replay.h"
@@ -37,6 +39,21 @@ namespace {
 using test::model6;
 using test::readFile;
 
+// The link's decoding of each frame, without a port: the decoder, then the sample.
+struct Decoding {
+    MonitorDecoder decoder;
+    SampleBuilder samples;
+    MonitorSettings settings;
+    explicit Decoding(std::uint8_t advanceMax = 0, bool extMonitor = false) {
+        settings.advanceMax = advanceMax;
+        settings.extMonitor = extMonitor;
+    }
+    const EngineSample& operator()(const Frame& f, std::uint64_t timeMs) {
+        EXPECT_TRUE(decoder.decode(f, settings));
+        return samples.update(f, decoder.values(), settings.advanceMax, timeMs, false);
+    }
+};
+
 // A session of the simulated engine: the frames, and the record after each one as the
 // recorder must build it.
 struct Session {
@@ -48,18 +65,13 @@ struct Session {
 Session simulate(int count, std::uint64_t seed = 7) {
     const Calibration cal = model6();
     sim::Engine engine(seed);
-    MonitorDecoder decoder;
-    RecordBuilder builder;
-    MonitorSettings settings;
-    settings.advanceMax = cal[AdvanceMax];
+    Decoding decode(cal[AdvanceMax]);
     Session s;
     for (int i = 0; i < count; ++i) {
         const Frame f = engine.nextFrame(0.055, cal, 12);
-        EXPECT_TRUE(decoder.decode(f, settings));
         const auto t = static_cast<std::uint32_t>(i * 55 + i % 7);
-        builder.update(f, decoder.values(), cal[AdvanceMax], t);
         s.frames.push_back(f);
-        s.records.push_back(builder.record());
+        s.records.push_back(recordOf(decode(f, t), t));
         s.times.push_back(t);
     }
     return s;
@@ -151,14 +163,9 @@ TEST(LogChannels, NamesViewersMatchHoldWhatTheyExpect) {
 // Each kind updates the common part and its own channels; the others keep their value, as on
 // the Monitor page.
 TEST(LogChannels, ValuesCarryAcrossFrameKinds) {
-    MonitorDecoder decoder;
-    RecordBuilder b;
-    MonitorSettings s;
-    s.advanceMax = 100;
-    const auto feed = [&](const Frame& f, std::uint32_t t) {
-        ASSERT_TRUE(decoder.decode(f, s));
-        b.update(f, decoder.values(), s.advanceMax, t);
-    };
+    Decoding decode(100);
+    Record r{};
+    const auto feed = [&](const Frame& f, std::uint32_t t) { r = recordOf(decode(f, t), t); };
     // Kind 2: throttle 40 %, intake 55 %, water 95 °C, air sensor fault.
     feed(monitorFrame(2, {{1, 0x03}, {2, 0xE8}, {11, 40}, {12, 55}, {13, 195}, {14, 0}}), 10);
     // Kind 1: blocking, tacho, rpm alarm, privera normal; timing 70 -> 30°; 9 programmings;
@@ -168,7 +175,6 @@ TEST(LogChannels, ValuesCarryAcrossFrameKinds) {
          20);
     // Kind 0: supply counts 0x0C00 (3072 -> 912 mV -> 10682 mV), privera 0x1000.
     feed(monitorFrame(0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}, {19, 0x10}}), 30);
-    const Record& r = b.record();
     EXPECT_EQ(r[Time], 30);
     EXPECT_EQ(r[Rpm], 4000); // period 500
     EXPECT_EQ(r[Tps], 40);
@@ -189,11 +195,12 @@ TEST(LogChannels, ValuesCarryAcrossFrameKinds) {
     EXPECT_EQ(r[PriveraPosition], 4096 * 4860 / 8184);
     EXPECT_EQ(r[FrameKind], 0);
     // A kind without data (0xB5) changes the common part only.
+    const Record before = r;
     feed(monitorFrame(5, {}), 40);
-    EXPECT_EQ(b.record()[Rpm], 0);
-    EXPECT_EQ(b.record()[Advance], 30);
-    EXPECT_EQ(b.record()[BattV], r[BattV]);
-    EXPECT_EQ(b.record()[FrameKind], 5);
+    EXPECT_EQ(r[Rpm], 0);
+    EXPECT_EQ(r[Advance], 30);
+    EXPECT_EQ(r[BattV], before[BattV]);
+    EXPECT_EQ(r[FrameKind], 5);
 }
 
 TEST(Mlg, RoundTripOfASimulatedSessionWithMarkers) {
@@ -396,14 +403,11 @@ TEST(Recorder, WritesOncePerSecondAndEveryWriteEndsAtAWholeRecord) {
     Recorder rec;
     const std::uint64_t t0 = 5000;
     ASSERT_TRUE(rec.start(dir + "/ride", 1765000000u, "info", t0)) << rec.error();
-    MonitorDecoder decoder;
-    MonitorSettings settings;
-    settings.advanceMax = model6()[AdvanceMax];
+    Decoding decode(model6()[AdvanceMax]);
     std::size_t onDiskBefore = 0;
     for (std::size_t i = 0; i < s.frames.size(); ++i) {
         const std::uint64_t now = t0 + s.times[i];
-        decoder.decode(s.frames[i], settings);
-        rec.record(s.frames[i], decoder.values(), settings.advanceMax, now);
+        rec.record(decode(s.frames[i], now), now);
         if (i == 50) rec.marker("pit stop", now);
         rec.flushIfDue(now);
         const LogReadResult r = readMlgFile(rec.logPath());
@@ -465,13 +469,10 @@ TEST(Recorder, TheFirstRecordHoldsWhatTheMonitorPageShows) {
     for (const Case& k : cases) {
         const test::TestDir tmp;
         Recorder rec;
-        MonitorDecoder decoder;
-        MonitorSettings settings;
-        settings.advanceMax = 100;
+        Decoding decode(100);
         const auto feed = [&](const Frame& f, std::uint64_t now) {
-            if (f == Frame{}) return rec.forgetKinds(); // "No Connection"
-            ASSERT_TRUE(decoder.decode(f, settings));
-            rec.record(f, decoder.values(), settings.advanceMax, now);
+            if (f == Frame{}) return decode.samples.forgetKinds(); // "No Connection"
+            rec.record(decode(f, now), now);
         };
         std::uint64_t now = 1000;
         for (const Frame& f : k.before) feed(f, now += 55);
@@ -492,6 +493,41 @@ TEST(Recorder, TheFirstRecordHoldsWhatTheMonitorPageShows) {
     }
 }
 
+// The context file holds what the log was recorded with from its start and at every change,
+// only then; a line cut off by a crash leaves the entries before it.
+TEST(Recorder, KeepsTheSpeedAxisAndCalibrationOfEachMoment) {
+    const test::TestDir tmp;
+    Recorder rec;
+    ASSERT_TRUE(rec.start(tmp.path() + "/ride", 0, "", 1000));
+    Calibration cal = model6();
+    const Identification ident{"V52", "01.02.2026", "12:30"};
+    const LogContext first = contextOf(cal, ident, Image{}, "my\tride.ign");
+    rec.setContext(first, 1000);
+    rec.setContext(first, 1500);
+    const auto jet3 = static_cast<Param>(RPM_JET_0 + 3);
+    cal[jet3] = static_cast<std::uint8_t>(cal[jet3] + 1);
+    const LogContext second = contextOf(cal, ident, Image{}, "my\tride.ign");
+    EXPECT_NE(second.checksum, first.checksum);
+    rec.setContext(second, 3250);
+    rec.stop(4000);
+    EXPECT_EQ(rec.contextPath(), contextPathFor(rec.logPath()));
+    const ContextReadResult r = readContextFile(rec.contextPath());
+    ASSERT_TRUE(r.found);
+    EXPECT_EQ(r.error, "");
+    ASSERT_EQ(r.entries.size(), 2u);
+    EXPECT_EQ(r.entries[0].timeMs, 0u);
+    EXPECT_EQ(r.entries[1].timeMs, 2250u);
+    EXPECT_EQ(r.entries[1].context.rpms[3], 100 * cal[jet3]);
+    EXPECT_EQ(r.entries[1].context.identification, "V52 01.02.2026 12:30");
+    EXPECT_EQ(r.entries[1].context.calibrationFile, "my ride.ign");
+    EXPECT_EQ(r.entries[1].context.checksum, second.checksum);
+    std::ofstream(rec.contextPath(), std::ios::app) << "5000\t1000 2000";
+    const ContextReadResult cut = readContextFile(rec.contextPath());
+    EXPECT_EQ(cut.entries.size(), 2u);
+    EXPECT_NE(cut.error.find("line 4"), std::string::npos) << cut.error;
+    EXPECT_FALSE(readContextFile(tmp.path() + "/none.context").found);
+}
+
 // A full disk (here a file size limit) stops the recording with a message; the log keeps
 // every whole record written before.
 TEST(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
@@ -508,12 +544,10 @@ TEST(Recorder, AFullDiskStopsTheRecordingAndKeepsWhatWasWritten) {
     rlimit small = old;
     small.rlim_cur = header + 150 * block + block / 2;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    MonitorDecoder decoder;
-    MonitorSettings settings;
+    Decoding decode;
     std::size_t i = 0;
     for (; i < s.frames.size() && rec.recording(); ++i) {
-        decoder.decode(s.frames[i], settings);
-        rec.record(s.frames[i], decoder.values(), 0, s.times[i]);
+        rec.record(decode(s.frames[i], s.times[i]), s.times[i]);
         rec.flushIfDue(s.times[i]);
     }
     setrlimit(RLIMIT_FSIZE, &old);
@@ -542,20 +576,25 @@ std::vector<std::pair<std::string, std::string>> everythingWritten(const std::st
     out.emplace_back("csv", readFile(dir + "/log.csv"));
     Recorder rec;
     EXPECT_TRUE(rec.start(dir + "/rec", 1765000000u, "info", 0));
-    MonitorDecoder decoder;
-    MonitorSettings settings;
-    settings.extMonitor = true;
-    settings.advanceMax = model6()[AdvanceMax];
+    Decoding decode(model6()[AdvanceMax], true);
     std::string texts;
     for (std::size_t i = 0; i < s.frames.size(); ++i) {
-        decoder.decode(s.frames[i], settings);
-        for (const MonitorLine& l : decoder.view().lines) texts += l.text.value_or("") + "\n";
-        rec.record(s.frames[i], decoder.values(), settings.advanceMax, s.times[i]);
+        const EngineSample& sample = decode(s.frames[i], s.times[i]);
+        for (const MonitorLine& l : decode.decoder.view().lines)
+            texts += l.text.value_or("") + "\n";
+        rec.record(sample, s.times[i]);
         if (i == 20) rec.marker("half 1.5", s.times[i]);
+        if (i % 10 == 0) {
+            Calibration cal = model6();
+            cal[RPM_JET_0] = static_cast<std::uint8_t>(5 + i / 10);
+            rec.setContext(contextOf(cal, {"1.5", "01.02.2026", "12:30"}, Image{}, "ride 1,5.ign"),
+                           s.times[i]);
+        }
     }
     rec.stop(s.times.back());
     out.emplace_back("mlg", readFile(rec.logPath()));
     out.emplace_back("frames", readFile(rec.frameLogPath()));
+    out.emplace_back("context", readFile(rec.contextPath()));
     out.emplace_back("monitor texts", texts);
     out.emplace_back("ign", formatParamFile(model6()));
     out.emplace_back("recovery", formatRecovery(model6(), 1765000000));

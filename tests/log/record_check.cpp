@@ -115,18 +115,16 @@ int simRun(int seconds, int monitorMs = 55, int phaseMs = 0, bool full = true) {
     std::vector<Record> expected;
     std::vector<double> costUs;
     std::size_t decoded = 0, markers = 0;
-    const Subscription listening =
-        host.link.frames().subscribe([&](const Frame& f, bool) {
-            ++decoded;
-            const auto t0 = Clock::now();
-            const std::uint64_t now = nowMs();
-            const bool written =
-                rec.record(f, host.link.monitor().values(), host.cal[AdvanceMax], now);
-            rec.flushIfDue(now);
-            costUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-            if (written) expected.push_back(rec.last());
-            if (decoded % 500 == 0) markers += rec.marker("lap", now) > 0;
-        });
+    const Subscription listening = host.link.samples().subscribe([&](const EngineSample& s) {
+        ++decoded;
+        const auto t0 = Clock::now();
+        const std::uint64_t now = nowMs();
+        const bool written = rec.record(s, now);
+        rec.flushIfDue(now);
+        costUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        if (written) expected.push_back(rec.last());
+        if (decoded % 500 == 0) markers += rec.marker("lap", now) > 0;
+    });
     const int ticks = seconds * 1000 / 55;
     // "No Connection" once the first frame has come.
     int noConnectionTicks = 0;
@@ -191,14 +189,14 @@ int simRun(int seconds, int monitorMs = 55, int phaseMs = 0, bool full = true) {
     const Calibration cal = simtest::defaultCalibration(6);
     sim::Engine engine(5);
     MonitorDecoder decoder;
-    MonitorSettings settings;
+    SampleBuilder samples;
     auto next = Clock::now();
     for (;;) {
         next += std::chrono::milliseconds(55);
         std::this_thread::sleep_until(next);
         const Frame f = engine.nextFrame(0.055, cal, 0);
-        decoder.decode(f, settings);
-        rec.record(f, decoder.values(), cal[AdvanceMax], nowMs());
+        decoder.decode(f, MonitorSettings{});
+        rec.record(samples.update(f, decoder.values(), cal[AdvanceMax], nowMs(), false), nowMs());
         rec.flushIfDue(nowMs());
     }
 }

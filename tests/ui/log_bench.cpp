@@ -52,15 +52,17 @@ std::size_t writeRide(const std::string& path, double hours, int markerSeconds) 
     MonitorDecoder decoder;
     MonitorSettings settings;
     settings.advanceMax = cal[AdvanceMax];
-    log::RecordBuilder builder;
+    SampleBuilder samples;
     const auto records = static_cast<std::size_t>(hours * 36000.0);
     std::ofstream out(path, std::ios::binary);
     std::string chunk = log::mlgHeader(1765000000u, "log_bench ride");
     for (std::size_t i = 0; i < records; ++i) {
         const Frame f = engine.nextFrame(0.1, cal, 3);
         decoder.decode(f, settings);
-        builder.update(f, decoder.values(), cal[AdvanceMax], static_cast<std::uint32_t>(i * 100));
-        log::appendRecordBlock(chunk, static_cast<std::uint8_t>(i), builder.record());
+        const auto t = static_cast<std::uint32_t>(i * 100);
+        log::appendRecordBlock(
+            chunk, static_cast<std::uint8_t>(i),
+            log::recordOf(samples.update(f, decoder.values(), cal[AdvanceMax], t, false), t));
         if (i % (static_cast<std::size_t>(markerSeconds) * 10) ==
             static_cast<std::size_t>(markerSeconds) * 5 - 1)
             log::appendMarkerBlock(chunk, 0, static_cast<std::uint32_t>(i * 100), "marker");

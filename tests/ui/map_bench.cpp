@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "tests/sim/harness.h"
-#include "ui/map/curve_window.h"
 #include "ui/main_window/form_hlav.h"
+#include "ui/map/curve_window.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
 
@@ -97,7 +97,8 @@ int main(int argc, char** argv) {
     std::vector<double> us;
     for (int i = 0; i < 1000; ++i) {
         analysis::EngineSample s;
-        s.time = i * 0.1;
+        s.timeMs = static_cast<std::uint64_t>(i) * 100;
+        s.advance = 20 + i % 15;
         // The engine moves continuously: speed and throttle sweep the map.
         s.rpm = 1000 + static_cast<int>(7500 * (1 - std::cos(i * 0.021)));
         s.throttle = static_cast<int>(50 - 50 * std::cos(i * 0.033));
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
         s.injectionUs = 3000;
         QElapsedTimer t;
         t.start();
-        wb.showLivePoint(s, 20 + i % 15);
+        wb.showLivePoint(s);
         // The repaints of the page and the window, and nothing else that waits (the window's
         // own timer would be counted otherwise).
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);

@@ -12,16 +12,25 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <array>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
 #include "analysis/map_stats.h"
 #include "history/param_names.h"
+#include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "tests/analysis/crafted_log.h"
 #include "tests/sim/harness.h"
 #include "ui/history/edit_menu.h"
+#include "ui/log/log_menu.h"
+#include "ui/log/log_viewer.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/map/curve_window.h"
 #include "ui/map/map_window.h"
@@ -74,6 +83,42 @@ private:
         wb_ = std::make_unique<MapWorkbench>(*form_);
         form_->link().onSent = [this](const Frame&) { ++sent_; };
         sent_ = 0;
+    }
+    // A warm, steady ride at 4,000 rpm recorded through the Log menu; after `switchAt` frames
+    // the speed axis doubles and the engine goes to 8,000 rpm, the same column then.
+    QString recordRide(LogMenu* menu, std::uint64_t& clock, int frames, int switchAt) {
+        Calibration& cal = form_->calibration();
+        const auto setAxis = [&](int step) {
+            for (int k = 0; k < 10; ++k)
+                cal[static_cast<Param>(RPM_JET_0 + k)] = static_cast<std::uint8_t>(step * (k + 1));
+        };
+        setAxis(10);
+        menu->clockMs = [&clock] { return clock; };
+        menu->logsFolder = dir_->filePath("rides");
+        if (!menu->startRecording()) return {};
+        for (int i = 0; i < frames; ++i) {
+            if (i == switchAt) setAxis(20);
+            std::uint8_t data[20] = {};
+            const unsigned period = 2000000u / (i < switchAt ? 4000u : 8000u);
+            data[0] = static_cast<std::uint8_t>(period >> 8);
+            data[1] = static_cast<std::uint8_t>(period & 0xFF);
+            data[4] = static_cast<std::uint8_t>(i % 2 ? 0x04 : 0x0A); // lambda now lean, now rich
+            data[9] = 100;                                            // injection 3 ms
+            data[10] = 10;                                            // throttle 10 %
+            data[12] = 185;                                           // water 85 °C
+            data[13] = 130;                                           // air 30 °C
+            clock += 55;
+            form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + i % 3), data));
+            menu->poll();
+        }
+        menu->stopRecording();
+        setAxis(5); // today's axis: 4,000 rpm is column 7, 8,000 beyond the last
+        return QString::fromStdString(menu->recorder().logPath());
+    }
+    static double columnSamples(const analysis::MapStatistics& st, int col) {
+        double n = 0;
+        for (int r = 0; r < analysis::MapSize; ++r) n += st.cell(r, col).samples;
+        return n;
     }
     void stop() {
         wb_.reset();
@@ -262,7 +307,7 @@ private slots:
         const auto ride = [&](int n) {
             for (int k = 0; k < n; ++k, ++i) {
                 analysis::EngineSample s;
-                s.time = i * 0.125;
+                s.timeMs = static_cast<std::uint64_t>(i) * 125;
                 s.rpm = rpms[1];
                 s.throttle = 10;  // row 3
                 s.lambdaMv = 200; // lean
@@ -337,39 +382,181 @@ private slots:
         QCOMPARE(w->table()->item(8, 7)->text(), QString("133"));
     }
 
-    // Every listener of the monitor frames gets each frame once, whichever attached first, and
-    // one that goes takes nothing with it. A replayed frame moves the live point; only live
-    // frames count in the statistics.
-    void monitorFramesReachEveryListenerOnce() {
+    // One decode, then subscribers: the recorder, the map's statistics and a third listener,
+    // attached in every order, each get every sample once; replayed samples move the live
+    // point but are neither recorded nor counted.
+    void everySampleReachesEachSubscriberOnceInAnyOrder() {
         start();
+        wb_.reset();
         std::uint8_t data[20] = {0x03, 0xE8}; // 2000 rpm
-        const auto feed = [&] {
-            for (std::uint8_t kind = 0; kind < 3; ++kind)
-                form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
+        const auto frameOf = [&](int kind) {
+            return makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data);
         };
-        for (const bool workbenchFirst : {true, false}) {
-            wb_.reset();
-            int other = 0;
+        std::vector<Frame> fed;
+        for (int i = 0; i < 6; ++i) fed.push_back(frameOf(i % 3));
+        std::array<int, 3> order{0, 1, 2}; // recorder, map, third
+        int orders = 0;
+        do {
+            // Every kind once, so that each sample fed is complete (a replay forgets them).
+            for (int kind = 0; kind < 3; ++kind) QVERIFY(form_->link().monitorFrame(frameOf(kind)));
+            LogMenu* menu = nullptr;
+            std::vector<Frame> third;
             Subscription sub;
-            if (workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
-            sub = form_->link().frames().subscribe([&](const Frame&, bool) { ++other; });
-            if (!workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
-            feed();
-            QCOMPARE(other, 3);
-            QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
+            for (const int who : order) {
+                if (who == 0) {
+                    menu = new LogMenu(*form_);
+                    menu->logsFolder = dir_->filePath(QString("logs%1").arg(orders));
+                    QVERIFY(menu->startRecording());
+                } else if (who == 1) {
+                    wb_ = std::make_unique<MapWorkbench>(*form_);
+                } else {
+                    sub = form_->link().samples().subscribe(
+                        [&](const EngineSample& s) { third.push_back(s.frame); });
+                }
+            }
+            for (const Frame& f : fed) QVERIFY(form_->link().monitorFrame(f));
+            form_->link().startReplay();
+            QVERIFY(form_->link().replayFrame(frameOf(2)));
+            form_->link().endReplay();
+            menu->stopRecording();
+            const log::FrameLogResult logged =
+                log::readFrameLogFile(menu->recorder().frameLogPath());
+            std::vector<Frame> recorded;
+            for (const log::TimedFrame& t : logged.frames) recorded.push_back(t.frame);
+            QCOMPARE(recorded, fed);
+            QCOMPARE(wb_->liveStatistics().samplesSeen(), std::uint64_t{fed.size()});
+            QCOMPARE(third.size(), fed.size() + 1);
+            third.pop_back(); // the replayed one
+            QCOMPARE(third, fed);
+            delete menu;
             wb_.reset();
-            feed();
-            QCOMPARE(other, 6);
-        }
+            sub.reset();
+            QCOMPARE(form_->link().samples().listeners(), std::size_t{0});
+            ++orders;
+        } while (std::next_permutation(order.begin(), order.end()));
+        QCOMPARE(orders, 6);
         wb_ = std::make_unique<MapWorkbench>(*form_);
         form_->link().startReplay();
-        for (std::uint8_t kind = 0; kind < 3; ++kind)
-            QVERIFY(
-                form_->link().replayFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data)));
+        for (int kind = 0; kind < 3; ++kind) QVERIFY(form_->link().replayFrame(frameOf(kind)));
         form_->link().endReplay();
         QVERIFY(wb_->livePoint().has_value());
         QCOMPARE(wb_->livePoint()->nearestCol, 1); // 2000 rpm
         QCOMPARE(wb_->liveStatistics().samplesSeen(), 0u);
+    }
+
+    // A recorded ride, replayed, moves the window's cross-hair through the same points and the
+    // page's frame through the same cells as the ride did.
+    void replayMovesTheCrossHairLikeTheRide() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        auto* menu = new LogMenu(*form_); // owned by the window
+        std::uint64_t clock = 1000;
+        menu->clockMs = [&] { return clock; };
+        menu->logsFolder = dir_->filePath("ride");
+        using Point = std::pair<std::optional<QPointF>, std::pair<int, int>>;
+        std::vector<Point> ride, replay;
+        std::vector<Point>* into = &ride;
+        const Subscription sub = form_->link().samples().subscribe([&](const EngineSample& s) {
+            if (!s.replayed && !s.complete()) return; // not recorded
+            const auto& p = wb_->livePoint();
+            into->emplace_back(w->table()->livePoint(),
+                               p ? std::pair(p->nearestRow, p->nearestCol) : std::pair(-1, -1));
+        });
+        QVERIFY(menu->startRecording());
+        for (int i = 0; i < 90; ++i) {
+            std::uint8_t data[20] = {};
+            // Speed sweeps 1,500 to 12,000 rpm; the throttle comes with kind 2.
+            const unsigned period = 2000000u / static_cast<unsigned>(1500 + 120 * i);
+            data[0] = static_cast<std::uint8_t>(period >> 8);
+            data[1] = static_cast<std::uint8_t>(period & 0xFF);
+            data[10] = static_cast<std::uint8_t>((i * 7) % 101);
+            clock += 55;
+            QVERIFY(form_->link().monitorFrame(
+                makeFrame(static_cast<std::uint8_t>(0xB0 + i % 3), data)));
+        }
+        menu->stopRecording();
+        QCOMPARE(ride.size(), std::size_t{88});
+        into = &replay;
+        QVERIFY(menu->startReplay(QString::fromStdString(menu->recorder().logPath())));
+        for (int i = 0; i < 200 && !menu->replayClock()->finished(); ++i) {
+            clock += 55;
+            menu->poll();
+        }
+        QCOMPARE(replay.size(), ride.size());
+        QVERIFY(replay == ride);
+        QVERIFY(w->table()->trailLength() > 0);
+    }
+
+    // A log keeps the speed axis of each moment: after the axis changed, its samples still
+    // land in the cells of their recorded speeds. A log without it goes by today's axis and
+    // the window says so.
+    void aLogIsAnalysedOnTheAxisItWasRecordedWith() {
+        start();
+        auto* menu = new LogMenu(*form_);
+        std::uint64_t clock = 1000;
+        const QString path = recordRide(menu, clock, 240, 120);
+        QVERIFY(!path.isEmpty());
+        MapWindow* w = wb_->openWindow();
+        QVERIFY(w->loadLogFile(path));
+        const analysis::MapStatistics& st = w->shownStatistics();
+        QVERIFY(st.samplesCounted() > 150);
+        QCOMPARE(columnSamples(st, 3), double(st.samplesCounted()));
+        QVERIFY(w->message().contains("another speed axis"));
+        QVERIFY(QFile::remove(QString::fromStdString(log::contextPathFor(path.toStdString()))));
+        QVERIFY(w->loadLogFile(path));
+        QVERIFY(w->message().contains("today's axis is used"));
+        QVERIFY(columnSamples(w->shownStatistics(), 7) > 0);
+        QVERIFY(columnSamples(w->shownStatistics(), 9) > 0);
+        QCOMPARE(columnSamples(w->shownStatistics(), 3), 0.0);
+    }
+
+    // "Analyse map" in the log viewer over a selection gives the statistics of the log cut
+    // to that stretch, and the window names the log and the stretch.
+    void analyseMapOnASelectionEqualsTheLogCutToIt() {
+        start();
+        auto* menu = new LogMenu(*form_);
+        std::uint64_t clock = 1000;
+        const QString path = recordRide(menu, clock, 240, 120);
+        connect(menu, &LogMenu::analyseMap, wb_.get(), &MapWorkbench::analyseLog);
+        LogViewer* viewer = menu->openLog(path);
+        QVERIFY(viewer != nullptr);
+        const log::LogData& data = viewer->data();
+        const double from = data.time[30], to = data.time[200];
+        viewer->setSelection(from, to);
+        viewer->findChild<QPushButton*>("LogAnalyseMap")->click();
+        QVERIFY(wb_->window() != nullptr && wb_->window()->isVisible());
+        const analysis::CellGrid fromRange = wb_->window()->shownStatistics().cells();
+        QVERIFY(wb_->window()->message().contains(QString("%1 s").arg(from, 0, 'f', 1)));
+        // The same stretch as a file of its own: the header, then the records within.
+        QFile whole(path);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        const auto block = static_cast<qsizetype>(log::MlgBlockHeaderSize + log::recordSize() + 1);
+        const qsizetype header = bytes.size() - static_cast<qsizetype>(data.records()) * block;
+        QByteArray cut = bytes.left(header);
+        for (std::size_t i = 0; i < data.records(); ++i)
+            if (data.time[i] >= from && data.time[i] <= to)
+                cut += bytes.mid(header + static_cast<qsizetype>(i) * block, block);
+        const QString cutPath = dir_->filePath("cut.mlg");
+        QFile out(cutPath);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(cut);
+        out.close();
+        QVERIFY(QFile::copy(QString::fromStdString(log::contextPathFor(path.toStdString())),
+                            dir_->filePath("cut.context")));
+        QVERIFY(wb_->window()->loadLogFile(cutPath));
+        const analysis::MapStatistics& cutStats = wb_->window()->shownStatistics();
+        QVERIFY(cutStats.samplesCounted() > 50);
+        for (int r = 0; r < analysis::MapSize; ++r) {
+            for (int c = 0; c < analysis::MapSize; ++c) {
+                const auto& a = fromRange[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+                const auto& b = cutStats.cell(r, c);
+                QCOMPARE(a.samples, b.samples);
+                QCOMPARE(a.meanLambda(), b.meanLambda());
+                QCOMPARE(a.seconds, b.seconds);
+            }
+        }
+        delete viewer;
     }
 
     // The simulated engine held at 4000 rpm and 20 % throttle: the cell of row 4 (20 %) and

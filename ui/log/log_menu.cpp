@@ -30,8 +30,8 @@
 #include "files/settings.h"
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
-#include "ui/main_window/form_hlav.h"
 #include "ui/log/log_viewer.h"
+#include "ui/main_window/form_hlav.h"
 
 namespace velmora::ui {
 
@@ -93,8 +93,8 @@ LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
     build();
     Link& link = form_.link();
     // A replay is no new data: only frames from the unit are recorded.
-    frames_ = link.frames().subscribe([this](const Frame& f, bool replayed) {
-        if (!replayed) onFrame(f);
+    samples_ = link.samples().subscribe([this](const EngineSample& s) {
+        if (!s.replayed) onSample(s);
     });
     link.onReplayEnded = [this] { replayEnded(); };
     timer_ = new QTimer(this);
@@ -294,6 +294,7 @@ bool LogMenu::start(bool byUser) {
         if (byUser) messageBox(failureMessage());
         return false;
     }
+    recorder_.setContext(context(), now());
     failure_.clear();
     autoStarted_ = false;
     lastFrameMs_ = now();
@@ -330,20 +331,25 @@ int LogMenu::addMarker(const QString& note) {
     return n;
 }
 
-void LogMenu::onFrame(const Frame& frame) {
+void LogMenu::onSample(const EngineSample& sample) {
     // This runs inside the tick: a failed automatic start never opens a box here.
     if (!recording() && recordWhileConnected() && !autoHeld_ && failure_.isEmpty() && start(false))
         autoStarted_ = true;
     const std::uint64_t t = now();
     lastFrameMs_ = t;
-    // Every frame, so that a recording starts with the values the Monitor page shows.
-    recorder_.record(frame, form_.link().monitor().values(), form_.calibration()[AdvanceMax], t);
     if (!recording()) return;
+    recorder_.record(sample, t);
     recorder_.flushIfDue(t);
     if (!recording()) { // the write failed: a full disk
         noteFailure(true);
         retranslate();
     }
+}
+
+log::LogContext LogMenu::context() {
+    const std::string& file = form_.lastFilePath();
+    return log::contextOf(form_.calibration(), form_.identification(), form_.image(),
+                          std::filesystem::path(file).filename().string());
 }
 
 void LogMenu::poll() {
@@ -353,11 +359,9 @@ void LogMenu::poll() {
     // as long as that takes, so ticks that ran late never split a log.
     const bool ended =
         form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
-    if (ended) {
-        autoHeld_ = false;
-        recorder_.forgetKinds(); // the next unit's frames start afresh
-    }
+    if (ended) autoHeld_ = false;
     if (recording()) {
+        recorder_.setContext(context(), t); // an edit of the axis, a file opened, a read
         recorder_.flushIfDue(t);
         if (!recording()) noteFailure(true);
         // "Record while connected" ends with the connection.
@@ -409,6 +413,7 @@ LogViewer* LogMenu::openLog(const QString& path) {
         messageBox(error);
         return nullptr;
     }
+    connect(viewer, &LogViewer::analyseMapRequested, this, &LogMenu::analyseMap);
     viewer->show();
     return viewer;
 }
@@ -449,8 +454,6 @@ void LogMenu::stopReplay() {
 }
 
 void LogMenu::replayEnded() {
-    // The decoder holds the replayed log's values now, not the unit's.
-    recorder_.forgetKinds();
     replay_.reset();
     panel_->hide();
     updateReplayWidgets();

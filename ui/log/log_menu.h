@@ -4,8 +4,6 @@
 // its menu bar, status bar and settings store only.
 #pragma once
 
-#include "link/frame_stream.h"
-
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -17,7 +15,9 @@
 #include <string>
 #include <utility>
 
-#include "link/frame.h"
+#include "link/engine_sample.h"
+#include "link/stream.h"
+#include "log/mlg.h"
 #include "log/recorder.h"
 #include "log/replay.h"
 
@@ -79,15 +79,22 @@ public:
     // Runs what the timer runs: flush, status field, replay frames, language.
     void poll();
 
+signals:
+    // "Analyse map" in one of the viewers; the log stays valid during the call only.
+    void analyseMap(const velmora::log::LogData& data, const QString& path,
+                    const velmora::log::LogRange& range);
+
 private:
-    Subscription frames_;
+    Subscription samples_;
     void build();
     // An automatic start runs inside the tick: it says a failure in the status field only.
     bool start(bool byUser);
     void noteFailure(bool started);
     QString failureMessage() const;
     void retranslate();
-    void onFrame(const Frame& frame);
+    void onSample(const EngineSample& sample);
+    // What a recording is made with now: the speed axis and the calibration's identity.
+    log::LogContext context();
     void updateStatus();
     void replayEnded();
     void updateReplayWidgets();

@@ -145,9 +145,13 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     auto* csv = new QPushButton(text(static_cast<int>(LogText::ExportCsv)), side);
     csv->setObjectName("LogExportCsv");
     connect(csv, &QPushButton::clicked, this, &LogViewer::askExport);
+    auto* analyse = new QPushButton(text(static_cast<int>(LogText::AnalyseMap)), side);
+    analyse->setObjectName("LogAnalyseMap");
+    connect(analyse, &QPushButton::clicked, this, &LogViewer::analyseMap);
     buttons->addWidget(all);
     buttons->addWidget(zoom);
     buttons->addWidget(csv);
+    buttons->addWidget(analyse);
     sideLayout->addWidget(cursorLabel_);
     sideLayout->addWidget(selectionLabel_);
     sideLayout->addWidget(values_, 1);
@@ -179,7 +183,15 @@ bool LogViewer::openFile(const QString& path, QString* error) {
         if (error != nullptr) *error = QString::fromStdString(r.error);
         return false;
     }
-    return setLog(std::move(r.data), QFileInfo(path).fileName(), error);
+    if (!setLog(std::move(r.data), QFileInfo(path).fileName(), error)) return false;
+    path_ = path;
+    return true;
+}
+
+void LogViewer::analyseMap() {
+    log::LogRange range;
+    if (selTo_ > selFrom_) range = {selFrom_, selTo_};
+    emit analyseMapRequested(log_, path_, range);
 }
 
 bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) {
@@ -188,6 +200,7 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
         return false;
     }
     log_ = std::move(data);
+    path_.clear();
     setWindowTitle(text(static_cast<int>(LogText::ViewerTitle)) + " - " + title);
     syncing_ = true;
     values_->setRowCount(static_cast<int>(log_.fields.size()));

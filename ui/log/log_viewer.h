@@ -57,6 +57,15 @@ public:
     bool exportCsv(const QString& path, QString* error) const;
 
     QCustomPlot* plot() const { return plot_; }
+    // The file shown; empty for a log handed over by setLog.
+    const QString& path() const { return path_; }
+    // "Analyse map": hands the log and the selection (the whole log without one) on.
+    void analyseMap();
+
+signals:
+    // The log stays valid during the call only.
+    void analyseMapRequested(const velmora::log::LogData& data, const QString& path,
+                             const velmora::log::LogRange& range);
 
 private:
     // A long log plots the minimum and maximum of each of a few thousand slices at wide spans
@@ -85,6 +94,7 @@ private:
 
     std::uint8_t language_;
     log::LogData log_;
+    QString path_;
     QStringList chosen_;
     QCustomPlot* plot_ = nullptr;
     std::vector<QCPAxisRect*> rects_;

@@ -22,6 +22,7 @@
 
 #include "analysis/log_samples.h"
 #include "files/settings.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/number_text.h"
@@ -472,29 +473,55 @@ void MapWindow::loadLog() {
 }
 
 bool MapWindow::loadLogFile(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
     const log::LogReadResult read = log::readMlgFile(QFile::encodeName(path).toStdString());
     if (!read.ok) {
-        say(text(MapText::LogUnreadable).arg(name, QString::fromStdString(read.error)), true);
+        say(text(MapText::LogUnreadable)
+                .arg(QFileInfo(path).fileName(), QString::fromStdString(read.error)),
+            true);
         return false;
     }
+    return analyseLog(read.data, path);
+}
+
+bool MapWindow::analyseLog(const log::LogData& data, const QString& path, const LogRange& range) {
+    QString name = QFileInfo(path).fileName();
+    const std::vector<log::ContextEntry> recorded =
+        path.isEmpty()
+            ? std::vector<log::ContextEntry>{}
+            : log::readContextFile(log::contextPathFor(QFile::encodeName(path).toStdString()))
+                  .entries;
     auto stats = std::make_unique<MapStatistics>(wb_.statsSettings());
-    const LogAnalysis a = analyseLog(read.data, *stats, rpmAxis(wb_.form().calibration()));
+    const LogAnalysis a = velmora::analysis::analyseLog(
+        data, *stats, rpmAxis(wb_.form().calibration()), range, recorded);
     if (!a.ok()) {
         QStringList missing;
         for (const std::string& m : a.missing) missing << QString::fromStdString(m);
         say(text(MapText::LogMissingChannels).arg(name, missing.join(", ")), true);
         return false;
     }
-    // A log whose suggestions were applied in this session stays used when loaded again.
+    const bool part = std::isfinite(range.from) || std::isfinite(range.to);
+    const double first = data.records() > 0 ? data.time.front() : 0.0;
+    const double last = data.records() > 0 ? data.time.back() : 0.0;
+    if (part)
+        name = text(MapText::LogRangeSource)
+                   .arg(name, QString::number(std::max(range.from, first), 'f', 1),
+                        QString::number(std::min(range.to, last), 'f', 1));
+    // A log (or the same stretch of it) whose suggestions were applied in this session stays
+    // used when it is analysed again.
     const QFileInfo info(path);
     logKey_ = info.canonicalFilePath() + '\n' + QString::number(info.size()) + '\n' +
-              QString::number(info.lastModified().toMSecsSinceEpoch());
+              QString::number(info.lastModified().toMSecsSinceEpoch()) + '\n' +
+              QString::number(range.from) + '\n' + QString::number(range.to);
     if (usedLogs_.contains(logKey_)) stats->markUsed();
     loadedStats_ = std::move(stats);
     showStatistics(loadedStats_.get(), name);
-    say(text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted()),
-        false);
+    QString said =
+        text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted());
+    if (!a.recordedAxis)
+        said += ' ' + text(MapText::AxisNotRecorded);
+    else if (a.axisDiffers)
+        said += ' ' + text(MapText::AxisDiffers);
+    say(said, false);
     return true;
 }
 

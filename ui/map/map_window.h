@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 
+#include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
 #include "lang/history_texts.h"
@@ -96,6 +97,10 @@ public:
     // Statistics from a recorded log replace the live ones in the overlays until Reset.
     void loadLog();
     bool loadLogFile(const QString& path);
+    // The same for a log read already (its path finds what it was recorded with), over
+    // `range`; the window names the log and the range.
+    bool analyseLog(const log::LogData& data, const QString& path,
+                    const analysis::LogRange& range = {});
     // Asks for a log file; tests answer it themselves. Empty: cancelled.
     std::function<QString()> askLogPath;
 

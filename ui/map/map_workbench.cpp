@@ -30,7 +30,6 @@ const QColor LiveColour(200, 0, 200);
 
 MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     setObjectName("MapWorkbench");
-    clock_.start();
     loadStatsSettings();
     heat_ = readAddonSwitch(form_.settingsStore(), AddonSwitch::HeatColours);
 
@@ -96,8 +95,11 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
 
     // A replay moves the live point and its trail as the ride did; only live frames count in
     // the statistics, so a ride is never counted twice.
-    frames_ = form_.link().frames().subscribe(
-        [this](const Frame& f, bool replayed) { monitorFrame(f, replayed); });
+    samples_ = form_.link().samples().subscribe([this](const EngineSample& s) {
+        // Only frames of kind 1 carry the advance; before the first one there is none to show.
+        if (s.kind == 1) advanceSeen_ = true;
+        showLivePoint(s, !s.replayed);
+    });
     retranslate();
     recolourAll();
 }
@@ -205,16 +207,7 @@ void MapWorkbench::recolour(int i) {
     e->setPalette(pal);
 }
 
-void MapWorkbench::monitorFrame(const Frame& f, bool replayed) {
-    // Only frames of kind 1 carry the advance; before the first one there is none to show.
-    if ((f[0] & 0x0F) == 1) advanceSeen_ = true;
-    const EngineSample s =
-        builder_.update(f, form_.link().monitor().values(), form_.calibration()[AdvanceMax],
-                        static_cast<double>(clock_.elapsed()) / 1000.0);
-    showLivePoint(s, builder_.advance(), !replayed);
-}
-
-void MapWorkbench::showLivePoint(const EngineSample& s, int advance, bool count) {
+void MapWorkbench::showLivePoint(const EngineSample& s, bool count) {
     const Calibration& cal = form_.calibration();
     const std::array<int, MapSize> rpms = rpmAxis(cal);
     if (count) live_.add(s, rpms);
@@ -234,11 +227,11 @@ void MapWorkbench::showLivePoint(const EngineSample& s, int advance, bool count)
     }
     if (curveWindow_ != nullptr && curveWindow_->isVisible()) {
         if (advanceSeen_ && s.rpm > 0)
-            curveWindow_->plot()->setLive(s.rpm, advance);
+            curveWindow_->plot()->setLive(s.rpm, s.advance);
         else
             curveWindow_->plot()->clearLive();
     }
-    if (window_ != nullptr && window_->isVisible()) window_->showLivePoint(point_, s.time);
+    if (window_ != nullptr && window_->isVisible()) window_->showLivePoint(point_, s.time());
     emit livePointChanged();
 }
 
@@ -266,6 +259,11 @@ CurveWindow* MapWorkbench::openCurveWindow() {
 void MapWorkbench::refreshCurve() {
     if (curveWindow_ == nullptr) return;
     curveWindow_->plot()->setCurve(ignitionCurve(form_.calibration()));
+}
+
+void MapWorkbench::analyseLog(const log::LogData& data, const QString& path,
+                              const LogRange& range) {
+    openWindow()->analyseLog(data, path, range);
 }
 
 MapWindow* MapWorkbench::openWindow() {

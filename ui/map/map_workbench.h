@@ -4,9 +4,6 @@
 // binding (read controls, the after-change step, the calibration) and the link's hooks.
 #pragma once
 
-#include "link/frame_stream.h"
-
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPalette>
 #include <QString>
@@ -16,11 +13,12 @@
 #include <functional>
 #include <optional>
 
-#include "analysis/live_sample.h"
+#include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
 #include "history/change.h"
 #include "lang/map_texts.h"
+#include "link/stream.h"
 
 class QAction;
 class QFrame;
@@ -53,18 +51,18 @@ public:
     bool heatColours() const { return heat_; }
     void setHeatColours(bool on); // saved in the settings file
 
-    // A monitor frame the link decoded: a live sample for the point and the statistics.
-    void monitorFrame(const Frame& frame, bool replayed = false);
     // The live operating point on the page and the map window (nothing outside the map), and
-    // the live advance on the curve window. Also feeds the live statistics.
-    // Moves the live point and its trail; `count` adds the sample to the statistics too.
-    void showLivePoint(const analysis::EngineSample& s, int advance, bool count = true);
+    // the live advance on the curve window. Moves the live point and its trail; `count` adds
+    // the sample to the statistics too.
+    void showLivePoint(const analysis::EngineSample& s, bool count = true);
     const std::optional<analysis::MapPoint>& livePoint() const { return point_; }
 
     analysis::MapStatistics& liveStatistics() { return live_; }
     analysis::StatsSettings statsSettings() const { return live_.settings(); }
 
     MapWindow* openWindow();
+    // Opens the map window on the statistics of a log read already, over `range`.
+    void analyseLog(const log::LogData& data, const QString& path, const analysis::LogRange& range);
     MapWindow* window() const { return window_; }
     CurveWindow* openCurveWindow();
     CurveWindow* curveWindow() const { return curveWindow_; }
@@ -101,11 +99,9 @@ private:
     bool advanceSeen_ = false;
     bool heat_ = true;
     bool shownPending_ = false;
-    analysis::LiveSampleBuilder builder_;
     analysis::MapStatistics live_;
     std::optional<analysis::MapPoint> point_;
-    QElapsedTimer clock_;
-    Subscription frames_;
+    Subscription samples_;
 };
 
 } // namespace velmora::ui
