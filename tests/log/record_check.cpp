@@ -26,7 +26,7 @@
 #include "log/mlg.h"
 #include "log/recorder.h"
 #include "sim/engine.h"
-#include "tests/files/test_dir.h"
+#include "test_dir.h"
 #include "tests/sim/harness.h"
 
 using namespace velmora;
@@ -115,18 +115,16 @@ int simRun(int seconds, int monitorMs = 55, int phaseMs = 0, bool full = true) {
     std::vector<Record> expected;
     std::vector<double> costUs;
     std::size_t decoded = 0, markers = 0;
-    const Subscription listening =
-        host.link.frames().subscribe([&](const Frame& f, bool) {
-            ++decoded;
-            const auto t0 = Clock::now();
-            const std::uint64_t now = nowMs();
-            const bool written =
-                rec.record(f, host.link.monitor().values(), host.cal[AdvanceMax], now);
-            rec.flushIfDue(now);
-            costUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-            if (written) expected.push_back(rec.last());
-            if (decoded % 500 == 0) markers += rec.marker("lap", now) > 0;
-        });
+    const Subscription listening = host.link.frames().subscribe([&](const Frame& f, bool) {
+        ++decoded;
+        const auto t0 = Clock::now();
+        const std::uint64_t now = nowMs();
+        const bool written = rec.record(f, host.link.monitor().values(), host.cal[AdvanceMax], now);
+        rec.flushIfDue(now);
+        costUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        if (written) expected.push_back(rec.last());
+        if (decoded % 500 == 0) markers += rec.marker("lap", now) > 0;
+    });
     const int ticks = seconds * 1000 / 55;
     // "No Connection" once the first frame has come.
     int noConnectionTicks = 0;

@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -20,11 +19,12 @@
 #include "log/mlg.h"
 #include "tests/analysis/crafted_log.h"
 #include "tests/sim/harness.h"
-#include "ui/map/curve_window.h"
 #include "ui/history/edit_menu.h"
 #include "ui/main_window/form_hlav.h"
+#include "ui/map/curve_window.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
@@ -53,48 +53,36 @@ class MapTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TFormHlav> form_;
-    std::unique_ptr<MapWorkbench> wb_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
+    MapWorkbench* wb_ = nullptr;
     EditMenu* edit_ = nullptr;
     int sent_ = 0;
 
-    QString ini() const { return dir_->filePath("Velmora52.ini"); }
+    QString ini() const { return window_->iniPath(); }
     void start(const QString& settings = "[FORM_HLAV]\nLanguage=1\n") {
-        QFile f(ini());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(settings.toUtf8());
-        f.close();
-        form_ = std::make_unique<TFormHlav>(ini().toStdString());
-        form_->messageBox = [](const QString&) {};
-        edit_ = new EditMenu(*form_, dir_->filePath("data")); // owned by the window
-        form_->FormCreate({});
-        edit_->started();
-        wb_ = std::make_unique<MapWorkbench>(*form_);
+        window_->writeIni(settings);
+        form_ = &window_->start();
+        edit_ = window_->addOns().edit();
+        wb_ = window_->addOns().map();
         form_->link().onSent = [this](const Frame&) { ++sent_; };
         sent_ = 0;
     }
     void stop() {
-        wb_.reset();
         if (form_) form_->close();
-        form_.reset();
+        window_->stop();
+        form_ = nullptr;
     }
     QLineEdit* cell(int r, int c) const {
         return form_->findChild<QLineEdit*>(QString("Edit%1").arg(50 + 10 * r + c));
     }
-    QByteArray settingsFile() const {
-        QFile f(ini());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray settingsFile() const { return test::readAll(ini()); }
 
 private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-    }
+    void init() { window_ = std::make_unique<test::WindowFixture>(); }
     void cleanup() {
         stop();
-        dir_.reset();
+        window_.reset();
     }
 
     void heatColoursFollowValuesAndTheSettingPersists() {
@@ -161,12 +149,12 @@ private slots:
         start();
         MapWindow* w = wb_->openWindow();
         const std::string bytes = testlog::craftedLog();
-        const QString logPath = dir_->filePath("ride.mlg");
+        const QString logPath = window_->path("ride.mlg");
         QFile f(logPath);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         f.close();
-        QFile bad(dir_->filePath("notes.mlg"));
+        QFile bad(window_->path("notes.mlg"));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("not a log\n");
         bad.close();
@@ -316,29 +304,30 @@ private slots:
             for (std::uint8_t kind = 0; kind < 3; ++kind)
                 form_->link().monitorFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data));
         };
+        std::unique_ptr<MapWorkbench> own; // beside the program's own workbench
         for (const bool workbenchFirst : {true, false}) {
-            wb_.reset();
+            own.reset();
             int other = 0;
             Subscription sub;
-            if (workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
+            if (workbenchFirst) own = std::make_unique<MapWorkbench>(*form_);
             sub = form_->link().frames().subscribe([&](const Frame&, bool) { ++other; });
-            if (!workbenchFirst) wb_ = std::make_unique<MapWorkbench>(*form_);
+            if (!workbenchFirst) own = std::make_unique<MapWorkbench>(*form_);
             feed();
             QCOMPARE(other, 3);
-            QCOMPARE(wb_->liveStatistics().samplesSeen(), 3u);
-            wb_.reset();
+            QCOMPARE(own->liveStatistics().samplesSeen(), 3u);
+            own.reset();
             feed();
             QCOMPARE(other, 6);
         }
-        wb_ = std::make_unique<MapWorkbench>(*form_);
+        own = std::make_unique<MapWorkbench>(*form_);
         form_->link().startReplay();
         for (std::uint8_t kind = 0; kind < 3; ++kind)
             QVERIFY(
                 form_->link().replayFrame(makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data)));
         form_->link().endReplay();
-        QVERIFY(wb_->livePoint().has_value());
-        QCOMPARE(wb_->livePoint()->nearestCol, 1); // 2000 rpm
-        QCOMPARE(wb_->liveStatistics().samplesSeen(), 0u);
+        QVERIFY(own->livePoint().has_value());
+        QCOMPARE(own->livePoint()->nearestCol, 1); // 2000 rpm
+        QCOMPARE(own->liveStatistics().samplesSeen(), 0u);
     }
 
     // The simulated engine held at 4000 rpm and 20 % throttle: the cell of row 4 (20 %) and

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -21,9 +22,8 @@
 #include "history/param_names.h"
 #include "lang/history_texts.h"
 #include "ui/history/compare_window.h"
-#include "ui/main_window/form_hlav.h"
-#include "ui/ports/port_settings.h"
 #include "ui/history/snapshots_window.h"
+#include "ui/main_window/form_hlav.h"
 
 namespace velmora::ui {
 
@@ -80,24 +80,13 @@ std::optional<std::array<std::uint8_t, BlockSize>> ReplyRecorder::reply(std::siz
 }
 
 EditMenu::EditMenu(TFormHlav& form, const QString& folder)
-    : QObject(&form), form_(form),
+    : form_(form),
       keeper_(folder.isEmpty() ? dataFolder() : QFile::encodeName(folder).toStdString()) {
     setObjectName("EditMenu");
-    QMenuBar* bar = form.menuBar();
-    menu_ = new QMenu(bar);
+    menu_ = new QMenu(form.menuBar());
     menu_->setObjectName("MenuEdit");
     menu_->setFont(form.font());
-    // After the File menu.
-    const QList<QAction*> top = bar->actions();
-    QAction* before = nullptr;
-    for (qsizetype i = 0; i + 1 < top.size(); ++i) {
-        if (top[i]->menu() != nullptr && top[i]->menu()->objectName() == "MenuFile")
-            before = top[i + 1];
-    }
-    if (before != nullptr)
-        bar->insertMenu(before, menu_);
-    else
-        bar->addMenu(menu_);
+    form.insertAddonMenu(TFormHlav::AddonMenu::Edit, menu_);
 
     undo_ = menu_->addAction(QString());
     undo_->setObjectName("MenuUndo");
@@ -153,25 +142,14 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
         if (started_) keeper_.closedCleanly();
     });
     // After the window's own tick, so that the exchange has moved on.
-    if (auto* timer = form.findChild<QTimer*>("Timer1"))
-        connect(timer, &QTimer::timeout, this, &EditMenu::exchangeTick);
-    for (int i = 1; i <= 6; ++i) {
-        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i)))
-            connect(a, &QAction::triggered, this, &EditMenu::unitNotKnown);
-    }
-    // A device that vanished or came back may be another unit with another calibration.
-    if (auto* ports = form.findChild<PortSettings*>()) {
-        connect(ports, &PortSettings::portLost, this, &EditMenu::unitNotKnown);
-        connect(ports, &PortSettings::portReopened, this, &EditMenu::unitNotKnown);
-    }
-    for (const char* name : {"MenuEnglish", "MenuCzech", "MenuGerman"}) {
-        if (auto* a = form.findChild<QAction*>(name))
-            connect(a, &QAction::triggered, this, &EditMenu::retranslate);
-    }
+    connect(&form, &TFormHlav::ticked, this, &EditMenu::exchangeTick);
+    for (int i = 1; i <= 6; ++i)
+        connect(form.comAction(i), &QAction::triggered, this, &EditMenu::unitNotKnown);
+    connect(&form, &TFormHlav::textsApplied, this, &EditMenu::retranslate);
     // A click on a box is a step of its own, whether the box sets its parameter at once or
     // leaves it to the next read controls.
     for (const FlagBoxSpec& f : flagBoxTable()) {
-        auto* box = form.findChild<QAbstractButton*>(f.box);
+        QAbstractButton* box = form.flagBox(f.param);
         if (box == nullptr) continue;
         flagBoxes_.emplace_back(f.param, box);
         const QString name = QString::fromLatin1(f.box);
@@ -394,8 +372,6 @@ void EditMenu::readReplaced() {
 }
 
 void EditMenu::exchangeTick() {
-    // A language applied other than from the menu shows here.
-    if (form_.Language != shownLanguage_) retranslate();
     const Exchange& x = form_.link().exchange();
     const std::uint8_t op = x.Operation;
     if (op != lastOperation_) {
@@ -491,7 +467,6 @@ void EditMenu::applyAsStep(const StepName& name, const Calibration& cal, const I
 }
 
 void EditMenu::retranslate() {
-    shownLanguage_ = form_.Language;
     menu_->setTitle(text(static_cast<int>(HistoryText::EditMenu)));
     menu_->setProperty(HintProperty, text(static_cast<int>(HistoryText::EditMenuHint)));
     undo_->setProperty(HintProperty, text(static_cast<int>(HistoryText::UndoHint)));

@@ -65,6 +65,9 @@ public:
     // After FormCreate: takes the loaded calibration as the start and takes over a recovery
     // file of a run that did not close.
     void started();
+    // Another unit may be on the line (a port chosen, lost or reopened): what it holds is not
+    // known.
+    void unitNotKnown();
 
     Keeper& keeper() { return keeper_; }
     // The undo and redo commands, as the menu runs them.
@@ -92,7 +95,6 @@ private:
     // The working parameters the settings file holds now.
     Calibration settingsFileCalibration() const;
     void committed(const QString& command);
-    void unitNotKnown();
     void clearDifferNotice();
     void exchangeTick();
     void exchangeEnded(int message, std::size_t block); // message: a Message, or -1
@@ -120,7 +122,6 @@ private:
     bool applying_ = false;
     bool started_ = false;
     std::uint8_t lastOperation_ = 0;
-    std::uint8_t shownLanguage_ = 255;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
     std::vector<std::pair<Param, QAbstractButton*>> flagBoxes_;

@@ -1,0 +1,35 @@
+#include "ui/addons.h"
+
+#include "ui/history/edit_menu.h"
+#include "ui/log/log_menu.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/map/map_workbench.h"
+#include "ui/ports/port_settings.h"
+
+namespace velmora::ui {
+
+AddOns::AddOns(TFormHlav& form, const QString& dataFolder, Scope scope)
+    : form_(form), ports_(std::make_unique<PortSettings>(form)) {
+    if (scope != Scope::All) return;
+    edit_ = std::make_unique<EditMenu>(form, dataFolder);
+    // A device that vanished or came back may be another unit with another calibration.
+    QObject::connect(ports_.get(), &PortSettings::portLost, edit_.get(), &EditMenu::unitNotKnown);
+    QObject::connect(ports_.get(), &PortSettings::portReopened, edit_.get(),
+                     &EditMenu::unitNotKnown);
+}
+
+AddOns::~AddOns() {
+    map_.reset();
+    log_.reset();
+    edit_.reset();
+    ports_.reset();
+}
+
+void AddOns::started() {
+    if (!edit_) return;
+    edit_->started();
+    if (!log_) log_ = std::make_unique<LogMenu>(form_);
+    if (!map_) map_ = std::make_unique<MapWorkbench>(form_);
+}
+
+} // namespace velmora::ui
