@@ -233,8 +233,8 @@ private slots:
         form_->showParams();
         QVERIFY(plot->pointPixel(4).y() < plot->livePixel()->y());
         // "No Connection": the unit reports nothing, so no dot stands.
-        form_->link().exchange().view().noConnectionVisible = true;
-        QTRY_VERIFY(!plot->livePixel());
+        for (int i = 0; i <= Exchange::NoMonitorLimit; ++i) form_->link().tick();
+        QVERIFY(!plot->livePixel()); // at once
         QVERIFY(form_->findChild<QLabel*>("Image1")->findChildren<QWidget*>().isEmpty());
     }
 };

@@ -16,7 +16,8 @@
 #include <vector>
 
 #include "history/keeper.h"
-#include "link/port.h"
+#include "link/exchange.h"
+#include "link/stream.h"
 
 class QAbstractButton;
 class QAction;
@@ -28,29 +29,6 @@ namespace velmora::ui {
 class TFormHlav;
 class SnapshotsWindow;
 class CompareWindow;
-
-// Passes every frame through and keeps the last reply of each block, so that a verify that
-// fails can say what the unit sent.
-class ReplyRecorder : public FramePort {
-public:
-    void setInner(FramePort* inner) { inner_ = inner; }
-    bool isOpen() const override { return inner_ != nullptr && inner_->isOpen(); }
-    std::size_t bytesWaiting() override { return inner_ ? inner_->bytesWaiting() : 0; }
-    std::size_t read(std::uint8_t* dst, std::size_t max) override;
-    void writeFrame(const Frame& frame) override {
-        if (inner_) inner_->writeFrame(frame);
-    }
-    void close() override {
-        if (inner_) inner_->close();
-    }
-    // The data of the last good reply to a read or verify of `block`, if any.
-    std::optional<std::array<std::uint8_t, BlockSize>> reply(std::size_t block) const;
-    void forget() { replies_ = {}; }
-
-private:
-    FramePort* inner_ = nullptr;
-    std::array<std::optional<std::array<std::uint8_t, BlockSize>>, BlockCount> replies_{};
-};
 
 class EditMenu : public QObject {
     Q_OBJECT
@@ -96,9 +74,9 @@ private:
     Calibration settingsFileCalibration() const;
     void committed(const QString& command);
     void clearDifferNotice();
-    void exchangeTick();
-    void exchangeEnded(int message, std::size_t block); // message: a Message, or -1
-    void readReplaced();
+    void exchangeEvent(const ExchangeEvent& e);
+    void exchangeEnded(const ExchangeEvent& e);
+    void readReplaced(const Image& received);
     void retranslate();
     void refresh();
     void reportFailures();
@@ -110,7 +88,10 @@ private:
 
     TFormHlav& form_;
     Keeper keeper_;
-    ReplyRecorder recorder_;
+    Subscription exchange_;
+    // The data of the last reply to each block in the exchange in progress, so that a verify
+    // that fails can say what the unit sent.
+    std::array<std::optional<std::array<std::uint8_t, BlockSize>>, BlockCount> replies_{};
     QMenu* menu_ = nullptr;
     QAction* undo_ = nullptr;
     QAction* redo_ = nullptr;
@@ -121,7 +102,6 @@ private:
     QLabel* protectionLabel_ = nullptr; // failures that leave the calibration unprotected
     bool applying_ = false;
     bool started_ = false;
-    std::uint8_t lastOperation_ = 0;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
     std::vector<std::pair<Param, QAbstractButton*>> flagBoxes_;

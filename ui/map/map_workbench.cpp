@@ -91,6 +91,11 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     // the statistics, so a ride is never counted twice.
     frames_ = form_.link().frames().subscribe(
         [this](const Frame& f, bool replayed) { monitorFrame(f, replayed); });
+    // Without a connection the unit reports nothing: a dot left standing would lie.
+    exchange_ = form_.link().exchange().events().subscribe([this](const ExchangeEvent& e) {
+        if (e.kind == ExchangeEvent::Kind::ConnectionLost && curveWindow_ != nullptr)
+            curveWindow_->plot()->clearLive();
+    });
     retranslate();
     recolourAll();
 }
@@ -239,14 +244,6 @@ CurveWindow* MapWorkbench::openCurveWindow() {
     if (curveWindow_ == nullptr) {
         curveWindow_ = new CurveWindow(&form_);
         curveWindow_->setFont(form_.font());
-        // Without a connection the unit reports nothing: a dot left standing would lie.
-        auto* lost = new QTimer(curveWindow_);
-        lost->setInterval(250);
-        connect(lost, &QTimer::timeout, this, [this] {
-            if (form_.link().exchange().view().noConnectionVisible)
-                curveWindow_->plot()->clearLive();
-        });
-        lost->start();
         retranslate();
     }
     refreshCurve();

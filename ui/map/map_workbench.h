@@ -105,6 +105,7 @@ private:
     std::optional<analysis::MapPoint> point_;
     QElapsedTimer clock_;
     Subscription frames_;
+    Subscription exchange_;
 };
 
 } // namespace velmora::ui
