@@ -18,12 +18,8 @@ AddOns::AddOns(TFormHlav& form, const QString& dataFolder, Scope scope)
                      &EditMenu::unitNotKnown);
 }
 
-AddOns::~AddOns() {
-    map_.reset();
-    log_.reset();
-    edit_.reset();
-    ports_.reset();
-}
+// The members go in the reverse order of their making.
+AddOns::~AddOns() = default;
 
 void AddOns::started() {
     if (!edit_) return;

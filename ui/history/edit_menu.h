@@ -1,7 +1,8 @@
 // The Edit menu and what stands behind it: undo and redo of the working parameters, the
 // snapshot and compare windows, the two agreement fields of the status bar, the modified
 // marker of the title, crash recovery. It talks to the main window through its
-// calibrationCommitted and settingsSaved signals and applyCalibration.
+// calibrationCommitted and settingsSaved signals and applyCalibration, and follows the
+// exchange with the unit through its events.
 #pragma once
 
 #include <QElapsedTimer>
