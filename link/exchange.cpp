@@ -1,5 +1,7 @@
 #include "link/exchange.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 Exchange::Exchange(ExchangeHost& host, Image& image, const std::uint8_t& language)
@@ -29,11 +31,23 @@ void Exchange::sendRequest() {
 }
 
 void Exchange::begin(Op op, std::uint8_t command, Message m) {
+    // A read goes on into its verify; any other start cuts the exchange in progress short.
+    if (Operation != Idle && m != Message::VerifyAfterRead) {
+        ExchangeEvent e;
+        e.kind = ExchangeEvent::Kind::Ended;
+        e.op = static_cast<Op>(Operation);
+        e.block = CommandByte & 0x3F;
+        e.result = ExchangeEvent::Result::Interrupted;
+        events_.publish(e);
+    }
     Operation = op;
     CommandByte = command;
     Attempt = 1;
     sendRequest();
     showMessage(m);
+    ExchangeEvent e;
+    e.op = op;
+    events_.publish(e);
     view_.progressPosition = 0;
     // The verify that follows a read leaves the bar as the read left it: hidden when the
     // message countdown has run out during a slow read.
@@ -70,7 +84,11 @@ bool Exchange::onFrame(const Frame& frame) {
 
 void Exchange::monitorFrameSeen() {
     NoMonitorTicks = 0;
+    if (!view_.noConnectionVisible) return;
     view_.noConnectionVisible = false;
+    ExchangeEvent e;
+    e.kind = ExchangeEvent::Kind::Connected;
+    events_.publish(e);
 }
 
 // The bar has ten steps while read and program accept eleven replies before the last: it stays
@@ -88,8 +106,39 @@ void Exchange::requestNext() {
 
 void Exchange::finish(Message m) {
     showMessage(m);
+    const Op op = static_cast<Op>(Operation);
     Operation = Idle;
     AwaitingReply = false;
+    ExchangeEvent e;
+    e.kind = ExchangeEvent::Kind::Ended;
+    e.op = op;
+    e.block = CommandByte & 0x3F;
+    e.message = m;
+    switch (m) {
+    case Message::NoReading:
+        e.result = ExchangeEvent::Result::Refused;
+        break;
+    case Message::UnmatchedVersion:
+        e.result = ExchangeEvent::Result::OtherVersion;
+        break;
+    case Message::ReadError:
+    case Message::VerifyError:
+    case Message::ProgramError:
+        e.result = ExchangeEvent::Result::NoMatchingReply;
+        break;
+    default:
+        break;
+    }
+    events_.publish(e);
+}
+
+void Exchange::publishReply(const Frame& frame, std::size_t block) {
+    ExchangeEvent e;
+    e.kind = ExchangeEvent::Kind::Replied;
+    e.op = static_cast<Op>(Operation);
+    e.block = block;
+    std::copy(frame.begin() + 1, frame.begin() + 1 + BlockSize, e.data.begin());
+    events_.publish(e);
 }
 
 bool Exchange::dataEqualsBlock(const Frame& frame, std::size_t block) const {
@@ -109,6 +158,7 @@ void Exchange::handleReply(const Frame& frame) {
     switch (Operation) {
     case Read:
         for (std::size_t i = 0; i < BlockSize; ++i) image_[k * BlockSize + i] = frame[1 + i];
+        publishReply(frame, k);
         if (k == 0) {
             const bool refused = image_[ReadEnable] != 1;
             if (refused || image_[FormatVersion] != SupportedFormatVersion) {
@@ -120,12 +170,19 @@ void Exchange::handleReply(const Frame& frame) {
         if (k < LastBlock) {
             requestNext();
         } else {
+            ExchangeEvent e;
+            e.kind = ExchangeEvent::Kind::Ended;
+            e.op = Read;
+            e.block = k;
+            e.image = image_; // the show packs the image again, clamped
             host_.refreshFromImage();
+            events_.publish(e);
             startVerifyRequest(Message::VerifyAfterRead);
         }
         return;
 
     case Verify:
+        publishReply(frame, k);
         if (!dataEqualsBlock(frame, k)) return;
         if (k < LastBlock) {
             requestNext();
@@ -139,12 +196,14 @@ void Exchange::handleReply(const Frame& frame) {
         if (k == 0) {
             for (std::size_t i = 0; i < BlockSize; ++i) image_[i] = frame[1 + i];
             host_.refreshFromImage();
+            publishReply(frame, k);
             if (image_[FormatVersion] != SupportedFormatVersion) {
                 finish(Message::UnmatchedVersion);
                 return;
             }
-        } else if (!dataEqualsBlock(frame, k)) {
-            return;
+        } else {
+            publishReply(frame, k);
+            if (!dataEqualsBlock(frame, k)) return;
         }
         if (k < LastBlock) {
             requestNext();
@@ -191,7 +250,12 @@ void Exchange::tick() {
     }
 
     ++NoMonitorTicks;
-    if (NoMonitorTicks > NoMonitorLimit) view_.noConnectionVisible = true;
+    if (NoMonitorTicks > NoMonitorLimit && !view_.noConnectionVisible) {
+        view_.noConnectionVisible = true;
+        ExchangeEvent e;
+        e.kind = ExchangeEvent::Kind::ConnectionLost;
+        events_.publish(e);
+    }
 }
 
 } // namespace velmora

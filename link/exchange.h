@@ -10,6 +10,7 @@
 #include "lang/messages.h"
 #include "link/colours.h"
 #include "link/frame.h"
+#include "link/stream.h"
 #include "model/calibration.h"
 
 namespace velmora {
@@ -50,6 +51,8 @@ struct ExchangeView {
     std::string noConnectionText = "No Connection";
     bool noConnectionVisible = true;
 };
+
+struct ExchangeEvent;
 
 class Exchange {
 public:
@@ -99,6 +102,10 @@ public:
     ExchangeView& view() { return view_; }
     bool busy() const { return Operation != Idle; }
 
+    // What happens in the exchange, as it happens: for the undo history, the snapshots and
+    // whatever else follows what the unit holds.
+    Stream<ExchangeEvent>& events() { return events_; }
+
     // The exchange state, public so that the window and tests can read it as it stands.
     std::uint8_t Operation = Idle;
     bool AwaitingReply = false;
@@ -117,11 +124,38 @@ private:
     void stepProgress();
     void startVerifyRequest(Message m);
     bool dataEqualsBlock(const Frame& frame, std::size_t block) const;
+    void publishReply(const Frame& frame, std::size_t block);
 
     ExchangeHost& host_;
     Image& image_;
     const std::uint8_t& language_;
     ExchangeView view_;
+    Stream<ExchangeEvent> events_;
+};
+
+struct ExchangeEvent {
+    enum class Kind : std::uint8_t {
+        Started,        // the first request of a read, verify or program has gone out
+        Replied,        // the reply to the request in progress came, whatever its data
+        Ended,          // the exchange is over, with its result
+        ConnectionLost, // "No Connection" shows: no valid monitor frame for a while
+        Connected,      // a valid monitor frame came while "No Connection" showed
+    };
+    enum class Result : std::uint8_t {
+        Succeeded,       // a read shown (its verify follows), a verify or program that agreed
+        Refused,         // the unit does not allow reading
+        OtherVersion,    // the unit's format version is not the one this program knows
+        NoMatchingReply, // the re-sends ran out: no reply, or replies with other data
+        Interrupted,     // another exchange was started before this one ended
+    };
+
+    Kind kind = Kind::Started;
+    Exchange::Op op = Exchange::Idle;           // Started, Replied and Ended
+    std::size_t block = 0;                      // Replied: its block; Ended: the block in progress
+    std::array<std::uint8_t, BlockSize> data{}; // Replied: what the unit sent
+    Result result = Result::Succeeded;          // Ended
+    std::optional<Message> message;             // Ended: what the exchange says of it
+    Image image{}; // Ended of a read that succeeded: the image as the unit sent it
 };
 
 } // namespace velmora

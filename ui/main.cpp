@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "ui/addons.h"
 #include "ui/command_line/command_line.h"
-#include "ui/history/edit_menu.h"
 #include "ui/main_window/form_hlav.h"
-#include "ui/log/log_menu.h"
-#include "ui/map/map_workbench.h"
 #include "ui/termination.h"
 
 namespace {
@@ -49,7 +47,7 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
     try {
         velmora::ui::TFormHlav form;
-        auto* edit = new velmora::ui::EditMenu(form); // owned by the window
+        velmora::ui::AddOns addOns(form);
         // kill, Ctrl+C and logout close the window as its close button does; quit() also ends
         // a modal box that may be open at that moment. One that comes while the window is
         // still starting (a start-up message box is open) closes it once start-up is done.
@@ -70,11 +68,8 @@ int main(int argc, char** argv) {
             form.FormClose();
             return 0;
         }
-        edit->started();
+        addOns.started();
         running = true;
-        new velmora::ui::LogMenu(form);
-        // After the Log menu, whose monitor-frame hook it passes frames on to.
-        velmora::ui::MapWorkbench mapWorkbench(form);
         form.show();
         QApplication::exec();
     } catch (const std::exception& e) {

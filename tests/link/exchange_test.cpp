@@ -311,6 +311,127 @@ TEST_F(ExchangeTest, NewCommandAbandonsTheRunningExchange) {
     EXPECT_EQ(*view().message, Message::ProgramOk);
 }
 
+// The events of each exchange as a line: starts and ends in words, the replies' blocks in runs
+// ("r0-11", "r7*5" for one block five times); a reply to a read or verify carries what the
+// unit holds.
+class EventTrace {
+public:
+    EventTrace(Exchange& ex, const FakeUnit& unit)
+        : sub_(ex.events().subscribe([this, &unit](const ExchangeEvent& e) { add(e, unit); })) {}
+    std::string text() {
+        flush();
+        return text_;
+    }
+    const Image& readImage() const { return readImage_; }
+
+private:
+    static const char* op(Exchange::Op o) {
+        return o == Exchange::Read ? "read" : o == Exchange::Verify ? "verify" : "program";
+    }
+    void add(const ExchangeEvent& e, const FakeUnit& unit) {
+        using K = ExchangeEvent::Kind;
+        using R = ExchangeEvent::Result;
+        if (e.kind == K::Replied) {
+            // A unit that is programmed holds what it was sent; it may echo something else.
+            for (std::size_t i = 0; i < BlockSize && e.op != Exchange::Program; ++i)
+                EXPECT_EQ(e.data[i], unit.image[e.block * BlockSize + i]) << e.block;
+            blocks_.push_back(e.block);
+            return;
+        }
+        flush();
+        if (e.kind == K::Started) text_ += std::string(op(e.op)) + " ";
+        if (e.kind != K::Ended) return;
+        static const char* const results[] = {"ok", "refused", "version", "no match",
+                                              "interrupted"};
+        text_ += std::string("end ") + results[static_cast<int>(e.result)] + "@" +
+                 std::to_string(e.block) + (e.message ? "" : " silent") + "; ";
+        if (e.op == Exchange::Read && e.result == R::Succeeded) readImage_ = e.image;
+    }
+    void flush() {
+        for (std::size_t i = 0; i < blocks_.size();) {
+            std::size_t j = i;
+            const auto repeats = [this](std::size_t at) {
+                return at + 1 < blocks_.size() && blocks_[at + 1] == blocks_[at];
+            };
+            while (j + 1 < blocks_.size() && blocks_[j + 1] == blocks_[j] + 1 && !repeats(j + 1))
+                ++j;
+            std::size_t same = i;
+            while (same + 1 < blocks_.size() && blocks_[same + 1] == blocks_[i]) ++same;
+            if (same > i) {
+                text_ +=
+                    "r" + std::to_string(blocks_[i]) + "*" + std::to_string(same - i + 1) + " ";
+                i = same + 1;
+            } else {
+                text_ += "r" + std::to_string(blocks_[i]) +
+                         (j > i ? "-" + std::to_string(blocks_[j]) : "") + " ";
+                i = j + 1;
+            }
+        }
+        blocks_.clear();
+    }
+    Subscription sub_;
+    std::vector<std::size_t> blocks_;
+    std::string text_;
+    Image readImage_{};
+};
+
+TEST_F(ExchangeTest, EveryExchangeTellsItsStartRepliesAndResult) {
+    struct Case {
+        const char* what;
+        void (Exchange::*start)();
+        std::function<void(FakeUnit&, Image&)> fault;
+        const char* events;
+    };
+    const auto same = [](FakeUnit& u, Image& i) { i = u.image; };
+    const Case cases[] = {
+        {"read", &Exchange::startRead, nullptr,
+         "read r0-11 end ok@11 silent; verify r1-11 end ok@11; "},
+        {"read refused", &Exchange::startRead, [](FakeUnit& u, Image&) { u.image[ReadEnable] = 0; },
+         "read r0 end refused@0; "},
+        {"read of another version", &Exchange::startRead,
+         [](FakeUnit& u, Image&) { u.image[FormatVersion] = 4; }, "read r0 end version@0; "},
+        {"read unanswered", &Exchange::startRead, [](FakeUnit& u, Image&) { u.silent = true; },
+         "read end no match@0; "},
+        {"verify", &Exchange::startVerify, same, "verify r1-11 end ok@11; "},
+        {"verify of a block that differs", &Exchange::startVerify,
+         [](FakeUnit& u, Image& i) {
+             i = u.image;
+             u.image[20 * 7 + 3] ^= 0x20;
+         },
+         "verify r1-6 r7*5 end no match@7; "},
+        {"program", &Exchange::startProgram, nullptr, "program r0-11 end ok@11; "},
+        {"program echoed wrong", &Exchange::startProgram,
+         [](FakeUnit& u, Image&) { u.wrongEchoBlock = 5; }, "program r0-4 r5*5 end no match@5; "},
+        {"program of another version", &Exchange::startProgram,
+         [](FakeUnit& u, Image&) { u.image[FormatVersion] = 4; }, "program r0 end version@0; "},
+    };
+    for (const Case& c : cases) {
+        FakePort p;
+        FakeUnit u{p};
+        Image img = unitImage(6);
+        Calibration k;
+        Identification id;
+        std::uint8_t lang = 1;
+        Link l{k, id, img, lang};
+        l.setPort(&p);
+        if (c.fault) c.fault(u, img);
+        EventTrace trace(l.exchange(), u);
+        (l.exchange().*c.start)();
+        for (int t = 0; t < 200 && l.exchange().busy(); ++t) l.tick();
+        EXPECT_EQ(trace.text(), c.events) << c.what;
+        if (c.start == &Exchange::startRead && !c.fault) {
+            EXPECT_EQ(trace.readImage(), u.image);
+        }
+    }
+
+    // A command in the middle of another cuts it short.
+    EventTrace trace(ex(), unit);
+    ex().startRead();
+    link.tick();
+    ex().startVerify();
+    EXPECT_EQ(trace.text(), "read r0 end interrupted@1 silent; verify ");
+}
+
 TEST_F(ExchangeTest, MessagesFollowTheLanguageAndKeepTheirTextOutsideIt) {
     const std::pair<std::uint8_t, const char*> reads[] = {{0, "Čtení:"}, {2, "Lesen:"}};
     for (const auto& [lang, text] : reads) {
@@ -355,6 +476,12 @@ TEST_F(ExchangeTest, MessageCountdownHidesTheIndicators) {
 }
 
 TEST_F(ExchangeTest, NoConnectionFollowsValidMonitorFramesOnly) {
+    std::vector<ExchangeEvent::Kind> changes;
+    const Subscription sub = ex().events().subscribe([&](const ExchangeEvent& e) {
+        if (e.kind == ExchangeEvent::Kind::Connected ||
+            e.kind == ExchangeEvent::Kind::ConnectionLost)
+            changes.push_back(e.kind);
+    });
     EXPECT_TRUE(view().noConnectionVisible);
     EXPECT_EQ(view().noConnectionText, "No Connection");
     Frame monitor = makeFrame(0xB0);
@@ -379,6 +506,9 @@ TEST_F(ExchangeTest, NoConnectionFollowsValidMonitorFramesOnly) {
     link.tick();
     EXPECT_TRUE(view().noConnectionVisible);
     EXPECT_EQ(ex().NoMonitorTicks, 41);
+    link.tick();
+    EXPECT_EQ(changes,
+              (std::vector{ExchangeEvent::Kind::Connected, ExchangeEvent::Kind::ConnectionLost}));
 }
 
 TEST_F(ExchangeTest, MonitorFrameGluedToAReplyCostsNothing) {

@@ -29,7 +29,7 @@
 #include "log/recorder.h"
 #include "log/replay.h"
 #include "sim/engine.h"
-#include "tests/files/test_dir.h"
+#include "test_dir.h"
 
 using namespace velmora;
 using namespace velmora::log;

@@ -26,7 +26,7 @@
 #include "log/mlg.h"
 #include "log/recorder.h"
 #include "sim/engine.h"
-#include "tests/files/test_dir.h"
+#include "test_dir.h"
 #include "tests/sim/harness.h"
 
 using namespace velmora;

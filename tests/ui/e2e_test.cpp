@@ -15,57 +15,34 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
 #include <fcntl.h>
-#include <linux/fs.h>
 #include <memory>
 #include <random>
 #include <stdlib.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "files/param_file.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
+#include "model/pairs.h"
+#include "test_dir.h"
 #include "ui/main_window/arrows.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/number_text.h"
-#include "model/pairs.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
+using velmora::test::readAll;
+using velmora::test::writeAll;
 
 namespace {
 
 QString binDir() {
     return QCoreApplication::applicationDirPath() + "/../..";
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write");
-}
-
-// Sets or clears the immutable flag of a directory, which refuses new files even to root.
-bool setImmutable(const QString& dir, bool on) {
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return false;
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return ok;
 }
 
 // The simulated unit on a pseudo-terminal; its image is written to unit.img at every completed
@@ -108,11 +85,10 @@ class EndToEndTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TFormHlav> form_;
-    QStringList messages_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
 
-    QString path(const QString& name) const { return dir_->filePath(name); }
+    QString path(const QString& name) const { return window_->path(name); }
     static bool simBuilt() { return QFile::exists(binDir() + "/velmora52-sim"); }
 
     // The settings: English, and COM1 on `link` when given.
@@ -122,20 +98,15 @@ private:
         if (!link.isEmpty()) ini += QString("[PORTS]\nCOM1=%1\nCOM2=%2\n").arg(link, path("none"));
         writeAll(path("Velmora52.ini"), ini.toUtf8());
     }
+    // The program as it runs: the window with every add-on.
     TFormHlav& start() {
-        form_ = std::make_unique<TFormHlav>();
-        form_->messageBox = [this](const QString& m) { messages_ << m; };
-        form_->FormCreate({});
+        form_ = &window_->start();
         form_->show();
-        QApplication::setActiveWindow(form_.get());
-        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+        QApplication::setActiveWindow(form_);
+        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
         return *form_;
     }
-    template <class T> T* get(const char* name) const {
-        T* w = form_->findChild<T*>(name);
-        if (w == nullptr) qFatal("no component %s", name);
-        return w;
-    }
+    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     QLabel* hlaseni() const { return get<QLabel>("LabelHlaseni"); }
     QStringList editTexts() const {
         QStringList texts;
@@ -144,9 +115,9 @@ private:
     }
     // A key of the window's shortcuts, with the window active again after a dialog.
     void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QApplication::setActiveWindow(form_.get());
-        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
-        QTest::keyClick(form_.get(), k, modifiers);
+        QApplication::setActiveWindow(form_);
+        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
+        QTest::keyClick(form_, k, modifiers);
     }
     bool shownInRed(QLabel* l) const {
         return l->autoFillBackground() && l->palette().color(QPalette::Window) == QColor(255, 0, 0);
@@ -191,33 +162,28 @@ private:
     }
 
 private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        qputenv("XDG_CONFIG_HOME", dir_->path().toLocal8Bit());
-        messages_.clear();
-    }
+    void init() { window_ = std::make_unique<test::WindowFixture>(); }
     void cleanup() {
-        form_.reset();
-        dir_.reset();
+        window_.reset();
+        form_ = nullptr;
     }
 
     // A port that is missing, then the unit's port: Read (F7) brings the unit's calibration
     // and identification, and the verify that follows finds them equal.
     void readShowsTheUnitsCalibration() {
         if (!simBuilt()) QSKIP("the simulated unit is not built");
-        SimUnit unit(dir_->path(), {"--model", "2", "--name", "ABC", "--number", "7", "--date",
-                                    "05.06.2025", "--time", "08:09"});
+        SimUnit unit(window_->folder(), {"--model", "2", "--name", "ABC", "--number", "7", "--date",
+                                         "05.06.2025", "--time", "08:09"});
         QVERIFY(unit.ready());
         writeSettings(unit.link(), 2);
         start();
         // The box keeps its text and names the device and the reason on a line of its own.
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].section('\n', 0, 0), QString("Com opening error"));
-        QVERIFY2(messages_[0].section('\n', 1).contains("/none does not exist"),
-                 qPrintable(messages_[0]));
+        QCOMPARE(window_->messages.size(), 1);
+        QCOMPARE(window_->messages[0].section('\n', 0, 0), QString("Com opening error"));
+        QVERIFY2(window_->messages[0].section('\n', 1).contains("/none does not exist"),
+                 qPrintable(window_->messages[0]));
         get<QAction>("MenuCom1")->trigger(); // closes the missing port and opens the unit's
-        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(window_->messages.size(), 1);
         QVERIFY(get<QAction>("MenuCom1")->isChecked());
         QVERIFY(!get<QAction>("MenuCom2")->isChecked());
         QTRY_VERIFY(get<QLabel>("LabelSpojeni")->isHidden()); // monitor frames arrive
@@ -259,11 +225,11 @@ private slots:
     // "Programming after change" on, one arrow click programs it again.
     void programAndProgramAfterChange() {
         if (!simBuilt()) QSKIP("the simulated unit is not built");
-        SimUnit unit(dir_->path(), {});
+        SimUnit unit(window_->folder(), {});
         QVERIFY(unit.ready());
         writeSettings(unit.link());
         start();
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         auto* advance2 = get<QLineEdit>("Edit12");
         advance2->setFocus(Qt::MouseFocusReason);
         advance2->selectAll();
@@ -315,12 +281,12 @@ private slots:
             writeSettings(QString::fromLocal8Bit(::ptsname(master)));
         } else {
             if (!simBuilt()) QSKIP("the simulated unit is not built");
-            unit = std::make_unique<SimUnit>(dir_->path(), options);
+            unit = std::make_unique<SimUnit>(window_->folder(), options);
             QVERIFY(unit->ready());
             writeSettings(unit->link());
         }
         start();
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         form_->readControls(); // the calibration as the boxes show it
         clamp(form_->calibration());
         const Calibration before = form_->calibration();
@@ -332,7 +298,7 @@ private slots:
         // their bit instead of 1, which is the same setting.
         QCOMPARE(formatParamFile(form_->calibration()), formatParamFile(before));
         QCOMPARE(editTexts(), shown);
-        form_.reset();
+        window_->stop();
         if (master >= 0) ::close(master);
     }
 
@@ -355,8 +321,8 @@ private slots:
         const Calibration saved = form_->calibration();
         const QStringList shown = editTexts();
 
-        form_->saveDialog()->setDirectory(dir_->path()); // where the user has gone
-        answerFileDialog("round trip");                  // no extension: the dialog adds "ign"
+        form_->saveDialog()->setDirectory(window_->folder()); // where the user has gone
+        answerFileDialog("round trip");                       // no extension: the dialog adds "ign"
         key(Qt::Key_F2);
         const QString file = path("round trip.ign");
         QVERIFY(QFile::exists(file));
@@ -371,7 +337,7 @@ private slots:
 
         answerFileDialog({}); // the name the save left in the open dialog
         key(Qt::Key_F3);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         QCOMPARE(formatParamFile(form_->calibration()), formatParamFile(saved));
         QCOMPARE(editTexts(), shown);
         QCOMPARE(get<QLabel>("LabelFile2")->text(), file);
@@ -388,7 +354,7 @@ private slots:
         key(Qt::Key_F2);
         cancel();
         key(Qt::Key_F3);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         QCOMPARE(editTexts(), shown);
     }
 
@@ -413,7 +379,7 @@ private slots:
         const QTime begun = QTime::currentTime();
         get<QAction>("MenuPrint")->trigger();
         const QTime ended = QTime::currentTime();
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         QVERIFY(stampVisible);
         QVERIFY(hlaseni()->isHidden());
         const QLocale locale = QLocale::system();
@@ -429,7 +395,7 @@ private slots:
         QCOMPARE(picture.size(), QSize(form_->width(), form_->height() - top));
         // The stamp is part of the picture: its place differs from the window without it.
         const QRect label = hlaseni()->geometry().translated(
-            hlaseni()->parentWidget()->mapTo(form_.get(), QPoint(0, -top)));
+            hlaseni()->parentWidget()->mapTo(form_, QPoint(0, -top)));
         QVERIFY(picture.copy(label) != form_->clientPicture().copy(label));
 
         if (QStandardPaths::findExecutable("pdftoppm").isEmpty()) QSKIP("no pdftoppm");
@@ -483,11 +449,11 @@ private slots:
 
         form_->ApplyEnglish();
         get<QAction>("MenuAbout")->trigger();
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY(messages_.first().startsWith("Programm for setting of ignition"));
+        QCOMPARE(window_->messages.size(), 1);
+        QVERIFY(window_->messages.first().startsWith("Programm for setting of ignition"));
         QVERIFY(
             QRegularExpression("\\n\\n[A-Z][a-z]{2} [ 123]\\d \\d{4}\\n\\n\\d\\d:\\d\\d:\\d\\d\\n")
-                .match(messages_.first())
+                .match(window_->messages.first())
                 .hasMatch());
     }
 
@@ -510,9 +476,10 @@ private slots:
             QVERIFY2(!form_->closed(), what);
         };
         auto expectMessage = [&](const QString& text, const char* what) {
-            QVERIFY2(messages_.size() == 1, what);
-            QVERIFY2(messages_.first().contains(text), qPrintable(messages_.first()));
-            messages_.clear();
+            QVERIFY2(window_->messages.size() == 1, what);
+            QVERIFY2(window_->messages.first().contains(text),
+                     qPrintable(window_->messages.first()));
+            window_->messages.clear();
         };
 
         QByteArray junk(4096, '\0');
@@ -545,15 +512,15 @@ private slots:
         QVERIFY(QDir().mkpath(path("locked")));
         const QString old = path("locked/old.ign");
         writeAll(old, "LIMITER1 8000");
-        if (setImmutable(path("locked"), true)) {
+        if (test::setImmutable(path("locked").toStdString(), true)) {
             const bool created = form_->saveParameters(path("locked/new.ign"));
             const bool replaced = form_->saveParameters(old);
-            setImmutable(path("locked"), false);
+            test::setImmutable(path("locked").toStdString(), false);
             QVERIFY(!created && !replaced);
-            QCOMPARE(messages_.size(), 2);
-            QCOMPARE(messages_.first(), QString("Open file error"));
-            QVERIFY(messages_.last().contains(old));
-            messages_.clear();
+            QCOMPARE(window_->messages.size(), 2);
+            QCOMPARE(window_->messages.first(), QString("Open file error"));
+            QVERIFY(window_->messages.last().contains(old));
+            window_->messages.clear();
             QCOMPARE(readAll(old), QByteArray("LIMITER1 8000"));
             unchanged("locked directory");
         }
@@ -565,9 +532,9 @@ private slots:
             return printPicture(image, printer);
         };
         QTest::mouseClick(get<QWidget>("SpeedButtonPrint"), Qt::LeftButton);
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY(!messages_.first().isEmpty());
-        messages_.clear();
+        QCOMPARE(window_->messages.size(), 1);
+        QVERIFY(!window_->messages.first().isEmpty());
+        window_->messages.clear();
         QVERIFY(hlaseni()->isHidden());
         unchanged("printer");
     }

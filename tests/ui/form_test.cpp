@@ -18,7 +18,6 @@
 #include <QStyleOptionGroupBox>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -30,11 +29,12 @@
 #include "lang/text_sets.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
+#include "model/pairs.h"
 #include "ui/main_window/arrows.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/number_text.h"
-#include "model/pairs.h"
 #include "ui/termination.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
@@ -70,26 +70,19 @@ class FormTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir config_;
-    std::unique_ptr<TFormHlav> form_;
-    QStringList messages_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
 
-    QString iniPath() const { return config_.filePath("Velmora52.ini"); }
+    QString iniPath() const { return window_->iniPath(); }
 
     TFormHlav& start(const QStringList& args = {}) {
-        form_ = std::make_unique<TFormHlav>();
-        form_->messageBox = [this](const QString& m) { messages_ << m; };
-        form_->FormCreate(args);
+        form_ = &window_->start(args, test::WindowFixture::With::Ports);
         form_->show();
-        QApplication::setActiveWindow(form_.get());
-        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+        QApplication::setActiveWindow(form_);
+        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
         return *form_;
     }
-    template <class T> T* get(const char* name) const {
-        T* w = form_->findChild<T*>(name);
-        if (w == nullptr) qFatal("no component %s", name);
-        return w;
-    }
+    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     QLineEdit* edit(const char* name) const { return get<QLineEdit>(name); }
     UpDown* updown(const char* name) const { return get<UpDown>(name); }
     Calibration& cal() { return form_->calibration(); }
@@ -104,13 +97,8 @@ private:
     void leaveTo(QLineEdit* next) { next->setFocus(Qt::TabFocusReason); }
 
 private slots:
-    void init() {
-        QVERIFY(config_.isValid());
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-        QFile::remove(iniPath());
-        messages_.clear();
-    }
-    void cleanup() { form_.reset(); }
+    void init() { window_ = std::make_unique<test::WindowFixture>(); }
+    void cleanup() { window_.reset(); }
 
     void firstStartWithoutSettings() {
         TFormHlav& f = start();
@@ -124,7 +112,7 @@ private slots:
         QCOMPARE(get<QTabWidget>("PageControl1")->currentWidget()->objectName(),
                  QString("TabSheet1"));
         QCOMPARE(get<QComboBox>("ComboBox1")->currentIndex(), 6);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         QVERIFY(get<QLabel>("LabelHlaseni")->isHidden());
         QVERIFY(!get<QLabel>("LabelSpojeni")->isHidden());
 
@@ -146,7 +134,7 @@ private slots:
     void storedSettingsAreApplied() {
         QFile ini(iniPath());
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        const QString last = config_.filePath("b.ign");
+        const QString last = window_->path("b.ign");
         ini.write(QString("[FORM_HLAV]\nLeft=-50\nTop=5000\nComPort=3\nLanguage=7\nFile=/x/a.ign\n"
                           "IniDir=%1\nActivePage=258\n[IGNITION]\nOmez1=300\nKlicovani=2\n"
                           "[PORTS]\nCOM3=/nonexistent/tty\n")
@@ -164,10 +152,10 @@ private slots:
         QCOMPARE(f.saveDialog()->nameFilters(), QStringList{"Ignition Parametrs(*.ign)"});
         // The port of COM3 does not exist: reported, and the item is checked all the same.
         // The box keeps its text and names the device and the reason on a line of its own.
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].section('\n', 0, 0), QString("Com opening error"));
-        QVERIFY2(messages_[0].section('\n', 1).contains("/nonexistent/tty does not exist"),
-                 qPrintable(messages_[0]));
+        QCOMPARE(window_->messages.size(), 1);
+        QCOMPARE(window_->messages[0].section('\n', 0, 0), QString("Com opening error"));
+        QVERIFY2(window_->messages[0].section('\n', 1).contains("/nonexistent/tty does not exist"),
+                 qPrintable(window_->messages[0]));
         QVERIFY(get<QAction>("MenuCom3")->isChecked());
         QVERIFY(!get<QAction>("MenuCom2")->isChecked());
         // No language 7: the design texts stay.
@@ -203,10 +191,10 @@ private slots:
         QFile::remove(iniPath());
         start({"english"});
         QCOMPARE(form_->Language, 0);
-        form_.reset();
+        window_->stop();
         start({"CESKY", "ENGLISH"});
         QCOMPARE(form_->Language, 0);
-        form_.reset();
+        window_->stop();
         start({"DEUTSCH"});
         QCOMPARE(form_->Language, 2);
         QVERIFY(get<QAction>("MenuGerman")->isChecked());
@@ -257,7 +245,7 @@ private slots:
             type(edit("EditOmez2"), grouped(12, 300));
             leaveTo(edit("Edit12"));
             QCOMPARE(cal()[Omez2], 123);
-            form_.reset();
+            window_->stop();
         }
         QLocale::setDefault(QLocale::system());
     }
@@ -565,7 +553,7 @@ private slots:
                     qobject_cast<QMenuBar*>(parent))
                     continue;
                 const QString name = w->objectName() + where;
-                if (!parent->objectName().isEmpty() && parent != form_.get())
+                if (!parent->objectName().isEmpty() && parent != form_)
                     check(parent->rect().contains(w->geometry()), name + " outside its parent");
                 if (auto* c = qobject_cast<QCheckBox*>(w))
                     check(c->sizeHint().width() <= c->width(), name + " caption");
@@ -719,7 +707,7 @@ private slots:
     void exchangesWithTheSimulatedUnit() {
         const QString sim = QCoreApplication::applicationDirPath() + "/../../velmora52-sim";
         if (!QFile::exists(sim)) QSKIP("the simulated unit is not built");
-        const QString link = config_.filePath("ttyVelmora");
+        const QString link = window_->path("ttyVelmora");
         QProcess unit;
         unit.start(sim, {"--link", link});
         QVERIFY(unit.waitForStarted());
@@ -730,7 +718,7 @@ private slots:
         ini.close();
 
         start();
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         QVERIFY(get<QAction>("MenuCom1")->isChecked());
         QTRY_VERIFY(get<QLabel>("LabelSpojeni")->isHidden()); // monitor frames arrive
         get<QPushButton>("Button1")->click();

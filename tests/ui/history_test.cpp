@@ -12,7 +12,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <filesystem>
@@ -29,13 +28,15 @@
 #include "model/defaults.h"
 #include "model/pairs.h"
 #include "test_dir.h"
-#include "ui/main_window/arrows.h"
+#include "ui/addons.h"
 #include "ui/history/compare_window.h"
 #include "ui/history/edit_menu.h"
+#include "ui/history/snapshots_window.h"
+#include "ui/main_window/arrows.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
-#include "ui/history/snapshots_window.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
@@ -44,29 +45,18 @@ class HistoryWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TFormHlav> form_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
     EditMenu* edit_ = nullptr;
 
-    QString path(const QString& name) const { return dir_->filePath(name); }
-    void writeIni(const QString& text) {
-        QFile f(path("Velmora52.ini"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text.toUtf8());
-    }
+    QString path(const QString& name) const { return window_->path(name); }
+    void writeIni(const QString& text) { window_->writeIni(text); }
     TFormHlav& start() {
-        form_ = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
-        form_->messageBox = [](const QString&) {};
-        edit_ = new EditMenu(*form_, path("data"));
-        form_->FormCreate({});
-        edit_->started();
+        form_ = &window_->start();
+        edit_ = window_->addOns().edit();
         return *form_;
     }
-    template <class T> T* get(const char* name) const {
-        T* w = form_->findChild<T*>(name);
-        if (w == nullptr) qFatal("no component %s", name);
-        return w;
-    }
+    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     QString undoText() const { return get<QAction>("MenuUndo")->text(); }
     std::string recoveryPath() const { return path("data/recovery.txt").toStdString(); }
     std::size_t steps() const { return edit_->keeper().history().undoCount(); }
@@ -83,14 +73,10 @@ private:
 
 private slots:
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
+        window_ = std::make_unique<test::WindowFixture>();
         writeIni("[FORM_HLAV]\nLanguage=1\n");
     }
-    void cleanup() {
-        form_.reset();
-        dir_.reset();
-    }
+    void cleanup() { window_.reset(); }
 
     // Each kind of step, made through the window as the user makes it, is undone and redone
     // exactly and named in the menu.
@@ -212,7 +198,7 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(recoveryPath())));
 
         // A damaged file changes nothing and is said so.
-        form_.reset();
+        window_->stop();
         QFile f(QString::fromStdString(recoveryPath()));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(formatRecovery(lost, 1).c_str()).left(300));
@@ -228,17 +214,18 @@ private slots:
         TFormHlav& first = start();
         auto second = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
         second->messageBox = [](const QString&) {};
-        auto* secondEdit = new EditMenu(*second, path("data"));
+        auto secondAddOns = std::make_unique<AddOns>(*second, path("data"));
         second->FormCreate({});
-        secondEdit->started();
+        secondAddOns->started();
         QVERIFY(!second->statusText().contains("Recovered")); // the first copy runs
         get<QAction>("JetPlus")->trigger();
         const Calibration firstCal = first.calibration();
         first.FormClose();
         second->findChild<QAction*>("JetMinus")->trigger();
         second->FormClose();
+        secondAddOns.reset();
         second.reset();
-        form_.reset();
+        window_->stop();
         start();
         QCOMPARE(form_->calibration()[jetCell(0, 0)], firstCal[jetCell(0, 0)] - 2);
         QVERIFY2(form_->statusText().contains("kept as snapshot"), qPrintable(form_->statusText()));
@@ -295,11 +282,8 @@ private slots:
     // whatever notices come and go, until the writes succeed again.
     void lostProtectionStaysUntilTheWritesSucceed() {
         test::TestDir data;
-        form_ = std::make_unique<TFormHlav>(path("Velmora52.ini").toStdString());
-        form_->messageBox = [](const QString&) {};
-        edit_ = new EditMenu(*form_, QString::fromStdString(data.path()));
-        form_->FormCreate({});
-        edit_->started();
+        window_->dataFolder = QString::fromStdString(data.path());
+        start();
         auto* label = form_->findChild<QLabel*>("LabelProtection");
         QVERIFY(label != nullptr);
         QVERIFY(label->isHidden());
@@ -315,7 +299,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(label->isHidden(), 5000);
         QCOMPARE(edit_->keeper().recoveryFile().load().recovered.cal, form_->calibration());
         QCOMPARE(edit_->keeper().snapshots().list().size(), std::size_t{1});
-        form_.reset(); // before its data folder goes
+        window_->stop(); // before its data folder goes
     }
 
     // Against the simulated unit: an edit, Read, Undo gives the edit back exactly and the
@@ -497,8 +481,7 @@ private slots:
         QCOMPARE(form.calibration(), two);
 
         // The map window opens with the keyboard in its table.
-        MapWorkbench wb(form);
-        MapWindow* map = wb.openWindow();
+        MapWindow* map = window_->addOns().map()->openWindow();
         QVERIFY(QTest::qWaitForWindowActive(map));
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(map->table()));
         QTest::keyClick(map->table(), Qt::Key_Z, Qt::ControlModifier);

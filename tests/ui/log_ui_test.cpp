@@ -10,7 +10,6 @@
 #include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -20,12 +19,14 @@
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
 #include "log/mlg.h"
-#include "ui/main_window/form_hlav.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
+#include "ui/main_window/form_hlav.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
+using velmora::test::accessKey;
 
 namespace {
 
@@ -40,31 +41,21 @@ Frame monitorFrame(int kind, unsigned period, std::uint8_t extra = 0) {
     return f;
 }
 
-QChar accessKey(const QString& caption) {
-    const int at = caption.indexOf('&');
-    return at >= 0 && at + 1 < caption.size() ? caption[at + 1].toLower() : QChar();
-}
-
 } // namespace
 
 class LogUiTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    std::unique_ptr<TFormHlav> form_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
     LogMenu* menu_ = nullptr;
     std::uint64_t clock_ = 1000;
-    QStringList messages_;
 
     void start() {
-        form_ = std::make_unique<TFormHlav>(dir_.filePath("Velmora52.ini").toStdString());
-        form_->messageBox = [this](const QString& m) { messages_ << m; };
-        form_->FormCreate({"ENGLISH"});
-        menu_ = new LogMenu(*form_);
-        menu_->logsFolder = dir_.filePath("logs");
+        form_ = &window_->start({"ENGLISH"});
+        menu_ = window_->addOns().log();
         menu_->clockMs = [this] { return clock_; };
-        menu_->messageBox = [this](const QString& m) { messages_ << m; };
         menu_->askMarkerNote = [](int) { return QString("lap"); };
     }
     // A frame through the window's link, as the tick's poll hands it over.
@@ -81,13 +72,10 @@ private:
 
 private slots:
     void init() {
-        messages_.clear();
+        window_ = std::make_unique<test::WindowFixture>();
         clock_ = 1000;
     }
-    void cleanup() {
-        form_.reset();
-        menu_ = nullptr;
-    }
+    void cleanup() { window_.reset(); }
 
     void menuSitsAfterToolsWithKeysOfItsOwnInEveryLanguage() {
         start();
@@ -99,8 +87,7 @@ private slots:
         for (auto [lang, apply] :
              {std::pair{0, &TFormHlav::ApplyCzech}, std::pair{2, &TFormHlav::ApplyGerman},
               std::pair{1, &TFormHlav::ApplyEnglish}}) {
-            (form_.get()->*apply)();
-            menu_->poll();
+            (form_->*apply)();
             QSet<QChar> keys;
             for (QAction* a : form_->menuBar()->actions()) {
                 const QChar k = accessKey(a->text());
@@ -133,7 +120,7 @@ private slots:
         connected();
         QVERIFY(menu_->startRecording());
         QLabel* field = menu_->statusField();
-        QVERIFY(field->isVisibleTo(form_.get()));
+        QVERIFY(field->isVisibleTo(form_));
         for (int i = 0; i < 60; ++i) feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)));
         Frame bad = monitorFrame(0, 500);
         bad[21] ^= 1;
@@ -148,7 +135,7 @@ private slots:
         const QString path = QString::fromStdString(menu_->recorder().logPath());
         form_->findChild<QAction*>("MenuLogRecord")->trigger(); // stop
         QVERIFY(!menu_->recording());
-        QVERIFY(!field->isVisibleTo(form_.get()));
+        QVERIFY(!field->isVisibleTo(form_));
         const log::LogReadResult r = log::readMlgFile(path.toStdString());
         QVERIFY(r.ok);
         QCOMPARE(static_cast<int>(r.data.records()), 60);
@@ -161,12 +148,12 @@ private slots:
         start();
         form_->findChild<QAction*>("MenuLogAuto")->trigger();
         QVERIFY(menu_->recordWhileConnected());
-        QFile ini(dir_.filePath("Velmora52.ini"));
+        QFile ini(window_->path("Velmora52.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
         QVERIFY(ini.readAll().contains("RecordWhileConnected=1"));
         QVERIFY(!menu_->recording());
         feed(monitorFrame(0, 1000));
-        QVERIFY2(menu_->recording(), qPrintable(messages_.join('\n')));
+        QVERIFY2(menu_->recording(), qPrintable(window_->messages.join('\n')));
         // Records begin once every frame kind has arrived: no channel starts at 0.
         feed(monitorFrame(1, 1000));
         // "No Connection" while the frames came in time (ticks that ran late) splits nothing;
@@ -212,7 +199,7 @@ private slots:
         QVERIFY(menu_->startReplay(path));
         QVERIFY(form_->link().replaying());
         QLabel* banner = menu_->replayBanner();
-        QVERIFY(banner->isVisibleTo(form_.get()));
+        QVERIFY(banner->isVisibleTo(form_));
         QVERIFY(banner->text().contains(QFileInfo(path).fileName()));
         QVERIFY(banner->text().contains("REPLAY"));
         QCOMPARE(form_->findChild<QTabWidget*>()->currentWidget()->objectName(),
@@ -239,18 +226,18 @@ private slots:
         form_->MenuReadClick();
         QVERIFY(!form_->link().replaying());
         QVERIFY(!menu_->replaying());
-        QVERIFY(!banner->isVisibleTo(form_.get()));
+        QVERIFY(!banner->isVisibleTo(form_));
         QVERIFY(form_->link().monitorFrame(monitorFrame(0, 500)));
         QCOMPARE(rpmText(), QString("RPM = 4000 "));
     }
 
     void replayNeedsAFrameLogAndAnIdleLink() {
         start();
-        QVERIFY(!menu_->startReplay(dir_.filePath("none.mlg")));
-        QVERIFY(messages_.last().contains(".frames"));
+        QVERIFY(!menu_->startReplay(window_->path("none.mlg")));
+        QVERIFY(window_->messages.last().contains(".frames"));
         form_->MenuVerifyClick();
-        QVERIFY(!menu_->startReplay(dir_.filePath("none.mlg")));
-        QVERIFY(messages_.last().contains("exchange"));
+        QVERIFY(!menu_->startReplay(window_->path("none.mlg")));
+        QVERIFY(window_->messages.last().contains("exchange"));
         QVERIFY(!form_->link().replaying());
     }
 
@@ -282,7 +269,7 @@ private slots:
         auto* markers = v->findChild<QListWidget*>("LogMarkers");
         QCOMPARE(markers->count(), 1);
         QVERIFY(markers->item(0)->text().contains("Marker 1: half"));
-        const QString csv = dir_.filePath("out.csv");
+        const QString csv = window_->path("out.csv");
         QString error;
         QVERIFY(v->exportCsv(csv, &error));
         QFile f(csv);
@@ -294,14 +281,14 @@ private slots:
     void badLogsGiveAMessageAndNoWindow() {
         start();
         const auto write = [&](const char* name, const std::string& bytes) {
-            std::ofstream(dir_.filePath(name).toStdString(), std::ios::binary) << bytes;
-            return dir_.filePath(name);
+            std::ofstream(window_->path(name).toStdString(), std::ios::binary) << bytes;
+            return window_->path(name);
         };
         const int before = static_cast<int>(QApplication::topLevelWidgets().size());
         QVERIFY(menu_->openLog(write("junk.mlg", "not a log at all")) == nullptr);
-        QVERIFY(messages_.last().contains("MLVLG"));
+        QVERIFY(window_->messages.last().contains("MLVLG"));
         QVERIFY(menu_->openLog(write("empty.mlg", log::mlgHeader(0, ""))) == nullptr);
-        QVERIFY(messages_.last().contains("no records"));
+        QVERIFY(window_->messages.last().contains("no records"));
         QCOMPARE(static_cast<int>(QApplication::topLevelWidgets().size()), before);
     }
 };

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "ui/map/curve_window.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
@@ -30,18 +30,11 @@ namespace {
 int shots(const QString& out) {
     simtest::SimProcess sim({"--water", "90", "--seed", "7"});
     if (!sim.started()) return 1;
-    QTemporaryDir dir;
-    const QString ini = QDir(dir.path()).filePath("Velmora52.ini");
-    QFile f(ini);
-    if (!f.open(QIODevice::WriteOnly)) return 1;
-    f.write(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\nActivePage=2\n[PORTS]\nCOM1=%1\n")
-                .arg(QString::fromStdString(sim.linkPath()))
-                .toUtf8());
-    f.close();
-    TFormHlav form(ini.toStdString());
-    form.messageBox = [](const QString&) {};
-    form.FormCreate({});
-    MapWorkbench wb(form);
+    test::WindowFixture window;
+    window.writeIni(QString("[FORM_HLAV]\nLanguage=1\nComPort=1\nActivePage=2\n[PORTS]\nCOM1=%1\n")
+                        .arg(QString::fromStdString(sim.linkPath())));
+    TFormHlav& form = window.start();
+    MapWorkbench& wb = *window.addOns().map();
     // A map with some shape, so that the colours say something.
     Calibration& cal = form.calibration();
     for (int r = 0; r < 10; ++r)
@@ -84,13 +77,11 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
     if (argc > 2 && QString(argv[1]) == "--shots") return shots(QString::fromLocal8Bit(argv[2]));
 
-    QTemporaryDir dir;
-    TFormHlav form(QDir(dir.path()).filePath("Velmora52.ini").toStdString());
-    form.messageBox = [](const QString&) {};
-    form.FormCreate({});
-    form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    test::WindowFixture window;
+    TFormHlav& form = window.start();
+    form.pages()->setCurrentIndex(1);
     form.show();
-    MapWorkbench wb(form);
+    MapWorkbench& wb = *window.addOns().map();
     wb.openWindow();
     QApplication::processEvents();
 

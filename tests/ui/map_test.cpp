@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -35,6 +34,7 @@
 #include "ui/map/curve_window.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
@@ -63,24 +63,18 @@ class MapTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TFormHlav> form_;
-    std::unique_ptr<MapWorkbench> wb_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
+    MapWorkbench* wb_ = nullptr;
     EditMenu* edit_ = nullptr;
     int sent_ = 0;
 
-    QString ini() const { return dir_->filePath("Velmora52.ini"); }
+    QString ini() const { return window_->iniPath(); }
     void start(const QString& settings = "[FORM_HLAV]\nLanguage=1\n") {
-        QFile f(ini());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(settings.toUtf8());
-        f.close();
-        form_ = std::make_unique<TFormHlav>(ini().toStdString());
-        form_->messageBox = [](const QString&) {};
-        edit_ = new EditMenu(*form_, dir_->filePath("data")); // owned by the window
-        form_->FormCreate({});
-        edit_->started();
-        wb_ = std::make_unique<MapWorkbench>(*form_);
+        window_->writeIni(settings);
+        form_ = &window_->start();
+        edit_ = window_->addOns().edit();
+        wb_ = window_->addOns().map();
         form_->link().onSent = [this](const Frame&) { ++sent_; };
         sent_ = 0;
     }
@@ -94,7 +88,7 @@ private:
         };
         setAxis(10);
         menu->clockMs = [&clock] { return clock; };
-        menu->logsFolder = dir_->filePath("rides");
+        menu->logsFolder = window_->path("rides");
         if (!menu->startRecording()) return {};
         for (int i = 0; i < frames; ++i) {
             if (i == switchAt) setAxis(20);
@@ -121,9 +115,9 @@ private:
         return n;
     }
     void stop() {
-        wb_.reset();
         if (form_) form_->close();
-        form_.reset();
+        window_->stop();
+        form_ = nullptr;
     }
     QLineEdit* cell(int r, int c) const {
         return form_->findChild<QLineEdit*>(QString("Edit%1").arg(50 + 10 * r + c));
@@ -133,19 +127,13 @@ private:
         const Step* step = edit_->keeper().history().nextUndo();
         return step ? QString::fromStdString(stepText(*step, form_->Language)) : QString();
     }
-    QByteArray settingsFile() const {
-        QFile f(ini());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray settingsFile() const { return test::readAll(ini()); }
 
 private slots:
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-    }
+    void init() { window_ = std::make_unique<test::WindowFixture>(); }
     void cleanup() {
         stop();
-        dir_.reset();
+        window_.reset();
     }
 
     void heatColoursFollowValuesAndTheSettingPersists() {
@@ -213,12 +201,12 @@ private slots:
         start();
         MapWindow* w = wb_->openWindow();
         const std::string bytes = testlog::craftedLog();
-        const QString logPath = dir_->filePath("ride.mlg");
+        const QString logPath = window_->path("ride.mlg");
         QFile f(logPath);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes.data(), static_cast<qint64>(bytes.size()));
         f.close();
-        QFile bad(dir_->filePath("notes.mlg"));
+        QFile bad(window_->path("notes.mlg"));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("not a log\n");
         bad.close();
@@ -387,11 +375,11 @@ private slots:
     // point but are neither recorded nor counted.
     void everySampleReachesEachSubscriberOnceInAnyOrder() {
         start();
-        wb_.reset();
         std::uint8_t data[20] = {0x03, 0xE8}; // 2000 rpm
         const auto frameOf = [&](int kind) {
             return makeFrame(static_cast<std::uint8_t>(0xB0 + kind), data);
         };
+        std::unique_ptr<MapWorkbench> own; // beside the program's own workbench
         std::vector<Frame> fed;
         for (int i = 0; i < 6; ++i) fed.push_back(frameOf(i % 3));
         std::array<int, 3> order{0, 1, 2}; // recorder, map, third
@@ -399,16 +387,16 @@ private slots:
         do {
             // Every kind once, so that each sample fed is complete (a replay forgets them).
             for (int kind = 0; kind < 3; ++kind) QVERIFY(form_->link().monitorFrame(frameOf(kind)));
-            LogMenu* menu = nullptr;
+            std::unique_ptr<LogMenu> menu;
             std::vector<Frame> third;
             Subscription sub;
             for (const int who : order) {
                 if (who == 0) {
-                    menu = new LogMenu(*form_);
-                    menu->logsFolder = dir_->filePath(QString("logs%1").arg(orders));
+                    menu = std::make_unique<LogMenu>(*form_);
+                    menu->logsFolder = window_->path(QString("logs%1").arg(orders));
                     QVERIFY(menu->startRecording());
                 } else if (who == 1) {
-                    wb_ = std::make_unique<MapWorkbench>(*form_);
+                    own = std::make_unique<MapWorkbench>(*form_);
                 } else {
                     sub = form_->link().samples().subscribe(
                         [&](const EngineSample& s) { third.push_back(s.frame); });
@@ -424,24 +412,26 @@ private slots:
             std::vector<Frame> recorded;
             for (const log::TimedFrame& t : logged.frames) recorded.push_back(t.frame);
             QCOMPARE(recorded, fed);
-            QCOMPARE(wb_->liveStatistics().samplesSeen(), std::uint64_t{fed.size()});
+            QCOMPARE(own->liveStatistics().samplesSeen(), std::uint64_t{fed.size()});
             QCOMPARE(third.size(), fed.size() + 1);
             third.pop_back(); // the replayed one
             QCOMPARE(third, fed);
-            delete menu;
-            wb_.reset();
+            const std::size_t listeners = form_->link().samples().listeners();
+            menu.reset();
+            own.reset();
             sub.reset();
-            QCOMPARE(form_->link().samples().listeners(), std::size_t{0});
+            // The program's own add-ons stay subscribed; the three that went took theirs along.
+            QCOMPARE(form_->link().samples().listeners(), listeners - 3);
             ++orders;
         } while (std::next_permutation(order.begin(), order.end()));
         QCOMPARE(orders, 6);
-        wb_ = std::make_unique<MapWorkbench>(*form_);
+        own = std::make_unique<MapWorkbench>(*form_);
         form_->link().startReplay();
         for (int kind = 0; kind < 3; ++kind) QVERIFY(form_->link().replayFrame(frameOf(kind)));
         form_->link().endReplay();
-        QVERIFY(wb_->livePoint().has_value());
-        QCOMPARE(wb_->livePoint()->nearestCol, 1); // 2000 rpm
-        QCOMPARE(wb_->liveStatistics().samplesSeen(), 0u);
+        QVERIFY(own->livePoint().has_value());
+        QCOMPARE(own->livePoint()->nearestCol, 1); // 2000 rpm
+        QCOMPARE(own->liveStatistics().samplesSeen(), 0u);
     }
 
     // A recorded ride, replayed, moves the window's cross-hair through the same points and the
@@ -449,10 +439,10 @@ private slots:
     void replayMovesTheCrossHairLikeTheRide() {
         start();
         MapWindow* w = wb_->openWindow();
-        auto* menu = new LogMenu(*form_); // owned by the window
+        LogMenu* menu = window_->addOns().log();
         std::uint64_t clock = 1000;
         menu->clockMs = [&] { return clock; };
-        menu->logsFolder = dir_->filePath("ride");
+        menu->logsFolder = window_->path("ride");
         using Point = std::pair<std::optional<QPointF>, std::pair<int, int>>;
         std::vector<Point> ride, replay;
         std::vector<Point>* into = &ride;
@@ -492,7 +482,7 @@ private slots:
     // the window says so.
     void aLogIsAnalysedOnTheAxisItWasRecordedWith() {
         start();
-        auto* menu = new LogMenu(*form_);
+        LogMenu* menu = window_->addOns().log();
         std::uint64_t clock = 1000;
         const QString path = recordRide(menu, clock, 240, 120);
         QVERIFY(!path.isEmpty());
@@ -514,10 +504,9 @@ private slots:
     // to that stretch, and the window names the log and the stretch.
     void analyseMapOnASelectionEqualsTheLogCutToIt() {
         start();
-        auto* menu = new LogMenu(*form_);
+        LogMenu* menu = window_->addOns().log();
         std::uint64_t clock = 1000;
         const QString path = recordRide(menu, clock, 240, 120);
-        connect(menu, &LogMenu::analyseMap, wb_.get(), &MapWorkbench::analyseLog);
         LogViewer* viewer = menu->openLog(path);
         QVERIFY(viewer != nullptr);
         const log::LogData& data = viewer->data();
@@ -537,13 +526,13 @@ private slots:
         for (std::size_t i = 0; i < data.records(); ++i)
             if (data.time[i] >= from && data.time[i] <= to)
                 cut += bytes.mid(header + static_cast<qsizetype>(i) * block, block);
-        const QString cutPath = dir_->filePath("cut.mlg");
+        const QString cutPath = window_->path("cut.mlg");
         QFile out(cutPath);
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(cut);
         out.close();
         QVERIFY(QFile::copy(QString::fromStdString(log::contextPathFor(path.toStdString())),
-                            dir_->filePath("cut.context")));
+                            window_->path("cut.context")));
         QVERIFY(wb_->window()->loadLogFile(cutPath));
         const analysis::MapStatistics& cutStats = wb_->window()->shownStatistics();
         QVERIFY(cutStats.samplesCounted() > 50);

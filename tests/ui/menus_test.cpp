@@ -9,22 +9,22 @@
 #include <QMenuBar>
 #include <QSet>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
-#include "ui/map/curve_window.h"
-#include "ui/history/edit_menu.h"
+#include "ui/log/log_menu.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/form_shared.h"
-#include "ui/log/log_menu.h"
+#include "ui/map/curve_window.h"
 #include "ui/map/map_workbench.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
+using velmora::test::accessKey;
 
 namespace {
 
@@ -46,48 +46,35 @@ const Language Languages[] = {
       "&Sprache", "&Hilfe"}},
 };
 
-QChar accessKey(const QString& caption) {
-    const qsizetype at = caption.indexOf('&');
-    return at >= 0 && at + 1 < caption.size() ? caption[at + 1].toLower() : QChar();
-}
-
 } // namespace
 
 class MenusTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    std::unique_ptr<TFormHlav> form_;
-    std::unique_ptr<MapWorkbench> map_;
-    EditMenu* edit_ = nullptr;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
     LogMenu* log_ = nullptr;
-    QStringList boxes_;
+    MapWorkbench* map_ = nullptr;
 
     // Assembled as the program assembles it.
     void start(const QString& data = "data") {
-        form_ = std::make_unique<TFormHlav>(dir_.filePath("Velmora52.ini").toStdString());
-        form_->messageBox = [this](const QString& m) { boxes_ << m; };
-        edit_ = new EditMenu(*form_, dir_.filePath(data));
-        form_->FormCreate({"ENGLISH"});
-        edit_->started();
-        log_ = new LogMenu(*form_);
-        log_->logsFolder = dir_.filePath("logs");
-        log_->messageBox = [this](const QString& m) { boxes_ << m; };
-        map_ = std::make_unique<MapWorkbench>(*form_);
+        window_->dataFolder = window_->path(data);
+        form_ = &window_->start({"ENGLISH"});
+        log_ = window_->addOns().log();
+        map_ = window_->addOns().map();
     }
+    // Through the window's own call, as the command line does: no menu item, no tick.
     void choose(const Language& l) {
-        form_->findChild<QAction*>(l.item)->trigger();
-        log_->poll();
+        if (l.item == std::string("MenuCzech")) form_->ApplyCzech();
+        if (l.item == std::string("MenuEnglish")) form_->ApplyEnglish();
+        if (l.item == std::string("MenuGerman")) form_->ApplyGerman();
     }
     QMenu* menu(const char* name) const { return form_->findChild<QMenu*>(name); }
 
 private slots:
-    void init() { boxes_.clear(); }
-    void cleanup() {
-        map_.reset();
-        form_.reset();
-    }
+    void init() { window_ = std::make_unique<test::WindowFixture>(); }
+    void cleanup() { window_.reset(); }
 
     void menuBarOrderAndAccessKeysInEveryLanguage() {
         start();
@@ -156,12 +143,12 @@ private slots:
     // A notice wider than the room left of the status fields shows whole as the tooltip; a
     // failure's system text goes there too, never into a Czech or German notice.
     void longNoticesAndSystemTextsGoToTheTooltip() {
-        QFile blocker(dir_.filePath("file"));
+        QFile blocker(window_->path("file"));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         start("file/data"); // no recovery file can be written there
         form_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(form_));
         const QString longText = QString("word ").repeated(60).trimmed();
         form_->showStatusHint(longText);
         QCOMPARE(form_->statusBar()->toolTip(), longText);
@@ -169,7 +156,7 @@ private slots:
         QCOMPARE(form_->statusBar()->toolTip(), QString());
 
         // An automatic start of a recording into a folder that cannot exist.
-        log_->logsFolder = dir_.filePath("file/logs");
+        log_->logsFolder = window_->path("file/logs");
         log_->setRecordWhileConnected(true);
         const QString system = QString::fromLocal8Bit(std::strerror(ENOTDIR));
         for (const Language& l : Languages) {
@@ -180,9 +167,10 @@ private slots:
             f[21] = checkByte(f);
             form_->link().exchange().onFrame(f);
             log_->poll();
-            QVERIFY2(boxes_.isEmpty(), qPrintable(boxes_.join('\n'))); // nothing modal in the tick
+            QVERIFY2(window_->messages.isEmpty(),
+                     qPrintable(window_->messages.join('\n'))); // nothing modal in the tick
             QLabel* field = log_->statusField();
-            QVERIFY(field->isVisibleTo(form_.get()));
+            QVERIFY(field->isVisibleTo(form_));
             QVERIFY2(!field->text().contains(system), qPrintable(field->text()));
             QVERIFY(field->toolTip().contains(system));
             if (l.item != std::string("MenuEnglish"))
@@ -245,8 +233,8 @@ private slots:
         form_->showParams();
         QVERIFY(plot->pointPixel(4).y() < plot->livePixel()->y());
         // "No Connection": the unit reports nothing, so no dot stands.
-        form_->link().exchange().view().noConnectionVisible = true;
-        QTRY_VERIFY(!plot->livePixel());
+        for (int i = 0; i <= Exchange::NoMonitorLimit; ++i) form_->link().tick();
+        QVERIFY(!plot->livePixel()); // at once
         QVERIFY(form_->findChild<QLabel*>("Image1")->findChildren<QWidget*>().isEmpty());
     }
 };

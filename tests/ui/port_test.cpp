@@ -10,7 +10,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -22,9 +21,12 @@
 #include "ui/main_window/form_hlav.h"
 #include "ui/ports/port_dialog.h"
 #include "ui/ports/port_settings.h"
+#include "window_fixture.h"
 
 using namespace velmora;
 using namespace velmora::ui;
+using velmora::test::readAll;
+using velmora::test::writeAll;
 
 namespace {
 
@@ -37,46 +39,35 @@ SerialDevice ftdi(const std::string& path, const std::string& byId) {
     return {path, "FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001, byId};
 }
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write");
-}
-
 } // namespace
 
 class PortTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    std::unique_ptr<TFormHlav> form_;
+    std::unique_ptr<test::WindowFixture> window_;
+    TFormHlav* form_ = nullptr;
     std::shared_ptr<FakeDevices> devices_;
-    QStringList messages_, offers_;
+    QStringList offers_;
     bool acceptOffer_ = false;
 
-    QString ini() const { return dir_->filePath("Velmora52.ini"); }
-    PortSettings& ports() const { return *form_->findChild<PortSettings*>(); }
-    template <class T> T* get(const char* name) const {
-        T* w = form_->findChild<T*>(name);
-        if (w == nullptr) qFatal("no component %s", name);
-        return w;
-    }
+    QString ini() const { return window_->iniPath(); }
+    PortSettings& ports() const { return window_->addOns().ports(); }
+    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     TFormHlav& start(const QStringList& arguments = {}) {
-        form_ = std::make_unique<TFormHlav>(ini().toStdString());
-        form_->messageBox = [this](const QString& m) { messages_ << m; };
-        ports().setDeviceSource(devices_);
-        ports().askOpenDialog = [this](const QString& text) {
-            offers_ << text;
-            return acceptOffer_;
-        };
-        form_->FormCreate(arguments);
+        form_ = &window_->start(arguments, test::WindowFixture::With::AddOns, [this] {
+            ports().setDeviceSource(devices_);
+            ports().askOpenDialog = [this](const QString& text) {
+                offers_ << text;
+                return acceptOffer_;
+            };
+        });
         form_->show();
         return *form_;
+    }
+    void stop() {
+        window_->stop();
+        form_ = nullptr;
     }
     // What the status bar shows while the mouse rests on a menu item.
     QString hintOf(const char* item) {
@@ -97,23 +88,22 @@ private:
         timer->start(20);
     }
     void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QApplication::setActiveWindow(form_.get());
-        if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
-        QTest::keyClick(form_.get(), k, modifiers);
+        QApplication::setActiveWindow(form_);
+        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
+        QTest::keyClick(form_, k, modifiers);
     }
     QString message() const { return get<QLabel>("LabelHlaseni")->text(); }
 
 private slots:
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
+        window_ = std::make_unique<test::WindowFixture>();
         devices_ = std::make_shared<FakeDevices>();
-        messages_.clear();
         offers_.clear();
         acceptOffer_ = false;
     }
     void cleanup() {
-        form_.reset();
-        dir_.reset();
+        window_.reset();
+        form_ = nullptr;
     }
 
     void menuItemAndComHintsFollowTheLanguage() {
@@ -152,7 +142,7 @@ private slots:
                 QCOMPARE(hintOf("MenuCom6"), QString("/dev/ttyS5")); // no hint of its own
             }
         }
-        QVERIFY(messages_.isEmpty()); // ComPort 0: nothing opened, nothing said
+        QVERIFY(window_->messages.isEmpty()); // ComPort 0: nothing opened, nothing said
     }
 
     // The dialog lists the slots and the devices, fills the path from a device, refuses a bad
@@ -166,8 +156,8 @@ private slots:
                                   "[PORTS]\nCOM3=/dev/velmora-gone\n";
         writeAll(ini(), before);
         start();
-        QCOMPARE(messages_.size(), 1); // COM3's device is gone
-        messages_.clear();
+        QCOMPARE(window_->messages.size(), 1); // COM3's device is gone
+        window_->messages.clear();
 
         bool checked = false;
         whenDialogOpens([&](PortDialog& d) {
@@ -190,7 +180,7 @@ private slots:
             devices_->list.push_back(ftdi("/dev/ttyUSB7", ""));
             QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 3, 3000);
 
-            d.setChosen(2, dir_->path());
+            d.setChosen(2, window_->folder());
             d.findChild<QPushButton*>("PortOk")->click();
             QVERIFY(d.isVisible());
             QVERIFY(d.problem().contains("is a folder"));
@@ -203,7 +193,7 @@ private slots:
         });
         get<QAction>("MenuPortSettings")->trigger();
         QVERIFY(checked);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         // The choice is in the file at once, as [PORTS] is, so that a crash keeps it.
         QByteArray expected = before + "COM2=" + QByteArray::fromStdString(pty.slavePath) + "\n";
         expected.replace("ComPort=3", "ComPort=2");
@@ -228,7 +218,7 @@ private slots:
 
         // A Com item writes the port alone; the rest waits for the close.
         get<QAction>("MenuCom5")->trigger();
-        messages_.clear();
+        window_->messages.clear();
         expected.replace("ComPort=2", "ComPort=5");
         QCOMPARE(readAll(ini()), expected);
     }
@@ -240,15 +230,15 @@ private slots:
                                       .arg(QString::fromStdString(pty.slavePath))
                                       .toUtf8();
         writeAll(ini(), before);
-        writeAll(dir_->filePath("plain.txt"), "x");
+        writeAll(window_->path("plain.txt"), "x");
         start();
         QVERIFY(form_->serialPort().isOpen());
         const struct {
             QString path;
             const char* reason;
         } cases[] = {
-            {dir_->path(), "is a folder"},
-            {dir_->filePath("plain.txt"), "is a plain file"},
+            {window_->folder(), "is a folder"},
+            {window_->path("plain.txt"), "is a plain file"},
             {"/dev/null", "is not a serial device"},
             {"/dev/ttyS0\n[FORM_HLAV]", "control character"},
             {QString(10000, 'a'), "too long"},
@@ -266,7 +256,7 @@ private slots:
                 QCOMPARE(form_->serialPort().path(), pty.slavePath);
             }
         }
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
     }
 
     // A default device that is not there while exactly one USB adapter is: the box names the
@@ -288,7 +278,7 @@ private slots:
             d.reject();
         });
         start();
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
         QCOMPARE(offers_.size(), 1);
         QCOMPARE(offers_[0].section('\n', 0, 0), QString("Com opening error"));
         QVERIFY2(offers_[0].contains("/dev/ttyUSB0 (FT232R USB UART)"), qPrintable(offers_[0]));
@@ -296,13 +286,13 @@ private slots:
         QCOMPARE(chosenSlot, slot);
 
         // Two adapters: which one is for the user to say; the plain box names both.
-        form_.reset();
+        stop();
         offers_.clear();
         devices_->list.push_back(ftdi("/dev/ttyUSB1", ""));
         start();
         QVERIFY(offers_.isEmpty());
-        QCOMPARE(messages_.size(), 1);
-        QVERIFY(messages_[0].contains("/dev/ttyUSB0 (FT232R USB UART), /dev/ttyUSB1"));
+        QCOMPARE(window_->messages.size(), 1);
+        QVERIFY(window_->messages[0].contains("/dev/ttyUSB0 (FT232R USB UART), /dev/ttyUSB1"));
     }
 
     void firstStartOffersTheOneAdapter() {
@@ -310,11 +300,11 @@ private slots:
         start({"ENGLISH"});
         QTRY_COMPARE(offers_.size(), 1);
         QVERIFY(offers_[0].contains("A USB serial adapter is connected: /dev/ttyUSB0"));
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
 
         // Not on later starts.
         form_->FormClose();
-        form_.reset();
+        stop();
         offers_.clear();
         QVERIFY(QFile::exists(ini()));
         start({"ENGLISH"});
@@ -376,13 +366,13 @@ private slots:
         get<QAction>("MenuEnglish")->trigger();
         key(Qt::Key_F7);
         QTRY_COMPARE_WITH_TIMEOUT(message(), QString("Verify OK"), 15000);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(window_->messages.isEmpty());
 
         // A port the user changed is not reopened behind their back.
         QVERIFY(unit.stop() == 0);
         QTRY_VERIFY_WITH_TIMEOUT(form_->statusText().contains("lost"), 3000);
         get<QAction>("MenuCom2")->trigger(); // /dev/ttyS1, whatever becomes of it
-        messages_.clear();
+        window_->messages.clear();
         QVERIFY(unit.restart());
         QTest::qWait(1500);
         QCOMPARE(form_->ComPort, 2);

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -23,7 +24,6 @@
 #include "ui/history/compare_window.h"
 #include "ui/history/snapshots_window.h"
 #include "ui/main_window/form_hlav.h"
-#include "ui/ports/port_settings.h"
 
 namespace velmora::ui {
 
@@ -40,46 +40,14 @@ void fill(QLabel* l, const QColor& c) {
 
 } // namespace
 
-std::size_t ReplyRecorder::read(std::uint8_t* dst, std::size_t max) {
-    if (inner_ == nullptr) return 0;
-    const std::size_t n = inner_->read(dst, max);
-    // The exchange takes the first 22 bytes of a read as its frame.
-    if (n >= FrameSize) {
-        Frame f{};
-        std::copy(dst, dst + FrameSize, f.begin());
-        const std::uint8_t block = f[0] & 0x3F;
-        if (checkOk(f) && (f[0] & 0xC0) == 0xC0 && !isMonitorCommand(f[0]) && block < BlockCount) {
-            std::array<std::uint8_t, BlockSize> data{};
-            std::copy(f.begin() + 1, f.begin() + 1 + BlockSize, data.begin());
-            replies_[block] = data;
-        }
-    }
-    return n;
-}
-
-std::optional<std::array<std::uint8_t, BlockSize>> ReplyRecorder::reply(std::size_t block) const {
-    return block < BlockCount ? replies_[block] : std::nullopt;
-}
-
 EditMenu::EditMenu(TFormHlav& form, const QString& folder)
-    : QObject(&form), form_(form),
+    : form_(form),
       keeper_(folder.isEmpty() ? dataFolder() : QFile::encodeName(folder).toStdString()) {
     setObjectName("EditMenu");
-    QMenuBar* bar = form.menuBar();
-    menu_ = new QMenu(bar);
+    menu_ = new QMenu(form.menuBar());
     menu_->setObjectName("MenuEdit");
     menu_->setFont(form.font());
-    // After the File menu.
-    const QList<QAction*> top = bar->actions();
-    QAction* before = nullptr;
-    for (qsizetype i = 0; i + 1 < top.size(); ++i) {
-        if (top[i]->menu() != nullptr && top[i]->menu()->objectName() == "MenuFile")
-            before = top[i + 1];
-    }
-    if (before != nullptr)
-        bar->insertMenu(before, menu_);
-    else
-        bar->addMenu(menu_);
+    form.insertAddonMenu(TFormHlav::AddonMenu::Edit, menu_);
 
     undo_ = menu_->addAction(QString());
     undo_->setObjectName("MenuUndo");
@@ -134,26 +102,15 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     connect(&form, &TFormHlav::settingsSaved, this, [this] {
         if (started_) keeper_.closedCleanly();
     });
-    // After the window's own tick, so that the exchange has moved on.
-    if (auto* timer = form.findChild<QTimer*>("Timer1"))
-        connect(timer, &QTimer::timeout, this, &EditMenu::exchangeTick);
-    for (int i = 1; i <= 6; ++i) {
-        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i)))
-            connect(a, &QAction::triggered, this, &EditMenu::unitNotKnown);
-    }
-    // A device that vanished or came back may be another unit with another calibration.
-    if (auto* ports = form.findChild<PortSettings*>()) {
-        connect(ports, &PortSettings::portLost, this, &EditMenu::unitNotKnown);
-        connect(ports, &PortSettings::portReopened, this, &EditMenu::unitNotKnown);
-    }
-    for (const char* name : {"MenuEnglish", "MenuCzech", "MenuGerman"}) {
-        if (auto* a = form.findChild<QAction*>(name))
-            connect(a, &QAction::triggered, this, &EditMenu::retranslate);
-    }
+    exchange_ = form.link().exchange().events().subscribe(
+        [this](const ExchangeEvent& e) { exchangeEvent(e); });
+    for (int i = 1; i <= 6; ++i)
+        connect(form.comAction(i), &QAction::triggered, this, &EditMenu::unitNotKnown);
+    connect(&form, &TFormHlav::textsApplied, this, &EditMenu::retranslate);
     // A click on a box is a step of its own, whether the box sets its parameter at once or
     // leaves it to the next read controls.
     for (const FlagBoxSpec& f : flagBoxTable()) {
-        auto* box = form.findChild<QAbstractButton*>(f.box);
+        QAbstractButton* box = form.flagBox(f.param);
         if (box == nullptr) continue;
         flagBoxes_.emplace_back(f.param, box);
         connect(box, &QAbstractButton::clicked, this,
@@ -186,18 +143,6 @@ EditMenu::EditMenu(TFormHlav& form, const QString& folder)
     });
     flush->start();
 
-    Link& link = form.link();
-    recorder_.setInner(link.port());
-    link.setPort(&recorder_);
-    std::function<void()> previous = link.onShow;
-    link.onShow = [this, previous] {
-        if (previous) previous();
-        const std::uint8_t op = form_.link().exchange().Operation;
-        if (op == Exchange::Read)
-            readReplaced();
-        else if (op == Exchange::Program && started_ && !applying_)
-            keeper_.adopt(form_.calibration());
-    };
     retranslate();
 }
 
@@ -250,7 +195,7 @@ bool EditMenu::eventFilter(QObject* watched, QEvent* event) {
 
 void EditMenu::unitNotKnown() {
     keeper_.unitUnknown();
-    recorder_.forget();
+    replies_ = {};
     unitAfterVerify_.reset();
     refresh();
 }
@@ -337,10 +282,9 @@ void EditMenu::committed(const Change& change) {
     refresh();
 }
 
-void EditMenu::readReplaced() {
+void EditMenu::readReplaced(const Image& received) {
     if (!started_) return;
-    // The image still holds exactly what the unit sent; it is packed again after the show.
-    readImage_ = form_.image();
+    readImage_ = received;
     StepName name;
     name.command = HistoryText::StepRead;
     keeper_.commit(name, form_.calibration(), SnapshotKind::BeforeRead);
@@ -351,26 +295,38 @@ void EditMenu::readReplaced() {
     refresh();
 }
 
-void EditMenu::exchangeTick() {
-    // A language applied other than from the menu shows here.
-    if (form_.Language != shownLanguage_) retranslate();
-    const Exchange& x = form_.link().exchange();
-    const std::uint8_t op = x.Operation;
-    if (op != lastOperation_) {
-        // A read goes on into its verify; anything else ends the exchange.
-        const bool readGoesOn = lastOperation_ == Exchange::Read && op == Exchange::Verify;
-        if (lastOperation_ != Exchange::Idle && !readGoesOn) {
-            const int message = x.view().message ? static_cast<int>(*x.view().message) : -1;
-            // Another command took over: what the unit holds is not known.
-            exchangeEnded(op == Exchange::Idle ? message : -1, x.CommandByte & 0x3F);
-        }
-        if (lastOperation_ == Exchange::Idle) recorder_.forget();
-        lastOperation_ = op;
+void EditMenu::exchangeEvent(const ExchangeEvent& e) {
+    using Kind = ExchangeEvent::Kind;
+    switch (e.kind) {
+    case Kind::Started:
+        replies_ = {};
+        break;
+    case Kind::Replied:
+        if (e.block < BlockCount) replies_[e.block] = e.data;
+        // The unit's block 0 is on the screen now: it is what the history starts from.
+        if (e.op == Exchange::Program && e.block == 0 && started_ && !applying_)
+            keeper_.adopt(form_.calibration());
+        break;
+    case Kind::Ended:
+        // A read that succeeded goes on into its verify, which ends the exchange.
+        if (e.op == Exchange::Read && e.result == ExchangeEvent::Result::Succeeded)
+            readReplaced(e.image);
+        else
+            exchangeEnded(e);
+        break;
+    case Kind::ConnectionLost:
+    case Kind::Connected:
+        break;
     }
 }
 
-void EditMenu::exchangeEnded(int message, std::size_t block) {
+void EditMenu::exchangeEnded(const ExchangeEvent& e) {
     const Image& image = form_.image();
+    const std::size_t block = e.block;
+    // Another command took over: what the unit holds is not known.
+    const int message = e.message && e.result != ExchangeEvent::Result::Interrupted
+                            ? static_cast<int>(*e.message)
+                            : -1;
     if (readImage_ && started_) {
         Calibration unit = keeper_.committed();
         Identification ignored;
@@ -394,7 +350,7 @@ void EditMenu::exchangeEnded(int message, std::size_t block) {
         break;
     }
     case static_cast<int>(Message::VerifyError): {
-        const auto reply = recorder_.reply(block);
+        const auto reply = block < BlockCount ? replies_[block] : std::nullopt;
         bool differs = false;
         for (std::size_t i = 0; reply && i < BlockSize; ++i)
             differs = differs || (*reply)[i] != image[block * BlockSize + i];
@@ -449,7 +405,6 @@ void EditMenu::applyAsStep(const StepName& name, const Calibration& cal, const I
 }
 
 void EditMenu::retranslate() {
-    shownLanguage_ = form_.Language;
     menu_->setTitle(text(static_cast<int>(HistoryText::EditMenu)));
     menu_->setProperty(HintProperty, text(static_cast<int>(HistoryText::EditMenuHint)));
     undo_->setProperty(HintProperty, text(static_cast<int>(HistoryText::UndoHint)));

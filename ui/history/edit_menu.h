@@ -1,7 +1,8 @@
 // The Edit menu and what stands behind it: undo and redo of the working parameters, the
 // snapshot and compare windows, the two agreement fields of the status bar, the modified
 // marker of the title, crash recovery. It talks to the main window through its
-// calibrationCommitted and settingsSaved signals and applyCalibration.
+// calibrationCommitted and settingsSaved signals and applyCalibration, and follows the
+// exchange with the unit through its events.
 #pragma once
 
 #include <QElapsedTimer>
@@ -17,7 +18,8 @@
 
 #include "history/change.h"
 #include "history/keeper.h"
-#include "link/port.h"
+#include "link/exchange.h"
+#include "link/stream.h"
 
 class QAbstractButton;
 class QAction;
@@ -29,29 +31,6 @@ namespace velmora::ui {
 class TFormHlav;
 class SnapshotsWindow;
 class CompareWindow;
-
-// Passes every frame through and keeps the last reply of each block, so that a verify that
-// fails can say what the unit sent.
-class ReplyRecorder : public FramePort {
-public:
-    void setInner(FramePort* inner) { inner_ = inner; }
-    bool isOpen() const override { return inner_ != nullptr && inner_->isOpen(); }
-    std::size_t bytesWaiting() override { return inner_ ? inner_->bytesWaiting() : 0; }
-    std::size_t read(std::uint8_t* dst, std::size_t max) override;
-    void writeFrame(const Frame& frame) override {
-        if (inner_) inner_->writeFrame(frame);
-    }
-    void close() override {
-        if (inner_) inner_->close();
-    }
-    // The data of the last good reply to a read or verify of `block`, if any.
-    std::optional<std::array<std::uint8_t, BlockSize>> reply(std::size_t block) const;
-    void forget() { replies_ = {}; }
-
-private:
-    FramePort* inner_ = nullptr;
-    std::array<std::optional<std::array<std::uint8_t, BlockSize>>, BlockCount> replies_{};
-};
 
 class EditMenu : public QObject {
     Q_OBJECT
@@ -66,6 +45,9 @@ public:
     // After FormCreate: takes the loaded calibration as the start and takes over a recovery
     // file of a run that did not close.
     void started();
+    // Another unit may be on the line (a port chosen, lost or reopened): what it holds is not
+    // known.
+    void unitNotKnown();
 
     Keeper& keeper() { return keeper_; }
     // The undo and redo commands, as the menu runs them.
@@ -93,11 +75,10 @@ private:
     // The working parameters the settings file holds now.
     Calibration settingsFileCalibration() const;
     void committed(const Change& change);
-    void unitNotKnown();
     void clearDifferNotice();
-    void exchangeTick();
-    void exchangeEnded(int message, std::size_t block); // message: a Message, or -1
-    void readReplaced();
+    void exchangeEvent(const ExchangeEvent& e);
+    void exchangeEnded(const ExchangeEvent& e);
+    void readReplaced(const Image& received);
     void retranslate();
     void refresh();
     void reportFailures();
@@ -109,7 +90,10 @@ private:
 
     TFormHlav& form_;
     Keeper keeper_;
-    ReplyRecorder recorder_;
+    Subscription exchange_;
+    // The data of the last reply to each block in the exchange in progress, so that a verify
+    // that fails can say what the unit sent.
+    std::array<std::optional<std::array<std::uint8_t, BlockSize>>, BlockCount> replies_{};
     QMenu* menu_ = nullptr;
     QAction* undo_ = nullptr;
     QAction* redo_ = nullptr;
@@ -120,8 +104,6 @@ private:
     QLabel* protectionLabel_ = nullptr; // failures that leave the calibration unprotected
     bool applying_ = false;
     bool started_ = false;
-    std::uint8_t lastOperation_ = 0;
-    std::uint8_t shownLanguage_ = 255;
     std::optional<Image> readImage_; // a completed read, stored once its verify has ended
     std::optional<Calibration> unitAfterVerify_;
     std::vector<std::pair<Param, QAbstractButton*>> flagBoxes_;

@@ -64,7 +64,7 @@ QString shortPart(const QString& hint) {
 
 } // namespace
 
-LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
+LogMenu::LogMenu(TFormHlav& form) : form_(form) {
     setObjectName("LogMenu");
     logsFolder = QString::fromStdString(dataFolder("logs"));
     clockMs = [] {
@@ -97,6 +97,7 @@ LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
         if (!s.replayed) onSample(s);
     });
     link.onReplayEnded = [this] { replayEnded(); };
+    connect(&form_, &TFormHlav::textsApplied, this, &LogMenu::retranslate);
     timer_ = new QTimer(this);
     timer_->setInterval(PollMs);
     connect(timer_, &QTimer::timeout, this, &LogMenu::poll);
@@ -104,8 +105,7 @@ LogMenu::LogMenu(TFormHlav& form) : QObject(&form), form_(form) {
     retranslate();
 }
 
-// A child of the window, it goes when the window does, after the window's link: it must not
-// touch the window here. The recorder flushes and closes its files by itself.
+// The recorder flushes and closes its files by itself.
 LogMenu::~LogMenu() = default;
 
 QString LogMenu::t(int id) const {
@@ -161,14 +161,7 @@ void LogMenu::build() {
     });
 
     // After Tools, whatever other menus sit around it.
-    QMenuBar* bar = form_.menuBar();
-    QAction* before = nullptr;
-    const QList<QAction*> actions = bar->actions();
-    if (auto* tools = form_.findChild<QMenu*>("MenuTools")) {
-        const int at = static_cast<int>(actions.indexOf(tools->menuAction()));
-        if (at >= 0 && at + 1 < actions.size()) before = actions[at + 1];
-    }
-    bar->insertMenu(before, menu_);
+    form_.insertAddonMenu(TFormHlav::AddonMenu::Log, menu_);
 
     status_ = new QLabel(&form_);
     status_->setObjectName("LogStatusField");
@@ -176,19 +169,17 @@ void LogMenu::build() {
     status_->setVisible(false);
     form_.statusBar()->addPermanentWidget(status_);
 
-    if (auto* page = form_.findChild<QWidget*>("TabSheet5")) {
-        banner_ = new QLabel(page);
-        banner_->setObjectName("LabelReplay");
-        banner_->setGeometry(354, 350, 290, 24);
-        banner_->setAutoFillBackground(true);
-        QPalette p = banner_->palette();
-        p.setColor(QPalette::Window, QColor(255, 255, 0));
-        banner_->setPalette(p);
-        QFont f = banner_->font();
-        f.setBold(true);
-        banner_->setFont(f);
-        banner_->setVisible(false);
-    }
+    banner_ = new QLabel(form_.page(TFormHlav::Page::Monitor));
+    banner_->setObjectName("LabelReplay");
+    banner_->setGeometry(354, 350, 290, 24);
+    banner_->setAutoFillBackground(true);
+    QPalette p = banner_->palette();
+    p.setColor(QPalette::Window, QColor(255, 255, 0));
+    banner_->setPalette(p);
+    QFont f = banner_->font();
+    f.setBold(true);
+    banner_->setFont(f);
+    banner_->setVisible(false);
 
     panel_ = new QWidget(&form_, Qt::Tool);
     panel_->setObjectName("ReplayPanel");
@@ -353,7 +344,6 @@ log::LogContext LogMenu::context() {
 }
 
 void LogMenu::poll() {
-    if (form_.Language != language_) retranslate();
     const std::uint64_t t = now();
     // The connection has ended when "No Connection" shows and, by the clock, no frame came for
     // as long as that takes, so ticks that ran late never split a log.
@@ -440,9 +430,7 @@ bool LogMenu::startReplay(const QString& mlgPath) {
     replay_->setSpeed(speed_->currentData().toInt(), now());
     replay_->play(now());
     slider_->setRange(0, static_cast<int>(replay_->length()));
-    if (auto* pages = form_.findChild<QTabWidget*>()) {
-        if (auto* page = form_.findChild<QWidget*>("TabSheet5")) pages->setCurrentWidget(page);
-    }
+    form_.pages()->setCurrentWidget(form_.page(TFormHlav::Page::Monitor));
     panel_->show();
     updateReplayWidgets();
     return true;

@@ -47,7 +47,6 @@
 #include "ui/main_window/form_shared.h"
 #include "ui/main_window/layout.h"
 #include "ui/main_window/pictures.h"
-#include "ui/ports/port_settings.h"
 
 namespace velmora::ui {
 
@@ -205,7 +204,6 @@ TFormHlav::TFormHlav(const std::string& settingsPath, QWidget* parent)
 
     // Whatever ends the application, the calibration on screen goes into the settings file.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { FormClose(); });
-    new PortSettings(*this);
 }
 
 TFormHlav::~TFormHlav() {
@@ -385,6 +383,49 @@ void TFormHlav::buildMenus() {
     for (int i = 0; i < 6; ++i)
         comItems_[static_cast<std::size_t>(i)] =
             findChild<QAction*>(QString("MenuCom%1").arg(i + 1));
+    const char* const names[] = {"MenuFile",  "MenuCom",      "MenuDevice",
+                                 "MenuTools", "MenuLanguage", "MenuHelp"};
+    for (std::size_t i = 0; i < menus_.size(); ++i) menus_[i] = menus.value(names[i]);
+}
+
+QMenu* TFormHlav::menu(MainMenu which) const {
+    return menus_[static_cast<std::size_t>(which)];
+}
+
+void TFormHlav::insertAddonMenu(AddonMenu which, QMenu* added) {
+    addonMenus_[static_cast<std::size_t>(which)] = added;
+    // Before the first menu that follows it and is there.
+    std::vector<QMenu*> after;
+    if (which == AddonMenu::Edit) after.push_back(addonMenus_[1]);
+    if (which != AddonMenu::Log) after.push_back(menu(MainMenu::Com));
+    if (which == AddonMenu::Log) after.push_back(menu(MainMenu::Language));
+    QAction* before = nullptr;
+    for (QMenu* m : after) {
+        if (m != nullptr && before == nullptr) before = m->menuAction();
+    }
+    menuBar()->insertMenu(before, added);
+}
+
+QAction* TFormHlav::comAction(int port) const {
+    return port >= 1 && port <= 6 ? comItems_[static_cast<std::size_t>(port - 1)] : nullptr;
+}
+
+QWidget* TFormHlav::page(Page which) const {
+    return pages_->widget(static_cast<int>(which));
+}
+
+QLineEdit* TFormHlav::paramEdit(Param p) const {
+    for (const Pair& pair : pairs_) {
+        if (pair.spec->param == p) return pair.edit;
+    }
+    return nullptr;
+}
+
+QCheckBox* TFormHlav::flagBox(Param p) const {
+    for (const FlagBox& f : flags_) {
+        if (f.param == p) return f.box;
+    }
+    return nullptr;
 }
 
 void TFormHlav::wireHandlers() {
@@ -1004,6 +1045,7 @@ void TFormHlav::CheckBoxExtMonitorClick() {
 void TFormHlav::Timer1Timer() {
     link_.tick();
     renderExchange();
+    emit ticked();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -151,6 +151,23 @@ public:
     // its parameter to the next read of the controls).
     void commitControls(const Change& change);
 
+    // What the add-ons attach to.
+    enum class MainMenu { File, Com, Device, Tools, Language, Help };
+    QMenu* menu(MainMenu which) const;
+    // The menus the add-ons bring, each in its place whatever order they come in: Edit and
+    // View after File, Log after Tools.
+    enum class AddonMenu { Edit, View, Log };
+    void insertAddonMenu(AddonMenu which, QMenu* menu);
+    // Com 1 .. Com 6; nullptr outside.
+    QAction* comAction(int port) const;
+    enum class Page { Ignition, Injection1, Injection2, N2o, Monitor };
+    QTabWidget* pages() const { return pages_; }
+    QWidget* page(Page which) const;
+    // The edit box of a working parameter (map cells, the speed axis, the advance curve ...),
+    // the check box of a flag; nullptr when none shows it.
+    QLineEdit* paramEdit(Param p) const;
+    QCheckBox* flagBox(Param p) const;
+
 signals:
     // After every committed change of the working parameters, named by the command or control
     // that made it.
@@ -159,8 +176,11 @@ signals:
     void settingsAboutToBeSaved();
     // The settings file was written at the close.
     void settingsSaved();
-    // A text set was applied (or asked for): texts kept outside the sets follow it.
+    // A text set was applied (or asked for), at start-up and at every change of Language:
+    // texts kept outside the sets follow it. Nothing needs to watch Language itself.
     void textsApplied();
+    // The 55 ms timer's work is done: the exchange has moved on and the window shows it.
+    void ticked();
 
 public slots:
     void MenuNewClick();
@@ -292,6 +312,8 @@ private:
     std::array<QLabel*, 4> lambdaBars_{};
     std::array<QLabel*, 2> tpsBars_{};
     std::array<QAction*, 6> comItems_{};
+    std::array<QMenu*, 6> menus_{};      // by MainMenu
+    std::array<QMenu*, 3> addonMenus_{}; // by AddonMenu
     std::vector<QWidget*> toolTipWidgets_;
 };
 

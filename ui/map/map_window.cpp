@@ -204,21 +204,21 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
     helper_->setWordWrap(true);
     layout->addWidget(helper_);
 
-    const auto button = [this](const char* name) { return findChild<QPushButton*>(name); };
-    connect(button("MapAdd"), &QPushButton::clicked, this, &MapWindow::addToSelection);
-    connect(button("MapScale"), &QPushButton::clicked, this, &MapWindow::scaleSelection);
-    connect(button("MapInterpolateAcross"), &QPushButton::clicked, this,
+    connect(button(MapText::AddButton), &QPushButton::clicked, this, &MapWindow::addToSelection);
+    connect(button(MapText::ScaleButton), &QPushButton::clicked, this, &MapWindow::scaleSelection);
+    connect(button(MapText::InterpolateAcross), &QPushButton::clicked, this,
             [this] { interpolate(Interpolation::Horizontal); });
-    connect(button("MapInterpolateDown"), &QPushButton::clicked, this,
+    connect(button(MapText::InterpolateDown), &QPushButton::clicked, this,
             [this] { interpolate(Interpolation::Vertical); });
-    connect(button("MapInterpolateCorners"), &QPushButton::clicked, this,
+    connect(button(MapText::InterpolateCorners), &QPushButton::clicked, this,
             [this] { interpolate(Interpolation::Bilinear); });
-    connect(button("MapSmooth"), &QPushButton::clicked, this, &MapWindow::smooth);
-    connect(button("MapCopy"), &QPushButton::clicked, this, &MapWindow::copy);
-    connect(button("MapPaste"), &QPushButton::clicked, this, &MapWindow::paste);
-    connect(button("MapLoadLog"), &QPushButton::clicked, this, &MapWindow::loadLog);
-    connect(button("MapResetStatistics"), &QPushButton::clicked, this, &MapWindow::resetStatistics);
-    connect(button("MapApplySuggestions"), &QPushButton::clicked, this,
+    connect(button(MapText::Smooth), &QPushButton::clicked, this, &MapWindow::smooth);
+    connect(button(MapText::Copy), &QPushButton::clicked, this, &MapWindow::copy);
+    connect(button(MapText::Paste), &QPushButton::clicked, this, &MapWindow::paste);
+    connect(button(MapText::LoadLog), &QPushButton::clicked, this, &MapWindow::loadLog);
+    connect(button(MapText::ResetStatistics), &QPushButton::clicked, this,
+            &MapWindow::resetStatistics);
+    connect(button(MapText::ApplySuggestions), &QPushButton::clicked, this,
             &MapWindow::applySuggestions);
     connect(table_, &MapTable::stepPressed, this, &MapWindow::stepSelection);
     connect(table_, &MapTable::scalePressed, this, &MapWindow::scaleSelection);
@@ -647,10 +647,16 @@ void MapWindow::refresh() {
     refreshing_ = false;
 }
 
+QPushButton* MapWindow::button(MapText caption) const {
+    for (const auto& [b, t] : buttons_) {
+        if (t == caption) return b;
+    }
+    return nullptr;
+}
+
 void MapWindow::showSummary() {
     const MapStatistics& stats = shownStatistics();
-    if (QPushButton* apply = findChild<QPushButton*>("MapApplySuggestions"))
-        apply->setEnabled(stats.hasUnusedSamples());
+    button(MapText::ApplySuggestions)->setEnabled(stats.hasUnusedSamples());
     QString summary =
         text(MapText::StatisticsSummary).arg(stats.samplesSeen()).arg(stats.samplesCounted());
     if (!logSource_.isEmpty()) summary = logSource_ + ": " + summary;

@@ -123,6 +123,7 @@ private:
     void itemEdited(QTableWidgetItem* item);
     void refreshIfStatisticsChanged();
     void showSummary();
+    QPushButton* button(lang::MapText caption) const;
     QString cellText(int row, int col, const analysis::MapGrid& g,
                      const analysis::SuggestionGrid& s) const;
 

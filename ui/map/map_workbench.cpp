@@ -33,19 +33,10 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     loadStatsSettings();
     heat_ = readAddonSwitch(form_.settingsStore(), AddonSwitch::HeatColours);
 
-    // The View menu follows Edit (File when there is no Edit menu), as in desktop programs.
-    QMenuBar* bar = form_.menuBar();
-    menu_ = new QMenu(bar);
+    menu_ = new QMenu(form_.menuBar());
     menu_->setObjectName("MenuView");
     menu_->setFont(form_.font());
-    const QList<QAction*> top = bar->actions();
-    QAction* before = nullptr;
-    for (const char* after : {"MenuFile", "MenuEdit"}) {
-        for (qsizetype i = 0; i + 1 < top.size(); ++i)
-            if (top[i]->menu() != nullptr && top[i]->menu()->objectName() == after)
-                before = top[i + 1];
-    }
-    bar->insertMenu(before, menu_);
+    form_.insertAddonMenu(TFormHlav::AddonMenu::View, menu_);
     mapAction_ = menu_->addAction(QString());
     mapAction_->setObjectName("MenuInjectionMap");
     mapAction_->setShortcut(QKeySequence(Qt::Key_F6));
@@ -66,7 +57,7 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     connect(&form_, &TFormHlav::textsApplied, this, &MapWorkbench::retranslate);
 
     for (int i = 0; i < 100; ++i) {
-        QLineEdit* e = form_.findChild<QLineEdit*>(QString("Edit%1").arg(50 + i));
+        QLineEdit* e = form_.paramEdit(jetCell(i / MapSize, i % MapSize));
         cells_[static_cast<std::size_t>(i)] = e;
         plain_[static_cast<std::size_t>(i)] = e->palette();
         connect(e, &QLineEdit::textChanged, this, [this, i] {
@@ -75,7 +66,7 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
         });
     }
     for (int k = 1; k <= MapSize; ++k) {
-        if (auto* e = form_.findChild<QLineEdit*>(QString("EditRpmJet%1").arg(k)))
+        if (QLineEdit* e = form_.paramEdit(at(RPM_JET_0, k - 1)))
             connect(e, &QLineEdit::textChanged, this, &MapWorkbench::scheduleMapShown);
     }
     frame_ = new QFrame(cells_[0]->parentWidget());
@@ -88,9 +79,11 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     frame_->setAttribute(Qt::WA_TransparentForMouseEvents);
     frame_->hide();
     // The curve follows the advance points whenever the window shows them anew.
-    for (int k = 1; k <= 20; ++k) {
-        if (auto* e = form_.findChild<QLineEdit*>(QString("Edit%1").arg(k)))
-            connect(e, &QLineEdit::textChanged, this, &MapWorkbench::refreshCurve);
+    for (int k = 0; k < 10; ++k) {
+        for (const Param p : {at(RpmAdv1, k), at(Advance1, k)}) {
+            if (QLineEdit* e = form_.paramEdit(p))
+                connect(e, &QLineEdit::textChanged, this, &MapWorkbench::refreshCurve);
+        }
     }
 
     // A replay moves the live point and its trail as the ride did; only live frames count in
@@ -99,6 +92,11 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
         // Only frames of kind 1 carry the advance; before the first one there is none to show.
         if (s.kind == 1) advanceSeen_ = true;
         showLivePoint(s, !s.replayed);
+    });
+    // Without a connection the unit reports nothing: a dot left standing would lie.
+    exchange_ = form_.link().exchange().events().subscribe([this](const ExchangeEvent& e) {
+        if (e.kind == ExchangeEvent::Kind::ConnectionLost && curveWindow_ != nullptr)
+            curveWindow_->plot()->clearLive();
     });
     retranslate();
     recolourAll();
@@ -239,14 +237,6 @@ CurveWindow* MapWorkbench::openCurveWindow() {
     if (curveWindow_ == nullptr) {
         curveWindow_ = new CurveWindow(&form_);
         curveWindow_->setFont(form_.font());
-        // Without a connection the unit reports nothing: a dot left standing would lie.
-        auto* lost = new QTimer(curveWindow_);
-        lost->setInterval(250);
-        connect(lost, &QTimer::timeout, this, [this] {
-            if (form_.link().exchange().view().noConnectionVisible)
-                curveWindow_->plot()->clearLive();
-        });
-        lost->start();
         retranslate();
     }
     refreshCurve();

@@ -102,6 +102,7 @@ private:
     analysis::MapStatistics live_;
     std::optional<analysis::MapPoint> point_;
     Subscription samples_;
+    Subscription exchange_;
 };
 
 } // namespace velmora::ui

@@ -61,12 +61,11 @@ PortText problemText(PathProblem p) {
 } // namespace
 
 PortSettings::PortSettings(TFormHlav& form)
-    : QObject(&form), form_(form), source_(std::make_shared<SystemDevices>()),
-      reconnector_(form.serialPort()) {
+    : form_(form), source_(std::make_shared<SystemDevices>()), reconnector_(form.serialPort()) {
     setObjectName("PortSettings");
     firstStart_ = !QFileInfo::exists(QString::fromStdString(form.settingsStore().path()));
 
-    if (auto* com = form.findChild<QMenu*>("MenuCom")) {
+    if (QMenu* com = form.menu(TFormHlav::MainMenu::Com)) {
         com->addSeparator()->setObjectName("NPortSettings");
         item_ = com->addAction(portQText(PortText::MenuCaption, 1));
         item_->setObjectName("MenuPortSettings");
@@ -74,7 +73,7 @@ PortSettings::PortSettings(TFormHlav& form)
         connect(item_, &QAction::triggered, this, [this] { showDialog(); });
     }
     for (int i = 1; i <= 6; ++i) {
-        if (auto* a = form.findChild<QAction*>(QString("MenuCom%1").arg(i)))
+        if (QAction* a = form.comAction(i))
             connect(a, &QAction::triggered, this, &PortSettings::rememberPort);
     }
     form.reportOpenFailure = [this] { reportOpenFailure(); };
@@ -121,7 +120,7 @@ void PortSettings::retranslate() {
     // new base.
     const PortMap& map = form_.portMap();
     for (int i = 0; i < 6; ++i) {
-        QAction* a = form_.findChild<QAction*>(QString("MenuCom%1").arg(i + 1));
+        QAction* a = form_.comAction(i + 1);
         if (a == nullptr) continue;
         const QString hint = a->property(HintProperty).toString();
         const QString base = hint == a->property(ShownHintProperty).toString()

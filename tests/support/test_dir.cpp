@@ -34,6 +34,8 @@ bool canCreateIn(const std::string& dir) {
     return true;
 }
 
+} // namespace
+
 bool setImmutable(const std::string& dir, bool on) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd < 0) return false;
@@ -46,8 +48,6 @@ bool setImmutable(const std::string& dir, bool on) {
     ::close(fd);
     return ok;
 }
-
-} // namespace
 
 TestDir::TestDir() {
     const char* base = std::getenv("TMPDIR");

@@ -1,4 +1,4 @@
-// Scratch directories and file helpers for the file tests.
+// Scratch directories and file helpers for the tests.
 #pragma once
 
 #include "model/calibration.h"
@@ -50,6 +50,10 @@ const char* badFileName(BadFile kind);
 // Makes `kind` at path; a link, soft or hard, leads to `victim`, which it creates with known
 // content.
 void makeBadFile(BadFile kind, const std::string& path, const std::string& victim);
+
+// Sets or clears the immutable flag of a directory, which refuses new files even to root.
+// False when the file system has no such flag or the process may not set it.
+bool setImmutable(const std::string& dir, bool on);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, std::string_view content);

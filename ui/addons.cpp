@@ -1,0 +1,33 @@
+#include "ui/addons.h"
+
+#include "ui/history/edit_menu.h"
+#include "ui/log/log_menu.h"
+#include "ui/main_window/form_hlav.h"
+#include "ui/map/map_workbench.h"
+#include "ui/ports/port_settings.h"
+
+namespace velmora::ui {
+
+AddOns::AddOns(TFormHlav& form, const QString& dataFolder, Scope scope)
+    : form_(form), ports_(std::make_unique<PortSettings>(form)) {
+    if (scope != Scope::All) return;
+    edit_ = std::make_unique<EditMenu>(form, dataFolder);
+    // A device that vanished or came back may be another unit with another calibration.
+    QObject::connect(ports_.get(), &PortSettings::portLost, edit_.get(), &EditMenu::unitNotKnown);
+    QObject::connect(ports_.get(), &PortSettings::portReopened, edit_.get(),
+                     &EditMenu::unitNotKnown);
+}
+
+// The members go in the reverse order of their making.
+AddOns::~AddOns() = default;
+
+void AddOns::started() {
+    if (!edit_) return;
+    edit_->started();
+    if (!log_) log_ = std::make_unique<LogMenu>(form_);
+    if (!map_) map_ = std::make_unique<MapWorkbench>(form_);
+    // "Analyse map" in the log viewer opens the map window on the log's samples.
+    QObject::connect(log_.get(), &LogMenu::analyseMap, map_.get(), &MapWorkbench::analyseLog);
+}
+
+} // namespace velmora::ui
