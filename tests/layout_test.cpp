@@ -29,7 +29,7 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"ui/command_line", {"lang"}},
     {"ui/main_window", {"model", "lang", "link", "files", "history"}},
     {"ui/ports", {"ui/main_window"}},
-    {"ui/history", {"ui/main_window", "ui/ports"}},
+    {"ui/history", {"ui/main_window"}},
     {"ui/log", {"ui/main_window", "log"}},
     {"ui/map", {"ui/main_window", "analysis"}},
     {"ui", {"ui/command_line", "ui/ports", "ui/history", "ui/log", "ui/map"}},
