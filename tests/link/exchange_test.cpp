@@ -10,24 +10,14 @@ using namespace velmora::testing;
 
 namespace {
 
-class ExchangeTest : public ::testing::Test {
+class ExchangeTest : public ::testing::Test, protected LinkOnFakePort {
 protected:
-    Calibration cal;
-    Identification ident;
-    Image image{};
-    std::uint8_t language = 1;
-    FakePort port;
-    FakeUnit unit{port};
-    Link link{cal, ident, image, language};
     int shows = 0;
     int fileCleared = 0;
-    std::uint64_t clock = 0;
 
     ExchangeTest() {
         cal[Klicovani] = 6;
         setDefaultCalibration(cal);
-        link.setPort(&port);
-        link.clockMs = [this] { return clock += 55; }; // each poll a tick after the last
         link.onShow = [this] { ++shows; };
         link.onFileNameCleared = [this] { ++fileCleared; };
     }

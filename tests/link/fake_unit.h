@@ -3,6 +3,7 @@
 #pragma once
 
 #include "link/frame.h"
+#include "link/link.h"
 #include "link/port.h"
 #include "model/calibration.h"
 #include "model/clamp.h"
@@ -100,6 +101,23 @@ private:
     }
 
     FakePort& port_;
+};
+
+// A link on a fake port with the scripted unit behind it; each poll comes a tick after the last.
+struct LinkOnFakePort {
+    Calibration cal;
+    Identification ident;
+    Image image{};
+    std::uint8_t language = 1;
+    FakePort port;
+    FakeUnit unit{port};
+    Link link{cal, ident, image, language};
+    std::uint64_t clock = 0;
+
+    LinkOnFakePort() {
+        link.setPort(&port);
+        link.clockMs = [this] { return clock += 55; };
+    }
 };
 
 } // namespace velmora::testing

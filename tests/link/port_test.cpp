@@ -1,6 +1,7 @@
 #include "fake_unit.h"
 #include "link/framer.h"
 #include "link/link.h"
+#include "tests/common/frames.h"
 
 #include <gtest/gtest.h>
 
@@ -107,25 +108,7 @@ TEST(Framer, AFloodOfJunkIsBoundedAndTheNextFrameIsFoundAtOnce) {
     EXPECT_EQ(last, f);
 }
 
-// A link on a fake port with a scripted unit behind it.
-class PollPort : public ::testing::Test {
-protected:
-    Calibration cal;
-    Identification ident;
-    Image image{};
-    std::uint8_t language = 1;
-    FakePort port;
-    FakeUnit unit{port};
-    Link link{cal, ident, image, language};
-
-    std::uint64_t clock = 0;
-
-    // Each poll comes a tick after the one before.
-    PollPort() {
-        link.setPort(&port);
-        link.clockMs = [this] { return clock += 55; };
-    }
-};
+class PollPort : public ::testing::Test, protected LinkOnFakePort {};
 
 TEST_F(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
     int monitorUpdates = 0;
@@ -133,10 +116,7 @@ TEST_F(PollPort, MonitorRangeGoesToTheDecoderAndTheRestToTheReplyHandler) {
 
     link.exchange().startRead();
     port.rx.clear();
-    Frame monitor = makeFrame(0xB7);
-    monitor[2] = 100; // period 100: 20000 rpm
-    monitor[21] = checkByte(monitor);
-    port.put(monitor);
+    port.put(common::monitorFrame(7, 100)); // period 100: 20000 rpm
     link.tick();
     EXPECT_EQ(monitorUpdates, 1);
     EXPECT_EQ(link.monitor().view().line(MonitorLabel::Rpm).text, "RPM = 20000 ");

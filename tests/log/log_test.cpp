@@ -30,12 +30,14 @@
 #include "log/replay.h"
 #include "sim/engine.h"
 #include "test_dir.h"
+#include "tests/common/frames.h"
 
 using namespace velmora;
 using namespace velmora::log;
 
 namespace {
 
+using common::frameWith;
 using test::model6;
 using test::readFile;
 
@@ -114,14 +116,6 @@ void expectRecordsEqual(const LogData& d, const Session& s, std::size_t count,
 // connection writes its first record with the third frame.
 constexpr std::size_t FirstComplete = 2;
 
-Frame monitorFrame(std::uint8_t kind, std::initializer_list<std::pair<int, int>> bytes) {
-    Frame f{};
-    f[0] = static_cast<std::uint8_t>(0xB0 + kind);
-    for (auto [at, v] : bytes) f[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(v);
-    f[21] = checkByte(f);
-    return f;
-}
-
 } // namespace
 
 TEST(LogChannels, NamesAreUniqueAndRecordSizeMatchesTypes) {
@@ -167,14 +161,14 @@ TEST(LogChannels, ValuesCarryAcrossFrameKinds) {
     Record r{};
     const auto feed = [&](const Frame& f, std::uint32_t t) { r = recordOf(decode(f, t), t); };
     // Kind 2: throttle 40 %, intake 55 %, water 95 °C, air sensor fault.
-    feed(monitorFrame(2, {{1, 0x03}, {2, 0xE8}, {11, 40}, {12, 55}, {13, 195}, {14, 0}}), 10);
+    feed(frameWith(0xB2, {{1, 0x03}, {2, 0xE8}, {11, 40}, {12, 55}, {13, 195}, {14, 0}}), 10);
     // Kind 1: blocking, tacho, rpm alarm, privera normal; timing 70 -> 30°; 9 programmings;
     // 98.7 kPa.
-    feed(monitorFrame(1,
-                      {{11, 0x80 | 0x10 | 0x08 | 0x01}, {12, 70}, {16, 9}, {19, 0x03}, {20, 0xDB}}),
+    feed(frameWith(0xB1,
+                   {{11, 0x80 | 0x10 | 0x08 | 0x01}, {12, 70}, {16, 9}, {19, 0x03}, {20, 0xDB}}),
          20);
     // Kind 0: supply counts 0x0C00 (3072 -> 912 mV -> 10682 mV), privera 0x1000.
-    feed(monitorFrame(0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}, {19, 0x10}}), 30);
+    feed(frameWith(0xB0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}, {19, 0x10}}), 30);
     EXPECT_EQ(r[Time], 30);
     EXPECT_EQ(r[Rpm], 4000); // period 500
     EXPECT_EQ(r[Tps], 40);
@@ -196,7 +190,7 @@ TEST(LogChannels, ValuesCarryAcrossFrameKinds) {
     EXPECT_EQ(r[FrameKind], 0);
     // A kind without data (0xB5) changes the common part only.
     const Record before = r;
-    feed(monitorFrame(5, {}), 40);
+    feed(frameWith(0xB5, {}), 40);
     EXPECT_EQ(r[Rpm], 0);
     EXPECT_EQ(r[Advance], 30);
     EXPECT_EQ(r[BattV], before[BattV]);
@@ -446,10 +440,10 @@ TEST(Recorder, WritesOncePerSecondAndEveryWriteEndsAtAWholeRecord) {
 // with what the Monitor page shows; one started with the connection, or after the connection
 // was lost, waits until every frame kind has arrived.
 TEST(Recorder, TheFirstRecordHoldsWhatTheMonitorPageShows) {
-    const Frame supply = monitorFrame(0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}}); // 10682 mV
-    const Frame timing = monitorFrame(1, {{12, 70}});                         // 30°
-    const Frame throttle = monitorFrame(2, {{11, 40}, {13, 195}});            // 40 %, 95 °C
-    const Frame common = monitorFrame(5, {{1, 0x03}, {2, 0xE8}});             // 2000 rpm
+    const Frame supply = frameWith(0xB0, {{1, 0x01}, {2, 0xF4}, {17, 0x0C}}); // 10682 mV
+    const Frame timing = frameWith(0xB1, {{12, 70}});                         // 30°
+    const Frame throttle = frameWith(0xB2, {{11, 40}, {13, 195}});            // 40 %, 95 °C
+    const Frame common = frameWith(0xB5, {{1, 0x03}, {2, 0xE8}});             // 2000 rpm
     const struct Case {
         const char* what;
         std::vector<Frame> before; // frames while not recording
@@ -641,7 +635,8 @@ TEST(Locale, FilesAreWrittenTheSameInEveryLocale) {
 TEST(ReplayClock, PlaysAtItsSpeedPausesAndSeeks) {
     std::vector<TimedFrame> frames;
     for (std::uint32_t i = 0; i < 100; ++i)
-        frames.push_back({i * 100, monitorFrame(i % 3, {{20, static_cast<int>(i)}})});
+        frames.push_back({i * 100, frameWith(static_cast<std::uint8_t>(0xB0 + i % 3),
+                                             {{20, static_cast<int>(i)}})});
     ReplayClock clock(frames);
     EXPECT_TRUE(clock.paused());
     EXPECT_TRUE(clock.due(10'000).empty());

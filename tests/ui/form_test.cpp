@@ -30,6 +30,7 @@
 #include "model/clamp.h"
 #include "model/defaults.h"
 #include "model/pairs.h"
+#include "tests/common/frames.h"
 #include "ui/main_window/arrows.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/number_text.h"
@@ -38,21 +39,13 @@
 
 using namespace velmora;
 using namespace velmora::ui;
+using velmora::common::frameWith;
 
 namespace {
 
 QString grouped(int thousands, int rest) {
     return QString::number(thousands) + groupSeparator() +
            QString("%1").arg(rest, 3, 10, QChar('0'));
-}
-
-// A frame with the check byte that makes the XOR of all 22 bytes 0xFF.
-Frame frameWith(std::uint8_t command, std::initializer_list<std::pair<int, std::uint8_t>> bytes) {
-    Frame f{};
-    f[0] = command;
-    for (auto [i, v] : bytes) f[static_cast<std::size_t>(i)] = v;
-    f[21] = checkByte(f);
-    return f;
 }
 
 // The share of a widget's painted pixels that are pure red.

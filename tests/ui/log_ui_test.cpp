@@ -19,6 +19,7 @@
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
 #include "log/mlg.h"
+#include "tests/common/frames.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
 #include "ui/main_window/form_hlav.h"
@@ -26,22 +27,10 @@
 
 using namespace velmora;
 using namespace velmora::ui;
+using velmora::common::monitorFrame;
 using velmora::test::accessKey;
 
-namespace {
-
-// A monitor frame of a kind with the engine speed of the given period.
-Frame monitorFrame(int kind, unsigned period, std::uint8_t extra = 0) {
-    Frame f{};
-    f[0] = static_cast<std::uint8_t>(0xB0 + kind);
-    f[1] = static_cast<std::uint8_t>(period >> 8);
-    f[2] = static_cast<std::uint8_t>(period);
-    f[11] = extra;
-    f[21] = checkByte(f);
-    return f;
-}
-
-} // namespace
+namespace {} // namespace
 
 class LogUiTest : public QObject {
     Q_OBJECT

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "tests/common/frames.h"
 #include "ui/log/log_menu.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/form_shared.h"
@@ -161,11 +162,7 @@ private slots:
         const QString system = QString::fromLocal8Bit(std::strerror(ENOTDIR));
         for (const Language& l : Languages) {
             choose(l);
-            Frame f{};
-            f[0] = 0xB0;
-            f[2] = 100;
-            f[21] = checkByte(f);
-            form_->link().exchange().onFrame(f);
+            form_->link().exchange().onFrame(common::monitorFrame(0, 100));
             log_->poll();
             QVERIFY2(window_->messages.isEmpty(),
                      qPrintable(window_->messages.join('\n'))); // nothing modal in the tick
@@ -211,13 +208,7 @@ private slots:
 
         // 5,000 rpm (point 5); the advance comes with kind-1 frames only.
         const auto frame = [](int kind, std::uint8_t byte12) {
-            Frame f{};
-            f[0] = static_cast<std::uint8_t>(0xB0 + kind);
-            f[1] = 400 >> 8;
-            f[2] = 400 & 0xFF;
-            f[12] = byte12;
-            f[21] = checkByte(f);
-            return f;
+            return common::monitorFrame(kind, 400, {{12, byte12}});
         };
         form_->link().exchange().view().noConnectionVisible = false; // as the frames' tick does
         form_->link().monitorFrame(frame(0, 0));
