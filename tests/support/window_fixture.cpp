@@ -1,8 +1,10 @@
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include "ui/addons.h"
 #include "ui/log/log_menu.h"
@@ -62,6 +64,17 @@ ui::TFormHlav& WindowFixture::start(const QStringList& arguments, With with,
         log.messageBox = [this](const QString& m) { messages << m; };
     }
     return *form_;
+}
+
+void WindowFixture::activate() const {
+    form_->show();
+    QApplication::setActiveWindow(form_.get());
+    if (!QTest::qWaitForWindowActive(form_.get())) qWarning("window not active");
+}
+
+void WindowFixture::key(Qt::Key k, Qt::KeyboardModifiers modifiers) const {
+    activate();
+    QTest::keyClick(form_.get(), k, modifiers);
 }
 
 void WindowFixture::stop() {

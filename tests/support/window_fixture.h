@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <Qt>
 
 #include <functional>
 #include <memory>
@@ -62,6 +63,10 @@ public:
     ui::TFormHlav& form() const { return *form_; }
     ui::AddOns& addOns() const { return *addOns_; }
     template <class T> T* get(const QString& name) const { return test::get<T>(*form_, name); }
+    // Shows the window and makes it the active one, as after the user's click on it.
+    void activate() const;
+    // A key of the window's shortcuts, with the window made active again after a dialog.
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) const;
 
     QStringList messages;
     // Where the Edit menu keeps the snapshots and the recovery file.

@@ -96,14 +96,12 @@ private:
         QString ini =
             QString("[FORM_HLAV]\nLanguage=1\nComPort=%1\n").arg(link.isEmpty() ? 0 : comPort);
         if (!link.isEmpty()) ini += QString("[PORTS]\nCOM1=%1\nCOM2=%2\n").arg(link, path("none"));
-        writeAll(path("Velmora52.ini"), ini.toUtf8());
+        window_->writeIni(ini);
     }
     // The program as it runs: the window with every add-on.
     TFormHlav& start() {
         form_ = &window_->start();
-        form_->show();
-        QApplication::setActiveWindow(form_);
-        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
+        window_->activate();
         return *form_;
     }
     template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
@@ -113,12 +111,7 @@ private:
         for (const PairSpec& s : pairTable()) texts << get<QLineEdit>(s.edit.c_str())->text();
         return texts;
     }
-    // A key of the window's shortcuts, with the window active again after a dialog.
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QApplication::setActiveWindow(form_);
-        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
-        QTest::keyClick(form_, k, modifiers);
-    }
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) { window_->key(k, modifiers); }
     bool shownInRed(QLabel* l) const {
         return l->autoFillBackground() && l->palette().color(QPalette::Window) == QColor(255, 0, 0);
     }

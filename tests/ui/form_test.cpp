@@ -70,9 +70,7 @@ private:
 
     TFormHlav& start(const QStringList& args = {}) {
         form_ = &window_->start(args, test::WindowFixture::With::Ports);
-        form_->show();
-        QApplication::setActiveWindow(form_);
-        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
+        window_->activate();
         return *form_;
     }
     template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
@@ -125,15 +123,12 @@ private slots:
     }
 
     void storedSettingsAreApplied() {
-        QFile ini(iniPath());
-        QVERIFY(ini.open(QIODevice::WriteOnly));
         const QString last = window_->path("b.ign");
-        ini.write(QString("[FORM_HLAV]\nLeft=-50\nTop=5000\nComPort=3\nLanguage=7\nFile=/x/a.ign\n"
-                          "IniDir=%1\nActivePage=258\n[IGNITION]\nOmez1=300\nKlicovani=2\n"
-                          "[PORTS]\nCOM3=/nonexistent/tty\n")
-                      .arg(last)
-                      .toUtf8());
-        ini.close();
+        window_->writeIni(
+            QString("[FORM_HLAV]\nLeft=-50\nTop=5000\nComPort=3\nLanguage=7\nFile=/x/a.ign\n"
+                    "IniDir=%1\nActivePage=258\n[IGNITION]\nOmez1=300\nKlicovani=2\n"
+                    "[PORTS]\nCOM3=/nonexistent/tty\n")
+                .arg(last));
         TFormHlav& f = start();
         QCOMPARE(f.x(), -50); // applied as stored, off the screen or not
         QCOMPARE(f.y(), 5000);
@@ -164,8 +159,7 @@ private slots:
             QCOMPARE(get<QAction>(QString("MenuCom%1").arg(i).toLatin1())->isChecked(), i == 5);
         get<QTabWidget>("PageControl1")->setCurrentIndex(4);
         f.close();
-        ini.open(QIODevice::ReadOnly);
-        const QByteArray saved = ini.readAll();
+        const QByteArray saved = test::readAll(iniPath());
         QVERIFY(saved.contains("ComPort=5\n"));
         QVERIFY(saved.contains("Language=7\n"));
         QVERIFY(QString(saved).contains(QRegularExpression("ActivePage ?=5\n")));
@@ -649,9 +643,7 @@ private slots:
             } else {
                 form_->close();
             }
-            QFile f(iniPath());
-            f.open(QIODevice::ReadOnly);
-            return f.readAll();
+            return test::readAll(iniPath());
         };
         const QByteArray byClose = run(false);
         const QByteArray bySignal = run(true);
@@ -674,9 +666,7 @@ private slots:
         QVERIFY(p.waitForFinished(5000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray text = f.readAll();
+        const QByteArray text = test::readAll(iniPath());
         QVERIFY(text.contains("Language=2"));
         int entries = 0;
         for (const QByteArray& line : text.split('\n'))
@@ -705,10 +695,7 @@ private slots:
         unit.start(sim, {"--link", link});
         QVERIFY(unit.waitForStarted());
         QTRY_VERIFY(QFile::exists(link));
-        QFile ini(iniPath());
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QString("[FORM_HLAV]\nComPort=1\n[PORTS]\nCOM1=%1\n").arg(link).toUtf8());
-        ini.close();
+        window_->writeIni(QString("[FORM_HLAV]\nComPort=1\n[PORTS]\nCOM1=%1\n").arg(link));
 
         start();
         QVERIFY(window_->messages.isEmpty());
@@ -761,10 +748,7 @@ private slots:
         QVERIFY(form_->close()); // retried once the directory is gone
         QCOMPARE(asked.size(), 2);
         QVERIFY(form_->closed());
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY(f.readAll().contains("Advance2=31"));
-        f.close();
+        QVERIFY(test::readAll(iniPath()).contains("Advance2=31"));
 
         // Close anyway, and a signal that cannot ask.
         for (const bool bySignal : {false, true}) {

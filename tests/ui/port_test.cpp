@@ -87,11 +87,7 @@ private:
         });
         timer->start(20);
     }
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) {
-        QApplication::setActiveWindow(form_);
-        if (!QTest::qWaitForWindowActive(form_)) qWarning("window not active");
-        QTest::keyClick(form_, k, modifiers);
-    }
+    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = {}) { window_->key(k, modifiers); }
     QString message() const { return get<QLabel>("LabelHlaseni")->text(); }
 
 private slots:
