@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "lang/port_texts.h"
+#include "test_dir.h"
 #include "test_pty.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
@@ -16,26 +16,10 @@
 #include <sys/wait.h>
 
 using namespace velmora;
-namespace fs = std::filesystem;
+using test::TestDir;
+using test::writeFile;
 
 namespace {
-
-struct TempDir {
-    std::string path;
-    TempDir() {
-        char pattern[] = "/tmp/velmora-port-XXXXXX";
-        path = ::mkdtemp(pattern);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-};
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-}
 
 // A child process that sleeps, holding `fd` open when it is not -1.
 struct Sleeper {
@@ -85,11 +69,11 @@ TEST(PortTexts, EveryTextExistsInEachLanguageWithTheSamePlaceholders) {
 }
 
 TEST(PortSetup, TypedPathsThatCannotBeAPortAreRefused) {
-    TempDir dir;
-    writeFile(dir / "plain", "x");
+    TestDir dir;
+    writeFile(dir.file("plain"), "x");
     Pty pty;
-    ASSERT_EQ(::symlink(pty.slavePath.c_str(), (dir / "link").c_str()), 0);
-    ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
+    ASSERT_EQ(::symlink(pty.slavePath.c_str(), dir.file("link").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("dangling").c_str()), 0);
     const struct {
         std::string path;
         PathProblem expected;
@@ -101,10 +85,10 @@ TEST(PortSetup, TypedPathsThatCannotBeAPortAreRefused) {
         {"/dev/tty\tS0", PathProblem::ControlCharacter},
         {std::string("/dev/tty\0S0", 11), PathProblem::ControlCharacter},
         {"dev/ttyS0", PathProblem::NotAbsolute},
-        {dir / "missing", PathProblem::Missing},
-        {dir / "dangling", PathProblem::Missing},
-        {dir.path, PathProblem::Directory},
-        {dir / "plain", PathProblem::RegularFile},
+        {dir.file("missing"), PathProblem::Missing},
+        {dir.file("dangling"), PathProblem::Missing},
+        {dir.path(), PathProblem::Directory},
+        {dir.file("plain"), PathProblem::RegularFile},
         {"/dev/null", PathProblem::NotSerial},
         {"/dev/zero", PathProblem::NotSerial},
         // Names of another terminal, whichever one that is at the moment.
@@ -112,22 +96,22 @@ TEST(PortSetup, TypedPathsThatCannotBeAPortAreRefused) {
         {"/dev/console", PathProblem::NotSerial},
         {"/dev/ptmx", PathProblem::NotSerial},
         {pty.slavePath, PathProblem::Ok},
-        {dir / "link", PathProblem::Ok},
+        {dir.file("link"), PathProblem::Ok},
     };
     for (const auto& c : cases)
         EXPECT_EQ(checkDevicePath(c.path), c.expected) << c.path.substr(0, 60);
 }
 
 TEST(PortSetup, UsbAdaptersAreStoredByTheirStableName) {
-    TempDir byId;
+    TestDir byId;
     Pty adapter, other;
-    const std::string stable = byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const std::string stable = byId.file("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
     ASSERT_EQ(::symlink(adapter.slavePath.c_str(), stable.c_str()), 0);
-    ASSERT_EQ(::symlink(other.slavePath.c_str(), (byId / "usb-other").c_str()), 0);
-    EXPECT_EQ(byIdName(adapter.slavePath, byId.path), stable);
-    EXPECT_EQ(byIdName(stable, byId.path), stable);
-    EXPECT_EQ(byIdName("/dev/velmora-gone", byId.path), "");
-    EXPECT_EQ(byIdName(adapter.slavePath, byId / "absent"), "");
+    ASSERT_EQ(::symlink(other.slavePath.c_str(), byId.file("usb-other").c_str()), 0);
+    EXPECT_EQ(byIdName(adapter.slavePath, byId.path()), stable);
+    EXPECT_EQ(byIdName(stable, byId.path()), stable);
+    EXPECT_EQ(byIdName("/dev/velmora-gone", byId.path()), "");
+    EXPECT_EQ(byIdName(adapter.slavePath, byId.file("absent")), "");
 
     SerialDevice usb{
         adapter.slavePath, "FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001, stable};
@@ -221,8 +205,8 @@ TEST(PortSetup, OpenFailureLineNamesReasonAndRemedy) {
 
 TEST(PortSetup, HolderComesFromALockFileOrFromProc) {
     Pty pty;
-    TempDir locks;
-    HolderPlaces places{{locks.path}, "/proc"};
+    TestDir locks;
+    HolderPlaces places{{locks.path()}, "/proc"};
     EXPECT_EQ(deviceHolder(pty.slavePath, places), "");
 
     // A process that has the device open.
@@ -239,25 +223,25 @@ TEST(PortSetup, HolderComesFromALockFileOrFromProc) {
     Sleeper locker;
     std::string name = pty.slavePath.substr(5);
     std::replace(name.begin(), name.end(), '/', '_');
-    writeFile(locks / ("LCK.." + name), "     " + std::to_string(locker.pid) + "\nsleep\n");
+    writeFile(locks.file("LCK.." + name), "     " + std::to_string(locker.pid) + "\nsleep\n");
     EXPECT_EQ(deviceHolder(pty.slavePath, places), locker.label());
-    writeFile(locks / ("LCK.." + name), std::to_string(::getpid()) + "\n");
+    writeFile(locks.file("LCK.." + name), std::to_string(::getpid()) + "\n");
     EXPECT_EQ(deviceHolder(pty.slavePath, places), "");
-    writeFile(locks / ("LCK.." + name), "garbage\n");
+    writeFile(locks.file("LCK.." + name), "garbage\n");
     EXPECT_EQ(deviceHolder(pty.slavePath, places), "");
 }
 
 // A device named in the settings is opened without the dialog's checks: each reason that is
 // not "in use" must not be called so, and a terminal alias is not called missing.
 TEST(PortSetup, OpenFailuresNameTheirOwnReason) {
-    TempDir dir;
+    TestDir dir;
     const struct {
         std::string path;
         int error;
     } cases[] = {
         {"/dev/" + std::string(10000, 'a'), ENAMETOOLONG},
-        {dir / "missing", ENOENT},
-        {dir.path, EISDIR},
+        {dir.file("missing"), ENOENT},
+        {dir.path(), EISDIR},
         {"/dev/tty", ENOTTY},
         {"/dev/ptmx", ENOTTY},
     };
@@ -333,9 +317,9 @@ namespace {
 // The unit's line as the simulator offers it: a link name that points at a pty, gone when the
 // unit is switched off and pointing at a new pty when it is back.
 struct SwitchableLine {
-    TempDir dir;
+    TestDir dir;
     std::unique_ptr<Pty> pty;
-    std::string link = dir / "unit";
+    std::string link = dir.file("unit");
     void on() {
         pty = std::make_unique<Pty>();
         ::unlink(link.c_str());
@@ -447,14 +431,14 @@ TEST(Reconnector, NeverTouchesAPortSomeoneElseChoseOrClosed) {
 // An adapter mapped by its kernel name comes back under another one (plugged into another
 // socket): its stable name, taken while it was open, finds it.
 TEST(Reconnector, FollowsTheStableNameToANewSocket) {
-    TempDir byId;
+    TestDir byId;
     SwitchableLine line;
     line.on();
-    const std::string stable = byId / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    const std::string stable = byId.file("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
     ASSERT_EQ(::symlink(line.pty->slavePath.c_str(), stable.c_str()), 0);
     SerialPort port;
     Reconnector r(port);
-    r.aliasOf = [&](const std::string& p) { return byIdName(p, byId.path); };
+    r.aliasOf = [&](const std::string& p) { return byIdName(p, byId.path()); };
     ASSERT_EQ(port.openPath(line.link), OpenResult::Opened);
     r.poll(0);
 
