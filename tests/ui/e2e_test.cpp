@@ -29,6 +29,7 @@
 #include "model/defaults.h"
 #include "model/pairs.h"
 #include "test_dir.h"
+#include "tests/sim/harness.h"
 #include "ui/main_window/arrows.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/number_text.h"
@@ -45,33 +46,16 @@ QString binDir() {
     return QCoreApplication::applicationDirPath() + "/../..";
 }
 
-// The simulated unit on a pseudo-terminal; its image is written to unit.img at every completed
-// programming and at exit.
-class SimUnit {
-public:
-    SimUnit(const QString& dir, const QStringList& options)
-        : link_(dir + "/ttyVelmora"), imagePath_(dir + "/unit.img") {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(binDir() + "/velmora52-sim",
-                       QStringList{"--link", link_, "--save-image", imagePath_} + options);
+// The simulated unit; its image is written to unit.img at every completed programming and at
+// exit.
+struct SimUnit : simtest::SimProcess {
+    explicit SimUnit(std::vector<std::string> options) : SimProcess(savingImage(options)) {}
+    static std::vector<std::string> savingImage(std::vector<std::string> o) {
+        o.insert(o.begin(), {"--save-image", "{dir}/unit.img"});
+        return o;
     }
-    ~SimUnit() { stop(); }
-    bool ready() {
-        return process_.waitForStarted() &&
-               QTest::qWaitFor([this] { return QFile::exists(link_); });
-    }
-    void stop() {
-        if (process_.state() == QProcess::NotRunning) return;
-        process_.terminate();
-        process_.waitForFinished(5000);
-    }
-    const QString& link() const { return link_; }
-    QByteArray image() const { return readAll(imagePath_); }
-
-private:
-    QString link_;
-    QString imagePath_;
-    QProcess process_;
+    QString link() const { return QString::fromStdString(linkPath()); }
+    QByteArray image() const { return readAll(QString::fromStdString(file("unit.img"))); }
 };
 
 QByteArray bytesOf(const Image& image) {
@@ -165,9 +149,9 @@ private slots:
     // and identification, and the verify that follows finds them equal.
     void readShowsTheUnitsCalibration() {
         if (!simBuilt()) QSKIP("the simulated unit is not built");
-        SimUnit unit(window_->folder(), {"--model", "2", "--name", "ABC", "--number", "7", "--date",
-                                         "05.06.2025", "--time", "08:09"});
-        QVERIFY(unit.ready());
+        SimUnit unit({"--model", "2", "--name", "ABC", "--number", "7", "--date", "05.06.2025",
+                      "--time", "08:09"});
+        QVERIFY(unit.started());
         writeSettings(unit.link(), 2);
         start();
         // The box keeps its text and names the device and the reason on a line of its own.
@@ -218,8 +202,8 @@ private slots:
     // "Programming after change" on, one arrow click programs it again.
     void programAndProgramAfterChange() {
         if (!simBuilt()) QSKIP("the simulated unit is not built");
-        SimUnit unit(window_->folder(), {});
-        QVERIFY(unit.ready());
+        SimUnit unit({});
+        QVERIFY(unit.started());
         writeSettings(unit.link());
         start();
         QVERIFY(window_->messages.isEmpty());
@@ -274,8 +258,10 @@ private slots:
             writeSettings(QString::fromLocal8Bit(::ptsname(master)));
         } else {
             if (!simBuilt()) QSKIP("the simulated unit is not built");
-            unit = std::make_unique<SimUnit>(window_->folder(), options);
-            QVERIFY(unit->ready());
+            std::vector<std::string> args;
+            for (const QString& o : options) args.push_back(o.toStdString());
+            unit = std::make_unique<SimUnit>(args);
+            QVERIFY(unit->started());
             writeSettings(unit->link());
         }
         start();
