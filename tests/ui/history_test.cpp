@@ -199,10 +199,8 @@ private slots:
 
         // A damaged file changes nothing and is said so.
         window_->stop();
-        QFile f(QString::fromStdString(recoveryPath()));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(formatRecovery(lost, 1).c_str()).left(300));
-        f.close();
+        test::writeAll(QString::fromStdString(recoveryPath()),
+                       QByteArray(formatRecovery(lost, 1).c_str()).left(300));
         start();
         QCOMPARE(form_->calibration(), simtest::defaultCalibration(6));
         QVERIFY(form_->statusText().contains("damaged"));
@@ -338,9 +336,8 @@ private slots:
         Calibration unitCal = edited;
         Identification id;
         unpack(held, unitCal, id);
-        QFile ign(QString::fromStdString(list[0].ignPath()));
-        QVERIFY(ign.open(QIODevice::ReadOnly));
-        QCOMPARE(ign.readAll().toStdString(), formatParamFile(unitCal));
+        QCOMPARE(test::readAll(QString::fromStdString(list[0].ignPath())).toStdString(),
+                 formatParamFile(unitCal));
 
         form.close();
         QVERIFY(form.closed());

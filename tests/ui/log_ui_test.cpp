@@ -13,7 +13,6 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
-#include <fstream>
 #include <memory>
 
 #include "lang/log_texts.h"
@@ -137,9 +136,7 @@ private slots:
         start();
         form_->findChild<QAction*>("MenuLogAuto")->trigger();
         QVERIFY(menu_->recordWhileConnected());
-        QFile ini(window_->path("Velmora52.ini"));
-        QVERIFY(ini.open(QIODevice::ReadOnly));
-        QVERIFY(ini.readAll().contains("RecordWhileConnected=1"));
+        QVERIFY(test::readAll(window_->iniPath()).contains("RecordWhileConnected=1"));
         QVERIFY(!menu_->recording());
         feed(monitorFrame(0, 1000));
         QVERIFY2(menu_->recording(), qPrintable(window_->messages.join('\n')));
@@ -261,16 +258,14 @@ private slots:
         const QString csv = window_->path("out.csv");
         QString error;
         QVERIFY(v->exportCsv(csv, &error));
-        QFile f(csv);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll().count('\n'), 101);
+        QCOMPARE(test::readAll(csv).count('\n'), 101);
         v->close();
     }
 
     void badLogsGiveAMessageAndNoWindow() {
         start();
         const auto write = [&](const char* name, const std::string& bytes) {
-            std::ofstream(window_->path(name).toStdString(), std::ios::binary) << bytes;
+            test::writeAll(window_->path(name), QByteArray::fromStdString(bytes));
             return window_->path(name);
         };
         const int before = static_cast<int>(QApplication::topLevelWidgets().size());

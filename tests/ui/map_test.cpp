@@ -202,16 +202,11 @@ private slots:
         MapWindow* w = wb_->openWindow();
         const std::string bytes = testlog::craftedLog();
         const QString logPath = window_->path("ride.mlg");
-        QFile f(logPath);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        f.close();
-        QFile bad(window_->path("notes.mlg"));
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write("not a log\n");
-        bad.close();
+        test::writeAll(logPath, QByteArray::fromStdString(bytes));
+        const QString bad = window_->path("notes.mlg");
+        test::writeAll(bad, "not a log\n");
 
-        w->askLogPath = [&] { return bad.fileName(); };
+        w->askLogPath = [&] { return bad; };
         w->loadLog();
         QVERIFY(w->message().contains("cannot be read"));
         QCOMPARE(w->shownStatistics().samplesSeen(), wb_->liveStatistics().samplesSeen());
@@ -517,9 +512,7 @@ private slots:
         const analysis::CellGrid fromRange = wb_->window()->shownStatistics().cells();
         QVERIFY(wb_->window()->message().contains(QString("%1 s").arg(from, 0, 'f', 1)));
         // The same stretch as a file of its own: the header, then the records within.
-        QFile whole(path);
-        QVERIFY(whole.open(QIODevice::ReadOnly));
-        const QByteArray bytes = whole.readAll();
+        const QByteArray bytes = test::readAll(path);
         const auto block = static_cast<qsizetype>(log::MlgBlockHeaderSize + log::recordSize() + 1);
         const qsizetype header = bytes.size() - static_cast<qsizetype>(data.records()) * block;
         QByteArray cut = bytes.left(header);
@@ -527,10 +520,7 @@ private slots:
             if (data.time[i] >= from && data.time[i] <= to)
                 cut += bytes.mid(header + static_cast<qsizetype>(i) * block, block);
         const QString cutPath = window_->path("cut.mlg");
-        QFile out(cutPath);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(cut);
-        out.close();
+        test::writeAll(cutPath, cut);
         QVERIFY(QFile::copy(QString::fromStdString(log::contextPathFor(path.toStdString())),
                             window_->path("cut.context")));
         QVERIFY(wb_->window()->loadLogFile(cutPath));

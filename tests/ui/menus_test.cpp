@@ -144,9 +144,7 @@ private slots:
     // A notice wider than the room left of the status fields shows whole as the tooltip; a
     // failure's system text goes there too, never into a Czech or German notice.
     void longNoticesAndSystemTextsGoToTheTooltip() {
-        QFile blocker(window_->path("file"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        test::writeAll(window_->path("file"), {});
         start("file/data"); // no recovery file can be written there
         form_->show();
         QVERIFY(QTest::qWaitForWindowExposed(form_));
