@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
+#include <unistd.h>
 
 #define FUZZ_CHECK(cond)                                                                           \
     do {                                                                                           \
@@ -12,3 +15,19 @@
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)
+
+// A file `name` in a folder of this run's own, in memory where /dev/shm allows.
+inline std::string scratchFile(const char* name) {
+    static const std::string dir = [] {
+        std::string d = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                        "/velmora-fuzz-XXXXXX";
+        if (mkdtemp(d.data()) == nullptr) std::abort();
+        return d;
+    }();
+    return dir + "/" + name;
+}
+
+inline void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}

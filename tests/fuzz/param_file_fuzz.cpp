@@ -8,10 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 using namespace velmora;
 
@@ -23,16 +21,6 @@ Calibration startingCalibration(const std::uint8_t* data, std::size_t size) {
     setDefaultCalibration(cal);
     applyModelTable(cal);
     return cal;
-}
-
-const std::string& scratchFile() {
-    static const std::string path = [] {
-        std::string dir = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
-                          "/velmora-fuzz-XXXXXX";
-        if (mkdtemp(dir.data()) == nullptr) std::abort();
-        return dir + "/bike.ign";
-    }();
-    return path;
 }
 
 } // namespace
@@ -71,11 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the first piece, it must read exactly as the same text in memory.
     if (size > 1 && (data[0] & 3) == 0) {
         const std::string padded = std::string(65536 - data[1] % 64, ' ') + std::string(text);
-        const std::string& path = scratchFile();
-        {
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out.write(padded.data(), static_cast<std::streamsize>(padded.size()));
-        }
+        static const std::string path = scratchFile("bike.ign");
+        writeFile(path, padded);
         Calibration fromFile = before, fromText = before;
         FUZZ_CHECK(openParamFile(path, fromFile));
         parseParamFile(padded, fromText);

@@ -10,32 +10,16 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
 using namespace velmora;
 
 namespace {
 
-const std::string& scratchFile() {
-    static const std::string path = [] {
-        std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string dir = base + "/velmora-fuzz-XXXXXX";
-        if (mkdtemp(dir.data()) == nullptr) std::abort();
-        return dir + "/Velmora52.ini";
-    }();
-    return path;
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
 // Names a user could have typed: no brackets, no equals sign, no comment lead-in.
 std::string name(FuzzedDataProvider& in) {
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_ .-";
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_ .-";
     std::string s;
     const std::size_t n = in.ConsumeIntegralInRange<std::size_t>(0, 12);
     for (std::size_t i = 0; i < n; ++i)
@@ -114,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
     const std::string content = in.ConsumeRandomLengthString(8192);
-    const std::string& path = scratchFile();
+    static const std::string path = scratchFile("Velmora52.ini");
     writeFile(path, content);
 
     {

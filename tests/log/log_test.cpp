@@ -313,10 +313,7 @@ TEST(Mlg, DamagedLogsGiveAClearMessageAndNoData) {
 TEST(Mlg, FilesThatAreNotLogsAreRefusedUnread) {
     const test::TestDir tmp;
     const std::string& dir = tmp.path();
-    {
-        std::ofstream junk(dir + "/junk.mlg", std::ios::binary);
-        junk << "no log";
-    }
+    test::writeFile(dir + "/junk.mlg", "no log");
     LogReadResult r = readMlgFile(dir + "/junk.mlg");
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("not an MLG log"), std::string::npos);
