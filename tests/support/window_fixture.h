@@ -78,4 +78,22 @@ private:
     std::unique_ptr<ui::AddOns> addOns_;
 };
 
+// The base of a window test: a fresh fixture for every test function and the window it started.
+class WindowTest : public QObject {
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<WindowFixture> window_;
+    ui::TFormHlav* form_ = nullptr;
+
+    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
+
+protected slots:
+    void init() { window_ = std::make_unique<WindowFixture>(); }
+    void cleanup() {
+        form_ = nullptr;
+        window_.reset();
+    }
+};
+
 } // namespace velmora::test

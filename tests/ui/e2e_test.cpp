@@ -65,13 +65,10 @@ QByteArray bytesOf(const Image& image) {
 
 } // namespace
 
-class EndToEndTest : public QObject {
+class EndToEndTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
-
     QString path(const QString& name) const { return window_->path(name); }
     static bool simBuilt() { return QFile::exists(binDir() + "/velmora52-sim"); }
 
@@ -88,7 +85,6 @@ private:
         window_->activate();
         return *form_;
     }
-    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     QLabel* hlaseni() const { return get<QLabel>("LabelHlaseni"); }
     QStringList editTexts() const {
         QStringList texts;
@@ -139,12 +135,6 @@ private:
     }
 
 private slots:
-    void init() { window_ = std::make_unique<test::WindowFixture>(); }
-    void cleanup() {
-        window_.reset();
-        form_ = nullptr;
-    }
-
     // A port that is missing, then the unit's port: Read (F7) brings the unit's calibration
     // and identification, and the verify that follows finds them equal.
     void readShowsTheUnitsCalibration() {

@@ -59,13 +59,10 @@ double redShare(QWidget* w) {
 
 } // namespace
 
-class FormTest : public QObject {
+class FormTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
-
     QString iniPath() const { return window_->iniPath(); }
 
     TFormHlav& start(const QStringList& args = {}) {
@@ -73,7 +70,6 @@ private:
         window_->activate();
         return *form_;
     }
-    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     QLineEdit* edit(const char* name) const { return get<QLineEdit>(name); }
     UpDown* updown(const char* name) const { return get<UpDown>(name); }
     Calibration& cal() { return form_->calibration(); }
@@ -88,9 +84,6 @@ private:
     void leaveTo(QLineEdit* next) { next->setFocus(Qt::TabFocusReason); }
 
 private slots:
-    void init() { window_ = std::make_unique<test::WindowFixture>(); }
-    void cleanup() { window_.reset(); }
-
     void firstStartWithoutSettings() {
         TFormHlav& f = start();
         QCOMPARE(f.Language, 0);

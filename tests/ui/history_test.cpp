@@ -41,12 +41,10 @@
 using namespace velmora;
 using namespace velmora::ui;
 
-class HistoryWindowTest : public QObject {
+class HistoryWindowTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
     EditMenu* edit_ = nullptr;
 
     QString path(const QString& name) const { return window_->path(name); }
@@ -56,7 +54,6 @@ private:
         edit_ = window_->addOns().edit();
         return *form_;
     }
-    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     QString undoText() const { return get<QAction>("MenuUndo")->text(); }
     std::string recoveryPath() const { return path("data/recovery.txt").toStdString(); }
     std::size_t steps() const { return edit_->keeper().history().undoCount(); }
@@ -73,10 +70,9 @@ private:
 
 private slots:
     void init() {
-        window_ = std::make_unique<test::WindowFixture>();
+        WindowTest::init();
         writeIni("[FORM_HLAV]\nLanguage=1\n");
     }
-    void cleanup() { window_.reset(); }
 
     // Each kind of step, made through the window as the user makes it, is undone and redone
     // exactly and named in the menu.

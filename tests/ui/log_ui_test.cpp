@@ -31,12 +31,10 @@ using velmora::test::accessKey;
 
 namespace {} // namespace
 
-class LogUiTest : public QObject {
+class LogUiTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
     LogMenu* menu_ = nullptr;
     std::uint64_t clock_ = 1000;
 
@@ -60,10 +58,9 @@ private:
 
 private slots:
     void init() {
-        window_ = std::make_unique<test::WindowFixture>();
+        WindowTest::init();
         clock_ = 1000;
     }
-    void cleanup() { window_.reset(); }
 
     void menuSitsAfterToolsWithKeysOfItsOwnInEveryLanguage() {
         start();

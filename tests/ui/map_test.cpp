@@ -59,12 +59,10 @@ bool near(QColor a, QColor b) {
 
 } // namespace
 
-class MapTest : public QObject {
+class MapTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
     MapWorkbench* wb_ = nullptr;
     EditMenu* edit_ = nullptr;
     int sent_ = 0;
@@ -130,10 +128,9 @@ private:
     QByteArray settingsFile() const { return test::readAll(ini()); }
 
 private slots:
-    void init() { window_ = std::make_unique<test::WindowFixture>(); }
     void cleanup() {
         stop();
-        window_.reset();
+        WindowTest::cleanup();
     }
 
     void heatColoursFollowValuesAndTheSettingPersists() {

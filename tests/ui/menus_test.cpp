@@ -49,12 +49,10 @@ const Language Languages[] = {
 
 } // namespace
 
-class MenusTest : public QObject {
+class MenusTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
     LogMenu* log_ = nullptr;
     MapWorkbench* map_ = nullptr;
 
@@ -74,9 +72,6 @@ private:
     QMenu* menu(const char* name) const { return form_->findChild<QMenu*>(name); }
 
 private slots:
-    void init() { window_ = std::make_unique<test::WindowFixture>(); }
-    void cleanup() { window_.reset(); }
-
     void menuBarOrderAndAccessKeysInEveryLanguage() {
         start();
         for (const Language& l : Languages) {

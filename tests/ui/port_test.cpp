@@ -41,19 +41,16 @@ SerialDevice ftdi(const std::string& path, const std::string& byId) {
 
 } // namespace
 
-class PortTest : public QObject {
+class PortTest : public test::WindowTest {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::WindowFixture> window_;
-    TFormHlav* form_ = nullptr;
     std::shared_ptr<FakeDevices> devices_;
     QStringList offers_;
     bool acceptOffer_ = false;
 
     QString ini() const { return window_->iniPath(); }
     PortSettings& ports() const { return window_->addOns().ports(); }
-    template <class T> T* get(const QString& name) const { return window_->get<T>(name); }
     TFormHlav& start(const QStringList& arguments = {}) {
         form_ = &window_->start(arguments, test::WindowFixture::With::AddOns, [this] {
             ports().setDeviceSource(devices_);
@@ -92,16 +89,11 @@ private:
 
 private slots:
     void init() {
-        window_ = std::make_unique<test::WindowFixture>();
+        WindowTest::init();
         devices_ = std::make_shared<FakeDevices>();
         offers_.clear();
         acceptOffer_ = false;
     }
-    void cleanup() {
-        window_.reset();
-        form_ = nullptr;
-    }
-
     void menuItemAndComHintsFollowTheLanguage() {
         Pty pty;
         writeAll(ini(),
