@@ -62,26 +62,14 @@ private slots:
         clock_ = 1000;
     }
 
-    void menuSitsAfterToolsWithKeysOfItsOwnInEveryLanguage() {
+    // The menu's place on the bar and the bar's keys are the menu test's; here the items' keys,
+    // with the record item as "start" and as "stop", and the shortcuts.
+    void itemsHaveKeysOfTheirOwnInEveryLanguage() {
         start();
-        const QList<QAction*> top = form_->menuBar()->actions();
-        const auto* tools = form_->findChild<QMenu*>("MenuTools");
-        const int at = static_cast<int>(top.indexOf(tools->menuAction()));
-        QVERIFY(at >= 0 && at + 1 < top.size());
-        QCOMPARE(top[at + 1]->menu(), menu_->menu());
         for (auto [lang, apply] :
              {std::pair{0, &TFormHlav::ApplyCzech}, std::pair{2, &TFormHlav::ApplyGerman},
               std::pair{1, &TFormHlav::ApplyEnglish}}) {
             (form_->*apply)();
-            QSet<QChar> keys;
-            for (QAction* a : form_->menuBar()->actions()) {
-                const QChar k = accessKey(a->text());
-                QVERIFY2(!k.isNull(), qPrintable(a->text()));
-                QVERIFY2(!keys.contains(k),
-                         qPrintable(QString("%1 in language %2").arg(a->text()).arg(lang)));
-                keys.insert(k);
-            }
-            // Items, with the record item as "start" and as "stop".
             for (auto stop : {lang::LogText::StartRecording, lang::LogText::StopRecording}) {
                 QSet<QChar> items{accessKey(
                     QString::fromUtf8(lang::logText(stop, static_cast<std::uint8_t>(lang))))};
@@ -93,7 +81,6 @@ private slots:
                 }
             }
         }
-        QCOMPARE(menu_->menu()->title(), QString("L&og"));
         QCOMPARE(form_->findChild<QAction*>("MenuLogRecord")->shortcut(), QKeySequence("Ctrl+L"));
         QCOMPARE(form_->findChild<QAction*>("MenuLogMarker")->shortcut(), QKeySequence("Ctrl+M"));
         QCOMPARE(form_->findChild<QAction*>("MenuLogOpen")->shortcut(),
