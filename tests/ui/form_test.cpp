@@ -31,6 +31,7 @@
 #include "model/defaults.h"
 #include "model/pairs.h"
 #include "tests/common/frames.h"
+#include "tests/sim/harness.h"
 #include "ui/main_window/arrows.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/main_window/number_text.h"
@@ -681,14 +682,10 @@ private slots:
     }
 
     void exchangesWithTheSimulatedUnit() {
-        const QString sim = QCoreApplication::applicationDirPath() + "/../../velmora52-sim";
-        if (!QFile::exists(sim)) QSKIP("the simulated unit is not built");
-        const QString link = window_->path("ttyVelmora");
-        QProcess unit;
-        unit.start(sim, {"--link", link});
-        QVERIFY(unit.waitForStarted());
-        QTRY_VERIFY(QFile::exists(link));
-        window_->writeIni(QString("[FORM_HLAV]\nComPort=1\n[PORTS]\nCOM1=%1\n").arg(link));
+        simtest::SimProcess unit(std::vector<std::string>{});
+        QVERIFY(unit.started());
+        window_->writeIni(QString("[FORM_HLAV]\nComPort=1\n[PORTS]\nCOM1=%1\n")
+                              .arg(QString::fromStdString(unit.linkPath())));
 
         start();
         QVERIFY(window_->messages.isEmpty());
@@ -706,8 +703,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(get<QLabel>("LabelHlaseni")->text(), QString("Programování OK"),
                                   15000);
         form_->close();
-        unit.terminate();
-        unit.waitForFinished(3000);
     }
 
     // Closing by Exit or the close button when the settings cannot be written: the user may
