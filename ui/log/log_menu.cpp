@@ -329,6 +329,8 @@ void LogMenu::onSample(const EngineSample& sample) {
     const std::uint64_t t = now();
     lastFrameMs_ = t;
     if (!recording()) return;
+    // What the sample was recorded with: an edit of the axis, a file opened, a read since.
+    recorder_.setContext(context(), t);
     recorder_.record(sample, t);
     recorder_.flushIfDue(t);
     if (!recording()) { // the write failed: a full disk
@@ -351,7 +353,6 @@ void LogMenu::poll() {
         form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
     if (ended) autoHeld_ = false;
     if (recording()) {
-        recorder_.setContext(context(), t); // an edit of the axis, a file opened, a read
         recorder_.flushIfDue(t);
         if (!recording()) noteFailure(true);
         // "Record while connected" ends with the connection.
