@@ -77,7 +77,10 @@ std::optional<Frame> Framer::next() {
 }
 
 void Framer::lineQuiet() {
-    if (aligned_ && held() >= FrameSize) return; // whole frames waiting for the next tick
+    // In step with the unit, the bytes held are whole frames waiting for the next tick, or the
+    // start of the unit's next frame whose rest was held up on the way (a busy sender, an
+    // adapter's latency): both wait. Were they no frame, the bytes after them tell.
+    if (aligned_) return;
     // A frame that ends where the bytes ended stands where a frame of the unit stands.
     if (held() >= FrameSize && validAt(end_ - FrameSize)) {
         begin_ = end_ - FrameSize;

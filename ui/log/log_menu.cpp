@@ -18,7 +18,6 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -39,7 +38,6 @@ using lang::LogText;
 
 namespace {
 
-constexpr int PollMs = 50;
 // The time the exchange takes to show "No Connection": more than its limit of ticks.
 constexpr std::uint64_t NoConnectionMs =
     (Exchange::NoMonitorLimit + 1) * static_cast<std::uint64_t>(TFormHlav::TimerIntervalMs);
@@ -98,10 +96,8 @@ LogMenu::LogMenu(TFormHlav& form) : form_(form) {
     });
     link.onReplayEnded = [this] { replayEnded(); };
     connect(&form_, &TFormHlav::textsApplied, this, &LogMenu::retranslate);
-    timer_ = new QTimer(this);
-    timer_->setInterval(PollMs);
-    connect(timer_, &QTimer::timeout, this, &LogMenu::poll);
-    timer_->start();
+    // Flushing, the replay's pace and the end of a connection go with the window's tick.
+    connect(&form_, &TFormHlav::ticked, this, &LogMenu::poll);
     retranslate();
 }
 
@@ -329,6 +325,8 @@ void LogMenu::onSample(const EngineSample& sample) {
     const std::uint64_t t = now();
     lastFrameMs_ = t;
     if (!recording()) return;
+    // What the sample was recorded with: an edit of the axis, a file opened, a read since.
+    recorder_.setContext(context(), t);
     recorder_.record(sample, t);
     recorder_.flushIfDue(t);
     if (!recording()) { // the write failed: a full disk
@@ -351,7 +349,6 @@ void LogMenu::poll() {
         form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
     if (ended) autoHeld_ = false;
     if (recording()) {
-        recorder_.setContext(context(), t); // an edit of the axis, a file opened, a read
         recorder_.flushIfDue(t);
         if (!recording()) noteFailure(true);
         // "Record while connected" ends with the connection.

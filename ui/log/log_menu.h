@@ -27,7 +27,6 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QSlider;
-class QTimer;
 class QWidget;
 
 namespace velmora::ui {
@@ -120,7 +119,6 @@ private:
     QComboBox* speed_ = nullptr;
     QSlider* slider_ = nullptr;
     QLabel* position_ = nullptr;
-    QTimer* timer_ = nullptr;
     std::uint8_t language_ = 255;
     bool autoStarted_ = false;
     bool autoHeld_ = false; // stopped by hand: no automatic start until the connection ends
