@@ -77,9 +77,7 @@ private slots:
     // Each kind of step, made through the window as the user makes it, is undone and redone
     // exactly and named in the menu.
     void everyKindOfStepUndoesExactly() {
-        TFormHlav& form = start();
-        const QList<QAction*> top = form.menuBar()->actions();
-        QCOMPARE(top.at(1)->menu()->objectName(), QString("MenuEdit"));
+        TFormHlav& form = start(); // the Edit menu's place on the bar is the menu test's
         QVERIFY(!get<QAction>("MenuUndo")->isEnabled());
         QCOMPARE(get<QAction>("MenuRedo")->shortcuts().size(), 2);
 
