@@ -51,9 +51,15 @@ TEST(Statistics, MatchesAHandCalculation) {
         for (int c = 0; c < MapSize; ++c)
             if (!(r == 2 && (c == 1 || c == 2))) others += st.cell(r, c).samples;
     EXPECT_EQ(others, 0.0);
+    // After a reset nothing of the first ride is left, the recent samples for the delay and the
+    // throttle's rate included: the same ride gives the same figures again.
     st.reset();
     EXPECT_EQ(st.cell(2, 1).samples, 0.0);
     EXPECT_EQ(st.samplesSeen(), 0u);
+    for (int i = 0; i <= 10; ++i) st.add(warm(i, 2250, 5, lambda[i]), Rpms);
+    EXPECT_EQ(st.samplesCounted(), 5u);
+    EXPECT_DOUBLE_EQ(st.cell(2, 1).samples, 5 * 0.75);
+    EXPECT_DOUBLE_EQ(st.cell(2, 1).meanLambda(), 450.0);
 }
 
 // The speed jumps from column 1 to column 3 after sample 8; the probe turns lean two samples
