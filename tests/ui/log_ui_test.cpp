@@ -66,13 +66,15 @@ private slots:
     // with the record item as "start" and as "stop", and the shortcuts.
     void itemsHaveKeysOfTheirOwnInEveryLanguage() {
         start();
-        for (auto [lang, apply] :
-             {std::pair{0, &TFormHlav::ApplyCzech}, std::pair{2, &TFormHlav::ApplyGerman},
-              std::pair{1, &TFormHlav::ApplyEnglish}}) {
-            (form_->*apply)();
+        for (const std::uint8_t language : {0, 2, 1}) {
+            if (language == 0)
+                form_->ApplyCzech();
+            else if (language == 2)
+                form_->ApplyGerman();
+            else
+                form_->ApplyEnglish();
             for (auto stop : {lang::LogText::StartRecording, lang::LogText::StopRecording}) {
-                QSet<QChar> items{accessKey(
-                    QString::fromUtf8(lang::logText(stop, static_cast<std::uint8_t>(lang))))};
+                QSet<QChar> items{accessKey(QString::fromUtf8(lang::logText(stop, language)))};
                 for (QAction* a : menu_->menu()->actions()) {
                     if (a->isSeparator() || a->objectName() == "MenuLogRecord") continue;
                     const QChar k = accessKey(a->text());
