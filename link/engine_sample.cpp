@@ -9,8 +9,8 @@ const EngineSample& SampleBuilder::update(const Frame& f, const MonitorValues& v
     s.timeMs = timeMs;
     s.replayed = replayed;
     s.frame = f;
-    s.kind = static_cast<std::uint8_t>(f[0] & 0x0F);
-    if (s.kind <= 2) s.kindsSeen = static_cast<std::uint8_t>(s.kindsSeen | (1u << s.kind));
+    const int kind = s.kind();
+    if (kind <= 2) s.kindsSeen = static_cast<std::uint8_t>(s.kindsSeen | (1u << kind));
 
     s.rpm = static_cast<int>(rpmOfPeriod(frameWord(f, 1)));
     s.throttle = v.TpsPercent;
@@ -27,10 +27,10 @@ const EngineSample& SampleBuilder::update(const Frame& f, const MonitorValues& v
     s.airC = s.airFault ? 50 : v.AirRaw - 100;
     s.rpmWarning = v.RpmWarning;
     s.rpmAlarm = v.RpmAlarm;
-    if (s.kind == 0) {
+    if (kind == 0) {
         s.supplyMv = supplyMv(frameWord(f, 17));
         s.priveraPositionMv = priveraPositionMv(frameWord(f, 19));
-    } else if (s.kind == 1) {
+    } else if (kind == 1) {
         const std::uint8_t sw = f[11];
         s.blocking = (sw & 0x80) != 0;
         s.clutchMaster = (sw & 0x40) != 0;

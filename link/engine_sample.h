@@ -14,9 +14,9 @@ struct EngineSample {
     // Arrival on the link's clock, or the log time of a recorded one.
     std::uint64_t timeMs = 0;
     double time() const { return static_cast<double>(timeMs) / 1000.0; } // s
-    std::uint8_t kind = 0; // low nibble of the command byte
     bool replayed = false; // fed by a replay, not sent by the unit now
     Frame frame{};         // the bytes as they came
+    int kind() const { return frame[0] & 0x0F; }
     // Bit k: a frame of kind k (0, 1, 2) came since the connection or the replay began.
     std::uint8_t kindsSeen = 0;
     // Whether every channel holds something the unit sent on this connection.

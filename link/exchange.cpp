@@ -33,10 +33,7 @@ void Exchange::sendRequest() {
 void Exchange::begin(Op op, std::uint8_t command, Message m) {
     // A read goes on into its verify; any other start cuts the exchange in progress short.
     if (Operation != Idle && m != Message::VerifyAfterRead) {
-        ExchangeEvent e;
-        e.kind = ExchangeEvent::Kind::Ended;
-        e.op = static_cast<Op>(Operation);
-        e.block = CommandByte & 0x3F;
+        ExchangeEvent e = ended();
         e.result = ExchangeEvent::Result::Interrupted;
         events_.publish(e);
     }
@@ -106,14 +103,10 @@ void Exchange::requestNext() {
 
 void Exchange::finish(Message m) {
     showMessage(m);
-    const Op op = static_cast<Op>(Operation);
+    ExchangeEvent e = ended();
+    e.message = m;
     Operation = Idle;
     AwaitingReply = false;
-    ExchangeEvent e;
-    e.kind = ExchangeEvent::Kind::Ended;
-    e.op = op;
-    e.block = CommandByte & 0x3F;
-    e.message = m;
     switch (m) {
     case Message::NoReading:
         e.result = ExchangeEvent::Result::Refused;
@@ -130,6 +123,14 @@ void Exchange::finish(Message m) {
         break;
     }
     events_.publish(e);
+}
+
+ExchangeEvent Exchange::ended() const {
+    ExchangeEvent e;
+    e.kind = ExchangeEvent::Kind::Ended;
+    e.op = static_cast<Op>(Operation);
+    e.block = CommandByte & 0x3F;
+    return e;
 }
 
 void Exchange::publishReply(const Frame& frame, std::size_t block) {
@@ -170,10 +171,7 @@ void Exchange::handleReply(const Frame& frame) {
         if (k < LastBlock) {
             requestNext();
         } else {
-            ExchangeEvent e;
-            e.kind = ExchangeEvent::Kind::Ended;
-            e.op = Read;
-            e.block = k;
+            ExchangeEvent e = ended();
             e.image = image_; // the show packs the image again, clamped
             host_.refreshFromImage();
             events_.publish(e);

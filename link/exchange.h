@@ -125,6 +125,8 @@ private:
     void startVerifyRequest(Message m);
     bool dataEqualsBlock(const Frame& frame, std::size_t block) const;
     void publishReply(const Frame& frame, std::size_t block);
+    // The end of the exchange in progress, with its operation and block; succeeded unless told.
+    ExchangeEvent ended() const;
 
     ExchangeHost& host_;
     Image& image_;

@@ -95,7 +95,7 @@ Record recordOf(const EngineSample& s, std::uint32_t timeMs) {
     r[RpmWarning] = s.rpmWarning;
     r[RpmAlarm] = s.rpmAlarm;
     r[PriveraNormal] = s.priveraNormal;
-    r[FrameKind] = s.kind;
+    r[FrameKind] = s.kind();
     return r;
 }
 

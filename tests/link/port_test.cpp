@@ -204,7 +204,7 @@ TEST_F(PollPort, SamplesAreCompleteOnceEveryKindCameOnThisConnection) {
         return complete;
     };
     EXPECT_EQ(kinds({0, 1, 5, 2, 0}), (std::vector<bool>{false, false, false, true, true}));
-    EXPECT_EQ(got[1].kind, 1);
+    EXPECT_EQ(got[1].kind(), 1);
     EXPECT_LT(got[0].timeMs, got[1].timeMs);
     EXPECT_FALSE(got[0].replayed);
     // Ticks without frames until "No Connection" and as long as that takes.

@@ -38,10 +38,6 @@ using lang::LogText;
 
 namespace {
 
-// The time the exchange takes to show "No Connection": more than its limit of ticks.
-constexpr std::uint64_t NoConnectionMs =
-    (Exchange::NoMonitorLimit + 1) * static_cast<std::uint64_t>(TFormHlav::TimerIntervalMs);
-
 QString clockText(std::uint64_t ms) {
     const std::uint64_t s = ms / 1000;
     return QString("%1:%2:%3")
@@ -345,8 +341,8 @@ void LogMenu::poll() {
     const std::uint64_t t = now();
     // The connection has ended when "No Connection" shows and, by the clock, no frame came for
     // as long as that takes, so ticks that ran late never split a log.
-    const bool ended =
-        form_.link().exchange().view().noConnectionVisible && t - lastFrameMs_ >= NoConnectionMs;
+    const bool ended = form_.link().exchange().view().noConnectionVisible &&
+                       t - lastFrameMs_ >= Link::NoConnectionMs;
     if (ended) autoHeld_ = false;
     if (recording()) {
         recorder_.flushIfDue(t);

@@ -90,7 +90,7 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     // the statistics, so a ride is never counted twice.
     samples_ = form_.link().samples().subscribe([this](const EngineSample& s) {
         // Only frames of kind 1 carry the advance; before the first one there is none to show.
-        if (s.kind == 1) advanceSeen_ = true;
+        if (s.kind() == 1) advanceSeen_ = true;
         showLivePoint(s, !s.replayed);
     });
     // Without a connection the unit reports nothing: a dot left standing would lie.
