@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "link/frame.h"
 #include "link/monitor.h"
+#include "link/wideband.h"
 
 namespace velmora {
 
@@ -45,7 +47,19 @@ struct EngineSample {
     // Kind 0.
     int supplyMv = 0;
     int priveraPositionMv = 0;
+
+    // The wide-band controller's reading joined to this moment: the newest reading that
+    // arrived at most WidebandJoinMs before the sample. Without a controller, or when the
+    // newest is older, the state is NoReading and there is no lambda.
+    bool widebandConnected = false; // a wide-band port is chosen and open
+    WidebandState widebandState = WidebandState::NoReading;
+    std::optional<double> widebandLambda;       // lambda; only with widebandState Ok
+    std::optional<std::uint32_t> widebandAgeMs; // sample time minus the reading's arrival
+    double stoichAfr = 14.7;                    // of the fuel, for AFR = lambda x stoichAfr
 };
+
+// A reading older than this at a sample's moment is missing for it.
+constexpr std::uint32_t WidebandJoinMs = 200;
 
 // Builds the samples of one link from the frames its decoder accepted: the frame's own
 // channels from its bytes, the rest carried from earlier frames.
