@@ -105,6 +105,25 @@ double cylinderCorrection(const Calibration& cal, double rpm) {
     return (200.0 + 2.0 * interpolate(CylinderRpms, kor, 10, rpm)) / 400.0;
 }
 
+// What the engine needs over temperature and per cylinder, as corrections of the calibration
+// it was made against.
+void takeNeedsFrom(const Calibration& cal, FuelRequirement& need) {
+    for (int i = 0; i < 5; ++i) {
+        need.water[static_cast<std::size_t>(i)] = cal[at(VODA_10, i)];
+        need.air[static_cast<std::size_t>(i)] = cal[at(VZDUCH_10, i)];
+    }
+    for (int i = 0; i < 10; ++i) need.cylinders[static_cast<std::size_t>(i)] = cal[at(KOR23_0, i)];
+}
+
+double needOverTemperature(const FuelRequirement& need, double waterC, double airC) {
+    return interpolate(CorrectionTemps, need.water.data(), 5, waterC) / 100.0 *
+           interpolate(CorrectionTemps, need.air.data(), 5, airC) / 100.0;
+}
+
+double needOfCylinders(const FuelRequirement& need, double rpm) {
+    return (200.0 + 2.0 * interpolate(CylinderRpms, need.cylinders.data(), 10, rpm)) / 400.0;
+}
+
 // A cold engine wets its intake with fuel that does not burn: it needs more below 60 °C.
 double coldNeed(double waterC) {
     return 1.0 + 0.003 * std::max(0.0, 60.0 - waterC);
@@ -173,10 +192,12 @@ double meteredUs(const Calibration& cal, double throttle, double rpm, double wat
            cylinderCorrection(cal, rpm);
 }
 
-double requiredUs(const FuelRequirement& need, double throttle, double rpm, double waterC) {
+double requiredUs(const FuelRequirement& need, double throttle, double rpm, double waterC,
+                  double airC) {
     double rpms[10];
     for (int c = 0; c < 10; ++c) rpms[c] = need.rpms[static_cast<std::size_t>(c)];
-    return UsPerPercent * bilinearCell(need.cells.data(), rpms, throttle, rpm) * coldNeed(waterC);
+    return UsPerPercent * bilinearCell(need.cells.data(), rpms, throttle, rpm) *
+           needOverTemperature(need, waterC, airC) * needOfCylinders(need, rpm) * coldNeed(waterC);
 }
 
 FuelRequirement requirementFromSeed(std::uint64_t seed, const Calibration& programmed,
@@ -213,6 +234,7 @@ FuelRequirement requirementFromSeed(std::uint64_t seed, const Calibration& progr
     }
     for (int c = 0; c < 10; ++c)
         need.rpms[static_cast<std::size_t>(c)] = static_cast<int>(m.rpms[c]);
+    takeNeedsFrom(programmed, need);
     return need;
 }
 
@@ -265,6 +287,7 @@ RequirementResult parseRequirement(std::string_view text, const Calibration& cal
     }
     for (int c = 0; c < 10; ++c)
         need.rpms[static_cast<std::size_t>(c)] = cal[at(RPM_JET_0, c)] * 100;
+    takeNeedsFrom(cal, need);
     r.requirement = need;
     return r;
 }
@@ -435,6 +458,7 @@ void Engine::stepFuel(double t0, double dt, double rpm0, double throttle0, const
     const double temperature =
         correction(cal, VODA_10, s_.waterC) * correction(cal, VZDUCH_10, s_.airC);
     const double cold = coldNeed(s_.waterC);
+    const double needTemperature = need_ ? needOverTemperature(*need_, s_.waterC, s_.airC) : 1.0;
     const double rate = dt > 0 ? (s_.throttle - throttle0) / dt : 0.0; // %/s
     const bool opening = rate > cal[AKCEL_PRAH] * 10.0;
     const double enrichUs = cal[AKCEL_JET] * 30.0;
@@ -458,7 +482,7 @@ void Engine::stepFuel(double t0, double dt, double rpm0, double throttle0, const
             }
             const double needed =
                 need_ ? UsPerPercent * bilinearCell(need_->cells.data(), needRpms, throttle, rpm) *
-                            cold
+                            needTemperature * needOfCylinders(*need_, rpm) * cold
                       : metered * cold;
             if (injection > 0.0) lambda = std::clamp(needed / injection, 0.2, FreeAirLambda);
         }

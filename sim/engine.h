@@ -60,9 +60,16 @@ constexpr std::array<double, 10> MapRowThrottle{0, 2, 5, 10, 20, 30, 40, 60, 80,
 
 // The fuel the engine really needs, in map units (%): cells[10 * row + col], rows on
 // MapRowThrottle, columns on `rpms` (the speed axis of the calibration it was made against).
+// Over water and air temperature and for cylinders 2 and 3 it needs what the corrections of
+// that calibration give (VODA_*, VZDUCH_*, KOR23_* in %), so a warm engine runs at
+// lambda = cell needed / cell programmed until those corrections are changed; below about
+// 60 °C it needs more than any of them give.
 struct FuelRequirement {
     std::array<double, 100> cells{};
     std::array<int, 10> rpms{};
+    std::array<double, 5> water{100, 100, 100, 100, 100};
+    std::array<double, 5> air{100, 100, 100, 100, 100};
+    std::array<double, 10> cylinders{100, 100, 100, 100, 100, 100, 100, 100, 100, 100};
 };
 
 // The programmed map times a smooth seeded pattern of a few low-frequency waves over rows and
@@ -75,7 +82,8 @@ struct RequirementResult {
     std::string error; // empty when read
 };
 // Ten rows of ten positive numbers (row 0 is the 0 % throttle row), separated by tabs or
-// spaces, as the map window copies them; decimals with '.'. Columns on the calibration's axis.
+// spaces, as the map window copies them; decimals with '.'. Columns on the calibration's axis,
+// the needs over temperature and per cylinder from its corrections.
 RequirementResult parseRequirement(std::string_view text, const Calibration& cal);
 RequirementResult readRequirementFile(const std::string& path, const Calibration& cal);
 
@@ -86,7 +94,8 @@ double bilinearCell(const double* cells, const double* rpms, double throttle, do
 // at the point times the water, air and cylinder 2/3 corrections (no enrichment).
 double meteredUs(const Calibration& cal, double throttle, double rpm, double waterC, double airC);
 // Fuel per injection the engine needs with this requirement, in us, cold engine included.
-double requiredUs(const FuelRequirement& need, double throttle, double rpm, double waterC);
+double requiredUs(const FuelRequirement& need, double throttle, double rpm, double waterC,
+                  double airC);
 
 class Engine {
 public:

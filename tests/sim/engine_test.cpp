@@ -175,7 +175,8 @@ std::pair<double, double> meanSensor(Engine& e, const Calibration& cal, double s
 
 // Held at an operating point of a warm engine, the wide-band sensor reads the required fuel over
 // the delivered: the map and the requirement interpolated bilinearly (the edge column beyond the
-// axis), times the cylinder 2/3 and water corrections; the narrow-band probe reads rich or lean.
+// axis); cylinder 2/3 and water corrections changed since the requirement was made scale the
+// fuel delivered. The narrow-band probe reads rich or lean.
 TEST(EngineFuel, SensorReadsRequiredOverDeliveredFuel) {
     // Map rows rise 1 % per row; the requirement 2 % per row and 1 % per column, so that a
     // swapped or misplaced axis shows.
@@ -183,9 +184,10 @@ TEST(EngineFuel, SensorReadsRequiredOverDeliveredFuel) {
     const auto needCell = [](double row, double col) { return 100.0 + 2 * row + col; };
     struct Case {
         double throttle, rpm;
-        double row, col; // where the point lies on the map
-        int kor, water;
-        double scale; // requirement scale
+        double row, col;              // where the point lies on the map
+        int kor, water;               // corrections programmed; the requirement was made at 100 %
+        double scale;                 // requirement scale
+        bool sameCorrections = false; // the requirement was made with the corrections programmed
     } cases[] = {
         {20, 4000, 4, 3, 100, 100, 1.0},     // on a cell
         {25, 5000, 4.5, 3.5, 100, 100, 1.0}, // between four cells
@@ -194,19 +196,26 @@ TEST(EngineFuel, SensorReadsRequiredOverDeliveredFuel) {
         {40, 3000, 6, 2, 100, 90, 1.0},      // water correction 90 %
         {30, 8000, 5, 5, 100, 100, 0.85},    // rich
         {30, 8000, 5, 5, 100, 100, 1.2},     // lean
+        // Made against the calibration it runs: lambda is the requirement over the map.
+        {20, 4000, 4, 3, 83, 110, 1.1, true},
     };
+    Calibration made = flatCalibration();
+    for (int r = 0; r < 10; ++r)
+        for (int c = 0; c < 10; ++c) made[jetCell(r, c)] = static_cast<std::uint8_t>(mapCell(r));
     for (const Case& k : cases) {
-        Calibration cal = flatCalibration(k.kor, k.water);
-        for (int r = 0; r < 10; ++r)
-            for (int c = 0; c < 10; ++c) cal[jetCell(r, c)] = static_cast<std::uint8_t>(mapCell(r));
+        Calibration cal = made;
+        for (int i = 0; i < 5; ++i) cal[at(VODA_10, i)] = static_cast<std::uint8_t>(k.water);
+        for (int i = 0; i < 10; ++i) cal[at(KOR23_0, i)] = static_cast<std::uint8_t>(k.kor);
         Engine e(4, 90.0);
-        e.setRequirement(
-            requirementOf([&](int r, int c) { return needCell(r, c) * k.scale; }, cal));
+        e.setRequirement(requirementOf([&](int r, int c) { return needCell(r, c) * k.scale; },
+                                       k.sameCorrections ? cal : made));
         e.hold(k.rpm, k.throttle);
         meanSensor(e, cal, 3.0); // past the start and the delay
         const auto [lambda, mv] = meanSensor(e, cal, 1.0);
-        const double expected = needCell(k.row, k.col) * k.scale /
-                                (mapCell(k.row) * (200 + 2 * k.kor) / 400.0 * k.water / 100.0);
+        const double expected =
+            needCell(k.row, k.col) * k.scale /
+            (mapCell(k.row) *
+             (k.sameCorrections ? 1.0 : (200 + 2 * k.kor) / 400.0 * k.water / 100.0));
         SCOPED_TRACE(testing::Message() << k.throttle << " % at " << k.rpm << " rpm");
         EXPECT_NEAR(lambda, expected, 0.002 * expected);
         if (expected < 0.97) {
