@@ -373,7 +373,8 @@ Engine fuel and lambda:
   --requirement FILE    the engine's real fuel need: ten rows of ten numbers in map
                         percent, the 0 % throttle row first, as the map window copies
                         them (tabs or spaces, '.' decimals); columns on the speed axis
-                        of the starting calibration
+                        of the starting calibration, whose water, air and cylinder 2/3
+                        corrections are what the engine needs
   --requirement-seed N  a smooth pattern drawn from N instead: the starting map times
                         up to +-SPREAD % (default: the engine needs what the map gives,
                         lambda 1 when warm)
