@@ -53,8 +53,11 @@ std::vector<std::uint8_t> mts(WidebandState state, double lambda, double stoich,
 
 std::vector<std::uint8_t> plm(WidebandState state, double lambda, int detail) {
     // The message of a PLM that is not a CAN collect master: eight bytes of data.
-    std::vector<std::uint8_t> out{0x80, 0x81, 0x82, 8};
     const bool ok = state == WidebandState::Ok;
+    if (!ok && state != WidebandState::WarmingUp && state != WidebandState::Calibrating &&
+        state != WidebandState::SensorError)
+        return {}; // no status of its own, as with the other protocols
+    std::vector<std::uint8_t> out{0x80, 0x81, 0x82, 8};
     put16(out,
           ok ? static_cast<unsigned>(std::clamp(std::lround(lambda * 1000.0), 0L, 65535L)) : 0u);
     out.push_back(state == WidebandState::WarmingUp ? 1 : 0);   // sensor cold
