@@ -349,6 +349,7 @@ void WidebandParser::listen() {
 void WidebandParser::feed(const std::uint8_t* data, std::size_t size, std::uint64_t timeMs,
                           std::vector<WidebandReading>& out) {
     if (size == 0) return;
+    if (!lastByteMs_ || timeMs > *lastByteMs_ + ListenMs) streamSinceMs_ = timeMs;
     lastByteMs_ = timeMs;
     if (!listenSinceMs_) listenSinceMs_ = timeMs;
     std::vector<Outcome> outcomes;
@@ -389,17 +390,16 @@ void WidebandParser::feed(const std::uint8_t* data, std::size_t size, std::uint6
 bool WidebandParser::tick(std::uint64_t nowMs) {
     if (chosen_ != WidebandProtocol::Automatic) return false;
     if (!listenSinceMs_) listenSinceMs_ = nowMs;
-    const std::uint64_t since = std::max(*listenSinceMs_, lastGoodMs_);
     if (settled_ != WidebandProtocol::Automatic) {
-        const bool stillComing = lastByteMs_ && *lastByteMs_ + ListenMs >= nowMs;
-        if (stillComing && nowMs >= since + LostMs) {
+        const bool coming = lastByteMs_ && *lastByteMs_ + ListenMs >= nowMs;
+        if (coming && nowMs >= std::max(lastGoodMs_, streamSinceMs_) + LostMs) {
             settled_ = WidebandProtocol::Automatic;
             listenSinceMs_ = nowMs;
             listen();
         }
         return false;
     }
-    if (nowMs < since + ListenMs) return false;
+    if (nowMs < std::max(*listenSinceMs_, lastGoodMs_) + ListenMs) return false;
     baud_ = baud_ == MtsBaud ? SlowBaud : MtsBaud;
     listenSinceMs_ = nowMs;
     listen();

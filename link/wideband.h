@@ -96,6 +96,7 @@ private:
     std::optional<std::uint64_t> listenSinceMs_; // Automatic: when this rate's turn began
     std::uint64_t lastGoodMs_ = 0;               // the last frame that checked out
     std::optional<std::uint64_t> lastByteMs_;
+    std::uint64_t streamSinceMs_ = 0; // bytes began coming again after a silence
 };
 
 // The bytes a controller of `protocol` sends for one reading (the simulated controllers).
