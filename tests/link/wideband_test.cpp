@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <functional>
 #include <random>
 #include <string>
@@ -297,6 +298,14 @@ TEST(WidebandRoundTrip, EveryProtocolAndState) {
                 }
             }
         }
+    }
+    // A simulator given nonsense still sends text, of which no lambda comes.
+    for (const double stoich : {-14.7, 1e300, std::nan("")}) {
+        WidebandParser p(P::AemText);
+        feed(p, text("14.7\r\n14.7\r\n"), 1);
+        const auto got = feed(p, encodeWideband(P::AemText, S::Ok, 1.0, stoich), 2);
+        ASSERT_EQ(got.size(), 1u) << stoich;
+        EXPECT_EQ(got[0].state, S::Invalid) << stoich;
     }
     for (int i = 0; i < WidebandProtocolCount; ++i) {
         const auto protocol = static_cast<P>(i);
