@@ -69,6 +69,7 @@ enum class PortText {
     StoichRefused, // %1 the text typed, %2 lowest, %3 highest
     ShowAfr,
     WidebandOpenFailed, // %1 the reason line
+    WidebandSameAsUnit, // %1 the device
     // The status field of the wide-band lambda controller.
     WbWarmingUp,
     WbCalibrating,
