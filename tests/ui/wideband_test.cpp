@@ -97,10 +97,6 @@ private slots:
                      QString("λ 0.98"));
             QCOMPARE(widebandStatusText({Port::Reopened, ok, false, true, 14.7}, language),
                      QString("AFR 14.4"));
-            ok.lambda = 1.0;
-            QCOMPARE(widebandStatusText({Port::Open, ok, false, true, 6.4}, language),
-                     QString("AFR 6.4"));
-            ok.lambda = 0.98;
             QVERIFY(widebandStatusText({Port::None, ok, false, false, 14.7}, language).isEmpty());
 
             std::vector<WidebandView> noLambda;
@@ -125,8 +121,8 @@ private slots:
             QCOMPARE(texts.size(), noLambda.size()); // each says something of its own
             WidebandReading okWithout = ok;
             okWithout.lambda.reset();
-            const QString t = widebandStatusText({Port::Open, okWithout, false, false, 14.7}, 0);
-            QVERIFY(!t.contains(QRegularExpression("[0-9]")));
+            QVERIFY(!widebandStatusText({Port::Open, okWithout, false, false, 14.7}, language)
+                         .contains(QRegularExpression("[0-9]")));
         }
     }
 
@@ -159,10 +155,7 @@ private slots:
             {"", 2, " 6,4 ", true, {}, "Device=\nProtocol=aem\nStoichAfr=6.4\nShowAfr=1\n"},
             {wb, 4, "30", false, {"\"30\"", "25"}, {}},
             {wb, 0, "abc", false, {"\"abc\"", "5"}, {}},
-            {wb, 0, "4.99", false, {"\"4.99\""}, {}},
-            {wb, 0, "", false, {"\"\""}, {}},
             {"/dev/velmora-none", 0, "14.7", false, {"/dev/velmora-none does not exist"}, {}},
-            {"relative", 0, "14.7", false, {"must start with /"}, {}},
             {dev(unit), 0, "14.7", false, {"unit's port"}, {}},
             {wb,
              4,
@@ -207,38 +200,26 @@ private slots:
         std::vector<EngineSample> samples;
         const Subscription sub =
             form_->link().samples().subscribe([&](const EngineSample& s) { samples.push_back(s); });
-        const auto feed = [&](bool replayed) {
+        const auto feed = [&] {
             std::uint8_t data[20] = {0x03, 0xE8};
-            const Frame f = makeFrame(0xB0, data);
-            if (!replayed) return form_->link().monitorFrame(f);
-            form_->link().startReplay();
-            const bool fed = form_->link().replayFrame(f);
-            form_->link().endReplay();
-            return fed;
+            return form_->link().monitorFrame(makeFrame(0xB0, data));
         };
 
         controller.send({'0', '.', '9', '8', '\n'});
         QTRY_COMPARE(field->text(), QString("λ 0.98"));
         now_ += 150;
-        QVERIFY(feed(false));
-        QVERIFY(feed(true));
-        QCOMPARE(samples.size(), std::size_t{2});
-        QVERIFY(samples[0].widebandConnected);
-        QVERIFY(samples[0].widebandLambda.has_value());
-        QCOMPARE(*samples[0].widebandLambda, 0.98);
-        QCOMPARE(samples[0].widebandAgeMs.value_or(0), 150u);
-        QVERIFY(!samples[1].widebandLambda.has_value()); // a replay brings its own
-
+        QVERIFY(feed());
+        QVERIFY(samples.back().widebandConnected);
+        QCOMPARE(samples.back().widebandLambda.value_or(0), 0.98);
+        QCOMPARE(samples.back().widebandAgeMs.value_or(0), 150u);
         now_ += 51;
         QTRY_COMPARE(field->text(), english(lang::PortText::WbNoReading));
-        QVERIFY(feed(false));
-        QVERIFY(!samples.back().widebandLambda.has_value());
 
         controller.send({'1', '.', '0', '5', '\n'});
         QTRY_COMPARE(field->text(), QString("λ 1.05"));
         QSignalSpy lost(&wideband(), &WidebandPort::portLost);
         controller.hangUp();
-        QVERIFY(feed(false));
+        QVERIFY(feed());
         QVERIFY(!samples.back().widebandLambda.has_value());
         QTRY_COMPARE(field->text(), english(lang::PortText::WbLost));
         QCOMPARE(lost.count(), 1);
