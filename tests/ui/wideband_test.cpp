@@ -185,18 +185,24 @@ private slots:
         QVERIFY(window_->messages.isEmpty());
     }
 
-    // The controller's readings reach the unit's live samples by the link's clock, the field
-    // follows them, and an unplugged controller shows as lost, never with its last value.
+    // A controller plugged in after the start is opened; its readings reach the unit's live
+    // samples by the link's clock, the field follows them, and an unplugged controller shows as
+    // lost, never with its last value.
     void readingsReachTheLiveSamplesAndTheField() {
         Pty controller;
+        const QString plug = window_->path("controller"); // plugged in after the start
         writeAll(window_->iniPath(),
                  QString("[FORM_HLAV]\nLanguage=1\n[WIDEBAND]\nDevice=%1\nProtocol=line\n")
-                     .arg(dev(controller))
+                     .arg(plug)
                      .toUtf8());
         start();
         QLabel* field = get<QLabel>("LabelWideband");
         QVERIFY(field->isVisibleTo(form_));
-        QCOMPARE(field->text(), english(lang::PortText::WbNoReading));
+        QCOMPARE(field->text(), english(lang::PortText::WbCannotOpen));
+        QVERIFY(field->toolTip().contains(plug));
+        QVERIFY(QFile::link(dev(controller), plug));
+        now_ += Reconnector::RetryMs;
+        QTRY_COMPARE(field->text(), english(lang::PortText::WbNoReading));
         std::vector<EngineSample> samples;
         const Subscription sub =
             form_->link().samples().subscribe([&](const EngineSample& s) { samples.push_back(s); });

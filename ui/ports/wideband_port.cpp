@@ -4,6 +4,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <cerrno>
+
 #include "lang/port_texts.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/ports/port_dialog.h"
@@ -124,6 +126,14 @@ QString WidebandPort::apply(const WidebandSettings& s) {
 
 void WidebandPort::poll() {
     if (form_.closed()) return;
+    // A controller that was missing when it was chosen (not yet plugged in at the start) is
+    // opened once its device appears; other failures wait for the user.
+    const std::uint64_t now = clockMs_();
+    if (!settings_.device.empty() && !reader_.isOpen() && !reader_.reconnector().waiting() &&
+        reader_.port().openError() == ENOENT && now >= nextTry_) {
+        nextTry_ = now + Reconnector::RetryMs;
+        if (pathExists(settings_.device)) open();
+    }
     switch (reader_.poll()) {
     case Reconnector::Event::Lost:
         emit portLost();

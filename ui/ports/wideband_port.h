@@ -71,7 +71,8 @@ private:
     QTimer* timer_ = nullptr;
     Subscription readings_;
     bool reopened_ = false; // reopened after a loss and nothing heard since
-    QString failure_;       // why the last open failed
+    std::uint64_t nextTry_ = 0;
+    QString failure_; // why the last open failed
 };
 
 } // namespace velmora::ui
