@@ -2,6 +2,7 @@
 // the working parameters, the image and the identification texts the window owns.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -59,6 +60,9 @@ public:
     const EngineSample& lastSample() const { return builder_.last(); }
     // Joined to every sample before it is published, in the order added; not owned.
     void addJoiner(SampleJoiner& joiner) { joiners_.push_back(&joiner); }
+    void removeJoiner(SampleJoiner& joiner) {
+        joiners_.erase(std::remove(joiners_.begin(), joiners_.end(), &joiner), joiners_.end());
+    }
 
     // While a replay plays, monitor frames from the port are read and dropped (a valid one still
     // proves the connection) and replayFrame() feeds the decoder instead. The first request of
