@@ -31,17 +31,6 @@ LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
     const auto& cltFault = column(5);
     const auto& startLimiter = column(6);
     const auto& blocking = column(7);
-    // The wide-band reading, in logs that have one ("Lambda" in mV was the narrow-band probe).
-    const auto optional = [&](const char* name, const char* units) -> const log::Column* {
-        const int i = data.fieldIndex(name);
-        if (i < 0 || (units != nullptr && data.fields[static_cast<std::size_t>(i)].units != units))
-            return nullptr;
-        return &data.columns[static_cast<std::size_t>(i)];
-    };
-    const log::Column* wbLambda = optional("Lambda", "lambda");
-    const log::Column* wbAfr = optional("AFR", "afr");
-    const log::Column* wbStatus = optional("WB status", nullptr);
-    const log::Column* wbAge = optional("WB age", "ms");
     out.recordedAxis = !recorded.empty();
     for (const log::ContextEntry& e : recorded) out.axisDiffers |= e.context.rpms != rpms;
     // The entries are in time order; the one in force moves on with the records.
@@ -62,20 +51,6 @@ LogAnalysis analyseLog(const log::LogData& data, MapStatistics& stats,
         s.waterFault = cltFault[r] != 0.0f;
         s.startLimiter = startLimiter[r] != 0.0f;
         s.blocking = blocking[r] != 0.0f;
-        if (wbStatus != nullptr) {
-            s.widebandConnected = true;
-            const float state = (*wbStatus)[r];
-            if (state >= 0.0f && state < static_cast<float>(WidebandStateCount))
-                s.widebandState = static_cast<WidebandState>(static_cast<int>(state));
-        }
-        // NaN is no reading: the sample keeps none.
-        if (wbLambda != nullptr && !std::isnan((*wbLambda)[r])) {
-            s.widebandLambda = (*wbLambda)[r];
-            if (wbAfr != nullptr && !std::isnan((*wbAfr)[r]) && (*wbLambda)[r] > 0.0f)
-                s.stoichAfr = static_cast<double>((*wbAfr)[r]) / (*wbLambda)[r];
-        }
-        if (wbAge != nullptr && !std::isnan((*wbAge)[r]) && (*wbAge)[r] >= 0.0f)
-            s.widebandAgeMs = static_cast<std::uint32_t>((*wbAge)[r]);
         stats.add(s, axis);
         ++out.records;
     }

@@ -317,6 +317,7 @@ private slots:
 
         LogViewer* v = menu_->openLog(path);
         QVERIFY(v != nullptr);
+        QCOMPARE(v->channels(), LogViewer::defaultChannels() << "Lambda");
         v->setCursorTime(3.0); // 15 records (1.5 s) without a reading
         QCOMPARE(v->cursorText("Lambda"), QString("—"));
         QCOMPARE(v->cursorText("AFR"), QString("—"));

@@ -230,7 +230,15 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     markerList_->setUpdatesEnabled(true);
     cursor_ = log_.time.front();
     selFrom_ = selTo_ = 0;
-    setChannels(defaultChannels());
+    // The wide-band lambda joins the plots when the log holds any reading.
+    QStringList shown = defaultChannels();
+    const int lambda = log_.fieldIndex("Lambda");
+    if (lambda >= 0 && log_.fields[static_cast<std::size_t>(lambda)].units == "lambda") {
+        const log::Column& c = log_.columns[static_cast<std::size_t>(lambda)];
+        if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
+            shown << "Lambda";
+    }
+    setChannels(shown);
     showAll();
     return true;
 }
