@@ -567,7 +567,7 @@ TEST(Recorder, WidebandReadingsAreLoggedWithTheirGapsAndReplayedExactly) {
         const bool warming = t >= t0 + 5000 && t < t0 + 5500;
         const std::vector<std::uint8_t> line = encodeWideband(
             WidebandProtocol::AemText, warming ? WidebandState::WarmingUp : WidebandState::Ok,
-            0.8 + static_cast<double>(since / 100 % 40) / 100.0, 14.7, false);
+            0.8 + static_cast<double>(since / 100 % 40) / 100.0, 14.7);
         const auto frameAt = std::find_if(s.times.begin(), s.times.end(),
                                           [&](std::uint32_t f) { return t0 + f >= t; });
         const std::uint64_t rest = frameAt == s.times.end() ? t + 7 : t0 + *frameAt;

@@ -295,7 +295,7 @@ private slots:
             if (i >= 20 && i < 35) continue; // unplugged
             // After the frame, in its millisecond: the next frame gets it.
             const std::vector<std::uint8_t> line = encodeWideband(
-                WidebandProtocol::AemText, WidebandState::Ok, 0.8 + 0.01 * (i % 30), 14.7, false);
+                WidebandProtocol::AemText, WidebandState::Ok, 0.8 + 0.01 * (i % 30), 14.7);
             live.bytes(clock_, line);
             menu_->widebandBytes(clock_, line.data(), line.size());
         }
