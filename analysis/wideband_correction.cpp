@@ -145,8 +145,12 @@ int bandReference(int b) {
     const int at[BandCount] = {1800, 3200, 5000, 7500, 11000};
     return at[b];
 }
-// Injection steps a band needs before its measurement counts.
-constexpr int MinSteps = 8;
+// Injection steps a band needs before its measurement counts, and the least step (8 %).
+constexpr int MinSteps = 10;
+const double MinStep = std::log(1.08);
+// The least move of lambda that answers a step (3 %), well above a sensor's noise.
+const double MinAnswer = std::log(1.03);
+constexpr double MinMeanWeight = 0.25;
 
 double weightedQuantile(std::vector<std::pair<double, double>>& v, double q) {
     std::sort(v.begin(), v.end());
@@ -239,88 +243,101 @@ const std::vector<DelayBand>& WidebandCorrection::delays() const {
 }
 
 void WidebandCorrection::measureDelays() const {
-    // The exhaust's lambda is required fuel over delivered fuel; the required fuel changes
-    // slowly with the operating point, the injected fuel jumps with the throttle and the
-    // acceleration enrichment. So at the right delay lambda x injection (delay earlier) runs
-    // smooth, and the steps cancel. Each band tries every delay between floor and ceiling,
-    // scaled by speed within the band (the gas takes a number of revolutions rather than a
-    // fixed time), and keeps the one with the smoothest product.
+    // Each step of the injection between two samples (the acceleration enrichment, a jump of
+    // the throttle) is answered by lambda moving once the exhaust reaches
+    // the sensor, and so is the change of the operating point that came with it: the answer
+    // is the largest move of lambda between two readings after the floor and before the
+    // ceiling. A step that the requirement matched moves lambda too little to count.
+    // A fuel cut that begins or ends is answered by lambda leaving or entering the range.
+    // Taking the middle of both intervals is right on average, as the step and the answer
+    // fall anywhere in them. Each answer is scaled to the band's reference speed (the gas
+    // takes a number of revolutions rather than a fixed time).
     delays_.assign(BandCount, {});
     delaysStale_ = false;
-    for (int b = 0; b < BandCount; ++b) {
-        delays_[static_cast<std::size_t>(b)].fromRpm = BandEdges[b];
-        delays_[static_cast<std::size_t>(b)].toRpm = BandEdges[b + 1];
-        delays_[static_cast<std::size_t>(b)].atRpm = bandReference(b);
-    }
-    const double stepS = 0.005;
-    const int candidates =
-        static_cast<int>((settings_.delayCeiling - settings_.delayFloor) / stepS + 1.5);
-    if (candidates <= 0) return;
-    std::vector<std::vector<double>> cost(BandCount, std::vector<double>(candidates, 0.0));
-    std::vector<int> steps(BandCount, 0);
-    std::vector<std::size_t> pairs(BandCount, 0);
-    for (std::size_t k = 1; k < readings_.size(); ++k) {
-        const Point& p1 = points_[readings_[k - 1]];
-        const Point& p2 = points_[readings_[k]];
-        if (p1.lambda <= 0.0 || p2.lambda <= 0.0) continue;
-        if (p2.readingTime - p1.readingTime > 0.25) continue;
-        if (p2.rpm < 300.0f) continue;
-        const int band = bandOf(p2.rpm);
-        const double ref = bandReference(band);
-        // Whether the injection moved in the window this pair can see: only such pairs tell
-        // delays apart; steady ones add the same to every candidate.
-        const double early = p1.readingTime - settings_.delayCeiling * ref / p2.rpm - 0.1;
-        const double late = p2.readingTime - settings_.delayFloor;
-        std::size_t i = pointAtOrBefore(early);
-        if (i == std::numeric_limits<std::size_t>::max()) continue;
-        float lo = points_[i].injectionUs, hi = lo;
-        for (; i < points_.size() && points_[i].time <= late; ++i) {
-            lo = std::min(lo, points_[i].injectionUs);
-            hi = std::max(hi, points_[i].injectionUs);
-        }
-        if (lo <= 0.0f) continue; // fuel cut: the product says nothing
-        const bool step = hi > lo * 1.04f;
-        if (!step) continue;
-        ++steps[static_cast<std::size_t>(band)];
-        std::vector<double>& c = cost[static_cast<std::size_t>(band)];
-        bool usable = true;
-        std::vector<double> diff(static_cast<std::size_t>(candidates));
-        for (int j = 0; j < candidates && usable; ++j) {
-            const double atRef = settings_.delayFloor + j * stepS;
-            const auto lag = [&](const Point& p) {
-                return std::clamp(atRef * ref / std::max<double>(p.rpm, 300.0),
-                                  settings_.delayFloor, settings_.delayCeiling);
-            };
-            const double i1 = interpolate(p1.readingTime - lag(p1), &Point::injectionUs);
-            const double i2 = interpolate(p2.readingTime - lag(p2), &Point::injectionUs);
-            if (!(i1 > 0.0) || !(i2 > 0.0)) {
-                usable = false;
+    std::vector<std::vector<double>> found(BandCount);
+    const auto measured = [&](double lambda) {
+        return lambda >= settings_.minLambda && lambda <= settings_.maxLambda;
+    };
+    std::vector<std::pair<double, double>> moves; // middle of two readings, signed move
+    for (std::size_t k = 1; k < points_.size(); ++k) {
+        const Point& a = points_[k - 1];
+        const Point& b = points_[k];
+        if (b.time - a.time > 0.3 || b.rpm < 300.0f || std::fabs(b.rpm - a.rpm) > 0.2f * b.rpm)
+            continue;
+        // Fuel cut begins or ends.
+        const bool cutBegins = a.injectionUs > 0.0f && b.injectionUs <= 0.0f;
+        const bool cutEnds = a.injectionUs <= 0.0f && b.injectionUs > 0.0f;
+        const double step = cutBegins || cutEnds
+                                ? 0.0
+                                : std::log(static_cast<double>(b.injectionUs) / a.injectionUs);
+        if (!cutBegins && !cutEnds && (a.injectionUs <= 0.0f || std::fabs(step) < MinStep))
+            continue;
+        const double at = 0.5 * (a.time + b.time);
+        const double from = at + settings_.delayFloor - 0.05;
+        const double to = at + settings_.delayCeiling + 0.1;
+        auto it = std::lower_bound(
+            readings_.begin(), readings_.end(), from,
+            [this](std::size_t i, double t) { return points_[i].readingTime < t; });
+        double answer = -1.0, best = 0.0;
+        moves.clear();
+        for (; it != readings_.end() && it + 1 != readings_.end(); ++it) {
+            const Point& r1 = points_[*it];
+            const Point& r2 = points_[*(it + 1)];
+            if (r2.readingTime > to) break;
+            if (r2.readingTime - r1.readingTime > 0.2) continue;
+            const double mid = 0.5 * (r1.readingTime + r2.readingTime);
+            // The first sign of the cut: lambda leaves the range going lean; of its end, the
+            // sensor reads anything at all again.
+            if ((cutBegins && measured(r1.lambda) && !measured(r2.lambda)) ||
+                (cutEnds && r1.lambda <= 0.0 && r2.lambda > 0.0)) {
+                answer = mid;
                 break;
             }
-            diff[static_cast<std::size_t>(j)] = std::log(p2.lambda * i2) - std::log(p1.lambda * i1);
+            if (cutBegins || cutEnds || r1.lambda <= 0.0 || r2.lambda <= 0.0) continue;
+            // More fuel makes lambda fall.
+            const double move = (step > 0 ? -1.0 : 1.0) * std::log(r2.lambda / r1.lambda);
+            moves.emplace_back(mid, move);
+            best = std::max(best, move);
         }
-        if (!usable) continue;
-        ++pairs[static_cast<std::size_t>(band)];
-        for (int j = 0; j < candidates; ++j)
-            c[static_cast<std::size_t>(j)] +=
-                diff[static_cast<std::size_t>(j)] * diff[static_cast<std::size_t>(j)];
+        if (!cutBegins && !cutEnds) {
+            // An answer well below the step is noise, or the requirement moved with the fuel.
+            if (best < std::max(MinAnswer, 0.15 * std::fabs(step))) continue;
+            // Where the answer begins: the sensor's own response spreads it over the next
+            // interval too.
+            for (const auto& m : moves)
+                if (m.second >= 0.2 * best) {
+                    answer = m.first;
+                    break;
+                }
+        }
+        if (answer < 0.0) continue;
+        // The gas arrives at the pace of the speed it arrives at; a speed that changed much on
+        // the way makes the step say little about any one speed.
+        const double rpm = interpolate(answer, &Point::rpm);
+        if (!(rpm >= 300.0) || std::fabs(rpm - b.rpm) > 0.15 * rpm) continue;
+        const int band = bandOf(rpm);
+        found[static_cast<std::size_t>(band)].push_back((answer - at) * rpm / bandReference(band));
     }
     for (int b = 0; b < BandCount; ++b) {
         DelayBand& d = delays_[static_cast<std::size_t>(b)];
-        d.steps = steps[static_cast<std::size_t>(b)];
-        if (d.steps < MinSteps || pairs[static_cast<std::size_t>(b)] == 0) continue;
-        const std::vector<double>& c = cost[static_cast<std::size_t>(b)];
-        const auto best = static_cast<int>(std::min_element(c.begin(), c.end()) - c.begin());
-        double at = settings_.delayFloor + best * stepS;
-        // A parabola through the best and its neighbours places the minimum between candidates.
-        if (best > 0 && best + 1 < candidates) {
-            const double l = c[static_cast<std::size_t>(best - 1)],
-                         m = c[static_cast<std::size_t>(best)],
-                         r = c[static_cast<std::size_t>(best + 1)];
-            const double den = l - 2.0 * m + r;
-            if (den > 0.0) at += stepS * std::clamp(0.5 * (l - r) / den, -0.5, 0.5);
-        }
-        d.seconds = std::clamp(at, settings_.delayFloor, settings_.delayCeiling);
+        d.fromRpm = BandEdges[b];
+        d.toRpm = BandEdges[b + 1];
+        d.atRpm = bandReference(b);
+        std::vector<double>& v = found[static_cast<std::size_t>(b)];
+        d.steps = static_cast<int>(v.size());
+        if (d.steps < MinSteps) continue;
+        // Step and answer are each known to within a sample interval: the mean of the steps
+        // near the median is right, where the median alone keeps that graininess.
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        const double median = v[v.size() / 2];
+        double sum = 0.0;
+        int n = 0;
+        for (const double x : v)
+            if (std::fabs(x - median) <= 0.1) {
+                sum += x;
+                ++n;
+            }
+        d.seconds = std::clamp(sum / n, settings_.delayFloor, settings_.delayCeiling);
     }
 }
 
@@ -367,14 +384,77 @@ std::optional<WidebandCorrection::Usable> WidebandCorrection::judge(std::size_t 
     return u;
 }
 
+namespace {
+
+struct Acc {
+    std::vector<std::pair<double, double>> ratio, lambda; // value, bilinear weight
+    double weight = 0.0;
+};
+struct Row {
+    std::array<CellWeight, 4> cells;
+    double wanted; // the map value the reading asks for at its point
+    double ratio;  // measured over target
+    int nearest;
+};
+
+// A reading between cells measures their bilinear blend, not one cell: the map that the
+// readings ask for is fitted over all cells at once (least squares over the bilinear weights),
+// so that a cell whose readings lie mostly near a neighbour is not held back by it. A weak pull
+// towards the present map keeps cells with few readings where they are; locked cells stay.
+// Readings far from their nearest cell's median (a misfire, a gulp of air) are left out.
+std::array<double, 100> fit(const std::vector<Row>& rows, std::vector<Acc>& acc,
+                            const MapCells& map, const LockGrid& locks) {
+    constexpr std::size_t N = MapSize * MapSize;
+    constexpr double Pull = 0.05;
+    std::array<double, N> median{}, band{};
+    for (std::size_t i = 0; i < N; ++i) {
+        if (acc[i].ratio.empty()) continue;
+        median[i] = weightedQuantile(acc[i].ratio, 0.5);
+        const double iqr =
+            weightedQuantile(acc[i].ratio, 0.75) - weightedQuantile(acc[i].ratio, 0.25);
+        band[i] = std::max(4.0 * iqr, 0.05);
+    }
+    std::vector<double> a(N * N, 0.0), b(N, 0.0);
+    for (const Row& r : rows) {
+        const auto n = static_cast<std::size_t>(r.nearest);
+        if (std::fabs(r.ratio - median[n]) > band[n]) continue;
+        for (const CellWeight& p : r.cells) {
+            const auto i = static_cast<std::size_t>(p.row * MapSize + p.col);
+            b[i] += p.weight * r.wanted;
+            for (const CellWeight& q : r.cells)
+                a[i * N + static_cast<std::size_t>(q.row * MapSize + q.col)] += p.weight * q.weight;
+        }
+    }
+    for (std::size_t i = 0; i < N; ++i) {
+        const double pull = locks[i / MapSize][i % MapSize] ? 1e9 : Pull;
+        a[i * N + i] += pull;
+        b[i] += pull * map[i];
+    }
+    // The matrix is symmetric and positive definite: elimination without pivoting is sound.
+    for (std::size_t k = 0; k < N; ++k) {
+        for (std::size_t i = k + 1; i < N; ++i) {
+            const double f = a[i * N + k] / a[k * N + k];
+            if (f == 0.0) continue;
+            for (std::size_t j = k; j < N; ++j) a[i * N + j] -= f * a[k * N + j];
+            b[i] -= f * b[k];
+        }
+    }
+    std::array<double, N> x{};
+    for (std::size_t k = N; k-- > 0;) {
+        double v = b[k];
+        for (std::size_t j = k + 1; j < N; ++j) v -= a[k * N + j] * x[j];
+        x[k] = v / a[k * N + k];
+    }
+    return x;
+}
+
+} // namespace
+
 CorrectionGrid WidebandCorrection::suggest(const MapCells& map, const MapCells& sessionStart,
                                            const TargetTable& targets,
                                            const LockGrid& locks) const {
-    struct Acc {
-        std::vector<std::pair<double, double>> ratio, lambda;
-        double weight = 0.0;
-    };
     std::vector<Acc> acc(MapSize * MapSize);
+    std::vector<Row> rows;
     for (std::size_t k = usedUpTo_; k < readings_.size(); ++k) {
         const auto u = judge(k, nullptr);
         if (!u) continue;
@@ -382,11 +462,15 @@ CorrectionGrid WidebandCorrection::suggest(const MapCells& map, const MapCells& 
                                   static_cast<int>(std::lround(u->opThrottle)),
                                   axes_[static_cast<std::size_t>(u->axis)]);
         if (!point) continue;
-        double target = 0.0;
-        for (const CellWeight& w : point->cells)
-            target += w.weight *
-                      targets[static_cast<std::size_t>(w.row)][static_cast<std::size_t>(w.col)];
+        double target = 0.0, present = 0.0;
+        for (const CellWeight& w : point->cells) {
+            const auto r = static_cast<std::size_t>(w.row), c = static_cast<std::size_t>(w.col);
+            target += w.weight * targets[r][c];
+            present += w.weight * map[r * MapSize + c];
+        }
         if (!(target >= MinTargetLambda && target <= MaxTargetLambda)) continue;
+        rows.push_back({point->cells, present * u->lambda / target, u->lambda / target,
+                        point->nearestRow * MapSize + point->nearestCol});
         for (const CellWeight& w : point->cells) {
             if (w.weight <= 0.0) continue;
             Acc& a = acc[static_cast<std::size_t>(w.row * MapSize + w.col)];
@@ -395,6 +479,7 @@ CorrectionGrid WidebandCorrection::suggest(const MapCells& map, const MapCells& 
             a.weight += w.weight;
         }
     }
+    const std::array<double, 100> fitted = fit(rows, acc, map, locks);
     CorrectionGrid grid{};
     for (std::size_t r = 0; r < MapSize; ++r) {
         for (std::size_t c = 0; c < MapSize; ++c) {
@@ -418,12 +503,15 @@ CorrectionGrid WidebandCorrection::suggest(const MapCells& map, const MapCells& 
                 out.reason = CellReason::NoSamples;
                 continue;
             }
-            if (a.weight < settings_.minSamples) {
+            // Readings that only pass between cells (a mean weight below a quarter, what readings
+            // spread evenly around a cell have) measure a blend a neighbour can satisfy as well.
+            if (a.weight < settings_.minSamples ||
+                a.weight < MinMeanWeight * static_cast<double>(a.ratio.size())) {
                 out.reason = CellReason::FewSamples;
                 continue;
             }
             const double present = map[at];
-            const double wanted = present * out.medianRatio;
+            const double wanted = fitted[at];
             const double step = present * settings_.maxStepPercent / 100.0;
             const double start = sessionStart[at];
             const double total = start * settings_.maxTotalPercent / 100.0;

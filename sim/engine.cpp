@@ -392,13 +392,21 @@ void Engine::stepRide(double dt, const Calibration& cal) {
     double throttle = 0.0;
     double target = idleRpm();
     switch (leg_) {
-    case 1: // town: pull away, cruise, brake, every 30 s or so
-        throttle = cruise_ * std::max(0.0, std::sin(2.0 * Pi * s_.time / 31.0)) * 1.6;
+    case 1: { // town, every 31 s: wait, pull away, cruise, roll off and on again, brake
+        const double t = std::fmod(s_.time, 31.0);
+        throttle = t < 4.0    ? 0.0
+                   : t < 10.0 ? cruise_ * 1.6
+                   : t < 20.0 ? cruise_
+                   : t < 21.5 ? 0.0
+                   : t < 24.0 ? cruise_
+                              : 0.0;
         target = idleRpm() + throttle * 140.0;
         break;
-    case 2: // country road: bends
+    }
+    case 2: // country road: bends, the throttle closed into some and snapped open out of them
         throttle = cruise_ + 15.0 * std::sin(2.0 * Pi * s_.time / 17.0) +
                    6.0 * std::sin(2.0 * Pi * s_.time / 5.3);
+        if (std::fmod(s_.time, 17.0) >= 8.0 && std::fmod(s_.time, 17.0) < 9.2) throttle = 0.0;
         target = 2500.0 + throttle * 70.0;
         break;
     case 3: // motorway: steady, overtaking now and then

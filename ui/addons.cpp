@@ -26,6 +26,7 @@ AddOns::AddOns(TFormHlav& form, const QString& dataFolder, Scope scope)
 
 // The members go in the reverse order of their making.
 AddOns::~AddOns() {
+    widebandToLog_ = {};
     if (!wideband_) return;
     ports_->setWideband(nullptr);
     form_.link().removeJoiner(wideband_->reader());
@@ -36,6 +37,22 @@ void AddOns::started() {
     edit_->started();
     wideband_->start();
     if (!log_) log_ = std::make_unique<LogMenu>(form_);
+    // The controller's bytes go to the log as they come (the recorder keeps the last second
+    // before a recording starts), on the link's clock like the samples.
+    Link& link = form_.link();
+    log_->clockMs = [&link] { return link.nowMs(); };
+    widebandToLog_ = wideband_->reader().bytes().subscribe([this](const WidebandBytes& b) {
+        log_->widebandBytes(b.timeMs, b.data.data(), b.data.size());
+    });
+    log_->widebandContext = [this](log::LogContext& c) {
+        const WidebandReader& r = wideband_->reader();
+        if (!r.isOpen() || r.parser() == nullptr) return;
+        // What the controller was heard speaking, so that a replay parses the same way.
+        const WidebandProtocol heard = r.parser()->settled();
+        if (heard == WidebandProtocol::Automatic) return;
+        c.widebandProtocol = heard;
+        c.stoichAfr = r.parser()->stoichAfr();
+    };
     if (!map_) map_ = std::make_unique<MapWorkbench>(form_);
     // "Analyse map" in the log viewer opens the map window on the log's samples.
     QObject::connect(log_.get(), &LogMenu::analyseMap, map_.get(), &MapWorkbench::analyseLog);

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "link/stream.h"
+
 namespace velmora::ui {
 
 class TFormHlav;
@@ -50,6 +52,7 @@ private:
     std::unique_ptr<LogMenu> log_;
     std::unique_ptr<MapWorkbench> map_;
     std::unique_ptr<WidebandPort> wideband_;
+    Subscription widebandToLog_;
 };
 
 } // namespace velmora::ui
