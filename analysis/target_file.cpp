@@ -1,5 +1,6 @@
 #include "analysis/target_file.h"
 
+#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -14,6 +15,13 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
 }
 } // namespace
+
+bool TargetSide::operator==(const TargetSide& o) const {
+    for (std::size_t r = 0; r < targets.size(); ++r)
+        for (std::size_t c = 0; c < targets[r].size(); ++c)
+            if (std::abs(targets[r][c] - o.targets[r][c]) > 1e-6) return false;
+    return locks == o.locks;
+}
 
 std::string formatTargetSide(const TargetSide& side) {
     std::string out = formatTargets(side.targets);

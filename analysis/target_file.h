@@ -12,7 +12,8 @@ namespace velmora::analysis {
 struct TargetSide {
     TargetTable targets = defaultTargets();
     LockGrid locks{};
-    bool operator==(const TargetSide& o) const { return targets == o.targets && locks == o.locks; }
+    // Targets count as equal within a millionth: the file keeps two decimals.
+    bool operator==(const TargetSide& o) const;
     bool operator!=(const TargetSide& o) const { return !(*this == o); }
 };
 

@@ -1032,7 +1032,8 @@ void MapWindow::editTarget(QTableWidgetItem* item) {
     typed.replace(',', '.');
     static const QRegularExpression number("^[0-9]+(\\.[0-9]+)?$");
     bool ok = number.match(typed).hasMatch();
-    const double v = ok ? typed.toDouble(&ok) : 0.0;
+    // Two decimals, as the table shows them and the side file keeps them.
+    const double v = ok ? std::round(typed.toDouble(&ok) * 100.0) / 100.0 : 0.0;
     if (!ok) {
         say(text(MapText::TargetNotANumber).arg(row + 1).arg(col + 1), true);
         return refresh();
