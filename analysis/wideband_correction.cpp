@@ -88,6 +88,7 @@ TargetParse parseTargets(const std::string& text) {
         if (words.size() != MapSize) {
             result.fault = TargetParse::Fault::Columns;
             result.row = static_cast<int>(r);
+            result.col = -1;
             result.error = "line " + std::to_string(r + 1) + ": expected 10 numbers, found " +
                            std::to_string(words.size());
             return result;
