@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "analysis/log_samples.h"
+#include "analysis/wideband_log.h"
 #include "files/settings.h"
 #include "lang/history_texts.h"
 #include "log/log_context.h"
@@ -582,6 +583,13 @@ bool MapWindow::analyseLog(const log::LogData& data, const QString& path, const 
               QString::number(range.from) + '\n' + QString::number(range.to);
     if (usedLogs_.contains(logKey_)) stats->markUsed();
     loadedStats_ = std::move(stats);
+    auto wide = std::make_unique<WidebandCorrection>(wb_.widebandSettings());
+    if (addWidebandLog(data, *wide, rpmAxis(wb_.form().calibration()), range, recorded)) {
+        if (widebandUsedLogs_.contains(logKey_)) wide->markUsed();
+        loadedWideband_ = std::move(wide);
+    } else {
+        loadedWideband_.reset();
+    }
     showStatistics(loadedStats_.get(), name);
     QString said =
         text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted());
@@ -597,6 +605,7 @@ void MapWindow::resetStatistics() {
     wb_.liveStatistics().reset();
     logStats_ = nullptr;
     loadedStats_.reset();
+    loadedWideband_.reset();
     logSource_.clear();
     refresh();
 }
@@ -748,7 +757,7 @@ void MapWindow::showSummary() {
         text(MapText::StatisticsSummary).arg(stats.samplesSeen()).arg(stats.samplesCounted());
     if (!logSource_.isEmpty()) summary = logSource_ + ": " + summary;
     summary_->setText(summary);
-    const WidebandCorrection& wide = wb_.widebandCorrection();
+    const WidebandCorrection& wide = shownCorrection();
     button(MapText::ApplyWideband)->setEnabled(wide.hasUnusedReadings());
     // Without wide-band readings the narrow-band helper is all there is: nothing more to say
     // unless an overlay of the correction is shown.
@@ -809,11 +818,21 @@ void MapWindow::itemEdited(QTableWidgetItem* item) {
                                        std::to_string(typed)));
 }
 
+WidebandCorrection& MapWindow::shownCorrection() {
+    // The bounds and the calibration's acceleration threshold as they stand.
+    const CorrectionSettings now = wb_.widebandSettings();
+    if (!loadedWideband_) return wb_.widebandCorrection();
+    const CorrectionSettings& had = loadedWideband_->settings();
+    if (had.maxStepPercent != now.maxStepPercent || had.maxTotalPercent != now.maxTotalPercent ||
+        had.minSamples != now.minSamples || had.accelerationThreshold != now.accelerationThreshold)
+        loadedWideband_->setSettings(now);
+    return *loadedWideband_;
+}
+
 CorrectionGrid MapWindow::widebandPreview() {
-    wb_.widebandSettings(); // the calibration's acceleration threshold as it stands
     const MapCells present = gridOf(wb_.form().calibration()).cells;
-    return wb_.widebandCorrection().suggest(present, wb_.sessionStart(), wb_.targetSide().targets,
-                                            wb_.targetSide().locks);
+    return shownCorrection().suggest(present, wb_.sessionStart(), wb_.targetSide().targets,
+                                     wb_.targetSide().locks);
 }
 
 QString MapWindow::widebandCellText(const CellCorrection& c) const {
@@ -832,7 +851,7 @@ QString MapWindow::widebandCellText(const CellCorrection& c) const {
     case CellReason::FewSamples:
         return QString("%1/%2")
             .arg(std::lround(std::floor(c.samples)))
-            .arg(std::lround(wb_.widebandCorrection().settings().minSamples));
+            .arg(std::lround(wb_.widebandSettings().minSamples));
     case CellReason::AtLimit:
         return text(MapText::ReasonAtLimit);
     }
@@ -840,7 +859,7 @@ QString MapWindow::widebandCellText(const CellCorrection& c) const {
 }
 
 QString MapWindow::widebandToolTip(const CellCorrection& c) const {
-    const CorrectionSettings& st = wb_.widebandCorrection().settings();
+    const CorrectionSettings& st = wb_.widebandCorrection().settings(); // the bounds in force
     QString why;
     switch (c.reason) {
     case CellReason::Suggested:
@@ -909,12 +928,12 @@ void MapWindow::showWideband(const CorrectionGrid& grid) {
     }
 }
 
-QString MapWindow::widebandSummary() const {
-    const WidebandCorrection& wide = wb_.widebandCorrection();
+QString MapWindow::widebandSummary() {
+    const WidebandCorrection& wide = shownCorrection();
     if (wide.samplesSeen() == 0) return text(MapText::NoWideband);
     const Exclusions e = wide.exclusions();
     int suggested = 0;
-    const CorrectionGrid grid = const_cast<MapWindow*>(this)->widebandPreview();
+    const CorrectionGrid grid = widebandPreview();
     for (const auto& row : grid)
         for (const CellCorrection& c : row) suggested += c.reason == CellReason::Suggested;
     return text(MapText::WidebandSummary)
@@ -929,8 +948,8 @@ QString MapWindow::widebandSummary() const {
         .arg(suggested);
 }
 
-QString MapWindow::delayText() const {
-    const WidebandCorrection& wide = wb_.widebandCorrection();
+QString MapWindow::delayText() {
+    const WidebandCorrection& wide = shownCorrection();
     QStringList bands;
     for (const DelayBand& b : wide.delays()) {
         const double seconds = b.seconds ? *b.seconds : wide.delayAt(b.atRpm);
@@ -942,11 +961,10 @@ QString MapWindow::delayText() const {
 }
 
 void MapWindow::applyWideband() {
-    WidebandCorrection& wide = wb_.widebandCorrection();
+    WidebandCorrection& wide = shownCorrection();
     if (wide.samplesSeen() == 0) return say(text(MapText::NoWideband), false);
     if (!wide.hasUnusedReadings()) return say(text(MapText::WidebandUsed), false);
     MapGrid g = wb_.currentGrid();
-    wb_.widebandSettings();
     const CorrectionGrid grid =
         wide.suggest(g.cells, wb_.sessionStart(), wb_.targetSide().targets, wb_.targetSide().locks);
     int changed = 0;
@@ -966,6 +984,7 @@ void MapWindow::applyWideband() {
     if (changed == 0) return say(text(MapText::NoWidebandSuggestions), false);
     // The readings describe the map before this change: they never move a cell again.
     wide.markUsed();
+    if (loadedWideband_) widebandUsedLogs_.insert(logKey_);
     wb_.apply(g, Change::command(lang::HistoryText::StepWideband, changed));
     say(text(MapText::WidebandApplied).arg(changed), false);
     refresh();

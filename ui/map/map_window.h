@@ -104,11 +104,13 @@ public:
     void toggleLock();
     void applyWideband();
     void newSession();
+    // The wide-band readings shown: the live ones unless a log with readings was analysed.
+    analysis::WidebandCorrection& shownCorrection();
     // The suggestions the Wide-band overlay shows.
     analysis::CorrectionGrid widebandPreview();
     // The wide-band summary and the transport delay line.
-    QString widebandSummary() const;
-    QString delayText() const;
+    QString widebandSummary();
+    QString delayText();
     // Statistics from a recorded log replace the live ones in the overlays until Reset.
     void loadLog();
     bool loadLogFile(const QString& path);
@@ -169,6 +171,8 @@ private:
     QString logKey_;         // the loaded log's path, size and time
     QSet<QString> usedLogs_; // logs whose suggestions were applied
     std::unique_ptr<analysis::MapStatistics> loadedStats_;
+    std::unique_ptr<analysis::WidebandCorrection> loadedWideband_;
+    QSet<QString> widebandUsedLogs_; // logs whose wide-band corrections were applied
     QString logSource_;
     QString pastedTargets_; // the text of the last paste into the targets, to name a value
     std::uint64_t shownSeen_ = 0;
