@@ -972,9 +972,7 @@ void MapWindow::applyWideband() {
         for (int c = 0; c < MapSize; ++c) {
             const CellCorrection& cc =
                 grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
-            if (cc.reason != CellReason::Suggested ||
-                wb_.targetSide().locks[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)])
-                continue;
+            if (cc.reason != CellReason::Suggested) continue; // locked cells have none
             const int value = std::clamp(cc.value, CellMin, CellMax);
             if (value == g.at(r, c)) continue;
             g.at(r, c) = static_cast<std::uint8_t>(value);
