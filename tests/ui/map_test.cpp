@@ -372,7 +372,7 @@ private slots:
         w->setOverlay(MapWindow::Overlay::Wideband);
         const int present = before.at(3, 1);
         const int expected = static_cast<int>(std::lround(present * 1.03));
-        QCOMPARE(w->table()->item(4, 1)->text(), QString("+3.0 > %1").arg(expected));
+        QCOMPARE(w->table()->item(4, 1)->text(), QString("%1 +3.0").arg(expected));
         QVERIFY(w->table()->item(4, 1)->toolTip().contains("median lambda 1.030"));
         QCOMPARE(w->table()->item(4, 2)->text(), QString("locked"));
         QVERIFY(get<QLabel>("MapWidebandSummary")->text().startsWith("Wide-band readings: 200"));

@@ -837,11 +837,11 @@ CorrectionGrid MapWindow::widebandPreview() {
 
 QString MapWindow::widebandCellText(const CellCorrection& c) const {
     switch (c.reason) {
-    case CellReason::Suggested:
-        return QString("%1%2 > %3")
+    case CellReason::Suggested: // the new value first: three digits leave little room
+        return QString("%1 %2%3")
+            .arg(c.value)
             .arg(c.percent > 0 ? "+" : "")
-            .arg(c.percent, 0, 'f', 1)
-            .arg(c.value);
+            .arg(c.percent, 0, 'f', 1);
     case CellReason::OnTarget:
         return "=";
     case CellReason::Locked:
