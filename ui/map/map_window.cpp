@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -612,9 +613,33 @@ void MapWindow::resetStatistics() {
 
 void MapWindow::refreshIfStatisticsChanged() {
     if (logStats_ != nullptr || wb_.liveStatistics().samplesSeen() == shownSeen_) return;
-    if (overlay_ != Overlay::Values) return refresh();
-    shownSeen_ = wb_.liveStatistics().samplesSeen();
-    showSummary();
+    // New samples alone bring the wide-band figures up to date only when they are due.
+    timedRefresh_ = true;
+    if (overlay_ != Overlay::Values) {
+        refresh();
+    } else {
+        shownSeen_ = wb_.liveStatistics().samplesSeen();
+        showSummary();
+    }
+    timedRefresh_ = false;
+}
+
+void MapWindow::updateWideband() {
+    WidebandCorrection& wide = shownCorrection();
+    const bool shown = wide.samplesSeen() > 0 || overlay_ == Overlay::Wideband;
+    if (!shown) return;
+    // The figures cover every reading of the session, so they cost more as it goes on: while
+    // samples stream in they are brought up to date at most every tenth of the time.
+    if (timedRefresh_ && wideAge_.isValid() &&
+        wideAge_.elapsed() < std::max<qint64>(WidebandIntervalMs, 10 * wideCostMs_))
+        return;
+    QElapsedTimer cost;
+    cost.start();
+    preview_ = widebandPreview();
+    wideSummaryText_ = widebandSummary(preview_);
+    delayText_ = wide.samplesSeen() > 0 ? delayText() : QString();
+    wideCostMs_ = cost.elapsed();
+    wideAge_.start();
 }
 
 QString MapWindow::cellText(int r, int c, const MapGrid& g, const SuggestionGrid& sug) const {
@@ -738,7 +763,8 @@ void MapWindow::refresh() {
         }
     }
     table_->setLocks(wb_.targetSide().locks);
-    if (overlay_ == Overlay::Wideband) showWideband(widebandPreview());
+    updateWideband();
+    if (overlay_ == Overlay::Wideband) showWideband(preview_);
     showSummary();
     refreshing_ = false;
 }
@@ -763,10 +789,12 @@ void MapWindow::showSummary() {
     // unless an overlay of the correction is shown.
     const bool wideShown = wide.samplesSeen() > 0 || overlay_ == Overlay::Wideband ||
                            overlay_ == Overlay::TargetLambda;
+    if (wideShown && !refreshing_) updateWideband(); // refresh() brought it up to date
     widebandSummary_->setVisible(wideShown);
     delay_->setVisible(wideShown && wide.samplesSeen() > 0);
-    if (wideShown) widebandSummary_->setText(widebandSummary());
-    if (delay_->isVisible()) delay_->setText(delayText());
+    widebandSummary_->setText(wide.samplesSeen() > 0 ? wideSummaryText_
+                                                     : text(MapText::NoWideband));
+    delay_->setText(delayText_);
 }
 
 void MapWindow::itemEdited(QTableWidgetItem* item) {
@@ -928,12 +956,11 @@ void MapWindow::showWideband(const CorrectionGrid& grid) {
     }
 }
 
-QString MapWindow::widebandSummary() {
+QString MapWindow::widebandSummary(const CorrectionGrid& grid) {
     const WidebandCorrection& wide = shownCorrection();
     if (wide.samplesSeen() == 0) return text(MapText::NoWideband);
     const Exclusions e = wide.exclusions();
     int suggested = 0;
-    const CorrectionGrid grid = widebandPreview();
     for (const auto& row : grid)
         for (const CellCorrection& c : row) suggested += c.reason == CellReason::Suggested;
     return text(MapText::WidebandSummary)

@@ -3,6 +3,7 @@
 // statistics overlays and the stoichiometric helper.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointF>
 #include <QRegion>
 #include <QSet>
@@ -109,8 +110,9 @@ public:
     // The suggestions the Wide-band overlay shows.
     analysis::CorrectionGrid widebandPreview();
     // The wide-band summary and the transport delay line.
-    QString widebandSummary();
+    QString widebandSummary(const analysis::CorrectionGrid& preview);
     QString delayText();
+    static constexpr int WidebandIntervalMs = 2000;
     // Statistics from a recorded log replace the live ones in the overlays until Reset.
     void loadLog();
     bool loadLogFile(const QString& path);
@@ -147,6 +149,8 @@ private:
     QString widebandToolTip(const analysis::CellCorrection& c) const;
     analysis::Rgb widebandColour(const analysis::CellCorrection& c) const;
     void showWideband(const analysis::CorrectionGrid& grid);
+    // The preview, summary and delay line anew (while samples stream in: when due).
+    void updateWideband();
     void editTarget(QTableWidgetItem* item);
     void pasteTargets(const QString& text);
     void refuseTargets(const analysis::TargetParse& p);
@@ -177,6 +181,11 @@ private:
     QString pastedTargets_; // the text of the last paste into the targets, to name a value
     std::uint64_t shownSeen_ = 0;
     bool refreshing_ = false;
+    bool timedRefresh_ = false; // a refresh for new live samples only
+    analysis::CorrectionGrid preview_{};
+    QString wideSummaryText_, delayText_;
+    QElapsedTimer wideAge_;
+    qint64 wideCostMs_ = 0;
 };
 
 } // namespace velmora::ui
