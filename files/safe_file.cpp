@@ -1,5 +1,6 @@
 #include "files/safe_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -41,10 +42,15 @@ FileRead readPlainFile(const std::string& path, std::size_t maxBytes, bool follo
         r = readFailure(FileRead::Status::TooLarge, path,
                         "is larger (" + std::to_string(st.st_size) + " bytes) than such a file");
     } else {
-        // One byte more than allowed tells a file that grew while it was read.
-        r.data.resize(maxBytes + 1);
+        // One byte more than allowed tells a file that grew while it was read. The buffer
+        // starts at the file's size and grows only with it, so a small file never costs the
+        // limit's worth of memory.
+        const std::size_t limit = maxBytes + 1;
+        r.data.resize(std::min<std::size_t>(limit, static_cast<std::size_t>(st.st_size) + 1));
         std::size_t have = 0;
-        while (have < r.data.size()) {
+        while (have < limit) {
+            if (have == r.data.size())
+                r.data.resize(std::min<std::size_t>(limit, 2 * r.data.size()));
             const ssize_t n = ::read(fd, r.data.data() + have, r.data.size() - have);
             if (n == 0) break;
             if (n < 0) {

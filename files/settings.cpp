@@ -1,6 +1,8 @@
 #include "settings.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -198,6 +200,50 @@ int readStatisticsKey(const ProfileStore& store, const char* key, int def) {
 WriteResult writePortEntry(ProfileStore& store, int slot, const std::string& device) {
     const WriteResult r = store.writeString("PORTS", "COM" + std::to_string(slot), device);
     if (!r) return r;
+    return store.sync();
+}
+
+std::optional<double> parseStoichAfr(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (text.empty() || text.size() > 32) return std::nullopt;
+    std::string number(text);
+    for (char& c : number)
+        if (c == ',') c = '.';
+    double value = 0;
+    const char* end = number.data() + number.size();
+    const auto [at, error] = std::from_chars(number.data(), end, value, std::chars_format::fixed);
+    if (error != std::errc() || at != end) return std::nullopt;
+    value = std::round(value * 100.0) / 100.0;
+    if (!(value >= MinStoichAfr && value <= MaxStoichAfr)) return std::nullopt;
+    return value;
+}
+
+std::string stoichAfrText(double afr) {
+    char buf[32];
+    const auto [end, error] = std::to_chars(buf, buf + sizeof buf, std::round(afr * 100.0) / 100.0);
+    return error == std::errc() ? std::string(buf, end) : std::string("14.7");
+}
+
+WidebandSettings loadWidebandSettings(const ProfileStore& store) {
+    WidebandSettings s;
+    s.device = store.readString(WidebandSection, "Device", "");
+    s.protocol = store.readString(WidebandSection, "Protocol", "auto");
+    s.stoichAfr = parseStoichAfr(store.readString(WidebandSection, "StoichAfr", ""))
+                      .value_or(DefaultStoichAfr);
+    s.showAfr = store.readInt(WidebandSection, "ShowAfr", 0) != 0;
+    return s;
+}
+
+WriteResult saveWidebandSettings(ProfileStore& store, const WidebandSettings& s) {
+    store.beginBatch();
+    WriteResult r = store.writeString(WidebandSection, "Device", s.device);
+    if (r) r = store.writeString(WidebandSection, "Protocol", s.protocol);
+    if (r) r = store.writeString(WidebandSection, "StoichAfr", stoichAfrText(s.stoichAfr));
+    if (r) r = store.writeInt(WidebandSection, "ShowAfr", s.showAfr ? 1 : 0);
+    const WriteResult committed = store.commitBatch();
+    if (!r) return r;
+    if (!committed) return committed;
     return store.sync();
 }
 

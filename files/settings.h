@@ -7,7 +7,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -57,6 +59,28 @@ WriteResult writeAddonSwitch(ProfileStore& store, AddonSwitch which, bool on);
 // The thresholds of the map statistics, read by key from [MAP_STATISTICS].
 constexpr const char* StatisticsSection = "MAP_STATISTICS";
 int readStatisticsKey(const ProfileStore& store, const char* key, int def);
+
+// The wide-band lambda controller's port, in [WIDEBAND]: its device (empty: none), its protocol
+// by key ("auto", "mts", "aem", "plm", "line"), the fuel's stoichiometric ratio for controllers
+// that send AFR, and whether the status field shows AFR instead of lambda.
+constexpr const char* WidebandSection = "WIDEBAND";
+constexpr double MinStoichAfr = 5.0;
+constexpr double MaxStoichAfr = 25.0;
+constexpr double DefaultStoichAfr = 14.7;
+struct WidebandSettings {
+    std::string device;
+    std::string protocol = "auto";
+    double stoichAfr = DefaultStoichAfr;
+    bool showAfr = false;
+};
+// A stored ratio that is no number within MinStoichAfr..MaxStoichAfr reads as the default.
+WidebandSettings loadWidebandSettings(const ProfileStore& store);
+// Writes the four keys at once and flushes them; the rest of the file stays as it was.
+WriteResult saveWidebandSettings(ProfileStore& store, const WidebandSettings& settings);
+// A typed ratio ("14.7", " 6,4 "), to two decimals, when it lies within the bounds; the same
+// in every locale.
+std::optional<double> parseStoichAfr(std::string_view text);
+std::string stoichAfrText(double afr); // "14.7"
 
 // The calibration keys in the order of load and save: section and parameter.
 struct SettingsKey {

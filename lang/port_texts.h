@@ -54,6 +54,33 @@ enum class PortText {
     // Status bar: %1 "COM1", %2 the device.
     Lost,
     Reconnected,
+    // The wide-band lambda controller's port in the dialog.
+    WidebandHeading,
+    WidebandPathLabel, // empty: none
+    WidebandNone,      // placeholder of the empty path
+    WidebandFromList,  // takes the device selected in the list
+    WidebandProtocolLabel,
+    ProtocolAutomatic,
+    ProtocolMts,
+    ProtocolAem,
+    ProtocolPlm,
+    ProtocolNumberPerLine,
+    StoichLabel,
+    StoichRefused, // %1 the text typed, %2 lowest, %3 highest
+    ShowAfr,
+    WidebandOpenFailed, // %1 the reason line
+    WidebandSameAsUnit, // %1 the device
+    // The status field of the wide-band lambda controller.
+    WbWarmingUp,
+    WbCalibrating,
+    WbSensorError,
+    WbInvalid,
+    WbNoReading,
+    WbSearching,
+    WbCannotOpen,
+    WbLost,
+    WbReopened,
+    WbHint,
     Count
 };
 

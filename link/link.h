@@ -2,6 +2,7 @@
 // the working parameters, the image and the identification texts the window owns.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -59,6 +60,9 @@ public:
     const EngineSample& lastSample() const { return builder_.last(); }
     // Joined to every sample before it is published, in the order added; not owned.
     void addJoiner(SampleJoiner& joiner) { joiners_.push_back(&joiner); }
+    void removeJoiner(SampleJoiner& joiner) {
+        joiners_.erase(std::remove(joiners_.begin(), joiners_.end(), &joiner), joiners_.end());
+    }
 
     // While a replay plays, monitor frames from the port are read and dropped (a valid one still
     // proves the connection) and replayFrame() feeds the decoder instead. The first request of
@@ -78,6 +82,9 @@ public:
     // Milliseconds of a monotonic clock; the poll tells a quiet line by it. Tests that tick
     // faster than real time give their own.
     std::function<std::uint64_t()> clockMs;
+    // Now on that clock (a steady clock when clockMs is unset); a second source stamps its
+    // readings by it so that they join the samples.
+    std::uint64_t nowMs() const;
     // No byte for this long: the line is quiet. The bytes of one frame are never this far
     // apart, even through a USB adapter.
     static constexpr std::uint64_t QuietMs = 30;
@@ -112,7 +119,6 @@ private:
     Exchange exchange_;
     bool replaying_ = false;
 
-    std::uint64_t nowMs() const;
     bool decode(const Frame& frame);
     void publish(const Frame& frame, bool replayed);
 };

@@ -86,6 +86,7 @@ struct SerialPort::Impl {
     int openError = 0;
     std::string openErrorText;
     unsigned generation = 0;
+    int baud = 9600;
 
     int fd() const { return port.isOpen() ? static_cast<int>(port.handle()) : -1; }
 
@@ -114,7 +115,11 @@ struct SerialPort::Impl {
     }
 };
 
-SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {}
+SerialPort::SerialPort() : d_(std::make_unique<Impl>()) {
+    QObject::connect(&d_->port, &QSerialPort::readyRead, [this] {
+        if (onReadable) onReadable();
+    });
+}
 
 SerialPort::~SerialPort() {
     close();
@@ -151,7 +156,7 @@ OpenResult SerialPort::openPath(const std::string& path) {
         const int saved = errno;
         return fail(openErrno(p.error(), saved), p.errorString());
     }
-    const bool configured = p.setBaudRate(9600) && p.setDataBits(QSerialPort::Data8) &&
+    const bool configured = p.setBaudRate(d_->baud) && p.setDataBits(QSerialPort::Data8) &&
                             p.setParity(QSerialPort::NoParity) &&
                             p.setStopBits(QSerialPort::OneStop) &&
                             p.setFlowControl(QSerialPort::NoFlowControl);
@@ -172,6 +177,15 @@ void SerialPort::close() {
     ++d_->generation;
     d_->wanted = false;
     if (d_->port.isOpen()) d_->port.close();
+}
+
+bool SerialPort::setBaudRate(int baud) {
+    d_->baud = baud;
+    return !d_->port.isOpen() || d_->port.setBaudRate(baud);
+}
+
+int SerialPort::baudRate() const {
+    return d_->baud;
 }
 
 bool SerialPort::isOpen() const {

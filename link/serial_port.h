@@ -1,9 +1,11 @@
 // The serial port to the unit: COM1..COM6 mapped to device paths, used exclusively at
-// 9600 baud 8N1 without flow control.
+// 9600 baud 8N1 without flow control. A wide-band controller's port is the same kind of port at
+// its own rate.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -53,6 +55,13 @@ public:
     std::size_t read(std::uint8_t* dst, std::size_t max) override;
     bool waitReadable(int ms) override;
     void writeFrame(const Frame& frame) override;
+
+    // The rate of this and of later opens (9600 until set); false when the open port refused it.
+    bool setBaudRate(int baud);
+    int baudRate() const;
+    // Called from the event loop when bytes arrived, so that a reader can take them at once
+    // with their arrival time rather than at the next tick.
+    std::function<void()> onReadable;
 
     // The device that was last opened, or tried.
     const std::string& path() const;

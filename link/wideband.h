@@ -50,9 +50,24 @@ int widebandBaud(WidebandProtocol protocol);
 const char* widebandProtocolKey(WidebandProtocol protocol);
 std::optional<WidebandProtocol> widebandProtocolFromKey(const std::string& key);
 
+namespace detail {
+// Where one protocol's framing stands in the byte stream (the parser's own state).
+struct WidebandFraming {
+    WidebandProtocol protocol = WidebandProtocol::InnovateMts;
+    std::vector<std::uint8_t> held; // the frame or line so far
+    std::size_t skipped = 0;        // bytes of junk since the last frame
+    bool inRow = false;             // the last frame checked out and nothing came between
+    bool firstLine = true;          // lines: the first may be the tail of one
+    bool dropping = false;          // lines: skipping the rest of an over-long line
+};
+} // namespace detail
+
 // Turns a controller's bytes into readings. Bytes may come in pieces of any size; a frame or
 // line is judged only once it is whole. With Automatic the parser listens at one rate at a
 // time (baud()) and settles on the first protocol of which two frames in a row check out.
+// MTS packets and lines carry no checksum: one gives a reading only when the one before it
+// checked out too, so the first after a start or a fault only brings the stream back in step.
+// Every Invalid reading given counts in framesRejected().
 class WidebandParser {
 public:
     explicit WidebandParser(WidebandProtocol protocol, double stoichAfr = 14.7);
@@ -71,11 +86,17 @@ public:
     std::uint64_t framesRejected() const { return rejected_; }
 
 private:
+    void listen();
+
     WidebandProtocol chosen_, settled_;
     double stoich_;
     std::uint64_t rejected_ = 0;
-    std::vector<std::uint8_t> pending_;
+    std::vector<detail::WidebandFraming> framing_; // the chosen protocol, or those of this rate
     int baud_ = 0;
+    std::optional<std::uint64_t> listenSinceMs_; // Automatic: when this rate's turn began
+    std::uint64_t lastGoodMs_ = 0;               // the last frame that checked out
+    std::optional<std::uint64_t> lastByteMs_;
+    std::uint64_t streamSinceMs_ = 0; // bytes began coming again after a silence
 };
 
 // The bytes a controller of `protocol` sends for one reading (the simulated controllers).

@@ -8,13 +8,22 @@ namespace velmora {
 
 namespace {
 
-// Fixed-point text, the same in every locale: "14.7", "0.98".
+// Fixed-point text, the same in every locale: "14.7", "0.98"; a negative, huge or NaN value
+// too, which the simulator may be given and a receiver must refuse.
 std::string fixed(double value, int decimals) {
-    const long scale = decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
-    const long v = std::lround(value * static_cast<double>(scale));
-    std::string digits = std::to_string(v % scale);
+    if (std::isnan(value)) return "nan";
+    const long long scale = decimals == 1 ? 10 : decimals == 2 ? 100 : 1000;
+    const long long v = std::llround(std::clamp(value * static_cast<double>(scale), -1e15, 1e15));
+    const long long a = v < 0 ? -v : v;
+    std::string digits = std::to_string(a % scale);
     digits.insert(0, static_cast<std::size_t>(decimals) - digits.size(), '0');
-    return std::to_string(v / scale) + "." + digits;
+    return (v < 0 ? "-" : "") + std::to_string(a / scale) + "." + digits;
+}
+
+// Rounded into lo..hi; NaN gives lo.
+long rounded(double v, long lo, long hi) {
+    if (!(v >= static_cast<double>(lo))) return lo;
+    return v >= static_cast<double>(hi) ? hi : std::lround(v);
 }
 
 void put16(std::vector<std::uint8_t>& out, unsigned word) {
@@ -28,7 +37,7 @@ std::vector<std::uint8_t> mts(WidebandState state, double lambda, double stoich,
     unsigned function = 0, value = 0;
     switch (state) {
     case WidebandState::Ok:
-        value = static_cast<unsigned>(std::clamp(std::lround(lambda * 1000.0) - 500, 0L, 8191L));
+        value = static_cast<unsigned>(rounded(lambda * 1000.0 - 500.0, 0, 8191));
         break;
     case WidebandState::Calibrating:
         function = 2;
@@ -43,7 +52,7 @@ std::vector<std::uint8_t> mts(WidebandState state, double lambda, double stoich,
         return {};
     }
     if (state != WidebandState::Ok) value = static_cast<unsigned>(std::clamp(detail, 0, 8191));
-    const unsigned af = static_cast<unsigned>(std::clamp(std::lround(stoich * 10.0), 0L, 255L));
+    const unsigned af = static_cast<unsigned>(rounded(stoich * 10.0, 0, 255));
     std::vector<std::uint8_t> out;
     put16(out, 0xB280u | ((words >> 7) & 1u) << 8 | (words & 0x7Fu));
     put16(out, 0x4200u | function << 10 | ((af >> 7) & 1u) << 8 | (af & 0x7Fu));
@@ -53,10 +62,12 @@ std::vector<std::uint8_t> mts(WidebandState state, double lambda, double stoich,
 
 std::vector<std::uint8_t> plm(WidebandState state, double lambda, int detail) {
     // The message of a PLM that is not a CAN collect master: eight bytes of data.
-    std::vector<std::uint8_t> out{0x80, 0x81, 0x82, 8};
     const bool ok = state == WidebandState::Ok;
-    put16(out,
-          ok ? static_cast<unsigned>(std::clamp(std::lround(lambda * 1000.0), 0L, 65535L)) : 0u);
+    if (!ok && state != WidebandState::WarmingUp && state != WidebandState::Calibrating &&
+        state != WidebandState::SensorError)
+        return {}; // no status of its own, as with the other protocols
+    std::vector<std::uint8_t> out{0x80, 0x81, 0x82, 8};
+    put16(out, ok ? static_cast<unsigned>(rounded(lambda * 1000.0, 0, 65535)) : 0u);
     out.push_back(state == WidebandState::WarmingUp ? 1 : 0);   // sensor cold
     out.push_back(state == WidebandState::SensorError ? 1 : 0); // sensor faulty
     out.push_back(static_cast<std::uint8_t>(ok ? 0 : detail));  // control state

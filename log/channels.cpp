@@ -1,5 +1,7 @@
 #include "log/channels.h"
 
+#include <limits>
+
 namespace velmora::log {
 
 namespace {
@@ -38,9 +40,18 @@ const std::array<Channel, ChannelCount> table{{
     {"RPM alarm", "", F::U08, 1.0f, 0, S::OnOff},
     {"Privera normal", "", F::U08, 1.0f, 0, S::YesNo},
     {"Frame kind", "", F::U08, 1.0f, 0, S::Float},
+    {"Lambda", "lambda", F::F32, 1.0f, 3, S::Float},
+    {"AFR", "afr", F::F32, 1.0f, 2, S::Float},
+    // WidebandState: 0 no reading, 1 ok, 2 warming up, 3 calibrating, 4 sensor error,
+    // 5 invalid frame or value (WidebandStatusLegend).
+    {"WB status", "", F::U08, 1.0f, 0, S::Float},
+    {"WB age", "ms", F::F32, 1.0f, 0, S::Float},
 }};
 
 } // namespace
+
+const char* const WidebandStatusLegend = "WB status: 0 no reading, 1 ok, 2 warming up, "
+                                         "3 calibrating, 4 sensor error, 5 invalid";
 
 const std::array<Channel, ChannelCount>& channels() {
     return table;
@@ -56,6 +67,7 @@ std::size_t storedSize(FieldType t) {
         return 2;
     case F::U32:
     case F::S32:
+    case F::F32:
         return 4;
     }
     return 0;
@@ -96,6 +108,11 @@ Record recordOf(const EngineSample& s, std::uint32_t timeMs) {
     r[RpmAlarm] = s.rpmAlarm;
     r[PriveraNormal] = s.priveraNormal;
     r[FrameKind] = s.kind();
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    r[WbLambda] = s.widebandLambda ? *s.widebandLambda : none;
+    r[Afr] = s.widebandLambda ? *s.widebandLambda * s.stoichAfr : none;
+    r[WbStatus] = static_cast<double>(s.widebandState);
+    r[WbAge] = s.widebandAgeMs ? static_cast<double>(*s.widebandAgeMs) : none;
     return r;
 }
 

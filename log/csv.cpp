@@ -1,5 +1,6 @@
 #include "log/csv.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "model/c_locale.h"
@@ -22,7 +23,9 @@ void appendCell(std::string& out, const std::string& text) {
     out += '"';
 }
 
+// No value (a wide-band channel without a reading) is an empty cell, never 0.
 void appendNumber(std::string& out, double v, int digits) {
+    if (std::isnan(v)) return;
     if (digits < 0) digits = 0;
     if (digits > 6) digits = 6;
     char buffer[48];

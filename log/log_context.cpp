@@ -1,5 +1,7 @@
 #include "log/log_context.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -73,8 +75,16 @@ std::string formatContextEntry(const ContextEntry& e) {
     for (const int r : e.context.rpms) axis += (axis.empty() ? "" : " ") + std::to_string(r);
     char sum[9];
     std::snprintf(sum, sizeof sum, "%08X", static_cast<unsigned>(e.context.checksum));
-    return std::to_string(e.timeMs) + '\t' + axis + '\t' + sum + '\t' +
-           field(e.context.identification) + '\t' + field(e.context.calibrationFile) + '\n';
+    std::string line = std::to_string(e.timeMs) + '\t' + axis + '\t' + sum + '\t' +
+                       field(e.context.identification) + '\t' + field(e.context.calibrationFile);
+    if (e.context.widebandProtocol) {
+        // Hundredths as whole numbers, so no locale puts a comma in.
+        const long h = std::lround(std::clamp(e.context.stoichAfr, 0.0, 1000.0) * 100.0);
+        const std::string cents = std::to_string(100 + h % 100).substr(1);
+        line += std::string("\t") + widebandProtocolKey(*e.context.widebandProtocol) + '\t' +
+                std::to_string(h / 100) + '.' + cents;
+    }
+    return line + '\n';
 }
 
 ContextReadResult readContextFile(const std::string& path) {
@@ -92,8 +102,9 @@ ContextReadResult readContextFile(const std::string& path) {
         ++number;
         if (line.empty()) continue;
         const std::vector<std::string> f = split(line, '\t');
+        const bool wideband = f.size() == 7;
         const std::vector<std::string> axis =
-            f.size() == 5 ? split(f[1], ' ') : std::vector<std::string>{};
+            f.size() == 5 || wideband ? split(f[1], ' ') : std::vector<std::string>{};
         ContextEntry e;
         unsigned long v = 0;
         bool ok = axis.size() == e.context.rpms.size() && parseUnsigned(f[0], v) && v <= UINT32_MAX;
@@ -103,12 +114,20 @@ ContextReadResult readContextFile(const std::string& path) {
             e.context.rpms[k] = static_cast<int>(v);
         }
         ok = ok && f[2].size() == 8 && parseUnsigned(f[2], v, 16);
+        if (ok) e.context.checksum = static_cast<std::uint32_t>(v);
+        if (ok && wideband) {
+            e.context.widebandProtocol = widebandProtocolFromKey(f[5]);
+            const std::vector<std::string> ratio = split(f[6], '.');
+            unsigned long whole = 0, cents = 0;
+            ok = e.context.widebandProtocol && ratio.size() == 2 && ratio[1].size() == 2 &&
+                 parseUnsigned(ratio[0], whole) && parseUnsigned(ratio[1], cents) && whole <= 1000;
+            e.context.stoichAfr = static_cast<double>(whole) + static_cast<double>(cents) / 100.0;
+        }
         if (!ok) {
             // A line cut off by a crash, or junk: what came before still holds.
             out.error = path + ": line " + std::to_string(number) + " is damaged";
             break;
         }
-        e.context.checksum = static_cast<std::uint32_t>(v);
         e.context.identification = f[3];
         e.context.calibrationFile = f[4];
         out.entries.push_back(std::move(e));

@@ -6,9 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "link/wideband.h"
 #include "model/calibration.h"
 
 namespace velmora::log {
@@ -18,9 +20,15 @@ struct LogContext {
     std::string calibrationFile; // the parameter file last opened or saved; empty when none
     std::string identification;  // program, date and time of the identification texts
     std::uint32_t checksum = 0;  // CRC-32 of the 240-byte image
+    // The wide-band controller's protocol as heard (what Automatic settled on), and the fuel's
+    // stoichiometric ratio; no protocol without a controller. A replay parses with these.
+    std::optional<WidebandProtocol> widebandProtocol;
+    double stoichAfr = 14.7;
     bool operator==(const LogContext& o) const {
         return rpms == o.rpms && calibrationFile == o.calibrationFile &&
-               identification == o.identification && checksum == o.checksum;
+               identification == o.identification && checksum == o.checksum &&
+               widebandProtocol == o.widebandProtocol &&
+               (!widebandProtocol || stoichAfr == o.stoichAfr);
     }
     bool operator!=(const LogContext& o) const { return !(*this == o); }
 };
@@ -38,7 +46,9 @@ struct ContextEntry {
 constexpr const char* ContextMagic = "Velmora52 log context 1\n";
 // "<base>.context" for "<base>.mlg".
 std::string contextPathFor(const std::string& mlgPath);
-// One line: time, axis, checksum, identification and file, separated by tabs.
+// One line: time, axis, checksum, identification and file, separated by tabs; with a
+// wide-band controller also its protocol key and the stoichiometric ratio ("mts", "14.70").
+// Lines without them, as older logs have, are read as logs without a controller.
 std::string formatContextEntry(const ContextEntry& e);
 
 struct ContextReadResult {

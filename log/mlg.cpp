@@ -173,7 +173,11 @@ void appendRecordBlock(std::string& out, std::uint8_t counter, const Record& rec
     const std::size_t start = out.size();
     const auto& table = channels();
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const auto v = static_cast<std::uint64_t>(record[i]);
+        if (table[i].type == FieldType::F32) {
+            putFloat(out, static_cast<float>(record[i]));
+            continue;
+        }
+        const auto v = static_cast<std::uint64_t>(static_cast<std::int64_t>(record[i]));
         switch (storedSize(table[i].type)) {
         case 1:
             put8(out, static_cast<std::uint8_t>(v));

@@ -1,6 +1,8 @@
 #include "log/recorder.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -8,8 +10,16 @@
 
 #include "log/frame_log.h"
 #include "log/mlg.h"
+#include "log/wideband_log.h"
 
 namespace velmora::log {
+
+namespace {
+// Wide-band bytes kept from before a recording: the join looks back 200 ms, and a parser needs
+// a whole frame or line before that to be in step.
+constexpr std::uint64_t PreludeMs = 1000;
+constexpr std::size_t PreludeMaxBytes = 16 * 1024;
+} // namespace
 
 Recorder::~Recorder() {
     if (recording()) stop(lastFlushMs_);
@@ -21,7 +31,7 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     error_.clear();
     errorPath_.clear();
     errorNumber_ = 0;
-    logSize_ = frameSize_ = contextSize_ = 0;
+    logSize_ = frameSize_ = contextSize_ = widebandSize_ = widebandBytes_ = 0;
     context_.reset();
     records_ = recordsBuffered_ = recordsWritten_ = framesWaiting_ = 0;
     counter_ = 0;
@@ -29,6 +39,7 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     logPath_ = basePath + ".mlg";
     framePath_ = basePath + ".frames";
     contextPath_ = contextPathFor(logPath_);
+    widebandPath_ = widebandLogPathFor(logPath_);
     fdLog_ = ::open(logPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fdLog_ < 0) {
         const int e = errno;
@@ -58,6 +69,14 @@ bool Recorder::start(const std::string& basePath, std::uint32_t unixTime, const 
     logBuffer_ = mlgHeader(unixTime, info);
     frameBuffer_.assign(FrameLogMagic, FrameLogMagicSize);
     contextBuffer_ = ContextMagic;
+    std::deque<Chunk> before = std::move(prelude_);
+    prelude_.clear();
+    preludeBytes_ = 0;
+    for (const Chunk& c : before) {
+        if (c.timeMs + PreludeMs < nowMs) continue;
+        recordWideband(c.timeMs, c.bytes.data(), c.bytes.size());
+        if (!recording()) return false;
+    }
     return flush(nowMs);
 }
 
@@ -77,6 +96,45 @@ bool Recorder::record(const EngineSample& sample, std::uint64_t nowMs) {
     appendFrameEntry(frameBuffer_, t, sample.frame);
     ++records_;
     ++recordsBuffered_;
+    return true;
+}
+
+std::int32_t Recorder::logTime(std::uint64_t nowMs) const {
+    const auto t = static_cast<std::int64_t>(nowMs) - static_cast<std::int64_t>(startMs_);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(t, INT32_MIN, INT32_MAX));
+}
+
+void Recorder::recordWideband(std::uint64_t nowMs, const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return;
+    if (!recording()) {
+        prelude_.push_back({nowMs, std::vector<std::uint8_t>(data, data + size)});
+        preludeBytes_ += size;
+        while (prelude_.size() > 1 &&
+               (prelude_.front().timeMs + PreludeMs < nowMs || preludeBytes_ > PreludeMaxBytes)) {
+            preludeBytes_ -= prelude_.front().bytes.size();
+            prelude_.pop_front();
+        }
+        return;
+    }
+    if (fdWideband_ < 0 && !openWideband()) return;
+    // The count of frames before them keeps the order of bytes and frames of one moment, so
+    // a replay joins exactly what the ride joined.
+    appendWidebandEntry(widebandBuffer_, logTime(nowMs), static_cast<std::uint32_t>(records_), data,
+                        size);
+    widebandBytes_ += size;
+}
+
+bool Recorder::openWideband() {
+    fdWideband_ =
+        ::open(widebandPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fdWideband_ < 0) {
+        const int e = errno;
+        fail("The wide-band log " + widebandPath_ + " cannot be created: " + std::strerror(e) +
+                 ". The recording stopped; what was written before is kept.",
+             widebandPath_, e);
+        return false;
+    }
+    widebandBuffer_.assign(WidebandLogMagic, WidebandLogMagicSize);
     return true;
 }
 
@@ -136,6 +194,10 @@ bool Recorder::flush(std::uint64_t nowMs) {
         if (!writeAll(fdContext_, contextBuffer_, contextSize_, contextPath_)) return false;
         contextBuffer_.clear();
     }
+    if (!widebandBuffer_.empty()) {
+        if (!writeAll(fdWideband_, widebandBuffer_, widebandSize_, widebandPath_)) return false;
+        widebandBuffer_.clear();
+    }
     recordsWritten_ += recordsBuffered_;
     recordsBuffered_ = 0;
     return true;
@@ -147,6 +209,7 @@ void Recorder::stop(std::uint64_t nowMs) {
         (void)::fsync(fdLog_);
         (void)::fsync(fdFrames_);
         (void)::fsync(fdContext_);
+        if (fdWideband_ >= 0) (void)::fsync(fdWideband_);
     }
     closeFiles();
 }
@@ -162,10 +225,12 @@ void Recorder::closeFiles() {
     if (fdLog_ >= 0) ::close(fdLog_);
     if (fdFrames_ >= 0) ::close(fdFrames_);
     if (fdContext_ >= 0) ::close(fdContext_);
-    fdLog_ = fdFrames_ = fdContext_ = -1;
+    if (fdWideband_ >= 0) ::close(fdWideband_);
+    fdLog_ = fdFrames_ = fdContext_ = fdWideband_ = -1;
     logBuffer_.clear();
     frameBuffer_.clear();
     contextBuffer_.clear();
+    widebandBuffer_.clear();
     recordsBuffered_ = 0;
 }
 

@@ -1,13 +1,16 @@
 // Records the live data while the unit sends it: one record per valid monitor frame into an
-// MLG log, and the frame itself into the frame log beside it. Records collect in memory and
+// MLG log, the frame itself into the frame log beside it, and the wide-band controller's bytes
+// into the wide-band log. Records collect in memory and
 // reach the files at most once a second, each write ending at a whole record, so recording
 // costs the tick almost nothing and a crash loses at most the last second.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/engine_sample.h"
 #include "log/channels.h"
@@ -37,6 +40,10 @@ public:
     bool record(const EngineSample& sample, std::uint64_t nowMs);
     // Frames of this recording not written because some kind had not arrived yet.
     std::uint64_t framesWaiting() const { return framesWaiting_; }
+    // Bytes from the wide-band controller that arrived at nowMs (the clock of the samples).
+    // <basePath>.wideband is created with the first bytes of a recording; while not recording
+    // the last second is kept, so a log starts with what its first samples were joined with.
+    void recordWideband(std::uint64_t nowMs, const std::uint8_t* data, std::size_t size);
     // What the log is recorded with from now on; written only when it differs from the last.
     void setContext(const LogContext& context, std::uint64_t nowMs);
     // A marker block "Marker N" or "Marker N: note"; returns N (0 when not recording).
@@ -57,6 +64,9 @@ public:
     const std::string& logPath() const { return logPath_; }
     const std::string& frameLogPath() const { return framePath_; }
     const std::string& contextPath() const { return contextPath_; }
+    // Where the wide-band bytes go; the file exists once some came.
+    const std::string& widebandLogPath() const { return widebandPath_; }
+    std::uint64_t widebandBytes() const { return widebandBytes_; }
     std::uint64_t records() const { return records_; }
     std::uint64_t recordsWritten() const { return recordsWritten_; }
     int markers() const { return markers_; }
@@ -67,13 +77,23 @@ private:
     bool writeAll(int fd, const std::string& bytes, std::uint64_t& size, const std::string& path);
     void fail(const std::string& why, const std::string& path, int error);
     void closeFiles();
+    bool openWideband();
+    std::int32_t logTime(std::uint64_t nowMs) const;
 
     Record last_{};
-    int fdLog_ = -1, fdFrames_ = -1, fdContext_ = -1;
-    std::string logPath_, framePath_, contextPath_, error_, errorPath_;
+    int fdLog_ = -1, fdFrames_ = -1, fdContext_ = -1, fdWideband_ = -1;
+    std::string logPath_, framePath_, contextPath_, widebandPath_, error_, errorPath_;
     int errorNumber_ = 0;
-    std::string logBuffer_, frameBuffer_, contextBuffer_;
-    std::uint64_t logSize_ = 0, frameSize_ = 0, contextSize_ = 0; // bytes whole in each file
+    std::string logBuffer_, frameBuffer_, contextBuffer_, widebandBuffer_;
+    // Bytes whole in each file.
+    std::uint64_t logSize_ = 0, frameSize_ = 0, contextSize_ = 0, widebandSize_ = 0;
+    std::uint64_t widebandBytes_ = 0;
+    struct Chunk {
+        std::uint64_t timeMs;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::deque<Chunk> prelude_; // wide-band bytes of the last second before a recording
+    std::size_t preludeBytes_ = 0;
     std::optional<LogContext> context_;
     std::uint64_t startMs_ = 0, lastFlushMs_ = 0;
     std::uint64_t records_ = 0, recordsBuffered_ = 0, recordsWritten_ = 0, framesWaiting_ = 0;

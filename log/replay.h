@@ -31,6 +31,7 @@ public:
     std::uint32_t length() const;                      // log time of the last frame
     bool finished() const { return next_ >= frames_.size(); }
     std::size_t played() const { return next_; }
+    std::uint32_t timeOf(std::size_t index) const { return frames_[index].timeMs; }
     std::size_t size() const { return frames_.size(); }
 
 private:

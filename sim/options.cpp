@@ -45,6 +45,22 @@ bool toProbability(const std::string& text, double& out) {
     return true;
 }
 
+bool toNumber(const std::string& text, double lo, double hi, double& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(v >= lo && v <= hi)) return false;
+    out = v;
+    return true;
+}
+
+// SECONDS or SECONDS:DURATION
+bool parseSpan(const std::string& text, double& at, double& duration) {
+    const auto colon = text.find(':');
+    if (!toNumber(text.substr(0, colon), 0.0, 1e7, at)) return false;
+    return colon == std::string::npos || toNumber(text.substr(colon + 1), 0.001, 1e7, duration);
+}
+
 bool parseDate(const std::string& text, SimOptions& o) {
     int d = 0, m = 0, y = 0;
     char tail = 0;
@@ -86,6 +102,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
         }
         if (key == "--monitor-in-exchange") {
             o.monitorInExchange = true;
+            continue;
+        }
+        if (key == "--wb-afr" || key == "--wb-lambda") {
+            o.widebandAfr = key == "--wb-afr";
             continue;
         }
         if (!hasValue) {
@@ -170,6 +190,41 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
             o.lateMs = static_cast<int>(n);
         } else if (key == "--late-prob") {
             ok = toProbability(value, o.lateProbability);
+        } else if (key == "--requirement") {
+            o.requirementFile = value;
+            ok = !value.empty();
+        } else if (key == "--requirement-seed") {
+            ok = toLong(value, 0, 0x7FFFFFFF, n);
+            o.requirementSeed = static_cast<std::uint64_t>(n);
+        } else if (key == "--requirement-spread") {
+            ok = toNumber(value, 0.0, 50.0, o.requirementSpread);
+        } else if (key == "--delay-ms") {
+            ok = toLong(value, 10, 2000, n);
+            o.delayMsAt3000 = static_cast<int>(n);
+        } else if (key == "--wideband") {
+            o.widebandPath = value;
+            ok = !value.empty();
+        } else if (key == "--wb-protocol") {
+            const std::pair<const char*, WidebandProtocol> names[] = {
+                {"mts", WidebandProtocol::InnovateMts},
+                {"aem", WidebandProtocol::AemText},
+                {"plm", WidebandProtocol::MotecPlm},
+                {"line", WidebandProtocol::NumberPerLine}};
+            ok = false;
+            for (const auto& [name, protocol] : names) {
+                if (value == name) {
+                    o.widebandProtocol = protocol;
+                    ok = true;
+                }
+            }
+        } else if (key == "--wb-stoich") {
+            ok = toNumber(value, 1.0, 50.0, o.widebandStoich);
+        } else if (key == "--wb-warmup") {
+            ok = toNumber(value, 0.0, 1e7, o.widebandWarmupS);
+        } else if (key == "--wb-error-at") {
+            ok = parseSpan(value, o.widebandErrorAtS, o.widebandErrorS);
+        } else if (key == "--wb-junk") {
+            ok = toProbability(value, o.widebandJunk);
         } else if (key == "--log") {
             o.logFile = value;
         } else if (key == "--save-image") {
@@ -186,6 +241,10 @@ ParseResult parseOptions(const std::vector<std::string>& args) {
     if (!o.help && o.linkPath.empty()) r.error = "--link PATH is required";
     if (!o.imageFile.empty() && !o.paramsFile.empty())
         r.error = "--image and --params cannot be used together";
+    if (!o.requirementFile.empty() && o.requirementSeed)
+        r.error = "--requirement and --requirement-seed cannot be used together";
+    if (!o.widebandPath.empty() && o.widebandPath == o.linkPath)
+        r.error = "--wideband needs a path of its own";
     return r;
 }
 
@@ -309,6 +368,37 @@ Faults (all drawn from --seed, so a run can be repeated):
   --wrong-echo K        the echo of programmed block K (1..11) has one wrong byte
   --late MS             delay replies by MS milliseconds
   --late-prob P         probability 0..1 that a reply is delayed (default 1)
+
+Engine fuel and lambda:
+  --requirement FILE    the engine's real fuel need: ten rows of ten numbers in map
+                        percent, the 0 % throttle row first, as the map window copies
+                        them (tabs or spaces, '.' decimals); columns on the speed axis
+                        of the starting calibration, whose water, air and cylinder 2/3
+                        corrections are what the engine needs
+  --requirement-seed N  a smooth pattern drawn from N instead: the starting map times
+                        up to +-SPREAD % (default: the engine needs what the map gives,
+                        lambda 1 when warm)
+  --requirement-spread P  SPREAD of the pattern, 0..50 % (default 20)
+  --delay-ms MS         transport delay to the lambda sensors at 3000 rpm; it scales
+                        with 3000 / rpm within 100..400 ms (default 200)
+  The lambda is the fuel needed over the fuel delivered: the map at the operating point
+  with the water, air and cylinder 2/3 corrections, acceleration and start injection;
+  no fuel (throttle closed above idle + 1500 rpm) reaches the sensors as air.
+
+Wide-band lambda controller (a second pseudo-terminal):
+  --wideband PATH       PATH becomes a symlink to the controller's terminal
+  --wb-protocol NAME    mts: Innovate MTS, 19200 baud, every 81.92 ms (default);
+                        aem: AEM text, 9600 baud, 10 a second; plm: MoTeC PLM,
+                        9600 baud, 20 a second; line: one number a line, 9600 baud,
+                        10 a second
+  --wb-afr, --wb-lambda the text protocols send AFR (default) or lambda
+  --wb-stoich AFR       stoichiometric ratio of the fuel (default 14.7)
+  --wb-warmup S         warm-up status for the first S engine seconds (default 0)
+  --wb-error-at S[:D]   sensor error status from engine second S for D seconds
+                        (default 2)
+  --wb-junk P           probability 0..1 that a reading has a damaged byte
+  SIGUSR1 unplugs the controller: its link and terminal vanish for 2 s, then come
+  back at the same path.
 
 Other:
   --log FILE            log every frame, both directions, as hex with a time stamp:

@@ -1,6 +1,7 @@
 // Command line of the simulated unit.
 #pragma once
 
+#include "link/wideband.h"
 #include "model/calibration.h"
 
 #include <cstdint>
@@ -42,6 +43,22 @@ struct SimOptions {
     int wrongEchoBlock = 0;
     int lateMs = 0;
     double lateProbability = 1.0;
+
+    // The engine's hidden fuel requirement: a map text file, or a seeded pattern of
+    // +-requirementSpread % over the starting map; neither: the engine needs what the map gives.
+    std::string requirementFile;
+    std::optional<std::uint64_t> requirementSeed;
+    double requirementSpread = 20.0;
+    int delayMsAt3000 = 200; // transport delay to the lambda sensors at 3000 rpm
+
+    // A wide-band lambda controller on a pseudo-terminal of its own; empty: none.
+    std::string widebandPath;
+    WidebandProtocol widebandProtocol = WidebandProtocol::InnovateMts;
+    bool widebandAfr = true; // the text protocols send AFR, else lambda
+    double widebandStoich = 14.7;
+    double widebandWarmupS = 0.0;                         // warm-up status for these engine seconds
+    double widebandErrorAtS = -1.0, widebandErrorS = 2.0; // sensor error from, for; -1: never
+    double widebandJunk = 0.0; // probability that a reading has a damaged byte
 
     std::string logFile, saveImageFile;
     bool help = false;

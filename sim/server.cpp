@@ -1,21 +1,28 @@
 #include "sim/server.h"
 
 #include "sim/engine.h"
+#include "sim/pty.h"
 #include "sim/random.h"
 #include "sim/unit.h"
 
+#include "link/wideband.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velmora::sim {
 
@@ -28,11 +35,14 @@ constexpr Nanos QuietAfterRequest = 300 * Ms;
 constexpr Nanos AbsentPoll = 10 * Ms; // how often to look for a client while none is there
 constexpr Nanos Never = -1;
 constexpr std::size_t MaxQueued = 32; // replies waiting to go out; a flood beyond is dropped
+constexpr Nanos EngineCatchUp = 100 * Ms;
+constexpr Nanos UnpluggedFor = 2000 * Ms;
 
 int signalPipe[2] = {-1, -1};
 
-extern "C" void onSignal(int) {
-    const char c = 1;
+// The byte a signal leaves in the pipe: U unplugs the wide-band controller, Q ends the program.
+extern "C" void onSignal(int number) {
+    const char c = number == SIGUSR1 ? 'U' : 'Q';
     [[maybe_unused]] ssize_t n = write(signalPipe[1], &c, 1);
 }
 
@@ -83,6 +93,134 @@ struct Incoming {
     Nanos due; // when the whole frame would have arrived at the line rate
 };
 
+// A wide-band controller on a terminal of its own: one reading at its protocol's rate while a
+// client holds the line, paced at the line rate. Unplugged, its link and terminal vanish for
+// UnpluggedFor and come back at the same path.
+class WidebandLine {
+public:
+    explicit WidebandLine(const SimOptions& o)
+        : o_(o), junk_(o.seed ^ 0x4A554E4B4A554E4Bull), byteNs_(10LL * 1000000000LL / baud()) {}
+
+    bool open() { return pty_.open(o_.widebandPath, baud()); }
+    void close() { pty_.close(); }
+    void unplug(Nanos now) {
+        pty_.close();
+        present_ = false;
+        pending_.clear();
+        back_ = now + UnpluggedFor;
+    }
+    int fd() const { return pty_.fd(); }
+    const std::string& slavePath() const { return pty_.slavePath(); }
+    bool present() const { return present_; }
+
+    // Comes back after an unplug, follows the client, discards what the client sends. Returns
+    // true when the client came or went.
+    bool update(Nanos now) {
+        if (back_ != Never && now >= back_) {
+            back_ = Never;
+            if (!pty_.open(o_.widebandPath, baud())) back_ = now + UnpluggedFor;
+        }
+        if (pty_.fd() < 0) return false;
+        const bool present = pty_.clientPresent(present_);
+        if (present) {
+            std::uint8_t buf[256];
+            while (read(pty_.fd(), buf, sizeof buf) > 0) {
+            }
+        }
+        if (present == present_) return false;
+        present_ = present;
+        pending_.clear();
+        if (!present_) pty_.flush();
+        nextReading_ = now;
+        return true;
+    }
+
+    bool readingDue(Nanos now) const { return present_ && now >= nextReading_; }
+
+    // The bytes of one reading for the sensor's lambda at engine second `t`; queued to go out.
+    std::vector<std::uint8_t> queueReading(Nanos now, double t, double lambda, std::string& note) {
+        WidebandState state = WidebandState::Ok;
+        int detail = 0;
+        if (t < o_.widebandWarmupS) {
+            state = WidebandState::WarmingUp;
+            // MTS counts the warm-up in tenths of a percent, the PLM in percent.
+            const double done = t / o_.widebandWarmupS;
+            detail = static_cast<int>(std::lround(
+                done * (o_.widebandProtocol == WidebandProtocol::InnovateMts ? 1000 : 100)));
+            note = "warming up";
+        } else if (o_.widebandErrorAtS >= 0 && t >= o_.widebandErrorAtS &&
+                   t < o_.widebandErrorAtS + o_.widebandErrorS) {
+            state = WidebandState::SensorError;
+            detail = 1;
+            note = "sensor error";
+        } else {
+            char text[32];
+            std::snprintf(text, sizeof text, "lambda %.3f", lambda);
+            note = text;
+        }
+        std::vector<std::uint8_t> bytes = encodeWideband(o_.widebandProtocol, state, lambda,
+                                                         o_.widebandStoich, o_.widebandAfr, detail);
+        if (!bytes.empty() && junk_.chance(o_.widebandJunk)) {
+            bytes[junk_.next() % bytes.size()] ^= static_cast<std::uint8_t>(1 + junk_.next() % 255);
+            note += ", damaged";
+        }
+        if (pending_.empty()) {
+            sent_ = 0;
+            sendStart_ = now;
+        }
+        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+        nextReading_ += period();
+        if (nextReading_ <= now) nextReading_ = now + period();
+        return bytes;
+    }
+
+    void transmit(Nanos now) {
+        if (!present_ || pending_.empty()) return;
+        const std::size_t due =
+            std::min(pending_.size(), static_cast<std::size_t>((now - sendStart_) / byteNs_) + 1);
+        if (due <= sent_) return;
+        const ssize_t n = write(pty_.fd(), pending_.data() + sent_, due - sent_);
+        if (n <= 0) return; // a client that does not read: try again at the next byte
+        sent_ += static_cast<std::size_t>(n);
+        if (sent_ == pending_.size()) pending_.clear();
+    }
+
+    Nanos nextWake(Nanos now) const {
+        Nanos wake = back_;
+        if (pty_.fd() >= 0 && !present_) wake = earliest(wake, now + AbsentPoll);
+        if (present_) {
+            wake = earliest(wake, nextReading_);
+            if (!pending_.empty())
+                wake = earliest(wake, sendStart_ + static_cast<Nanos>(sent_) * byteNs_);
+        }
+        return wake;
+    }
+
+private:
+    int baud() const { return o_.widebandProtocol == WidebandProtocol::InnovateMts ? 19200 : 9600; }
+    Nanos period() const {
+        switch (o_.widebandProtocol) {
+        case WidebandProtocol::InnovateMts:
+            return 81920000; // 81.92 ms
+        case WidebandProtocol::MotecPlm:
+            return 50 * Ms;
+        default:
+            return 100 * Ms;
+        }
+    }
+
+    const SimOptions& o_;
+    Pty pty_;
+    Random junk_;
+    Nanos byteNs_;
+    bool present_ = false;
+    Nanos back_ = Never; // when an unplugged controller comes back
+    Nanos nextReading_ = 0;
+    std::vector<std::uint8_t> pending_;
+    std::size_t sent_ = 0;
+    Nanos sendStart_ = 0;
+};
+
 class Simulator {
 public:
     Simulator(const SimOptions& o, const Image& image)
@@ -94,15 +232,16 @@ public:
 
     ~Simulator() {
         if (log_ != nullptr) std::fclose(log_);
-        if (master_ >= 0) close(master_);
     }
 
     int run();
 
 private:
     bool setUp();
-    bool makeLink();
-    void removeLink();
+    Calibration calibration() const;
+    double engineSeconds(Nanos now);
+    void keepEngineTime(Nanos now, bool anyone);
+    void sendWideband(Nanos now);
     void logLine(const char* direction, const std::uint8_t* bytes, std::size_t n,
                  const std::string& note);
     void saveImage(const char* why);
@@ -125,9 +264,11 @@ private:
     Random faults_;
     Nanos byteNs_;
     Nanos start_ = 0;
+    Pty pty_;
     int master_ = -1;
-    std::string slavePath_;
     FILE* log_ = nullptr;
+    Nanos engineAt_ = Never; // real time the engine was last brought up to; Never: paused
+    std::unique_ptr<class WidebandLine> wideband_;
     bool present_ = false;
 
     std::uint8_t rx_[FrameSize]{};
@@ -147,61 +288,63 @@ private:
 };
 
 bool Simulator::setUp() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        std::perror("velmora52-sim: pseudo-terminal");
-        return false;
-    }
-    const char* name = ptsname(master_);
-    if (name == nullptr) return false;
-    slavePath_ = name;
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-
-    // Open the slave once to make it raw at 9600 8N1 before any client comes; after this
-    // close the master reports a hang-up whenever no client holds the slave open.
-    int slave = open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0) {
-        std::perror("velmora52-sim: open slave");
-        return false;
-    }
-    termios t{};
-    if (tcgetattr(slave, &t) == 0) {
-        cfmakeraw(&t);
-        cfsetispeed(&t, B9600);
-        cfsetospeed(&t, B9600);
-        t.c_cflag |= CLOCAL | CREAD;
-        tcsetattr(slave, TCSANOW, &t);
-    }
-    close(slave);
-    return makeLink();
-}
-
-bool Simulator::makeLink() {
-    struct stat st {};
-    if (lstat(o_.linkPath.c_str(), &st) == 0) {
-        // Only a link left behind by an earlier run is replaced, never a real file.
-        char target[256] = {};
-        ssize_t n =
-            S_ISLNK(st.st_mode) ? readlink(o_.linkPath.c_str(), target, sizeof target - 1) : -1;
-        if (n < 0 || std::strncmp(target, "/dev/pts/", 9) != 0) {
-            std::fprintf(stderr, "velmora52-sim: %s exists and is not a terminal link\n",
-                         o_.linkPath.c_str());
+    if (!pty_.open(o_.linkPath, 9600)) return false;
+    master_ = pty_.fd();
+    engine_.setDelayMsAt3000(o_.delayMsAt3000);
+    if (!o_.requirementFile.empty()) {
+        const RequirementResult need = readRequirementFile(o_.requirementFile, calibration());
+        if (!need.requirement) {
+            std::fprintf(stderr, "velmora52-sim: %s\n", need.error.c_str());
             return false;
         }
-        unlink(o_.linkPath.c_str());
+        engine_.setRequirement(need.requirement);
+    } else if (o_.requirementSeed) {
+        engine_.setRequirement(
+            requirementFromSeed(*o_.requirementSeed, calibration(), o_.requirementSpread));
     }
-    if (symlink(slavePath_.c_str(), o_.linkPath.c_str()) != 0) {
-        std::fprintf(stderr, "velmora52-sim: cannot create %s: %s\n", o_.linkPath.c_str(),
-                     std::strerror(errno));
-        return false;
+    if (!o_.widebandPath.empty()) {
+        wideband_ = std::make_unique<WidebandLine>(o_);
+        if (!wideband_->open()) return false;
     }
     return true;
 }
 
-void Simulator::removeLink() {
-    char target[256] = {};
-    ssize_t n = readlink(o_.linkPath.c_str(), target, sizeof target - 1);
-    if (n > 0 && slavePath_ == target) unlink(o_.linkPath.c_str());
+Calibration Simulator::calibration() const {
+    Calibration cal;
+    Identification ident;
+    unpack(unit_.image(), cal, ident);
+    return cal;
+}
+
+// Simulated seconds since the engine was last brought up to date, and now it is.
+double Simulator::engineSeconds(Nanos now) {
+    const double dt = engineAt_ != Never && now > engineAt_
+                          ? static_cast<double>(now - engineAt_) / 1e9 * o_.timeScale
+                          : 0.0;
+    engineAt_ = now;
+    return dt;
+}
+
+void Simulator::sendWideband(Nanos now) {
+    WidebandLine& wb = *wideband_;
+    if (wb.readingDue(now)) {
+        engine_.step(engineSeconds(now), calibration());
+        std::string note;
+        const std::vector<std::uint8_t> bytes =
+            wb.queueReading(now, engine_.state().time, engine_.sensorLambda(), note);
+        logLine("WB", bytes.data(), bytes.size(), note);
+    }
+    wb.transmit(now);
+}
+
+// The engine runs while a client holds either line, on one clock for the monitor frames and
+// the wide-band readings; it is brought up to date at least every EngineCatchUp.
+void Simulator::keepEngineTime(Nanos now, bool anyone) {
+    if (anyone && engineAt_ == Never) engineAt_ = now;
+    if (engineAt_ == Never) return;
+    if (!anyone || now - engineAt_ >= EngineCatchUp)
+        engine_.step(engineSeconds(now), calibration());
+    if (!anyone) engineAt_ = Never;
 }
 
 void Simulator::logLine(const char* direction, const std::uint8_t* bytes, std::size_t n,
@@ -222,21 +365,13 @@ void Simulator::saveImage(const char* why) {
 }
 
 bool Simulator::clientPresent() {
-    pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, 0) < 0) return present_;
-    return (p.revents & POLLHUP) == 0;
+    return pty_.clientPresent(present_);
 }
 
 void Simulator::clientLeft() {
     present_ = false;
-    // What the client did not read would otherwise greet the next one: bytes still in the
-    // slave's input queue are only flushed from the slave side.
-    tcflush(master_, TCIOFLUSH);
-    int slave = open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (slave >= 0) {
-        tcflush(slave, TCIOFLUSH);
-        close(slave);
-    }
+    // What the client did not read would otherwise greet the next one.
+    pty_.flush();
     if (rxCount_ > 0) logLine("RX", rx_, rxCount_, "fragment, client closed");
     rxCount_ = 0;
     requests_.clear();
@@ -325,11 +460,7 @@ void Simulator::maybeQueueMonitor(Nanos now) {
     if (nextMonitor_ == Never) nextMonitor_ = now + (o_.monitorMs + o_.phaseMs) * Ms;
     if (sending_ || !queue_.empty() || !requests_.empty() || rxCount_ > 0) return;
     if (now < monitorAllowedFrom()) return;
-    Calibration cal;
-    Identification ident;
-    unpack(unit_.image(), cal, ident);
-    const Frame f =
-        engine_.nextFrame(o_.monitorMs / 1000.0 * o_.timeScale, cal, unit_.programmingCount());
+    const Frame f = engine_.nextFrame(engineSeconds(now), calibration(), unit_.programmingCount());
     queue_.push_back(Outgoing{f, now, true, {}});
     nextMonitor_ += o_.monitorMs * Ms;
     if (nextMonitor_ <= now) nextMonitor_ = now + o_.monitorMs * Ms;
@@ -387,8 +518,9 @@ void Simulator::transmit(Nanos now) {
 }
 
 Nanos Simulator::nextWake(Nanos now) const {
-    Nanos wake = Never;
-    if (!present_) return now + AbsentPoll;
+    Nanos wake = wideband_ ? wideband_->nextWake(now) : Never;
+    if (engineAt_ != Never) wake = earliest(wake, engineAt_ + EngineCatchUp);
+    if (!present_) return earliest(wake, now + AbsentPoll);
     if (sending_ && byteNs_ > 0 && !writeBlocked_)
         wake = sendStart_ + static_cast<Nanos>(sent_) * byteNs_;
     if (!sending_ && !queue_.empty()) wake = earliest(wake, frameStartFrom(queue_.front()));
@@ -417,22 +549,26 @@ int Simulator::run() {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     if (!setUp()) return 1;
-    std::printf("velmora52-sim: %s -> %s\n", o_.linkPath.c_str(), slavePath_.c_str());
+    std::printf("velmora52-sim: %s -> %s\n", o_.linkPath.c_str(), pty_.slavePath().c_str());
+    if (wideband_)
+        std::printf("velmora52-sim: wide-band %s -> %s\n", o_.widebandPath.c_str(),
+                    wideband_->slavePath().c_str());
     std::fflush(stdout);
 
     for (;;) {
         Nanos now = monotonicNow();
         const Nanos wake = nextWake(now);
-        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {master_, 0, 0}};
-        nfds_t count = 1;
+        pollfd fds[3] = {{signalPipe[0], POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
+        nfds_t count = 3;
         if (present_) {
-            fds[1].events = POLLIN;
+            fds[1] = {master_, POLLIN, 0};
             if (sending_ && writeBlocked_) fds[1].events |= POLLOUT;
-            count = 2;
         }
+        if (wideband_ && wideband_->present()) fds[2] = {wideband_->fd(), POLLIN, 0};
         timespec timeout{};
         timespec* timeoutPtr = nullptr;
         if (wake != Never) {
@@ -442,9 +578,26 @@ int Simulator::run() {
             timeoutPtr = &timeout;
         }
         if (ppoll(fds, count, timeoutPtr, nullptr) < 0 && errno != EINTR) break;
-        if (fds[0].revents & POLLIN) break;
+        bool quit = false, unplug = false;
+        if (fds[0].revents & POLLIN) {
+            char got[16];
+            for (ssize_t n; (n = read(signalPipe[0], got, sizeof got)) > 0;) {
+                for (ssize_t i = 0; i < n; ++i) (got[i] == 'U' ? unplug : quit) = true;
+            }
+        }
+        if (quit) break;
 
         now = monotonicNow();
+        if (wideband_) {
+            if (unplug) {
+                wideband_->unplug(now);
+                logLine("--", nullptr, 0, "wide-band controller unplugged");
+            }
+            if (wideband_->update(now))
+                logLine("--", nullptr, 0,
+                        wideband_->present() ? "client opened the wide-band line"
+                                             : "client closed the wide-band line");
+        }
         if (present_ && (fds[1].revents & POLLIN)) receive(now);
         const bool present = clientPresent();
         if (present_ && !present) clientLeft();
@@ -452,6 +605,8 @@ int Simulator::run() {
             present_ = true;
             logLine("--", nullptr, 0, "client opened the line");
         }
+        keepEngineTime(now, present_ || (wideband_ && wideband_->present()));
+        if (wideband_) sendWideband(now);
         if (!present_) continue;
         expireFragment(now);
         answerDueRequests(now);
@@ -460,7 +615,8 @@ int Simulator::run() {
         transmit(now);
     }
 
-    removeLink();
+    pty_.close();
+    if (wideband_) wideband_->close();
     saveImage("at exit");
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "ui/main_window/form_hlav.h"
 #include "ui/map/map_workbench.h"
 #include "ui/ports/port_settings.h"
+#include "ui/ports/wideband_port.h"
 
 namespace velmora::ui {
 
@@ -16,16 +17,25 @@ AddOns::AddOns(TFormHlav& form, const QString& dataFolder, Scope scope)
     QObject::connect(ports_.get(), &PortSettings::portLost, edit_.get(), &EditMenu::unitNotKnown);
     QObject::connect(ports_.get(), &PortSettings::portReopened, edit_.get(),
                      &EditMenu::unitNotKnown);
+    // Readings are stamped on the link's own clock, so that they join its samples.
+    Link& link = form.link();
+    wideband_ = std::make_unique<WidebandPort>(form, [&link] { return link.nowMs(); });
+    link.addJoiner(wideband_->reader());
+    ports_->setWideband(wideband_.get());
 }
 
 // The members go in the reverse order of their making.
 AddOns::~AddOns() {
     if (edit_) edit_->keeper().snapshots().setSidePart({});
+    if (!wideband_) return;
+    ports_->setWideband(nullptr);
+    form_.link().removeJoiner(wideband_->reader());
 }
 
 void AddOns::started() {
     if (!edit_) return;
     edit_->started();
+    wideband_->start();
     if (!log_) log_ = std::make_unique<LogMenu>(form_);
     if (!map_) map_ = std::make_unique<MapWorkbench>(form_);
     // "Analyse map" in the log viewer opens the map window on the log's samples.

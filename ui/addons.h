@@ -1,6 +1,6 @@
 // Every add-on of the main window, made in one place for the program and for the tests: the
-// port settings, the Edit menu, the Log menu and the map workbench. They reach the window only
-// through its public interface; the window knows none of them.
+// port settings, the Edit menu, the Log menu, the map workbench and the wide-band lambda port. They
+// reach the window only through its public interface; the window knows none of them.
 #pragma once
 
 #include <QString>
@@ -14,6 +14,7 @@ class PortSettings;
 class EditMenu;
 class LogMenu;
 class MapWorkbench;
+class WidebandPort;
 
 // Owns every add-on it makes and deletes them, in the reverse order, when it goes; it must go
 // before the window (declare it after the window).
@@ -39,6 +40,8 @@ public:
     EditMenu* edit() const { return edit_.get(); }
     LogMenu* log() const { return log_.get(); }
     MapWorkbench* map() const { return map_.get(); }
+    // The wide-band lambda controller's port; nullptr outside Scope::All.
+    WidebandPort* wideband() const { return wideband_.get(); }
 
 private:
     TFormHlav& form_;
@@ -46,6 +49,7 @@ private:
     std::unique_ptr<EditMenu> edit_;
     std::unique_ptr<LogMenu> log_;
     std::unique_ptr<MapWorkbench> map_;
+    std::unique_ptr<WidebandPort> wideband_;
 };
 
 } // namespace velmora::ui

@@ -5,6 +5,7 @@
 #include "files/profile_store.h"
 #include "files/settings.h"
 #include "link/frame.h"
+#include "link/wideband.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
 
@@ -219,6 +220,51 @@ void pollSeeds(const std::string& dir, const Image& unit) {
     save(dir, "short-reads", t.str());
 }
 
+// Wide-band streams: each protocol's controller chosen (or heard by Automatic) with warm-up,
+// errors and a cut frame among its readings, and frames cut into pieces amid line noise.
+void widebandSeeds(const std::string& dir) {
+    const auto frame = [](Script& s, int sender, int state, int lambda25, bool whole) {
+        s.choice(5, 0); // 50 ms later
+        s.choice(1, 0);
+        s.choice(sender, 0);
+        s.choice(state, 0);
+        s.byte(static_cast<std::uint8_t>(lambda25));
+        s.flag(sender == static_cast<int>(WidebandProtocol::AemText)); // AFR
+        s.byte(42);                                                    // detail
+        s.flag(whole);
+        if (!whole) s.byte(3);
+    };
+    const int ok = static_cast<int>(WidebandState::Ok);
+    for (int chosen = 0; chosen < WidebandProtocolCount; ++chosen) {
+        Script s;
+        s.choice(chosen, 0);
+        s.flag(true); // stoichiometric 14.7
+        const int sender = chosen == 0 ? static_cast<int>(WidebandProtocol::MotecPlm) : chosen;
+        if (chosen == 0) { // a second at 19200 heard nothing: a tick moves to 9600
+            s.choice(100, 0);
+            s.choice(0, 0);
+        }
+        for (int i = 0; i < 30; ++i)
+            frame(s, sender, i % 10 == 7 ? 2 + i % 3 : ok, 18 + i, i % 10 != 4);
+        save(dir,
+             std::string(widebandProtocolKey(static_cast<WidebandProtocol>(chosen))) + "-stream",
+             s.str());
+    }
+    Script n;
+    n.choice(static_cast<int>(WidebandProtocol::AemText), 0);
+    n.flag(true);
+    const std::string lines = "14.7\r\n1.00\r\nWARM UP\r\n14\x01"
+                              "7\r\n0.98\r\n";
+    for (std::size_t at = 0; at < lines.size(); at += 5) {
+        const std::string piece = lines.substr(at, 5);
+        n.choice(1, 0);
+        n.choice(2, 0);
+        n.byte(static_cast<std::uint8_t>(piece.size()));
+        n.bytes(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size());
+    }
+    save(dir, "aem-pieces", n.str());
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -237,5 +283,6 @@ int main(int argc, char** argv) {
     profileSeeds(root + "/profile_store_fuzz");
     exchangeSeeds(root + "/exchange_fuzz", unit);
     pollSeeds(root + "/poll_fuzz", unit);
+    widebandSeeds(root + "/wideband_fuzz");
     return 0;
 }

@@ -314,23 +314,6 @@ TEST(PortSetup, DeniedAccessNamesTheGroupAndTheCommand) {
 
 namespace {
 
-// The unit's line as the simulator offers it: a link name that points at a pty, gone when the
-// unit is switched off and pointing at a new pty when it is back.
-struct SwitchableLine {
-    TestDir dir;
-    std::unique_ptr<Pty> pty;
-    std::string link = dir.file("unit");
-    void on() {
-        pty = std::make_unique<Pty>();
-        ::unlink(link.c_str());
-        ASSERT_EQ(::symlink(pty->slavePath.c_str(), link.c_str()), 0);
-    }
-    void off() {
-        ::unlink(link.c_str());
-        pty.reset();
-    }
-};
-
 // What the window's 55 ms tick does to the port: poll it, which finds a vanished device.
 void tick(SerialPort& port) {
     port.bytesWaiting();

@@ -6,11 +6,14 @@
 
 #include <cstdint>
 #include <fcntl.h>
+#include <memory>
 #include <pty.h>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
+
+#include "test_dir.h"
 
 namespace velmora {
 
@@ -51,6 +54,23 @@ public:
         const ssize_t n = ::read(master, out.data(), out.size());
         out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
         return out;
+    }
+};
+
+// A line as the simulator offers it: a link name that points at a pty, gone when the device is
+// switched off or unplugged and pointing at a new pty when it is back.
+struct SwitchableLine {
+    test::TestDir dir;
+    std::unique_ptr<Pty> pty;
+    std::string link = dir.file("unit");
+    void on() {
+        pty = std::make_unique<Pty>();
+        ::unlink(link.c_str());
+        ASSERT_EQ(::symlink(pty->slavePath.c_str(), link.c_str()), 0);
+    }
+    void off() {
+        ::unlink(link.c_str());
+        pty.reset();
     }
 };
 

@@ -1,8 +1,9 @@
-// The data log core: records built from decoded frames, the MLG and frame logs written and
-// read back, damaged logs, CSV export, the recorder's flushing and a full disk, the replay
-// clock.
+// The data log core: records built from decoded frames, the MLG, frame and wide-band logs
+// written and read back, damaged logs, CSV export, the recorder's flushing and a full disk, the
+// replay clock and the replay's wide-band join.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cmath>
@@ -21,6 +22,7 @@
 #include "history/recovery.h"
 #include "link/engine_sample.h"
 #include "link/monitor.h"
+#include "link/wideband_join.h"
 #include "log/channels.h"
 #include "log/csv.h"
 #include "log/frame_log.h"
@@ -28,9 +30,12 @@
 #include "log/mlg.h"
 #include "log/recorder.h"
 #include "log/replay.h"
+#include "log/replay_wideband.h"
+#include "log/wideband_log.h"
 #include "sim/engine.h"
 #include "test_dir.h"
 #include "tests/common/frames.h"
+#include "tests/log/mlg_node_check.h"
 
 using namespace velmora;
 using namespace velmora::log;
@@ -95,7 +100,8 @@ LogReadResult readBytes(const std::string& bytes) {
 }
 
 double shown(const Record& r, std::size_t c) {
-    return static_cast<double>(r[c]) * static_cast<double>(channels()[c].scale);
+    if (channels()[c].type == FieldType::F32) return static_cast<float>(r[c]);
+    return r[c] * static_cast<double>(channels()[c].scale);
 }
 
 // The log's records equal the session's from record `first` on.
@@ -106,9 +112,16 @@ void expectRecordsEqual(const LogData& d, const Session& s, std::size_t count,
     for (std::size_t r = 0; r < count; ++r) {
         const Record& want = s.records[first + r];
         EXPECT_NEAR(d.time[r], s.times[first + r] / 1000.0, 1e-9) << "record " << r;
-        for (std::size_t c = 0; c < ChannelCount; ++c)
+        for (std::size_t c = 0; c < ChannelCount; ++c) {
+            // No value (NaN) must read as none, never as 0.
+            if (std::isnan(shown(want, c))) {
+                ASSERT_TRUE(std::isnan(d.columns[c][r]))
+                    << channels()[c].name << " of record " << r;
+                continue;
+            }
             ASSERT_NEAR(d.columns[c][r], shown(want, c), 1e-3 + 1e-6 * std::fabs(shown(want, c)))
                 << channels()[c].name << " of record " << r;
+        }
     }
 }
 
@@ -360,6 +373,8 @@ TEST(Csv, ExportHasNamesWithUnitsAndTheFieldsDigits) {
     EXPECT_EQ(header.rfind("Time (s),RPM (rpm),TPS (%),", 0), 0u) << header;
     EXPECT_NE(header.find(",Batt V (V),"), std::string::npos);
     EXPECT_NE(header.find(",Blocking,"), std::string::npos);
+    EXPECT_NE(header.find(",Lambda (lambda),AFR (afr),WB status,WB age (ms)\r\n"),
+              std::string::npos);
     const test::TestDir tmp;
     const std::string& dir = tmp.path();
     ASSERT_TRUE(exportCsv(r.data, dir + "/log.csv").ok);
@@ -376,6 +391,8 @@ TEST(Csv, ExportHasNamesWithUnitsAndTheFieldsDigits) {
         EXPECT_EQ(lines[i].rfind(expected, 0), 0u) << lines[i];
         EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), ','),
                   static_cast<long>(ChannelCount - 1));
+        // No wide-band reading: lambda, AFR and age are empty cells, the status 0.
+        EXPECT_EQ(lines[i].substr(lines[i].size() - 5), ",,,0,") << lines[i];
     }
     // A folder that does not exist: the export fails and says where.
     const WriteResult w = exportCsv(r.data, dir + "/no/such/log.csv");
@@ -497,13 +514,22 @@ TEST(Recorder, KeepsTheSpeedAxisAndCalibrationOfEachMoment) {
     const LogContext second = contextOf(cal, ident, Image{}, "my\tride.ign");
     EXPECT_NE(second.checksum, first.checksum);
     rec.setContext(second, 3250);
+    LogContext third = second;
+    third.widebandProtocol = WidebandProtocol::MotecPlm;
+    third.stoichAfr = 14.6;
+    rec.setContext(third, 3500);
     rec.stop(4000);
     EXPECT_EQ(rec.contextPath(), contextPathFor(rec.logPath()));
     const ContextReadResult r = readContextFile(rec.contextPath());
     ASSERT_TRUE(r.found);
     EXPECT_EQ(r.error, "");
-    ASSERT_EQ(r.entries.size(), 2u);
+    ASSERT_EQ(r.entries.size(), 3u);
     EXPECT_EQ(r.entries[0].timeMs, 0u);
+    // Lines without a controller are those of older logs; a controller adds two fields.
+    EXPECT_FALSE(r.entries[1].context.widebandProtocol);
+    EXPECT_EQ(r.entries[2].context.widebandProtocol, WidebandProtocol::MotecPlm);
+    EXPECT_EQ(r.entries[2].context.stoichAfr, 14.6);
+    EXPECT_EQ(r.entries[2].context.checksum, second.checksum);
     EXPECT_EQ(r.entries[1].timeMs, 2250u);
     EXPECT_EQ(r.entries[1].context.rpms[3], 100 * cal[jet3]);
     EXPECT_EQ(r.entries[1].context.identification, "V52 01.02.2026 12:30");
@@ -511,9 +537,169 @@ TEST(Recorder, KeepsTheSpeedAxisAndCalibrationOfEachMoment) {
     EXPECT_EQ(r.entries[1].context.checksum, second.checksum);
     std::ofstream(rec.contextPath(), std::ios::app) << "5000\t1000 2000";
     const ContextReadResult cut = readContextFile(rec.contextPath());
-    EXPECT_EQ(cut.entries.size(), 2u);
-    EXPECT_NE(cut.error.find("line 4"), std::string::npos) << cut.error;
+    EXPECT_EQ(cut.entries.size(), 3u);
+    EXPECT_NE(cut.error.find("line 5"), std::string::npos) << cut.error;
     EXPECT_FALSE(readContextFile(tmp.path() + "/none.context").found);
+}
+
+// A ride with a wide-band controller: readings, a stretch without any (unplugged), warm-up
+// lines, readings again. Each line comes in two pieces, the second in the millisecond of a frame
+// but after it, as when the controller's port is read after the unit's. The log holds each
+// sample's lambda and NaN, never 0, where it had none; the wide-band log holds every byte with
+// its time, the second before the start included; and a replay, from the start or after a seek,
+// joins to every replayed sample exactly the reading the ride joined.
+TEST(Recorder, WidebandReadingsAreLoggedWithTheirGapsAndReplayedExactly) {
+    const Session s = simulate(160);
+    const test::TestDir tmp;
+    const std::uint64_t t0 = 5000;
+    struct Event {
+        std::uint64_t timeMs;
+        int order; // at one time: 0 bytes before the frame, 1 the frame, 2 bytes after it
+        std::size_t frame;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::vector<Event> events;
+    for (std::size_t i = 0; i < s.frames.size(); ++i) events.push_back({t0 + s.times[i], 1, i, {}});
+    int ties = 0;
+    for (std::uint64_t t = t0 - 600; t < t0 + s.times.back(); t += 100) {
+        const std::uint64_t since = t - (t0 - 600);
+        if (t >= t0 + 3000 && t < t0 + 5000) continue; // unplugged
+        const bool warming = t >= t0 + 5000 && t < t0 + 5500;
+        const std::vector<std::uint8_t> line = encodeWideband(
+            WidebandProtocol::AemText, warming ? WidebandState::WarmingUp : WidebandState::Ok,
+            0.8 + static_cast<double>(since / 100 % 40) / 100.0, 14.7);
+        const auto frameAt = std::find_if(s.times.begin(), s.times.end(),
+                                          [&](std::uint32_t f) { return t0 + f >= t; });
+        const std::uint64_t rest = frameAt == s.times.end() ? t + 7 : t0 + *frameAt;
+        ties += rest != t + 7;
+        events.push_back({t, 0, 0, {line.begin(), line.begin() + 2}});
+        events.push_back({rest, 2, 0, {line.begin() + 2, line.end()}});
+    }
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+        return a.timeMs != b.timeMs ? a.timeMs < b.timeMs : a.order < b.order;
+    });
+    ASSERT_GT(ties, 50);
+
+    Recorder rec;
+    WidebandParser parser(WidebandProtocol::AemText, 14.7);
+    WidebandJoin live;
+    live.setConnected(true);
+    live.setStoichAfr(14.7);
+    LogContext context;
+    context.widebandProtocol = WidebandProtocol::AemText;
+    Decoding decode(model6()[AdvanceMax]);
+    Session recorded;
+    std::vector<EngineSample> joined;
+    std::vector<Event> kept; // the bytes the wide-band log must hold
+    std::vector<WidebandReading> readings;
+    for (const Event& e : events) {
+        if (!rec.recording() && e.timeMs >= t0) {
+            ASSERT_TRUE(rec.start(tmp.path() + "/ride", 0, "", t0)) << rec.error();
+            rec.setContext(context, t0);
+        }
+        if (e.order == 1) {
+            EngineSample sample = decode(s.frames[e.frame], e.timeMs);
+            live.join(sample);
+            if (rec.record(sample, e.timeMs)) {
+                recorded.records.push_back(rec.last());
+                recorded.times.push_back(static_cast<std::uint32_t>(e.timeMs - t0));
+                joined.push_back(sample);
+            }
+        } else {
+            rec.recordWideband(e.timeMs, e.bytes.data(), e.bytes.size());
+            if (e.timeMs + 1000 >= t0) kept.push_back(e);
+            readings.clear();
+            parser.feed(e.bytes.data(), e.bytes.size(), e.timeMs, readings);
+            for (const WidebandReading& r : readings) live.add(r);
+        }
+        if (!rec.recording()) continue;
+        rec.flushIfDue(e.timeMs);
+        // On disk: whole entries only, and nothing older than a second waits in memory.
+        const std::string onDisk = readFile(rec.widebandLogPath());
+        const WidebandLogResult w = readWidebandLogFile(rec.widebandLogPath());
+        std::size_t size = WidebandLogMagicSize, bytes = 0;
+        for (const WidebandEntry& we : w.entries) {
+            size += WidebandEntryHeaderSize + we.bytes.size();
+            bytes += we.bytes.size();
+        }
+        ASSERT_EQ(onDisk.size(), size);
+        std::size_t due = 0;
+        for (const Event& k : kept) due += k.timeMs + 1000 < e.timeMs ? k.bytes.size() : 0;
+        ASSERT_GE(bytes, due) << "at " << e.timeMs;
+    }
+    rec.stop(t0 + s.times.back());
+
+    // The log: lambda where the sample had a reading, NaN in the gap and while warming up.
+    const LogReadResult log = readMlgFile(rec.logPath());
+    ASSERT_TRUE(log.ok) << log.error;
+    expectRecordsEqual(log.data, recorded, recorded.records.size());
+    std::size_t present = 0, gap = 0, warming = 0;
+    for (std::size_t r = 0; r < log.data.records(); ++r) {
+        const float lambda = log.data.columns[WbLambda][r];
+        const auto state = static_cast<WidebandState>(log.data.columns[WbStatus][r]);
+        EXPECT_EQ(std::isnan(lambda), !joined[r].widebandLambda) << r;
+        EXPECT_EQ(std::isnan(log.data.columns[Afr][r]), std::isnan(lambda)) << r;
+        present += state == WidebandState::Ok && lambda >= 0.8f && lambda <= 1.2f;
+        gap += state == WidebandState::NoReading && std::isnan(lambda);
+        warming += state == WidebandState::WarmingUp && std::isnan(lambda);
+    }
+    EXPECT_GT(present, 80u);
+    EXPECT_GT(gap, 25u); // 2 s unplugged less the 200 ms a reading lasts
+    EXPECT_GT(warming, 5u);
+    EXPECT_TRUE(std::isnan(log.data.columns[WbAge][0]) == !joined[0].widebandAgeMs);
+    const int node = mlgConverterCheck(rec.logPath(), recorded.records, 0, tmp.path());
+    if (node == 77)
+        std::printf("skipped: mlg-converter is not installed\n");
+    else
+        EXPECT_EQ(node, 0);
+
+    // The wide-band log: every byte with its time, in the order it came.
+    const WidebandLogResult w = readWidebandLogFile(widebandLogPathFor(rec.logPath()));
+    ASSERT_TRUE(w.ok) << w.error;
+    ASSERT_EQ(w.entries.size(), kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_EQ(w.entries[i].timeMs,
+                  static_cast<std::int64_t>(kept[i].timeMs) - static_cast<std::int64_t>(t0))
+            << i;
+        EXPECT_EQ(w.entries[i].bytes, kept[i].bytes) << i;
+    }
+    EXPECT_LT(w.entries.front().timeMs, 0);
+
+    // The replay: each replayed sample gets the ride's reading; a live one is left alone.
+    const FrameLogResult frames = readFrameLogFile(rec.frameLogPath());
+    ASSERT_EQ(frames.frames.size(), joined.size());
+    ReplayWideband replay;
+    replay.loadFor(rec.logPath());
+    EXPECT_TRUE(replay.controller());
+    Decoding again(model6()[AdvanceMax]);
+    const auto play = [&](std::size_t from) {
+        for (std::size_t i = from; i < frames.frames.size(); ++i) {
+            replay.beforeFrame(i, frames.frames[i].timeMs);
+            EngineSample r = again(frames.frames[i].frame, 987654321);
+            r.replayed = true;
+            replay.join(r);
+            ASSERT_EQ(r.widebandLambda, joined[i].widebandLambda) << "frame " << i;
+            ASSERT_EQ(r.widebandState, joined[i].widebandState) << "frame " << i;
+            ASSERT_EQ(r.widebandAgeMs, joined[i].widebandAgeMs) << "frame " << i;
+            ASSERT_EQ(r.stoichAfr, 14.7);
+            ASSERT_EQ(r.timeMs, 987654321u);
+        }
+    };
+    play(0);
+    replay.seek(frames.frames[90].timeMs);
+    play(90);
+    EngineSample fromUnit = joined.back();
+    fromUnit.widebandLambda = 0.5;
+    replay.join(fromUnit);
+    EXPECT_EQ(fromUnit.widebandLambda, 0.5);
+    // A log without a wide-band log or controller: replayed samples have none.
+    replay.loadFor(tmp.path() + "/none.mlg");
+    EXPECT_FALSE(replay.controller());
+    EngineSample r = joined[5];
+    r.replayed = true;
+    replay.join(r);
+    EXPECT_FALSE(r.widebandLambda);
+    EXPECT_FALSE(r.widebandConnected);
 }
 
 // A full disk (here a file size limit) stops the recording with a message; the log keeps
@@ -575,8 +761,9 @@ std::vector<std::pair<std::string, std::string>> everythingWritten(const std::st
         if (i % 10 == 0) {
             Calibration cal = model6();
             cal[RPM_JET_0] = static_cast<std::uint8_t>(5 + i / 10);
-            rec.setContext(contextOf(cal, {"1.5", "01.02.2026", "12:30"}, Image{}, "ride 1,5.ign"),
-                           s.times[i]);
+            LogContext c = contextOf(cal, {"1.5", "01.02.2026", "12:30"}, Image{}, "ride 1,5.ign");
+            if (i >= 20) c.widebandProtocol = WidebandProtocol::AemText, c.stoichAfr = 14.7;
+            rec.setContext(c, s.times[i]);
         }
     }
     rec.stop(s.times.back());

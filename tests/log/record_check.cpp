@@ -27,6 +27,7 @@
 #include "log/recorder.h"
 #include "sim/engine.h"
 #include "test_dir.h"
+#include "tests/log/mlg_node_check.h"
 #include "tests/sim/harness.h"
 
 using namespace velmora;
@@ -45,37 +46,6 @@ double percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
-}
-
-// Runs tests/tools/mlg_check.js on the log; 0 when it agrees, 77 when node or the package is
-// missing (outside CI), 1 otherwise.
-int nodeCheck(const std::string& log, const std::vector<Record>& records, std::size_t markers,
-              const std::string& dir) {
-    const std::string tools = std::string(VELMORA_SOURCE_DIR) + "/tests/tools";
-    if (std::system("command -v node >/dev/null 2>&1") != 0 ||
-        access((tools + "/node_modules/mlg-converter/package.json").c_str(), R_OK) != 0) {
-        std::printf("mlg-converter: not installed (scripts/install-deps.sh installs it)\n");
-        return std::getenv("CI") != nullptr ? 1 : 77;
-    }
-    const std::string expected = dir + "/expected.csv";
-    {
-        std::ofstream out(expected);
-        for (std::size_t c = 0; c < ChannelCount; ++c) out << (c ? "," : "") << channels()[c].name;
-        out << "\n";
-        char cell[40];
-        for (const Record& r : records) {
-            for (std::size_t c = 0; c < ChannelCount; ++c) {
-                std::snprintf(cell, sizeof cell, "%s%.9g", c ? "," : "",
-                              static_cast<double>(r[c]) * static_cast<double>(channels()[c].scale));
-                out << cell;
-            }
-            out << "\n";
-        }
-    }
-    const std::string command = "MLG_MARKERS=" + std::to_string(markers) + " node '" + tools +
-                                "/mlg_check.js' '" + log + "' '" + expected + "'";
-    std::fflush(stdout);
-    return std::system(command.c_str()) == 0 ? 0 : 1;
 }
 
 // The monitor frames the simulator started to send, from its line log.
@@ -177,7 +147,7 @@ int simRun(int seconds, int monitorMs = 55, int phaseMs = 0, bool full = true) {
         std::printf("record: FAILED %s\n", r.ok ? "(values differ)" : r.error.c_str());
         return 1;
     }
-    return full ? nodeCheck(rec.logPath(), expected, markers, dir.path()) : 0;
+    return full ? mlgConverterCheck(rec.logPath(), expected, markers, dir.path()) : 0;
 }
 
 // The child: records engine frames in real time at one per tick until it is killed.

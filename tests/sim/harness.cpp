@@ -93,6 +93,10 @@ int SimProcess::stop() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool SimProcess::signal(int number) const {
+    return pid_ > 0 && kill(pid_, number) == 0;
+}
+
 double SimProcess::cpuSeconds() const {
     std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -43,6 +43,8 @@ public:
     // Starts the simulator again with the same arguments on the same link, as a unit that was
     // switched off and on again; false when it did not come up.
     bool restart();
+    // Sends a signal to the running simulator (SIGUSR1 unplugs its wide-band controller).
+    bool signal(int number) const;
     // Processor time the simulator has used so far, user and system, in seconds.
     double cpuSeconds() const;
 

@@ -42,6 +42,52 @@ TEST(SimOptions, MonitorAtTheTickAndALongRideFasterThanRealTime) {
         EXPECT_NE(parse(bad).error, "") << bad[2] << " " << bad[3];
 }
 
+TEST(SimOptions, FuelAndWidebandController) {
+    ParseResult r = parse({"--link",
+                           "/tmp/x",
+                           "--wideband=/tmp/wb",
+                           "--wb-protocol",
+                           "plm",
+                           "--wb-lambda",
+                           "--wb-stoich",
+                           "14.6",
+                           "--wb-warmup",
+                           "3.5",
+                           "--wb-error-at",
+                           "20:1.5",
+                           "--wb-junk",
+                           "0.01",
+                           "--delay-ms",
+                           "150",
+                           "--requirement-seed",
+                           "12",
+                           "--requirement-spread",
+                           "15"});
+    ASSERT_EQ(r.error, "");
+    const SimOptions& o = r.options;
+    EXPECT_EQ(o.widebandPath, "/tmp/wb");
+    EXPECT_EQ(o.widebandProtocol, WidebandProtocol::MotecPlm);
+    EXPECT_FALSE(o.widebandAfr);
+    EXPECT_DOUBLE_EQ(o.widebandStoich, 14.6);
+    EXPECT_DOUBLE_EQ(o.widebandWarmupS, 3.5);
+    EXPECT_DOUBLE_EQ(o.widebandErrorAtS, 20.0);
+    EXPECT_DOUBLE_EQ(o.widebandErrorS, 1.5);
+    EXPECT_DOUBLE_EQ(o.widebandJunk, 0.01);
+    EXPECT_EQ(o.delayMsAt3000, 150);
+    EXPECT_EQ(o.requirementSeed, 12u);
+    EXPECT_DOUBLE_EQ(o.requirementSpread, 15.0);
+
+    r = parse({"--link", "/tmp/x", "--wideband", "/tmp/wb", "--wb-protocol", "aem", "--wb-error-at",
+               "7", "--requirement", "need.txt"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.options.widebandProtocol, WidebandProtocol::AemText);
+    EXPECT_TRUE(r.options.widebandAfr);
+    EXPECT_DOUBLE_EQ(r.options.widebandErrorAtS, 7.0);
+    EXPECT_DOUBLE_EQ(r.options.widebandErrorS, 2.0);
+    EXPECT_EQ(r.options.requirementFile, "need.txt");
+    EXPECT_EQ(parse({"--link", "/tmp/x"}).options.widebandPath, "") << "no controller by default";
+}
+
 TEST(SimOptions, RefusesBadCommandLines) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {},
@@ -56,6 +102,15 @@ TEST(SimOptions, RefusesBadCommandLines) {
              {"--link", "/tmp/x", "--model", "14"},
              {"--link", "/tmp/x", "--frobnicate", "1"},
              {"--link", "/tmp/x", "--image", "a", "--params", "b"},
+             {"--link", "/tmp/x", "--requirement", "a", "--requirement-seed", "3"},
+             {"--link", "/tmp/x", "--requirement-spread", "60"},
+             {"--link", "/tmp/x", "--delay-ms", "5"},
+             {"--link", "/tmp/x", "--wideband", "/tmp/x"},
+             {"--link", "/tmp/x", "--wb-protocol", "auto"},
+             {"--link", "/tmp/x", "--wb-stoich", "0"},
+             {"--link", "/tmp/x", "--wb-error-at", "5:"},
+             {"--link", "/tmp/x", "--wb-error-at", "x:2"},
+             {"--link", "/tmp/x", "--wb-junk", "2"},
          }) {
         EXPECT_NE(parse(args).error, "") << (args.empty() ? "" : args.back());
     }

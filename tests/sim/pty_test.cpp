@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -203,6 +205,112 @@ TEST(SimPty, MonitorFramesDuringAnExchangeDoNotBreakIt) {
     for (const auto& e : log)
         between += e.time > first && e.time < last && e.note.find("monitor") != std::string::npos;
     EXPECT_GT(between, 0);
+}
+
+// What the simulated controller sent in `seconds` on its line: the bytes, read raw.
+std::string readController(const std::string& path, double seconds, bool* hungUp = nullptr) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    std::string got;
+    if (fd < 0) return got;
+    const auto end = std::chrono::steady_clock::now() + milliseconds(int(seconds * 1000));
+    while (std::chrono::steady_clock::now() < end) {
+        char buf[256];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+        if (n == 0 || (n < 0 && errno != EAGAIN)) {
+            if (hungUp != nullptr) *hungUp = true;
+            break;
+        }
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    close(fd);
+    return got;
+}
+
+struct ControllerReading {
+    bool warmingUp = false;
+    double lambda = 0; // 0: a status without lambda
+};
+
+// Readings by the controllers' documented layouts: MTS header 0xB2 0x82 and a lambda word of
+// 13 bits (lambda x 1000 - 500), the warm-up function 4; the PLM's 0x80 0x81 0x82 header, lambda
+// x 1000 and a 16-bit sum; text lines of AFR or lambda, "WARM UP" while warming.
+std::vector<ControllerReading> readingsOf(const std::string& protocol, const std::string& bytes) {
+    std::vector<ControllerReading> out;
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
+    if (protocol == "mts") {
+        for (std::size_t i = 0; i + 6 <= bytes.size(); i += 6) {
+            EXPECT_EQ(byte(i), 0xB2);
+            EXPECT_EQ(byte(i + 1), 0x82);
+            const int function = (byte(i + 2) >> 2) & 7;
+            const int value = (byte(i + 4) & 0x3F) << 7 | (byte(i + 5) & 0x7F);
+            out.push_back({function == 4, function == 0 ? value / 1000.0 + 0.5 : 0.0});
+        }
+    } else if (protocol == "plm") {
+        for (std::size_t i = 0; i + 14 <= bytes.size(); i += 14) {
+            EXPECT_EQ(bytes.substr(i, 4), std::string("\x80\x81\x82\x08"));
+            unsigned sum = 0;
+            for (std::size_t k = i; k < i + 12; ++k) sum += byte(k);
+            EXPECT_EQ(sum, unsigned(byte(i + 12) << 8 | byte(i + 13)));
+            out.push_back({byte(i + 6) == 1, (byte(i + 4) << 8 | byte(i + 5)) / 1000.0});
+        }
+    } else {
+        std::size_t start = 0;
+        for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            std::string line = bytes.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            const double number = line == "WARM UP" ? 0.0 : std::stod(line);
+            out.push_back({line == "WARM UP", protocol == "aem" ? number / 14.7 : number});
+        }
+    }
+    return out;
+}
+
+// Each controller sends at its rate, warm-up status first, then the engine's lambda (1 when
+// the map meets the engine's need); an unplugged controller vanishes and comes back at its path.
+TEST(SimPty, WidebandControllerSendsItsProtocolAtItsRate) {
+    struct Case {
+        const char* protocol;
+        const char* units;
+        double perSecond;
+    } cases[] = {{"mts", "--wb-afr", 1000 / 81.92},
+                 {"plm", "--wb-afr", 20},
+                 {"aem", "--wb-afr", 10},
+                 {"line", "--wb-lambda", 10}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.protocol);
+        SimProcess sim({"--monitor", "0", "--wideband", "{dir}/wb", "--wb-protocol", k.protocol,
+                        k.units, "--wb-warmup", "1.5", "--speed", "4", "--hold-rpm", "3000",
+                        "--hold-throttle", "20", "--water", "90"});
+        ASSERT_TRUE(sim.started());
+        const std::string wb = sim.file("wb");
+        struct stat st {};
+        for (int i = 0; i < 200 && lstat(wb.c_str(), &st) != 0; ++i)
+            std::this_thread::sleep_for(milliseconds(5));
+        const std::vector<ControllerReading> got = readingsOf(k.protocol, readController(wb, 1.5));
+        EXPECT_NEAR(got.size(), 1.5 * k.perSecond, 2.0);
+        ASSERT_GE(got.size(), 6u);
+        EXPECT_TRUE(got.front().warmingUp);
+        EXPECT_FALSE(got.back().warmingUp);
+        EXPECT_NEAR(got.back().lambda, 1.0, 0.03);
+        if (std::string(k.protocol) != "mts") continue;
+
+        // Unplugged while open: the client's line hangs up and the path goes; it comes back
+        // within about 2 s and sends again.
+        bool hungUp = false;
+        std::thread unplug([&] {
+            std::this_thread::sleep_for(milliseconds(300));
+            sim.signal(SIGUSR1);
+        });
+        readController(wb, 1.0, &hungUp);
+        unplug.join();
+        EXPECT_TRUE(hungUp);
+        EXPECT_NE(lstat(wb.c_str(), &st), 0);
+        for (int i = 0; i < 300 && lstat(wb.c_str(), &st) != 0; ++i)
+            std::this_thread::sleep_for(milliseconds(10));
+        EXPECT_GE(readingsOf(k.protocol, readController(wb, 0.5)).size(), 4u);
+    }
 }
 
 TEST(SimPty, ClientMayCloseAndReopenTheLine) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env node
 // Reads an MLG log with the independent parser of the mlg-converter package and compares
 // every record with the expected values: a CSV whose header names the fields and whose rows
-// hold the shown values. Prints "mlg-converter: N records, M markers equal" and exits 0 when
-// all match, 1 otherwise.
+// hold the shown values ("nan" for none). Prints "mlg-converter: N records, M markers equal"
+// and exits 0 when all match, 1 otherwise.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -33,6 +33,12 @@ for (let i = 1; i < lines.length && i - 1 < records.length; ++i) {
     const f = fields.get(name);
     if (!f) return;
     const shown = (Number(record[name]) + f.transform) * f.scale;
+    // NaN is a channel without a value (no wide-band reading): it must read as NaN, not 0.
+    if (Number.isNaN(values[k]) || Number.isNaN(shown)) {
+      if (Number.isNaN(values[k]) !== Number.isNaN(shown))
+        fail(`record ${i - 1} ${name}: ${shown} != ${values[k]}`);
+      return;
+    }
     if (Math.abs(shown - values[k]) > 1e-6 + 1e-7 * Math.abs(values[k]))
       fail(`record ${i - 1} ${name}: ${shown} != ${values[k]}`);
   });

@@ -1,6 +1,7 @@
 // The Log menu on the main window and the log viewer, offscreen: the menu's place and access
 // keys, recording from the window's link with its status-bar field, "Record while connected",
-// replay onto the Monitor page, and the viewer's cursor, selection, markers and bad logs.
+// replay onto the Monitor page with the wide-band readings it recorded, and the viewer's cursor,
+// selection, markers, gaps where no reading came and bad logs.
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
@@ -13,9 +14,14 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "lang/log_texts.h"
+#include "link/wideband_join.h"
 #include "log/frame_log.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
@@ -29,7 +35,24 @@ using namespace velmora::ui;
 using velmora::common::monitorFrame;
 using velmora::test::accessKey;
 
-namespace {} // namespace
+namespace {
+
+// A wide-band controller on the live side, as the port's reader joins it: live samples only.
+struct LiveWideband : SampleJoiner {
+    WidebandParser parser{WidebandProtocol::AemText, 14.7};
+    WidebandJoin join_;
+    LiveWideband() { join_.setConnected(true); }
+    void bytes(std::uint64_t timeMs, const std::vector<std::uint8_t>& data) {
+        std::vector<WidebandReading> readings;
+        parser.feed(data.data(), data.size(), timeMs, readings);
+        for (const WidebandReading& r : readings) join_.add(r);
+    }
+    void join(EngineSample& s) override {
+        if (!s.replayed) join_.join(s);
+    }
+};
+
+} // namespace
 
 class LogUiTest : public test::WindowTest {
     Q_OBJECT
@@ -246,6 +269,100 @@ private slots:
         QVERIFY(v->exportCsv(csv, &error));
         QCOMPARE(test::readAll(csv).count('\n'), 101);
         v->close();
+    }
+
+    // Readings, a stretch without, readings again: the replay joins to each replayed sample the
+    // reading the ride joined to it, and the viewer shows the stretch as a dash.
+    void replayJoinsTheRecordedWidebandReadings() {
+        start();
+        form_->link().clockMs = [this] { return clock_; };
+        LiveWideband live;
+        form_->link().addJoiner(live);
+        menu_->widebandContext = [](log::LogContext& c) {
+            c.widebandProtocol = WidebandProtocol::AemText;
+            c.stoichAfr = 14.7;
+        };
+        std::vector<std::optional<double>> rode, replayed;
+        const Subscription listening =
+            form_->link().samples().subscribe([&](const EngineSample& s) {
+                (s.replayed ? replayed : rode).push_back(s.widebandLambda);
+            });
+        connected();
+        QVERIFY(menu_->startRecording());
+        rode.clear();
+        for (int i = 0; i < 60; ++i) {
+            feed(monitorFrame(i % 3, 1000 + 10 * static_cast<unsigned>(i)), 100);
+            if (i >= 20 && i < 35) continue; // unplugged
+            // After the frame, in its millisecond: the next frame gets it.
+            const std::vector<std::uint8_t> line = encodeWideband(
+                WidebandProtocol::AemText, WidebandState::Ok, 0.8 + 0.01 * (i % 30), 14.7);
+            live.bytes(clock_, line);
+            menu_->widebandBytes(clock_, line.data(), line.size());
+        }
+        menu_->stopRecording();
+        form_->link().removeJoiner(live);
+        const QString path = QString::fromStdString(menu_->recorder().logPath());
+
+        QVERIFY(menu_->startReplay(path));
+        QVERIFY(menu_->replayWideband().controller());
+        menu_->setReplaySpeed(16);
+        for (int i = 0; i < 100 && menu_->replaying() && !menu_->replayClock()->finished(); ++i) {
+            clock_ += 55;
+            menu_->poll();
+        }
+        QCOMPARE(replayed.size(), rode.size());
+        QCOMPARE(replayed, rode);
+        QVERIFY(rode[10].has_value() && !rode[30].has_value() && rode[50].has_value());
+        menu_->stopReplay();
+
+        LogViewer* v = menu_->openLog(path);
+        QVERIFY(v != nullptr);
+        QCOMPARE(v->channels(), LogViewer::defaultChannels() << "Lambda");
+        v->setCursorTime(3.0); // 15 records (1.5 s) without a reading
+        QCOMPARE(v->cursorText("Lambda"), QString("—"));
+        QCOMPARE(v->cursorText("AFR"), QString("—"));
+        v->setCursorTime(5.0);
+        QCOMPARE(v->cursorText("Lambda"), QString::number(*rode[49], 'f', 3));
+        v->close();
+    }
+
+    // Where a channel has no value the line breaks, at every span, and the axis takes the values
+    // that are there, not 0.
+    void viewerBreaksTheLineWhereNoReadingCame() {
+        start();
+        for (const std::size_t records : {std::size_t{2000}, std::size_t{60000}}) {
+            log::LogData d;
+            d.fields = {{"Time", "s", 4, 0, 0.001f, 0.0f, 3},
+                        {"Lambda", "lambda", 7, 0, 1.0f, 0.0f, 3}};
+            d.timeField = 0;
+            d.time.resize(records);
+            d.columns.assign(2, log::Column(records));
+            for (std::size_t r = 0; r < records; ++r) {
+                d.time[r] = 0.05 * static_cast<double>(r);
+                d.columns[0][r] = static_cast<float>(d.time[r]);
+                // No reading at the start (no controller yet) and for a stretch in the middle.
+                const bool gap = r < records / 10 || (r >= records * 2 / 5 && r < records * 3 / 5);
+                d.columns[1][r] = gap ? std::numeric_limits<float>::quiet_NaN()
+                                      : 0.9f + 0.1f * static_cast<float>(r % 3);
+            }
+            LogViewer v(form_->Language);
+            QString error;
+            QVERIFY(v.setLog(std::move(d), "gap", &error));
+            v.setChannels({"Lambda"});
+            v.showAll();
+            const QCPRange y = v.plot()->axisRects().front()->axis(QCPAxis::atLeft)->range();
+            QVERIFY2(y.lower > 0.8 && y.upper < 1.2, qPrintable(QString::number(y.lower)));
+            const auto gaps = [&] {
+                int n = 0;
+                for (const QCPGraphData& p : *v.plot()->graph(0)->data()) n += std::isnan(p.value);
+                return n;
+            };
+            QVERIFY2(gaps() > 0, qPrintable(QString::number(records)));
+            QVERIFY(!v.plot()->graph(0)->adaptiveSampling());
+            const double middle = 0.05 * static_cast<double>(records) / 2;
+            v.setTimeRange(middle - 600, middle + 600); // records at full detail
+            QVERIFY2(gaps() > 0, qPrintable(QString::number(records)));
+        }
     }
 
     void badLogsGiveAMessageAndNoWindow() {

@@ -91,6 +91,7 @@ LogMenu::LogMenu(TFormHlav& form) : form_(form) {
         if (!s.replayed) onSample(s);
     });
     link.onReplayEnded = [this] { replayEnded(); };
+    link.addJoiner(replayWideband_);
     connect(&form_, &TFormHlav::textsApplied, this, &LogMenu::retranslate);
     // Flushing, the replay's pace and the end of a connection go with the window's tick.
     connect(&form_, &TFormHlav::ticked, this, &LogMenu::poll);
@@ -98,7 +99,9 @@ LogMenu::LogMenu(TFormHlav& form) : form_(form) {
 }
 
 // The recorder flushes and closes its files by itself.
-LogMenu::~LogMenu() = default;
+LogMenu::~LogMenu() {
+    form_.link().removeJoiner(replayWideband_);
+}
 
 QString LogMenu::t(int id) const {
     return QString::fromUtf8(lang::logText(static_cast<LogText>(id), language_));
@@ -271,7 +274,8 @@ bool LogMenu::start(bool byUser) {
                    .filePath(QString::fromStdString(log::logNameFor(started)))
                    .toStdString() +
                "_" + std::to_string(n);
-    const std::string info = "Velmora 52 tuner live data log";
+    const std::string info =
+        std::string("Velmora 52 tuner live data log\n") + log::WidebandStatusLegend;
     if (!recorder_.start(base, static_cast<std::uint32_t>(started), info, now())) {
         noteFailure(false);
         if (byUser) messageBox(failureMessage());
@@ -333,8 +337,10 @@ void LogMenu::onSample(const EngineSample& sample) {
 
 log::LogContext LogMenu::context() {
     const std::string& file = form_.lastFilePath();
-    return log::contextOf(form_.calibration(), form_.identification(), form_.image(),
-                          std::filesystem::path(file).filename().string());
+    log::LogContext c = log::contextOf(form_.calibration(), form_.identification(), form_.image(),
+                                       std::filesystem::path(file).filename().string());
+    if (widebandContext) widebandContext(c);
+    return c;
 }
 
 void LogMenu::poll() {
@@ -353,7 +359,13 @@ void LogMenu::poll() {
         if (!recording()) retranslate();
     }
     if (replay_ != nullptr) {
-        for (const Frame& f : replay_->due(t)) form_.link().replayFrame(f);
+        const std::size_t first = replay_->played();
+        const std::vector<Frame> due = replay_->due(t);
+        for (std::size_t i = 0; i < due.size(); ++i) {
+            // The wide-band bytes that came before this frame on the ride come before it here.
+            replayWideband_.beforeFrame(first + i, replay_->timeOf(first + i));
+            form_.link().replayFrame(due[i]);
+        }
         if (replay_->finished() && !replay_->paused()) replay_->pause(t);
         updateReplayWidgets();
     }
@@ -418,6 +430,7 @@ bool LogMenu::startReplay(const QString& mlgPath) {
         return false;
     }
     replay_ = std::make_unique<log::ReplayClock>(std::move(frames.frames));
+    replayWideband_.loadFor(mlgPath.toStdString());
     replayName_ = QFileInfo(mlgPath).fileName();
     form_.link().startReplay();
     replay_->setSpeed(speed_->currentData().toInt(), now());
@@ -436,6 +449,7 @@ void LogMenu::stopReplay() {
 
 void LogMenu::replayEnded() {
     replay_.reset();
+    replayWideband_.clear();
     panel_->hide();
     updateReplayWidgets();
 }
@@ -449,7 +463,10 @@ void LogMenu::setReplaySpeed(int factor) {
 
 void LogMenu::setReplayPaused(bool paused) {
     if (replay_ == nullptr) return;
-    if (!paused && replay_->finished()) replay_->seek(0, now());
+    if (!paused && replay_->finished()) {
+        replay_->seek(0, now());
+        replayWideband_.seek(0);
+    }
     if (paused)
         replay_->pause(now());
     else
@@ -458,7 +475,10 @@ void LogMenu::setReplayPaused(bool paused) {
 }
 
 void LogMenu::seekReplay(std::uint32_t logMs) {
-    if (replay_ != nullptr) replay_->seek(logMs, now());
+    if (replay_ != nullptr) {
+        replay_->seek(logMs, now());
+        replayWideband_.seek(logMs);
+    }
     updateReplayWidgets();
 }
 

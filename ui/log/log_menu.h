@@ -20,6 +20,7 @@
 #include "log/mlg.h"
 #include "log/recorder.h"
 #include "log/replay.h"
+#include "log/replay_wideband.h"
 
 class QAction;
 class QComboBox;
@@ -52,6 +53,14 @@ public:
     std::function<QString()> askLogPath;
     // Plain message boxes go through here.
     std::function<void(const QString&)> messageBox;
+    // Adds the wide-band controller's protocol as heard and the fuel's stoichiometric ratio to
+    // what a log is recorded with; unset or leaving them empty means no controller.
+    std::function<void(log::LogContext&)> widebandContext;
+    // The wide-band controller's bytes go to the recorder through here (their arrival on the
+    // samples' clock); while not recording it keeps the last second for the next log's start.
+    void widebandBytes(std::uint64_t timeMs, const std::uint8_t* data, std::size_t size) {
+        recorder_.recordWideband(timeMs, data, size);
+    }
 
     // By the user: a failure is also said in a message box.
     bool startRecording();
@@ -67,6 +76,7 @@ public:
     void stopReplay();
     bool replaying() const { return replay_ != nullptr; }
     log::ReplayClock* replayClock() { return replay_.get(); }
+    const log::ReplayWideband& replayWideband() const { return replayWideband_; }
     void setReplaySpeed(int factor);
     void setReplayPaused(bool paused);
     void seekReplay(std::uint32_t logMs);
@@ -103,6 +113,8 @@ private:
     TFormHlav& form_;
     log::Recorder recorder_;
     std::unique_ptr<log::ReplayClock> replay_;
+    // Joined to the replayed samples; registered with the link for the menu's life.
+    log::ReplayWideband replayWideband_;
     QString replayName_;
     QMenu* menu_ = nullptr;
     QAction* record_ = nullptr;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <qcustomplot.h>
 
 #include "lang/log_texts.h"
@@ -81,7 +82,9 @@ namespace {
 const QColor plotColours[] = {QColor(0, 90, 200), QColor(200, 40, 40), QColor(0, 140, 60),
                               QColor(160, 80, 0), QColor(120, 0, 160), QColor(0, 130, 140)};
 
+// No value (a wide-band channel without a reading) shows as a dash, never as 0.
 QString number(double v, int digits) {
+    if (std::isnan(v)) return QString::fromUtf8("—");
     return QString::number(v, 'f', std::clamp(digits, 0, 6));
 }
 
@@ -227,7 +230,15 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     markerList_->setUpdatesEnabled(true);
     cursor_ = log_.time.front();
     selFrom_ = selTo_ = 0;
-    setChannels(defaultChannels());
+    // The wide-band lambda joins the plots when the log holds any reading.
+    QStringList shown = defaultChannels();
+    const int lambda = log_.fieldIndex("Lambda");
+    if (lambda >= 0 && log_.fields[static_cast<std::size_t>(lambda)].units == "lambda") {
+        const log::Column& c = log_.columns[static_cast<std::size_t>(lambda)];
+        if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
+            shown << "Lambda";
+    }
+    setChannels(shown);
     showAll();
     return true;
 }
@@ -288,27 +299,48 @@ void LogViewer::rebuildPlots() {
         p.graph = graph;
         const log::Column& column = log_.columns[p.field];
         const std::size_t records = log_.records();
-        float low = column[0], high = column[0];
+        // NaN is a record without a value: it breaks the line (QCustomPlot draws a gap) and
+        // counts for no range.
+        const float none = std::numeric_limits<float>::quiet_NaN();
+        float low = none, high = none;
+        bool gaps = false;
         if (records > FullDetailRecords) {
             const std::size_t slice = (records + 4095) / 4096;
             for (std::size_t a = 0; a < records; a += slice) {
                 const std::size_t b = std::min(records, a + slice);
-                std::size_t lo = a, hi = a;
-                for (std::size_t r = a + 1; r < b; ++r) {
-                    if (column[r] < column[lo]) lo = r;
-                    if (column[r] > column[hi]) hi = r;
+                std::size_t lo = b, hi = b, gap = b;
+                for (std::size_t r = a; r < b; ++r) {
+                    if (std::isnan(column[r])) {
+                        if (gap == b) gap = r;
+                        continue;
+                    }
+                    if (lo == b || column[r] < column[lo]) lo = r;
+                    if (hi == b || column[r] > column[hi]) hi = r;
                 }
-                const std::size_t first = std::min(lo, hi), second = std::max(lo, hi);
-                p.envelope.emplace_back(log_.time[first], column[first]);
-                if (second != first) p.envelope.emplace_back(log_.time[second], column[second]);
-                low = std::min(low, column[lo]);
-                high = std::max(high, column[hi]);
+                std::vector<std::size_t> at;
+                if (lo != b) at = {std::min(lo, hi), std::max(lo, hi)};
+                if (gap != b) at.push_back(gap);
+                std::sort(at.begin(), at.end());
+                at.erase(std::unique(at.begin(), at.end()), at.end());
+                for (const std::size_t r : at) p.envelope.emplace_back(log_.time[r], column[r]);
+                gaps |= gap != b;
+                if (lo == b) continue;
+                low = std::isnan(low) ? column[lo] : std::min(low, column[lo]);
+                high = std::isnan(high) ? column[hi] : std::max(high, column[hi]);
             }
         } else {
-            const auto [mn, mx] = std::minmax_element(column.begin(), column.end());
-            low = *mn;
-            high = *mx;
+            for (const float v : column) {
+                if (std::isnan(v)) {
+                    gaps = true;
+                    continue;
+                }
+                low = std::isnan(low) ? v : std::min(low, v);
+                high = std::isnan(high) ? v : std::max(high, v);
+            }
         }
+        if (std::isnan(low)) low = high = 0.0f; // no value at all: an empty plot
+        // Adaptive sampling keeps each pixel column's extremes and would bridge a gap.
+        if (gaps) graph->setAdaptiveSampling(false);
         plotted_.push_back(std::move(p));
         const double pad = std::max(1e-3, (static_cast<double>(high) - low) * 0.08);
         rect->axis(QCPAxis::atLeft)->setRange(low - pad, high + pad);

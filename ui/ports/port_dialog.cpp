@@ -1,7 +1,10 @@
 #include "ui/ports/port_dialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "lang/port_texts.h"
+#include "link/wideband.h"
 
 namespace velmora::ui {
 
@@ -49,6 +53,38 @@ void setRow(QTableWidget* t, int row, const QStringList& cells) {
 
 QString portQText(lang::PortText t, std::uint8_t language, const std::vector<std::string>& args) {
     return QString::fromStdString(lang::portText(t, language, args));
+}
+
+QString pathProblemText(PathProblem p, const QString& path, std::uint8_t language) {
+    PortText t = PortText::PathNotSerial;
+    switch (p) {
+    case PathProblem::Empty:
+        t = PortText::PathEmpty;
+        break;
+    case PathProblem::TooLong:
+        t = PortText::PathTooLong;
+        break;
+    case PathProblem::ControlCharacter:
+        t = PortText::PathControlCharacter;
+        break;
+    case PathProblem::NotAbsolute:
+        t = PortText::PathNotAbsolute;
+        break;
+    case PathProblem::Missing:
+        t = PortText::PathMissing;
+        break;
+    case PathProblem::Directory:
+        t = PortText::PathDirectory;
+        break;
+    case PathProblem::RegularFile:
+        t = PortText::PathRegularFile;
+        break;
+    case PathProblem::NotSerial:
+    case PathProblem::Ok:
+        break;
+    }
+    const QString shown = path.size() > 80 ? path.left(77) + "..." : path;
+    return portQText(t, language, {shown.toStdString()});
 }
 
 PortDialog::PortDialog(DeviceSource& source, const PortMap& map, int slot, std::uint8_t language,
@@ -213,8 +249,99 @@ void PortDialog::showProblem(const QString& text) {
     problem_->setVisible(!text.isEmpty());
 }
 
+void PortDialog::addWideband(const WidebandSettings& current) {
+    if (wideband_ != nullptr) return;
+    const auto tr = [this](PortText t) { return portQText(t, language_); };
+    auto* box = new QGroupBox(tr(PortText::WidebandHeading), this);
+    box->setObjectName("WidebandBox");
+    wideband_ = box;
+    auto* form = new QFormLayout(box);
+
+    auto* pathRow = new QHBoxLayout;
+    widebandPath_ = new QLineEdit(QString::fromStdString(current.device), box);
+    widebandPath_->setObjectName("WidebandPath");
+    widebandPath_->setPlaceholderText(tr(PortText::WidebandNone));
+    widebandPath_->setMaxLength(static_cast<int>(MaxDevicePathLength) + 1);
+    pathRow->addWidget(widebandPath_, 1);
+    auto* fromList = new QPushButton(tr(PortText::WidebandFromList), box);
+    fromList->setObjectName("WidebandFromList");
+    fromList->setAutoDefault(false);
+    pathRow->addWidget(fromList);
+    form->addRow(tr(PortText::WidebandPathLabel), pathRow);
+
+    widebandProtocol_ = new QComboBox(box);
+    widebandProtocol_->setObjectName("WidebandProtocol");
+    for (int i = 0; i < WidebandProtocolCount; ++i)
+        widebandProtocol_->addItem(
+            tr(static_cast<PortText>(static_cast<int>(PortText::ProtocolAutomatic) + i)));
+    widebandProtocol_->setCurrentIndex(static_cast<int>(
+        widebandProtocolFromKey(current.protocol).value_or(WidebandProtocol::Automatic)));
+    form->addRow(tr(PortText::WidebandProtocolLabel), widebandProtocol_);
+
+    stoich_ = new QLineEdit(QString::fromStdString(stoichAfrText(current.stoichAfr)), box);
+    stoich_->setObjectName("WidebandStoich");
+    stoich_->setMaxLength(16);
+    form->addRow(tr(PortText::StoichLabel), stoich_);
+    showAfr_ = new QCheckBox(tr(PortText::ShowAfr), box);
+    showAfr_->setObjectName("WidebandShowAfr");
+    showAfr_->setChecked(current.showAfr);
+    form->addRow(showAfr_);
+
+    // Above the problem line and the buttons.
+    auto* vbox = static_cast<QVBoxLayout*>(layout());
+    vbox->insertWidget(vbox->count() - 2, box);
+    connect(fromList, &QPushButton::clicked, this, [this] {
+        const int row = deviceTable_->currentRow();
+        if (row >= 0 && row < static_cast<int>(devices_.size()))
+            widebandPath_->setText(
+                QString::fromStdString(preferredPath(devices_[static_cast<std::size_t>(row)])));
+    });
+    for (QLineEdit* e : {widebandPath_, stoich_})
+        connect(e, &QLineEdit::textEdited, this, [this] { showProblem({}); });
+    resize(width(), height() + box->sizeHint().height());
+}
+
+std::optional<WidebandSettings> PortDialog::widebandChoice(QString* why) const {
+    if (wideband_ == nullptr) return std::nullopt;
+    const auto refuse = [why](const QString& text) {
+        if (why != nullptr) *why = text;
+        return std::nullopt;
+    };
+    WidebandSettings s;
+    const QString path = widebandPath_->text().trimmed();
+    s.device = path.toStdString();
+    if (!path.isEmpty()) {
+        const PathProblem problem = checkDevicePath(s.device);
+        if (problem != PathProblem::Ok) return refuse(pathProblemText(problem, path, language_));
+        if (path == chosenPath())
+            return refuse(portQText(PortText::WidebandSameAsUnit, language_, {path.toStdString()}));
+    }
+    s.protocol =
+        widebandProtocolKey(static_cast<WidebandProtocol>(widebandProtocol_->currentIndex()));
+    const std::optional<double> stoich = parseStoichAfr(stoich_->text().toStdString());
+    if (!stoich)
+        return refuse(portQText(PortText::StoichRefused, language_,
+                                {stoich_->text().toStdString(), stoichAfrText(MinStoichAfr),
+                                 stoichAfrText(MaxStoichAfr)}));
+    s.stoichAfr = *stoich;
+    s.showAfr = showAfr_->isChecked();
+    return s;
+}
+
 void PortDialog::accept() {
-    const QString why = commit ? commit(chosenSlot(), chosenPath()) : QString();
+    // The whole choice is checked before any of it is written.
+    WidebandSettings wideband;
+    if (wideband_ != nullptr) {
+        QString why;
+        const std::optional<WidebandSettings> choice = widebandChoice(&why);
+        if (!choice) {
+            showProblem(why);
+            return;
+        }
+        wideband = *choice;
+    }
+    QString why = commit ? commit(chosenSlot(), chosenPath()) : QString();
+    if (why.isEmpty() && wideband_ != nullptr && commitWideband) why = commitWideband(wideband);
     if (!why.isEmpty()) {
         showProblem(why);
         return;

@@ -7,11 +7,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "files/settings.h"
 #include "lang/port_texts.h"
 #include "link/port_setup.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -23,6 +26,8 @@ namespace velmora::ui {
 // A port text in the language, with %1, %2 ... filled in.
 QString portQText(lang::PortText t, std::uint8_t language,
                   const std::vector<std::string>& args = {});
+// Why a typed path cannot be a port, in the language.
+QString pathProblemText(PathProblem problem, const QString& path, std::uint8_t language);
 
 class PortDialog : public QDialog {
     Q_OBJECT
@@ -46,6 +51,13 @@ public:
     void refresh();
     void accept() override;
 
+    // Shows the wide-band lambda controller's part, filled in with `current`.
+    void addWideband(const WidebandSettings& current);
+    // The controller's choice as typed, or nothing with the reason in `why`.
+    std::optional<WidebandSettings> widebandChoice(QString* why) const;
+    // Applies the controller's choice after the unit's; returns why it could not, or "".
+    std::function<QString(const WidebandSettings&)> commitWideband;
+
 private:
     void fillSlots();
     void fillDevices();
@@ -61,6 +73,11 @@ private:
     QComboBox* slot_ = nullptr;
     QLabel* problem_ = nullptr;
     QTimer* timer_ = nullptr;
+    QWidget* wideband_ = nullptr;
+    QLineEdit* widebandPath_ = nullptr;
+    QComboBox* widebandProtocol_ = nullptr;
+    QLineEdit* stoich_ = nullptr;
+    QCheckBox* showAfr_ = nullptr;
 };
 
 } // namespace velmora::ui

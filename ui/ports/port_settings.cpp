@@ -14,6 +14,7 @@
 #include "files/settings.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/ports/port_dialog.h"
+#include "ui/ports/wideband_port.h"
 
 namespace velmora::ui {
 
@@ -29,33 +30,6 @@ std::int64_t monotonicMs() {
     static QElapsedTimer clock;
     if (!clock.isValid()) clock.start();
     return clock.elapsed();
-}
-
-QString shortened(const QString& path) {
-    return path.size() > 80 ? path.left(77) + "..." : path;
-}
-
-PortText problemText(PathProblem p) {
-    switch (p) {
-    case PathProblem::Empty:
-        return PortText::PathEmpty;
-    case PathProblem::TooLong:
-        return PortText::PathTooLong;
-    case PathProblem::ControlCharacter:
-        return PortText::PathControlCharacter;
-    case PathProblem::NotAbsolute:
-        return PortText::PathNotAbsolute;
-    case PathProblem::Missing:
-        return PortText::PathMissing;
-    case PathProblem::Directory:
-        return PortText::PathDirectory;
-    case PathProblem::RegularFile:
-        return PortText::PathRegularFile;
-    case PathProblem::NotSerial:
-    case PathProblem::Ok:
-        break;
-    }
-    return PortText::PathNotSerial;
 }
 
 } // namespace
@@ -142,6 +116,10 @@ void PortSettings::showDialog(int slot, const QString& path) {
                       &form_);
     if (!path.isEmpty()) dialog.setChosen(slot, path);
     dialog.commit = [this](int s, const QString& p) { return apply(s, p); };
+    if (wideband_ != nullptr) {
+        dialog.addWideband(wideband_->settings());
+        dialog.commitWideband = [this](const WidebandSettings& s) { return wideband_->apply(s); };
+    }
     dialog.exec();
 }
 
@@ -150,8 +128,7 @@ QString PortSettings::apply(int slot, const QString& path) {
     if (slot < 1 || slot > 6) return portQText(PortText::PathEmpty, language);
     const std::string device = path.toStdString();
     const PathProblem problem = checkDevicePath(device);
-    if (problem != PathProblem::Ok)
-        return portQText(problemText(problem), language, {shortened(path).toStdString()});
+    if (problem != PathProblem::Ok) return pathProblemText(problem, path, language);
     const WriteResult written = writePortEntry(form_.settingsStore(), slot, device);
     if (!written) return portQText(PortText::SaveFailed, language, {written.path, written.error});
     form_.setPortMap(loadPortMap(form_.settingsStore()));

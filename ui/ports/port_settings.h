@@ -19,6 +19,7 @@ class QTimer;
 namespace velmora::ui {
 
 class TFormHlav;
+class WidebandPort;
 
 class PortSettings : public QObject {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     void setDeviceSource(std::shared_ptr<DeviceSource> source) { source_ = std::move(source); }
     DeviceSource& deviceSource() { return *source_; }
     QAction* menuItem() const { return item_; }
+    // The wide-band lambda controller the dialog also sets; none when null.
+    void setWideband(WidebandPort* wideband) { wideband_ = wideband; }
 
     // The dialog, modal, with slot and path chosen in advance when given.
     void showDialog(int slot = 0, const QString& path = {});
@@ -68,6 +71,7 @@ private:
     TFormHlav& form_;
     std::shared_ptr<DeviceSource> source_;
     Reconnector reconnector_;
+    WidebandPort* wideband_ = nullptr;
     QAction* item_ = nullptr;
     QTimer* timer_ = nullptr;
     bool firstStart_ = false;
