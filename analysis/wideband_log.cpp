@@ -18,6 +18,10 @@ bool addWidebandLog(const log::LogData& data, WidebandCorrection& correction,
     const auto column = [&](std::size_t i) -> const auto& {
         return data.columns[static_cast<std::size_t>(field[i])];
     };
+    // A log recorded without a controller holds the channel, but no reading in it.
+    const auto& lambdas = column(8);
+    if (std::none_of(lambdas.begin(), lambdas.end(), [](float v) { return std::isfinite(v); }))
+        return false;
     // The reading's age at the record: one reading joined to several records counts once.
     const int ageField = data.fieldIndex("WB age");
     std::size_t entry = 0;

@@ -15,8 +15,8 @@ using namespace velmora::analysis;
 namespace {
 
 // 120 records 50 ms apart, steady at 3000 rpm and 10 % throttle; a reading every third record
-// (its age 0, 50, 100 ms) for the first 90, then the controller silent.
-log::LogData ride(const std::vector<std::string>& names) {
+// (its age 0, 50, 100 ms) for the first `silentFrom`, then the controller silent.
+log::LogData ride(const std::vector<std::string>& names, int silentFrom = 90) {
     log::LogData d;
     for (const std::string& n : names) d.fields.push_back({n, "", 0, 0, 1.0f, 0.0f, 0});
     d.columns.resize(names.size());
@@ -30,8 +30,8 @@ log::LogData ride(const std::vector<std::string>& names) {
                             : n == "PW"     ? 3.0f
                             : n == "CLT"    ? 80.0f
                             : n == "O2 mV"  ? 450.0f
-                            : n == "Lambda" ? (i < 90 ? 1.03f : nan)
-                            : n == "WB age" ? (i < 90 ? 50.0f * (i % 3) : nan)
+                            : n == "Lambda" ? (i < silentFrom ? 1.03f : nan)
+                            : n == "WB age" ? (i < silentFrom ? 50.0f * (i % 3) : nan)
                                             : 0.0f;
             d.columns[f].push_back(v);
         }
@@ -51,20 +51,23 @@ TEST(WidebandLog, EachReadingOnceAndGapsNeverAsLambda) {
         const char* what;
         std::vector<std::string> channels;
         log::LogRange range;
+        int silentFrom;
         bool read;
         std::size_t samples;
         std::uint64_t readings;
     };
     const Case cases[] = {
-        {"whole log", all, {}, true, 120, 30},
-        {"first three seconds", all, {0.0, 2.975}, true, 60, 20},
-        {"older log", older, {}, false, 0, 0},
+        {"whole log", all, {}, 90, true, 120, 30},
+        {"first three seconds", all, {0.0, 2.975}, 90, true, 60, 20},
+        {"older log", older, {}, 90, false, 0, 0},
+        {"no controller", all, {}, 0, false, 0, 0},
     };
     std::array<int, MapSize> rpms{};
     for (int k = 0; k < MapSize; ++k) rpms[static_cast<std::size_t>(k)] = 1000 * (k + 1);
     for (const Case& c : cases) {
         WidebandCorrection w;
-        EXPECT_EQ(addWidebandLog(ride(c.channels), w, rpms, c.range), c.read) << c.what;
+        EXPECT_EQ(addWidebandLog(ride(c.channels, c.silentFrom), w, rpms, c.range), c.read)
+            << c.what;
         EXPECT_EQ(w.samplesSeen(), c.samples) << c.what;
         EXPECT_EQ(w.exclusions().readings, c.readings) << c.what;
         EXPECT_EQ(w.exclusions().noLambda, 0u) << c.what; // the silent stretch is no reading
