@@ -392,6 +392,45 @@ private slots:
         QVERIFY(wb_->currentGrid().cells == before.cells);
     }
 
+    // Analyse map on a logged ride with a controller: the log's readings suggest as live ones
+    // would, and once applied, analysing the same log again suggests nothing.
+    void aLoggedRideIsCorrectedFromItsReadingsOnce() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        w->setOverlay(MapWindow::Overlay::TargetLambda);
+        w->pasteText(targetText(1.0));
+        const auto rpms = analysis::rpmAxis(form_->calibration());
+        std::string bytes = log::mlgHeader(0, "wide-band ride");
+        for (int i = 0; i < 200; ++i) {
+            log::Record r{};
+            r[log::Time] = 50 * i;
+            r[log::Rpm] = rpms[1]; // column 1 alone
+            r[log::Tps] = 10;      // row 3
+            r[log::Lambda] = 450;
+            r[log::InjectionTime] = 3000;
+            r[log::Clt] = 80;
+            r[log::WbLambda] = 0.97; // 3 % rich
+            r[log::WbStatus] = 1;
+            r[log::WbAge] = 0;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+        }
+        const QString path = window_->path("wide.mlg");
+        test::writeAll(path, QByteArray::fromStdString(bytes));
+        QVERIFY(w->loadLogFile(path));
+        QCOMPARE(wb_->widebandCorrection().samplesSeen(), std::size_t{0}); // live stays apart
+        w->setOverlay(MapWindow::Overlay::Wideband);
+        const int expected =
+            static_cast<int>(std::lround(form_->calibration()[jetCell(3, 1)] * 0.97));
+        QCOMPARE(w->table()->item(4, 1)->text(), QString("%1 -3.0").arg(expected));
+        QVERIFY(w->table()->item(4, 2)->text().isEmpty());
+        w->applyWideband();
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), expected);
+        QVERIFY(w->loadLogFile(path));
+        w->applyWideband();
+        QVERIFY(w->message().contains("applied already"));
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), expected);
+    }
+
     // Targets with a zero, a value above 1.3, too few lines or a word are refused naming the
     // place, and change nothing; good ones live beside the calibration file and in snapshots.
     void targetsAreCheckedAndTravelWithTheCalibration() {
