@@ -5,6 +5,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
@@ -110,84 +111,75 @@ void checkFrames(P protocol, const Bytes& leader, const std::vector<FrameCase>& 
     }
 }
 
-const Bytes MtsLambda1 = {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}; // AF 147, L 500
-const Bytes PlmLambda1 = {0x80, 0x81, 0x82, 0x08, 0x03, 0xE8, 0x00,
-                          0x00, 0x04, 0x01, 0x12, 0x34, 0x02, 0xC1};
+// Bytes written as hex pairs: "B2 82 43 13".
+Bytes hex(const char* s) {
+    Bytes b;
+    for (char* end = nullptr;; s = end) {
+        const unsigned long v = std::strtoul(s, &end, 16);
+        if (end == s) return b;
+        b.push_back(static_cast<std::uint8_t>(v));
+    }
+}
+
+const Bytes MtsLambda1 = hex("B2 82 43 13 03 74"); // AF 147, L 500
+const Bytes PlmLambda1 = hex("80 81 82 08 03 E8 00 00 04 01 12 34 02 C1");
 
 } // namespace
 
 TEST(WidebandFrames, InnovateMts) {
     const Expect bad{S::Invalid};
-    checkFrames(
-        P::InnovateMts, MtsLambda1,
-        {
-            {"lambda 1.000", MtsLambda1, {{S::Ok, 1.0}}},
-            {"lambda 0.850", {0xB2, 0x82, 0x43, 0x13, 0x02, 0x5E}, {{S::Ok, 0.85}}},
-            {"lambda 8.000", {0xB2, 0x82, 0x43, 0x13, 0x3A, 0x4C}, {{S::Ok, 8.0}}},
-            {"lambda 8.100", {0xB2, 0x82, 0x43, 0x13, 0x3B, 0x30}, {bad}},
-            {"recording", {0xF2, 0x82, 0x43, 0x13, 0x03, 0x74}, {{S::Ok, 1.0}}},
-            {"aux first", {0xB2, 0x83, 0x01, 0x23, 0x43, 0x13, 0x03, 0x74}, {{S::Ok, 1.0}}},
-            {"two sensors",
-             {0xB2, 0x84, 0x43, 0x13, 0x02, 0x5E, 0x43, 0x13, 0x03, 0x74},
-             {{S::Ok, 0.85}}},
-            {"O2 in free air", {0xB2, 0x82, 0x47, 0x13, 0x01, 0x51}, {{S::Calibrating, 0, 209}}},
-            {"free-air cal", {0xB2, 0x82, 0x4B, 0x13, 0x00, 0x00}, {{S::Calibrating}}},
-            {"needs cal", {0xB2, 0x82, 0x4F, 0x13, 0x00, 0x05}, {{S::Calibrating, 0, 5}}},
-            {"warm-up 60 %", {0xB2, 0x82, 0x53, 0x13, 0x04, 0x58}, {{S::WarmingUp, 0, 600}}},
-            {"heater cal", {0xB2, 0x82, 0x57, 0x13, 0x00, 0x00}, {{S::Calibrating}}},
-            {"error 3", {0xB2, 0x82, 0x5B, 0x13, 0x00, 0x03}, {{S::SensorError, 0, 3}}},
-            {"reserved", {0xB2, 0x82, 0x5F, 0x13, 0x03, 0x74}, {bad}},
-            {"response packet", {0xA2, 0x82, 0x43, 0x13, 0x03, 0x74}, {}},
-            {"aux only", {0xB2, 0x81, 0x01, 0x23}, {}},
-            {"LM-1 form", {0xB2, 0x82, 0x81, 0x13, 0x03, 0x74}, {bad}},
-            {"half a channel", {0xB2, 0x81, 0x43, 0x13}, {bad}},
-            {"wrong fixed bit", {0xB2, 0x82, 0x63, 0x13, 0x03, 0x74}, {bad}},
-            {"cut short", Bytes{0xB2, 0x82, 0x43, 0x13, 0x03} + MtsLambda1, {bad}},
-            {"stray inside", {0xB2, 0x82, 0x43, 0xFF, 0x13, 0x03, 0x74}, {bad}},
-            {"stray before", Bytes{0x11} + MtsLambda1, {bad}},
-        });
+    checkFrames(P::InnovateMts, MtsLambda1,
+                {
+                    {"lambda 1.000", MtsLambda1, {{S::Ok, 1.0}}},
+                    {"lambda 0.850", hex("B2 82 43 13 02 5E"), {{S::Ok, 0.85}}},
+                    {"lambda 8.000", hex("B2 82 43 13 3A 4C"), {{S::Ok, 8.0}}},
+                    {"lambda 8.100", hex("B2 82 43 13 3B 30"), {bad}},
+                    {"recording", hex("F2 82 43 13 03 74"), {{S::Ok, 1.0}}},
+                    {"aux first", hex("B2 83 01 23 43 13 03 74"), {{S::Ok, 1.0}}},
+                    {"two sensors", hex("B2 84 43 13 02 5E 43 13 03 74"), {{S::Ok, 0.85}}},
+                    {"O2 in free air", hex("B2 82 47 13 01 51"), {{S::Calibrating, 0, 209}}},
+                    {"free-air cal", hex("B2 82 4B 13 00 00"), {{S::Calibrating}}},
+                    {"needs cal", hex("B2 82 4F 13 00 05"), {{S::Calibrating, 0, 5}}},
+                    {"warm-up 60 %", hex("B2 82 53 13 04 58"), {{S::WarmingUp, 0, 600}}},
+                    {"heater cal", hex("B2 82 57 13 00 00"), {{S::Calibrating}}},
+                    {"error 3", hex("B2 82 5B 13 00 03"), {{S::SensorError, 0, 3}}},
+                    {"reserved", hex("B2 82 5F 13 03 74"), {bad}},
+                    {"response packet", hex("A2 82 43 13 03 74"), {}},
+                    {"aux only", hex("B2 81 01 23"), {}},
+                    {"LM-1 form", hex("B2 82 81 13 03 74"), {bad}},
+                    {"half a channel", hex("B2 81 43 13"), {bad}},
+                    {"wrong fixed bit", hex("B2 82 63 13 03 74"), {bad}},
+                    {"cut short", hex("B2 82 43 13 03") + MtsLambda1, {bad}},
+                    {"stray inside", hex("B2 82 43 FF 13 03 74"), {bad}},
+                    {"stray before", hex("11") + MtsLambda1, {bad}},
+                });
 }
 
 TEST(WidebandFrames, MotecPlm) {
     const Expect bad{S::Invalid};
-    Bytes master = {0x80, 0x81, 0x82, 0x20, 0x03, 0x98};
-    for (int i = 0; i < 15; ++i) master = master + Bytes{0x03, 0xE8};
+    const Bytes master = hex("80 81 82 20 03 98 03 E8 03 E8 03 E8 03 E8 03 E8 03 E8 03 E8 03 E8 "
+                             "03 E8 03 E8 03 E8 03 E8 03 E8 03 E8 03 E8");
     Bytes noSensor = master;
     noSensor[4] = noSensor[5] = 0;
+    const Bytes cut(PlmLambda1.begin(), PlmLambda1.end() - 1);
     checkFrames(
         P::MotecPlm, PlmLambda1,
         {
             {"lambda 1.000", PlmLambda1, {{S::Ok, 1.0}}},
-            {"lambda 0.850",
-             {0x80, 0x81, 0x82, 0x08, 0x03, 0x52, 0x00, 0x00, 0x04, 0x01, 0x00, 0x00, 0x01, 0xE5},
-             {{S::Ok, 0.85}}},
-            {"cold",
-             {0x80, 0x81, 0x82, 0x08, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x8E},
-             {{S::WarmingUp, 0, 2}}},
-            {"faulty",
-             {0x80, 0x81, 0x82, 0x08, 0x03, 0xE8, 0x00, 0x01, 0x07, 0x00, 0x00, 0x00, 0x02, 0x7E},
-             {{S::SensorError, 0, 7}}},
+            {"lambda 0.850", hex("80 81 82 08 03 52 00 00 04 01 00 00 01 E5"), {{S::Ok, 0.85}}},
+            {"cold", hex("80 81 82 08 00 00 01 00 02 00 00 00 01 8E"), {{S::WarmingUp, 0, 2}}},
+            {"faulty", hex("80 81 82 08 03 E8 00 01 07 00 00 00 02 7E"), {{S::SensorError, 0, 7}}},
             {"not in control",
-             {0x80, 0x81, 0x82, 0x08, 0x03, 0xE8, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x79},
+             hex("80 81 82 08 03 E8 00 00 03 00 00 00 02 79"),
              {{S::Calibrating, 0, 3}}},
-            {"lambda 0.400",
-             {0x80, 0x81, 0x82, 0x08, 0x01, 0x90, 0x00, 0x00, 0x04, 0x01, 0x00, 0x00, 0x02, 0x21},
-             {bad}},
-            {"master, PLM 1 at 0.920", master + Bytes{0x10, 0x03}, {{S::Ok, 0.92}}},
-            {"master without sensor", noSensor + Bytes{0x0F, 0x68}, {bad}},
-            {"checksum", Bytes(PlmLambda1.begin(), PlmLambda1.end() - 1) + Bytes{0xC2}, {bad}},
-            {"length 9",
-             {0x80, 0x81, 0x82, 0x09, 0x03, 0xE8, 0x00, 0x00, 0x04, 0x01, 0x12, 0x34, 0x00, 0x02,
-              0xC1},
-             {bad}},
-            {"stray inside",
-             {0x80, 0x81, 0x82, 0x08, 0x03, 0xE8, 0x00, 0x00, 0x04, 0x55, 0x01, 0x12, 0x34, 0x02,
-              0xC1},
-             {bad}},
-            {"stray before", Bytes{0x00} + PlmLambda1, {bad, {S::Ok, 1.0}}},
-            {"a byte lost",
-             Bytes(PlmLambda1.begin(), PlmLambda1.end() - 1) + PlmLambda1,
-             {bad, {S::Ok, 1.0}}},
+            {"lambda 0.400", hex("80 81 82 08 01 90 00 00 04 01 00 00 02 21"), {bad}},
+            {"master, PLM 1 at 0.920", master + hex("10 03"), {{S::Ok, 0.92}}},
+            {"master without sensor", noSensor + hex("0F 68"), {bad}},
+            {"checksum", cut + hex("C2"), {bad}},
+            {"length 9", hex("80 81 82 09 03 E8 00 00 04 01 12 34 00 02 C1"), {bad}},
+            {"stray inside", hex("80 81 82 08 03 E8 00 00 04 55 01 12 34 02 C1"), {bad}},
+            {"stray before", hex("00") + PlmLambda1, {bad, {S::Ok, 1.0}}},
+            {"a byte lost", cut + PlmLambda1, {bad, {S::Ok, 1.0}}},
         });
 }
 
@@ -205,19 +197,12 @@ TEST(WidebandFrames, AemTextInEveryLocale) {
         {"warm-up", text("WARM UP\r\n"), {{S::WarmingUp}}},
         {"calibration", text("CAL\r\n"), {{S::Calibrating}}},
         {"error", text("ERROR\r\n"), {{S::SensorError}}},
-        {"stray byte",
+        {"not one number each",
          text(std::string("14\x01"
-                          "7\r\n")),
-         {bad}},
-        {"stray NUL", text(std::string("1.0\0\r\n", 6)), {bad}},
-        {"trailing letter", text("14.7x\r\n"), {bad}},
-        {"comma", text("14,7\r\n"), {bad}},
-        {"two points", text("1.0.0\r\n"), {bad}},
-        {"sign", text("-14.7\r\n"), {bad}},
-        {"exponent", text("1e1\r\n"), {bad}},
-        {"nan", text("nan\r\n"), {bad}},
-        {"zero", text("0.00\r\n"), {bad}},
-        {"empty", text("\r\n"), {bad}},
+                          "7\r\n1.0\0\r\n14.7x\r\n14,7\r\n1.0.0\r\n-14.7\r\n1e1\r\n"
+                          "nan\r\n0.00\r\n\r\n",
+                          57)),
+         std::vector<Expect>(10, bad)},
         {"bad then good", text("14\x02.7\r\n14.7\r\n"), {bad}},
         {"two lines", text("14.7\r\n1.10\r\n"), {{S::Ok, 1.0}, {S::Ok, 1.1}}},
     };
