@@ -135,15 +135,25 @@ WriteResult SnapshotStore::store(SnapshotKind kind, std::int64_t time, const Cal
             !r)
             return r;
     }
+    const std::string side = side_ ? side_() : std::string();
+    if (!side.empty()) {
+        if (WriteResult r = writeOwnFile(base + ".targets", side, false); !r) {
+            fs::remove(base + ".bin", ec);
+            fs::remove(base + ".id", ec);
+            return r;
+        }
+    }
     // The parameter file goes last: a listing never finds it without its image.
     WriteResult r = writeOwnFile(base + ".ign", formatParamFile(cal), false);
     if (!r) {
         fs::remove(base + ".bin", ec);
         fs::remove(base + ".id", ec);
+        fs::remove(base + ".targets", ec);
         return r;
     }
     // Pruning looks at the whole folder; every few stores is enough to hold the limits.
-    bytesAfterPrune_ += formatParamFile(cal).size() + (image != nullptr ? ImageSize + 32 : 0);
+    bytesAfterPrune_ +=
+        formatParamFile(cal).size() + side.size() + (image != nullptr ? ImageSize + 32 : 0);
     if (storesSincePrune_++ % PruneEvery == 0 || bytesAfterPrune_ > limits_.maxBytes) prune(time);
     return r;
 }
@@ -157,7 +167,8 @@ std::vector<SnapshotEntry> SnapshotStore::list() const {
         const std::string file = it->path().string();
         e->base = file.substr(0, file.size() - 4);
         e->hasImage = fs::exists(e->imagePath(), ec);
-        e->bytes = sizeOr0(file) + sizeOr0(e->imagePath()) + sizeOr0(e->identPath());
+        e->bytes = sizeOr0(file) + sizeOr0(e->imagePath()) + sizeOr0(e->identPath()) +
+                   sizeOr0(e->sidePath());
         out.push_back(std::move(*e));
     }
     std::sort(out.begin(), out.end(),
@@ -184,6 +195,7 @@ std::size_t SnapshotStore::prune(std::int64_t now) {
         fs::remove(e.ignPath(), ec);
         fs::remove(e.imagePath(), ec);
         fs::remove(e.identPath(), ec);
+        fs::remove(e.sidePath(), ec);
         ++removed;
     }
     return removed;
@@ -191,9 +203,11 @@ std::size_t SnapshotStore::prune(std::int64_t now) {
 
 std::optional<SnapshotStore::Loaded> SnapshotStore::load(const SnapshotEntry& entry,
                                                          const Calibration& base) {
-    Loaded out{base, std::nullopt};
+    Loaded out{base, std::nullopt, std::nullopt};
     const FileRead ign = readPlainFile(entry.ignPath(), MaxIgnSize, false);
     if (!ign.ok()) return std::nullopt;
+    if (const FileRead side = readPlainFile(entry.sidePath(), MaxIgnSize, false); side.ok())
+        out.side = side.data;
     if (entry.hasImage) {
         const FileRead bytes = readPlainFile(entry.imagePath(), ImageSize, false);
         if (!bytes.ok() || bytes.data.size() != ImageSize) return std::nullopt;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ struct SnapshotEntry {
     std::string ignPath() const { return base + ".ign"; }
     std::string imagePath() const { return base + ".bin"; }
     std::string identPath() const { return base + ".id"; }
+    // What the .ign format has no room for (the wide-band target table); absent in older ones.
+    std::string sidePath() const { return base + ".targets"; }
 };
 
 struct SnapshotLimits {
@@ -48,6 +51,8 @@ public:
     explicit SnapshotStore(std::string folder, SnapshotLimits limits = {});
 
     const std::string& folder() const { return folder_; }
+    // Text stored beside every snapshot from now on (nothing when it gives an empty text).
+    void setSidePart(std::function<std::string()> source) { side_ = std::move(source); }
     // Writes <stamp>-<kind>[-<unit>].ign (and .bin and .id when an image is given), each
     // written whole under its name or not at all, and prunes at the first store and every few
     // after it. The result names the .ign or says what failed.
@@ -66,6 +71,7 @@ public:
     struct Loaded {
         Calibration cal;
         std::optional<Image> image;
+        std::optional<std::string> side; // the side part, when the snapshot has one
     };
     // The .ign read over `base` (or the image unpacked over it); nothing when it has gone.
     static std::optional<Loaded> load(const SnapshotEntry& entry, const Calibration& base);
@@ -74,6 +80,7 @@ private:
     static constexpr unsigned PruneEvery = 8;
     std::string folder_;
     SnapshotLimits limits_;
+    std::function<std::string()> side_;
     unsigned storesSincePrune_ = 0;
     std::uintmax_t bytesAfterPrune_ = 0; // the folder's size as far as this store knows it
 };

@@ -125,6 +125,8 @@ const Texts kHistory[] = {
     {"Obnova pozadu o změn: %1", "Recovery %1 changes behind",
      "Wiederherstellung %1 Änderungen zurück"},
     {"Snímek neuložen", "Snapshot not stored", "Schnappschuss nicht gespeichert"},
+    {"Širokopásmová korekce (%1 buněk)", "Wide-band correction (%1 cells)",
+     "Breitband-Korrektur (%1 Zellen)"},
 };
 static_assert(sizeof(kHistory) / sizeof(kHistory[0]) ==
               static_cast<std::size_t>(HistoryText::Count));

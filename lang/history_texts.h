@@ -92,6 +92,7 @@ enum class HistoryText {
     RecoveryNotReadable, // %1 the file and the reason
     RecoveryBehind,      // %1 the count of changes
     SnapshotPending,
+    StepWideband, // %1 a count of cells
     Count
 };
 

@@ -27,6 +27,7 @@ AddOns::AddOns(TFormHlav& form, const QString& dataFolder, Scope scope)
 // The members go in the reverse order of their making.
 AddOns::~AddOns() {
     widebandToLog_ = {};
+    if (edit_) edit_->keeper().snapshots().setSidePart({});
     if (!wideband_) return;
     ports_->setWideband(nullptr);
     form_.link().removeJoiner(wideband_->reader());
@@ -56,6 +57,10 @@ void AddOns::started() {
     if (!map_) map_ = std::make_unique<MapWorkbench>(form_);
     // "Analyse map" in the log viewer opens the map window on the log's samples.
     QObject::connect(log_.get(), &LogMenu::analyseMap, map_.get(), &MapWorkbench::analyseLog);
+    // Snapshots keep the wide-band targets beside the calibration, and give them back.
+    edit_->keeper().snapshots().setSidePart([m = map_.get()] { return m->sidePartText(); });
+    QObject::connect(edit_.get(), &EditMenu::snapshotSideRestored, map_.get(),
+                     &MapWorkbench::restoreSidePart);
 }
 
 } // namespace velmora::ui

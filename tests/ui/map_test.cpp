@@ -21,13 +21,16 @@
 #include "analysis/ignition_curve.h"
 #include "analysis/map_geometry.h"
 #include "analysis/map_stats.h"
+#include "analysis/target_file.h"
 #include "history/param_names.h"
+#include "history/snapshot_store.h"
 #include "log/frame_log.h"
 #include "log/log_context.h"
 #include "log/mlg.h"
 #include "tests/analysis/crafted_log.h"
 #include "tests/sim/harness.h"
 #include "ui/history/edit_menu.h"
+#include "ui/history/snapshots_window.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
 #include "ui/main_window/form_hlav.h"
@@ -48,6 +51,17 @@ QString tenByTen(int base) {
     for (int r = 0; r < 10; ++r) {
         for (int c = 0; c < 10; ++c)
             t += QString::number(base + 10 * r + c) + (c < 9 ? "\t" : "\n");
+    }
+    return t;
+}
+
+// Ten lines of one target lambda, with `odd` at row r, column c.
+QString targetText(double all, int r = -1, int c = -1, const QString& odd = {}) {
+    QString t;
+    for (int row = 0; row < 10; ++row) {
+        for (int col = 0; col < 10; ++col)
+            t += (row == r && col == c ? odd : QString::number(all, 'f', 2)) +
+                 (col < 9 ? " " : "\n");
     }
     return t;
 }
@@ -314,6 +328,173 @@ private slots:
         QVERIFY(apply->isEnabled());
         w->applySuggestions();
         QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), 54);
+    }
+
+    // Steady riding halfway between columns 1 and 2 of row 3 with the wide-band controller
+    // reading 3 % lean of a target of 1.00: the unlocked cell gets +3 %, the locked one none,
+    // as one step that one undo takes back whole.
+    void widebandCorrectionPreviewsAndAppliesAsOneStep() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        w->setOverlay(MapWindow::Overlay::TargetLambda);
+        w->pasteText(targetText(1.0));
+        w->select({3, 2, 3, 2});
+        w->toggleLock();
+        const auto rpms = analysis::rpmAxis(form_->calibration());
+        int i = 0;
+        const auto ride = [&](int n, bool wideband) {
+            for (int k = 0; k < n; ++k, ++i) {
+                EngineSample s;
+                s.timeMs = static_cast<std::uint64_t>(i) * 50;
+                s.kindsSeen = 7;
+                s.rpm = (rpms[1] + rpms[2]) / 2;
+                s.throttle = 10; // row 3
+                s.injectionUs = 3000;
+                s.waterC = 80;
+                s.widebandConnected = wideband;
+                if (wideband) {
+                    s.widebandState = WidebandState::Ok;
+                    s.widebandLambda = 1.03;
+                    s.widebandAgeMs = 0;
+                }
+                form_->link().samples().publish(s);
+            }
+        };
+        auto* apply = w->findChild<QPushButton*>("MapApplyWideband");
+        ride(100, false); // the narrow-band probe alone: nothing for the correction
+        QCOMPARE(wb_->widebandCorrection().samplesSeen(), std::size_t{0});
+        QVERIFY(!wb_->sessionBegun());
+        w->refresh();
+        QVERIFY(!apply->isEnabled());
+        const analysis::MapGrid before = wb_->currentGrid();
+        ride(200, true);
+        QVERIFY(wb_->sessionBegun());
+        w->setOverlay(MapWindow::Overlay::Wideband);
+        const int present = before.at(3, 1);
+        const int expected = static_cast<int>(std::lround(present * 1.03));
+        QCOMPARE(w->table()->item(4, 1)->text(), QString("%1 +3.0").arg(expected));
+        QVERIFY(w->table()->item(4, 1)->toolTip().contains("median lambda 1.030"));
+        QCOMPARE(w->table()->item(4, 2)->text(), QString("locked"));
+        QVERIFY(get<QLabel>("MapWidebandSummary")->text().startsWith("Wide-band readings: 200"));
+        QVERIFY(get<QLabel>("MapWidebandDelay")->text().startsWith("Delay: "));
+        QVERIFY(apply->isEnabled());
+        apply->click();
+        analysis::MapGrid after = wb_->currentGrid();
+        QCOMPARE(int(after.at(3, 1)), expected);
+        after.at(3, 1) = before.at(3, 1);
+        QVERIFY(after.cells == before.cells); // nothing else moved, the locked cell least of all
+        QCOMPARE(undoName(), QString("Wide-band correction (1 cells)"));
+        QVERIFY(!apply->isEnabled());
+        w->applyWideband(); // the same readings never move a cell twice
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), expected);
+        QVERIFY(w->message().contains("applied already"));
+        edit_->undo();
+        QVERIFY(wb_->currentGrid().cells == before.cells);
+    }
+
+    // Analyse map on a logged ride with a controller: the log's readings suggest as live ones
+    // would, and once applied, analysing the same log again suggests nothing.
+    void aLoggedRideIsCorrectedFromItsReadingsOnce() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        w->setOverlay(MapWindow::Overlay::TargetLambda);
+        w->pasteText(targetText(1.0));
+        const auto rpms = analysis::rpmAxis(form_->calibration());
+        std::string bytes = log::mlgHeader(0, "wide-band ride");
+        for (int i = 0; i < 200; ++i) {
+            log::Record r{};
+            r[log::Time] = 50 * i;
+            r[log::Rpm] = rpms[1]; // column 1 alone
+            r[log::Tps] = 10;      // row 3
+            r[log::Lambda] = 450;
+            r[log::InjectionTime] = 3000;
+            r[log::Clt] = 80;
+            r[log::WbLambda] = 0.97; // 3 % rich
+            r[log::WbStatus] = 1;
+            r[log::WbAge] = 0;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+        }
+        const QString path = window_->path("wide.mlg");
+        test::writeAll(path, QByteArray::fromStdString(bytes));
+        QVERIFY(w->loadLogFile(path));
+        QCOMPARE(wb_->widebandCorrection().samplesSeen(), std::size_t{0}); // live stays apart
+        w->setOverlay(MapWindow::Overlay::Wideband);
+        const int expected =
+            static_cast<int>(std::lround(form_->calibration()[jetCell(3, 1)] * 0.97));
+        QCOMPARE(w->table()->item(4, 1)->text(), QString("%1 -3.0").arg(expected));
+        QVERIFY(w->table()->item(4, 2)->text().isEmpty());
+        w->applyWideband();
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), expected);
+        QVERIFY(w->loadLogFile(path));
+        w->applyWideband();
+        QVERIFY(w->message().contains("applied already"));
+        QCOMPARE(int(form_->calibration()[jetCell(3, 1)]), expected);
+    }
+
+    // Targets with a zero, a value above 1.3, too few lines or a word are refused naming the
+    // place, and change nothing; good ones live beside the calibration file and in snapshots.
+    void targetsAreCheckedAndTravelWithTheCalibration() {
+        start();
+        MapWindow* w = wb_->openWindow();
+        w->setOverlay(MapWindow::Overlay::TargetLambda);
+        const analysis::TargetSide defaults = wb_->targetSide();
+        QCOMPARE(w->table()->item(1, 0)->text(), QString("1.00"));
+        const std::pair<QString, QString> refused[] = {
+            {targetText(0.95, 1, 2, "0"), "row 2, column 3: 0 is not between 0.6 and 1.3"},
+            {targetText(0.95, 9, 9, "1,4"), "row 10, column 10: 1,4 is not between"},
+            {targetText(0.95).section('\n', 0, 8), "10 lines of 10 numbers"},
+            {targetText(0.95, 4, 0, "rich"), "row 5, column 1: the value is not a number"},
+        };
+        for (const auto& [text, message] : refused) {
+            w->pasteText(text);
+            QVERIFY2(w->message().contains(message), qPrintable(w->message()));
+            QVERIFY(wb_->targetSide() == defaults);
+        }
+        w->table()->item(5, 4)->setText("1.4");
+        QVERIFY(w->message().contains("row 5, column 5: 1.4 is not between"));
+        QVERIFY(wb_->targetSide() == defaults);
+
+        w->pasteText(targetText(0.9, 0, 0, "1.10"));
+        w->table()->item(2, 3)->setText("0,85");
+        w->select({9, 9, 9, 9});
+        w->toggleLock();
+        const analysis::TargetSide kept = wb_->targetSide();
+        QCOMPARE(kept.targets[0][0], 1.10);
+        QCOMPARE(kept.targets[1][3], 0.85);
+        QCOMPARE(kept.targets[2][2], 0.90);
+        QVERIFY(kept.locks[9][9] && !kept.locks[9][8]);
+        const QString ign = window_->path("bike.ign");
+        QVERIFY(form_->saveParameters(ign));
+        QVERIFY(!test::readAll(ign).contains("0.85"));
+        QVERIFY(analysis::parseTargetSide(test::readAll(ign + ".targets").toStdString()) == kept);
+
+        // A snapshot keeps them; one from before snapshots kept targets leaves them as they are.
+        QVERIFY(edit_->keeper().snapshot(SnapshotKind::Read, form_->calibration()).ok);
+        w->pasteText(targetText(1.2));
+        SnapshotsWindow* snapshots = edit_->snapshotsWindow();
+        snapshots->reload();
+        snapshots->select(0);
+        QVERIFY(snapshots->openSelected());
+        QVERIFY(wb_->targetSide() == kept);
+        const auto entries = edit_->keeper().snapshots().list();
+        QVERIFY(QFile::remove(QString::fromStdString(entries.front().sidePath())));
+        w->pasteText(targetText(1.2));
+        const analysis::TargetSide later = wb_->targetSide();
+        QVERIFY(snapshots->openSelected());
+        QVERIFY(wb_->targetSide() == later);
+        w->pasteText(targetText(0.9, 0, 0, "1.10"));
+        w->table()->item(2, 3)->setText("0,85");
+
+        // Another run starts on the last file's targets; a file without targets beside it has
+        // the defaults, and opening the first one again finds its targets.
+        stop();
+        start();
+        QVERIFY(wb_->targetSide() == kept);
+        QVERIFY(QFile::copy(ign, window_->path("plain.ign")));
+        QVERIFY(form_->openParameters(window_->path("plain.ign")));
+        QVERIFY(wb_->targetSide() == defaults);
+        QVERIFY(form_->openParameters(ign));
+        QVERIFY(wb_->targetSide() == kept);
     }
 
     void keysAndTypingWorkOnTheSelection() {

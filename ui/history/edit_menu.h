@@ -67,6 +67,10 @@ public:
     SnapshotsWindow* snapshotsWindow();
     CompareWindow* compareWindow();
 
+signals:
+    // A snapshot was opened: what it kept beside the calibration (empty: it kept nothing).
+    void snapshotSideRestored(const QString& side);
+
 protected:
     // Ctrl+Z, Ctrl+Y and Ctrl+Shift+Z in every window of the program and in every box.
     bool eventFilter(QObject* watched, QEvent* event) override;

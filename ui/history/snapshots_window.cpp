@@ -171,6 +171,7 @@ bool SnapshotsWindow::openSelected() {
     name.command = HistoryText::StepSnapshot;
     name.extra = e->stamp;
     edit_.applyAsStep(name, loaded->cal, loaded->image ? &*loaded->image : nullptr);
+    emit edit_.snapshotSideRestored(QString::fromStdString(loaded->side.value_or(std::string())));
     updateDifferences();
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -21,7 +23,9 @@
 #include <cmath>
 
 #include "analysis/log_samples.h"
+#include "analysis/wideband_log.h"
 #include "files/settings.h"
+#include "lang/history_texts.h"
 #include "log/log_context.h"
 #include "log/mlg.h"
 #include "ui/main_window/form_hlav.h"
@@ -94,10 +98,30 @@ void MapTable::setLivePoint(std::optional<QPointF> point, double now) {
     if (!dirty.isEmpty()) viewport()->update(dirty);
 }
 
+void MapTable::setLocks(const LockGrid& locks) {
+    if (locks == locks_) return;
+    locks_ = locks;
+    viewport()->update();
+}
+
 void MapTable::paintEvent(QPaintEvent* event) {
     QTableWidget::paintEvent(event);
-    if (trail_.empty() && !point_) return;
     QPainter p(viewport());
+    // A small padlock in the top left corner of each locked cell.
+    for (int r = 0; r < MapSize; ++r) {
+        for (int c = 0; c < MapSize; ++c) {
+            if (!locks_[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]) continue;
+            const QRect cell = visualItemRect(item(r + 1, c));
+            const QRect body(cell.left() + 3, cell.top() + 8, 9, 7);
+            p.setPen(QPen(QColor(60, 60, 60), 1.5));
+            p.setBrush(Qt::NoBrush);
+            p.drawArc(QRect(body.left() + 1, body.top() - 5, 7, 10), 0, 180 * 16);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(60, 60, 60));
+            p.drawRect(body);
+        }
+    }
+    if (trail_.empty() && !point_) return;
     p.setRenderHint(QPainter::Antialiasing);
     // Older parts of the trail fade out.
     for (std::size_t i = 1; i < trail_.size(); ++i) {
@@ -183,6 +207,9 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
         {"MapLoadLog", MapText::LoadLog},
         {"MapResetStatistics", MapText::ResetStatistics},
         {"MapApplySuggestions", MapText::ApplySuggestions},
+        {"MapLock", MapText::LockButton},
+        {"MapApplyWideband", MapText::ApplyWideband},
+        {"MapNewSession", MapText::NewSession},
     };
     for (const auto& [name, t] : buttons) {
         auto* b = new QPushButton(this);
@@ -190,6 +217,31 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
         b->setFocusPolicy(Qt::NoFocus); // the keys stay with the table
         side->addWidget(b);
         buttons_.push_back({b, t});
+    }
+    // The wide-band correction's bounds, kept in the settings file.
+    const CorrectionSettings limits = wb_.widebandSettings();
+    const std::tuple<const char*, MapText, QSpinBox**, int, int, double> spins[] = {
+        {"MapWidebandStep", MapText::WidebandStepLabel, &maxStep_, 1, 20, limits.maxStepPercent},
+        {"MapWidebandTotal", MapText::WidebandTotalLabel, &maxTotal_, 1, 50,
+         limits.maxTotalPercent},
+        {"MapWidebandMinSamples", MapText::WidebandMinLabel, &minSamples_, 1, 1000,
+         limits.minSamples},
+    };
+    for (const auto& [name, caption, box, lo, hi, value] : spins) {
+        auto* row = new QHBoxLayout;
+        auto* label = new QLabel(this);
+        *box = new QSpinBox(this);
+        (*box)->setObjectName(name);
+        (*box)->setRange(lo, hi);
+        (*box)->setValue(static_cast<int>(std::lround(value)));
+        label->setBuddy(*box);
+        row->addWidget(label, 1);
+        row->addWidget(*box);
+        side->addLayout(row);
+        limitLabels_.push_back({label, caption});
+        connect(*box, &QSpinBox::valueChanged, this, [this] {
+            wb_.setWidebandLimits(maxStep_->value(), maxTotal_->value(), minSamples_->value());
+        });
     }
     side->addStretch(1);
     middle->addLayout(side);
@@ -203,6 +255,13 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
     helper_->setObjectName("MapHelperText");
     helper_->setWordWrap(true);
     layout->addWidget(helper_);
+    widebandSummary_ = new QLabel(this);
+    widebandSummary_->setObjectName("MapWidebandSummary");
+    widebandSummary_->setWordWrap(true);
+    layout->addWidget(widebandSummary_);
+    delay_ = new QLabel(this);
+    delay_->setObjectName("MapWidebandDelay");
+    layout->addWidget(delay_);
 
     connect(button(MapText::AddButton), &QPushButton::clicked, this, &MapWindow::addToSelection);
     connect(button(MapText::ScaleButton), &QPushButton::clicked, this, &MapWindow::scaleSelection);
@@ -220,6 +279,9 @@ MapWindow::MapWindow(MapWorkbench& workbench, QWidget* parent)
             &MapWindow::resetStatistics);
     connect(button(MapText::ApplySuggestions), &QPushButton::clicked, this,
             &MapWindow::applySuggestions);
+    connect(button(MapText::LockButton), &QPushButton::clicked, this, &MapWindow::toggleLock);
+    connect(button(MapText::ApplyWideband), &QPushButton::clicked, this, &MapWindow::applyWideband);
+    connect(button(MapText::NewSession), &QPushButton::clicked, this, &MapWindow::newSession);
     connect(table_, &MapTable::stepPressed, this, &MapWindow::stepSelection);
     connect(table_, &MapTable::scalePressed, this, &MapWindow::scaleSelection);
     connect(table_, &MapTable::copyPressed, this, &MapWindow::copy);
@@ -263,10 +325,12 @@ void MapWindow::retranslate() {
     const int current = overlays_->currentIndex();
     overlays_->clear();
     for (MapText t : {MapText::OverlayValues, MapText::OverlayHits, MapText::OverlayLambda,
-                      MapText::OverlayBalance, MapText::OverlaySuggestions})
+                      MapText::OverlayBalance, MapText::OverlaySuggestions, MapText::OverlayTargets,
+                      MapText::OverlayWideband})
         overlays_->addItem(text(t));
     overlays_->setCurrentIndex(current < 0 ? 0 : current);
     for (const auto& [b, t] : buttons_) b->setText(text(t));
+    for (const auto& [l, t] : limitLabels_) l->setText(text(t));
     QStringList rows{text(MapText::AxisRowLabel)};
     for (int tps : ThrottleAxis) rows << QString("%1 %").arg(tps);
     table_->setVerticalHeaderLabels(rows);
@@ -406,6 +470,11 @@ void MapWindow::smooth() {
 }
 
 void MapWindow::copy() {
+    if (overlay_ == Overlay::TargetLambda) {
+        QApplication::clipboard()->setText(
+            QString::fromStdString(formatTargets(wb_.targetSide().targets)));
+        return;
+    }
     const Selection s = selection();
     if (!s.valid()) return refuse({EditError::BadSelection, -1, -1, {}});
     QApplication::clipboard()->setText(QString::fromStdString(copyText(wb_.currentGrid(), s)));
@@ -416,6 +485,7 @@ void MapWindow::paste() {
 }
 
 void MapWindow::pasteText(const QString& t) {
+    if (overlay_ == Overlay::TargetLambda) return pasteTargets(t);
     // Far too long text is refused before it is converted.
     const PastedBlock block = parsePaste(t.size() > static_cast<qsizetype>(MaxPasteBytes)
                                              ? std::string(MaxPasteBytes + 1, ' ')
@@ -514,6 +584,13 @@ bool MapWindow::analyseLog(const log::LogData& data, const QString& path, const 
               QString::number(range.from) + '\n' + QString::number(range.to);
     if (usedLogs_.contains(logKey_)) stats->markUsed();
     loadedStats_ = std::move(stats);
+    auto wide = std::make_unique<WidebandCorrection>(wb_.widebandSettings());
+    if (addWidebandLog(data, *wide, rpmAxis(wb_.form().calibration()), range, recorded)) {
+        if (widebandUsedLogs_.contains(logKey_)) wide->markUsed();
+        loadedWideband_ = std::move(wide);
+    } else {
+        loadedWideband_.reset();
+    }
     showStatistics(loadedStats_.get(), name);
     QString said =
         text(MapText::LogAnalysed).arg(name).arg(a.records).arg(loadedStats_->samplesCounted());
@@ -529,15 +606,40 @@ void MapWindow::resetStatistics() {
     wb_.liveStatistics().reset();
     logStats_ = nullptr;
     loadedStats_.reset();
+    loadedWideband_.reset();
     logSource_.clear();
     refresh();
 }
 
 void MapWindow::refreshIfStatisticsChanged() {
     if (logStats_ != nullptr || wb_.liveStatistics().samplesSeen() == shownSeen_) return;
-    if (overlay_ != Overlay::Values) return refresh();
-    shownSeen_ = wb_.liveStatistics().samplesSeen();
-    showSummary();
+    // New samples alone bring the wide-band figures up to date only when they are due.
+    timedRefresh_ = true;
+    if (overlay_ != Overlay::Values) {
+        refresh();
+    } else {
+        shownSeen_ = wb_.liveStatistics().samplesSeen();
+        showSummary();
+    }
+    timedRefresh_ = false;
+}
+
+void MapWindow::updateWideband() {
+    WidebandCorrection& wide = shownCorrection();
+    const bool shown = wide.samplesSeen() > 0 || overlay_ == Overlay::Wideband;
+    if (!shown) return;
+    // The figures cover every reading of the session, so they cost more as it goes on: while
+    // samples stream in they are brought up to date at most every tenth of the time.
+    if (timedRefresh_ && wideAge_.isValid() &&
+        wideAge_.elapsed() < std::max<qint64>(WidebandIntervalMs, 10 * wideCostMs_))
+        return;
+    QElapsedTimer cost;
+    cost.start();
+    preview_ = widebandPreview();
+    wideSummaryText_ = widebandSummary(preview_);
+    delayText_ = wide.samplesSeen() > 0 ? delayText() : QString();
+    wideCostMs_ = cost.elapsed();
+    wideAge_.start();
 }
 
 QString MapWindow::cellText(int r, int c, const MapGrid& g, const SuggestionGrid& sug) const {
@@ -569,6 +671,13 @@ QString MapWindow::cellText(int r, int c, const MapGrid& g, const SuggestionGrid
                 .arg(s.percent, 0, 'f', 1)
                 .arg(s.value);
         }
+        return {};
+    case Overlay::TargetLambda:
+        return QString::number(
+            wb_.targetSide().targets[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)], 'f',
+            2);
+    case Overlay::Wideband:
+        return {}; // showWideband fills these
     }
     return {};
 }
@@ -630,6 +739,15 @@ void MapWindow::refresh() {
                 else if (s.kind == Suggestion::NeedsWideBand)
                     bg = {225, 225, 225};
                 break;
+            case Overlay::TargetLambda:
+                // Richer targets warmer, as the map's larger values.
+                bg = heatColour(100 +
+                                static_cast<int>(std::lround(
+                                    200 * (1.0 - wb_.targetSide().targets[static_cast<std::size_t>(
+                                                     r)][static_cast<std::size_t>(c)]))));
+                break;
+            case Overlay::Wideband:
+                break;
             }
             it->setText(cellText(r, c, g, sug));
             it->setBackground(qcolour(bg));
@@ -639,10 +757,14 @@ void MapWindow::refresh() {
                                ? text(MapText::NeedsWideBand)
                                : QString());
             Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-            if (overlay_ == Overlay::Values) flags |= Qt::ItemIsEditable;
+            if (overlay_ == Overlay::Values || overlay_ == Overlay::TargetLambda)
+                flags |= Qt::ItemIsEditable;
             it->setFlags(flags);
         }
     }
+    table_->setLocks(wb_.targetSide().locks);
+    updateWideband();
+    if (overlay_ == Overlay::Wideband) showWideband(preview_);
     showSummary();
     refreshing_ = false;
 }
@@ -661,10 +783,23 @@ void MapWindow::showSummary() {
         text(MapText::StatisticsSummary).arg(stats.samplesSeen()).arg(stats.samplesCounted());
     if (!logSource_.isEmpty()) summary = logSource_ + ": " + summary;
     summary_->setText(summary);
+    const WidebandCorrection& wide = shownCorrection();
+    button(MapText::ApplyWideband)->setEnabled(wide.hasUnusedReadings());
+    // Without wide-band readings the narrow-band helper is all there is: nothing more to say
+    // unless an overlay of the correction is shown.
+    const bool wideShown = wide.samplesSeen() > 0 || overlay_ == Overlay::Wideband ||
+                           overlay_ == Overlay::TargetLambda;
+    if (wideShown && !refreshing_) updateWideband(); // refresh() brought it up to date
+    widebandSummary_->setVisible(wideShown);
+    delay_->setVisible(wideShown && wide.samplesSeen() > 0);
+    widebandSummary_->setText(wide.samplesSeen() > 0 ? wideSummaryText_
+                                                     : text(MapText::NoWideband));
+    delay_->setText(delayText_);
 }
 
 void MapWindow::itemEdited(QTableWidgetItem* item) {
     if (refreshing_) return;
+    if (overlay_ == Overlay::TargetLambda) return editTarget(item);
     // Only what was typed reaches the map: a decimal is refused, never rounded or read without
     // its separator. The speed row takes digit grouping as the page writes it ("5,000").
     const QString typedText = item->text().trimmed();
@@ -709,6 +844,260 @@ void MapWindow::itemEdited(QTableWidgetItem* item) {
                      ? Change::of(jetCell(s.top, s.left))
                      : Change::command(lang::HistoryText::StepSetCells, s.rows() * s.cols(),
                                        std::to_string(typed)));
+}
+
+WidebandCorrection& MapWindow::shownCorrection() {
+    // The bounds and the calibration's acceleration threshold as they stand.
+    const CorrectionSettings now = wb_.widebandSettings();
+    if (!loadedWideband_) return wb_.widebandCorrection();
+    const CorrectionSettings& had = loadedWideband_->settings();
+    if (had.maxStepPercent != now.maxStepPercent || had.maxTotalPercent != now.maxTotalPercent ||
+        had.minSamples != now.minSamples || had.accelerationThreshold != now.accelerationThreshold)
+        loadedWideband_->setSettings(now);
+    return *loadedWideband_;
+}
+
+CorrectionGrid MapWindow::widebandPreview() {
+    const MapCells present = gridOf(wb_.form().calibration()).cells;
+    return shownCorrection().suggest(present, wb_.sessionStart(), wb_.targetSide().targets,
+                                     wb_.targetSide().locks);
+}
+
+QString MapWindow::widebandCellText(const CellCorrection& c) const {
+    switch (c.reason) {
+    case CellReason::Suggested: // the new value first: three digits leave little room
+        return QString("%1 %2%3")
+            .arg(c.value)
+            .arg(c.percent > 0 ? "+" : "")
+            .arg(c.percent, 0, 'f', 1);
+    case CellReason::OnTarget:
+        return "=";
+    case CellReason::Locked:
+        return text(MapText::ReasonLocked);
+    case CellReason::NoSamples:
+        return {};
+    case CellReason::FewSamples:
+        return QString("%1/%2")
+            .arg(std::lround(std::floor(c.samples)))
+            .arg(std::lround(wb_.widebandSettings().minSamples));
+    case CellReason::AtLimit:
+        return text(MapText::ReasonAtLimit);
+    }
+    return {};
+}
+
+QString MapWindow::widebandToolTip(const CellCorrection& c) const {
+    const CorrectionSettings& st = wb_.widebandCorrection().settings(); // the bounds in force
+    QString why;
+    switch (c.reason) {
+    case CellReason::Suggested:
+        why = text(MapText::ReasonSuggested)
+                  .arg(c.value)
+                  .arg(QString("%1%2").arg(c.percent > 0 ? "+" : "").arg(c.percent, 0, 'f', 1));
+        break;
+    case CellReason::OnTarget:
+        why = text(MapText::ReasonOnTarget);
+        break;
+    case CellReason::Locked:
+        why = text(MapText::ReasonLockedLong);
+        break;
+    case CellReason::NoSamples:
+        why = text(MapText::ReasonNoSamples);
+        break;
+    case CellReason::FewSamples:
+        why = text(MapText::ReasonFewSamples)
+                  .arg(c.samples, 0, 'f', 1)
+                  .arg(std::lround(st.minSamples));
+        break;
+    case CellReason::AtLimit:
+        why = text(MapText::ReasonAtLimitLong).arg(st.maxTotalPercent, 0, 'f', 0);
+        break;
+    }
+    if (c.readings > 0)
+        why += '\n' + text(MapText::CellFigures)
+                          .arg(c.samples, 0, 'f', 1)
+                          .arg(c.readings)
+                          .arg(c.medianLambda, 0, 'f', 3)
+                          .arg(c.spreadPercent, 0, 'f', 1);
+    return why;
+}
+
+Rgb MapWindow::widebandColour(const CellCorrection& c) const {
+    switch (c.reason) {
+    case CellReason::Suggested:
+        return heatColour(100 + static_cast<int>(std::lround(c.percent * 8)));
+    case CellReason::OnTarget:
+        return {210, 240, 210};
+    case CellReason::Locked:
+        return {200, 200, 200};
+    case CellReason::FewSamples:
+        return {235, 235, 245};
+    case CellReason::AtLimit:
+        return {250, 215, 170};
+    case CellReason::NoSamples:
+        break;
+    }
+    return {255, 255, 255};
+}
+
+void MapWindow::showWideband(const CorrectionGrid& grid) {
+    const QSignalBlocker block(table_);
+    for (int r = 0; r < MapSize; ++r) {
+        for (int c = 0; c < MapSize; ++c) {
+            const CellCorrection& cc =
+                grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            QTableWidgetItem* it = table_->item(r + 1, c);
+            const Rgb bg = widebandColour(cc);
+            it->setText(widebandCellText(cc));
+            it->setBackground(qcolour(bg));
+            it->setForeground(qcolour(textColourOn(bg)));
+            it->setToolTip(widebandToolTip(cc));
+        }
+    }
+}
+
+QString MapWindow::widebandSummary(const CorrectionGrid& grid) {
+    const WidebandCorrection& wide = shownCorrection();
+    if (wide.samplesSeen() == 0) return text(MapText::NoWideband);
+    const Exclusions e = wide.exclusions();
+    int suggested = 0;
+    for (const auto& row : grid)
+        for (const CellCorrection& c : row) suggested += c.reason == CellReason::Suggested;
+    return text(MapText::WidebandSummary)
+        .arg(e.readings)
+        .arg(e.used)
+        .arg(e.noLambda)
+        .arg(e.fuelCut)
+        .arg(e.transient)
+        .arg(e.cold)
+        .arg(e.limiter)
+        .arg(e.offMap)
+        .arg(suggested);
+}
+
+QString MapWindow::delayText() {
+    const WidebandCorrection& wide = shownCorrection();
+    QStringList bands;
+    for (const DelayBand& b : wide.delays()) {
+        const double seconds = b.seconds ? *b.seconds : wide.delayAt(b.atRpm);
+        QString one = QString("%1 ms @%2").arg(std::lround(seconds * 1000)).arg(b.atRpm);
+        if (!b.seconds) one += " (" + text(MapText::DelayAssumed) + ")";
+        bands << one;
+    }
+    return text(MapText::DelayLine).arg(bands.join(", "));
+}
+
+void MapWindow::applyWideband() {
+    WidebandCorrection& wide = shownCorrection();
+    if (wide.samplesSeen() == 0) return say(text(MapText::NoWideband), false);
+    if (!wide.hasUnusedReadings()) return say(text(MapText::WidebandUsed), false);
+    MapGrid g = wb_.currentGrid();
+    const CorrectionGrid grid =
+        wide.suggest(g.cells, wb_.sessionStart(), wb_.targetSide().targets, wb_.targetSide().locks);
+    int changed = 0;
+    for (int r = 0; r < MapSize; ++r) {
+        for (int c = 0; c < MapSize; ++c) {
+            const CellCorrection& cc =
+                grid[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+            if (cc.reason != CellReason::Suggested) continue; // locked cells have none
+            const int value = std::clamp(cc.value, CellMin, CellMax);
+            if (value == g.at(r, c)) continue;
+            g.at(r, c) = static_cast<std::uint8_t>(value);
+            ++changed;
+        }
+    }
+    if (changed == 0) return say(text(MapText::NoWidebandSuggestions), false);
+    // The readings describe the map before this change: they never move a cell again.
+    wide.markUsed();
+    if (loadedWideband_) widebandUsedLogs_.insert(logKey_);
+    wb_.apply(g, Change::command(lang::HistoryText::StepWideband, changed));
+    say(text(MapText::WidebandApplied).arg(changed), false);
+    refresh();
+}
+
+void MapWindow::newSession() {
+    wb_.newSession();
+    say(text(MapText::SessionStarted), false);
+}
+
+void MapWindow::toggleLock() {
+    const Selection s = selection();
+    if (!s.valid()) return refuse({EditError::BadSelection, -1, -1, {}});
+    TargetSide side = wb_.targetSide();
+    bool allLocked = true;
+    for (int r = s.top; r <= s.bottom; ++r)
+        for (int c = s.left; c <= s.right; ++c)
+            allLocked &= side.locks[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+    for (int r = s.top; r <= s.bottom; ++r)
+        for (int c = s.left; c <= s.right; ++c)
+            side.locks[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = !allLocked;
+    wb_.setTargetSide(side);
+    say(text(allLocked ? MapText::CellsUnlocked : MapText::CellsLocked).arg(s.rows() * s.cols()),
+        false);
+    if (!wb_.sideProblem().isEmpty()) say(wb_.sideProblem(), true);
+}
+
+void MapWindow::refuseTargets(const TargetParse& p) {
+    switch (p.fault) {
+    case TargetParse::Fault::None:
+        return;
+    case TargetParse::Fault::Rows:
+        return say(text(MapText::TargetRows), true);
+    case TargetParse::Fault::Columns:
+        return say(text(MapText::TargetColumns).arg(p.row + 1), true);
+    case TargetParse::Fault::NotANumber:
+        return say(text(MapText::TargetNotANumber).arg(p.row + 1).arg(p.col + 1), true);
+    case TargetParse::Fault::OutOfRange: {
+        // The number as it was written in the text.
+        const QString line = pastedTargets_.split('\n').value(p.row);
+        const QString value =
+            line.split(QRegularExpression("[ \t;]+"), Qt::SkipEmptyParts).value(p.col);
+        return say(text(MapText::TargetOutOfRange).arg(p.row + 1).arg(p.col + 1).arg(value), true);
+    }
+    }
+}
+
+void MapWindow::pasteTargets(const QString& t) {
+    if (t.size() > static_cast<qsizetype>(MaxPasteBytes)) return say(text(MapText::TooLarge), true);
+    pastedTargets_ = t;
+    const TargetParse p = parseTargets(t.toStdString());
+    if (!p.table) return refuseTargets(p);
+    TargetSide side = wb_.targetSide();
+    side.targets = *p.table;
+    wb_.setTargetSide(side);
+    say(text(MapText::TargetsPasted), false);
+    if (!wb_.sideProblem().isEmpty()) say(wb_.sideProblem(), true);
+}
+
+void MapWindow::editTarget(QTableWidgetItem* item) {
+    const int row = item->row() - 1, col = item->column();
+    if (row < 0) return refresh(); // the speed axis belongs to the map
+    QString typed = item->text().trimmed();
+    typed.replace(',', '.');
+    static const QRegularExpression number("^[0-9]+(\\.[0-9]+)?$");
+    bool ok = number.match(typed).hasMatch();
+    // Two decimals, as the table shows them and the side file keeps them.
+    const double v = ok ? std::round(typed.toDouble(&ok) * 100.0) / 100.0 : 0.0;
+    if (!ok) {
+        say(text(MapText::TargetNotANumber).arg(row + 1).arg(col + 1), true);
+        return refresh();
+    }
+    if (v < MinTargetLambda || v > MaxTargetLambda) {
+        say(text(MapText::TargetOutOfRange).arg(row + 1).arg(col + 1).arg(item->text().trimmed()),
+            true);
+        return refresh();
+    }
+    // A value typed into a selected block goes into every cell of it.
+    Selection s = selection();
+    if (!s.valid() || row < s.top || row > s.bottom || col < s.left || col > s.right)
+        s = {row, col, row, col};
+    TargetSide side = wb_.targetSide();
+    for (int r = s.top; r <= s.bottom; ++r)
+        for (int c = s.left; c <= s.right; ++c)
+            side.targets[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = v;
+    say({}, false);
+    wb_.setTargetSide(side);
+    if (!wb_.sideProblem().isEmpty()) say(wb_.sideProblem(), true);
 }
 
 void MapWindow::showLivePoint(const std::optional<MapPoint>& p, double now) {

@@ -3,6 +3,7 @@
 // statistics overlays and the stoichiometric helper.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointF>
 #include <QRegion>
 #include <QSet>
@@ -17,12 +18,14 @@
 #include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
+#include "analysis/wideband_correction.h"
 #include "lang/history_texts.h"
 #include "lang/map_texts.h"
 
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTimer;
 
 namespace velmora::ui {
@@ -42,6 +45,8 @@ public:
     // Where a fractional map row and column lie in the viewport.
     QPointF pixelOf(double row, double col) const;
     const std::optional<QPointF>& livePoint() const { return point_; }
+    // Locked cells carry a padlock mark in every overlay.
+    void setLocks(const analysis::LockGrid& locks);
     std::size_t trailLength() const { return trail_.size(); }
 
 signals:
@@ -62,12 +67,13 @@ private:
     std::deque<TrailPoint> trail_;
     std::optional<QPointF> point_;
     double now_ = 0.0;
+    analysis::LockGrid locks_{};
 };
 
 class MapWindow : public QWidget {
     Q_OBJECT
 public:
-    enum class Overlay { Values, Hits, Lambda, Balance, Suggestions };
+    enum class Overlay { Values, Hits, Lambda, Balance, Suggestions, TargetLambda, Wideband };
 
     explicit MapWindow(MapWorkbench& workbench, QWidget* parent);
 
@@ -94,6 +100,19 @@ public:
     void pasteText(const QString& text);
     void applySuggestions();
     void resetStatistics();
+    // The wide-band correction: locks or unlocks the selected cells (all locked: unlocks),
+    // applies every suggestion as one step, begins a new tuning session.
+    void toggleLock();
+    void applyWideband();
+    void newSession();
+    // The wide-band readings shown: the live ones unless a log with readings was analysed.
+    analysis::WidebandCorrection& shownCorrection();
+    // The suggestions the Wide-band overlay shows.
+    analysis::CorrectionGrid widebandPreview();
+    // The wide-band summary and the transport delay line.
+    QString widebandSummary(const analysis::CorrectionGrid& preview);
+    QString delayText();
+    static constexpr int WidebandIntervalMs = 2000;
     // Statistics from a recorded log replace the live ones in the overlays until Reset.
     void loadLog();
     bool loadLogFile(const QString& path);
@@ -126,6 +145,15 @@ private:
     QPushButton* button(lang::MapText caption) const;
     QString cellText(int row, int col, const analysis::MapGrid& g,
                      const analysis::SuggestionGrid& s) const;
+    QString widebandCellText(const analysis::CellCorrection& c) const;
+    QString widebandToolTip(const analysis::CellCorrection& c) const;
+    analysis::Rgb widebandColour(const analysis::CellCorrection& c) const;
+    void showWideband(const analysis::CorrectionGrid& grid);
+    // The preview, summary and delay line anew (while samples stream in: when due).
+    void updateWideband();
+    void editTarget(QTableWidgetItem* item);
+    void pasteTargets(const QString& text);
+    void refuseTargets(const analysis::TargetParse& p);
 
     MapWorkbench& wb_;
     MapTable* table_ = nullptr;
@@ -134,6 +162,12 @@ private:
     QLabel* message_ = nullptr;
     QLabel* helper_ = nullptr;
     QLabel* summary_ = nullptr;
+    QLabel* widebandSummary_ = nullptr;
+    QLabel* delay_ = nullptr;
+    std::vector<std::pair<QLabel*, lang::MapText>> limitLabels_;
+    QSpinBox* maxStep_ = nullptr;
+    QSpinBox* maxTotal_ = nullptr;
+    QSpinBox* minSamples_ = nullptr;
     std::vector<std::pair<QPushButton*, lang::MapText>> buttons_;
     QTimer* statsTimer_ = nullptr;
     Overlay overlay_ = Overlay::Values;
@@ -141,9 +175,17 @@ private:
     QString logKey_;         // the loaded log's path, size and time
     QSet<QString> usedLogs_; // logs whose suggestions were applied
     std::unique_ptr<analysis::MapStatistics> loadedStats_;
+    std::unique_ptr<analysis::WidebandCorrection> loadedWideband_;
+    QSet<QString> widebandUsedLogs_; // logs whose wide-band corrections were applied
     QString logSource_;
+    QString pastedTargets_; // the text of the last paste into the targets, to name a value
     std::uint64_t shownSeen_ = 0;
     bool refreshing_ = false;
+    bool timedRefresh_ = false; // a refresh for new live samples only
+    analysis::CorrectionGrid preview_{};
+    QString wideSummaryText_, delayText_;
+    QElapsedTimer wideAge_;
+    qint64 wideCostMs_ = 0;
 };
 
 } // namespace velmora::ui

@@ -1,8 +1,10 @@
 #include "ui/map/map_workbench.h"
 
+#include "files/safe_file.h"
 #include "files/settings.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,11 +28,30 @@ namespace {
 
 const QColor LiveColour(200, 0, 200);
 
+// The keys of the wide-band correction beside the statistics' keys, with their bounds.
+struct LimitKey {
+    const char* key;
+    int def, min, max;
+};
+constexpr LimitKey StepKey{"WidebandMaxStep", 5, 1, 20};
+constexpr LimitKey TotalKey{"WidebandMaxTotal", 20, 1, 50};
+constexpr LimitKey MinSamplesKey{"WidebandMinSamples", 20, 1, 1000};
+constexpr std::size_t MaxSideBytes = 64 * 1024;
+
+int limited(const LimitKey& k, int v) {
+    return std::clamp(v, k.min, k.max);
+}
+
+MapCells cellsOf(const Calibration& cal) {
+    return gridOf(cal).cells;
+}
+
 } // namespace
 
 MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     setObjectName("MapWorkbench");
     loadStatsSettings();
+    loadWidebandSettings();
     heat_ = readAddonSwitch(form_.settingsStore(), AddonSwitch::HeatColours);
 
     menu_ = new QMenu(form_.menuBar());
@@ -91,8 +112,11 @@ MapWorkbench::MapWorkbench(TFormHlav& form) : form_(form) {
     samples_ = form_.link().samples().subscribe([this](const EngineSample& s) {
         // Only frames of kind 1 carry the advance; before the first one there is none to show.
         if (s.kind() == 1) advanceSeen_ = true;
+        if (!s.replayed && s.widebandConnected) addWideband(s);
         showLivePoint(s, !s.replayed);
     });
+    connect(&form_, &TFormHlav::calibrationCommitted, this, &MapWorkbench::calibrationCommitted);
+    loadSide(targetsPath());
     // Without a connection the unit reports nothing: a dot left standing would lie.
     exchange_ = form_.link().exchange().events().subscribe([this](const ExchangeEvent& e) {
         if (e.kind == ExchangeEvent::Kind::ConnectionLost && curveWindow_ != nullptr)
@@ -254,6 +278,153 @@ void MapWorkbench::refreshCurve() {
 void MapWorkbench::analyseLog(const log::LogData& data, const QString& path,
                               const LogRange& range) {
     openWindow()->analyseLog(data, path, range);
+}
+
+void MapWorkbench::loadWidebandSettings() {
+    const ProfileStore& store = form_.settingsStore();
+    CorrectionSettings s = wideband_.settings();
+    const auto read = [&](const LimitKey& k) {
+        return limited(k, readStatisticsKey(store, k.key, k.def));
+    };
+    s.maxStepPercent = read(StepKey);
+    s.maxTotalPercent = read(TotalKey);
+    s.minSamples = read(MinSamplesKey);
+    wideband_.setSettings(s);
+}
+
+CorrectionSettings MapWorkbench::widebandSettings() {
+    // The acceleration enrichment starts at the calibration's threshold: faster throttle
+    // samples are left out.
+    const int threshold = form_.calibration()[AKCEL_PRAH] * 10;
+    if (wideband_.settings().accelerationThreshold != threshold) {
+        CorrectionSettings s = wideband_.settings();
+        s.accelerationThreshold = threshold;
+        wideband_.setSettings(s);
+    }
+    return wideband_.settings();
+}
+
+void MapWorkbench::setWidebandLimits(int step, int total, int minSamples) {
+    CorrectionSettings s = widebandSettings();
+    s.maxStepPercent = limited(StepKey, step);
+    s.maxTotalPercent = limited(TotalKey, total);
+    s.minSamples = limited(MinSamplesKey, minSamples);
+    if (s.maxStepPercent == wideband_.settings().maxStepPercent &&
+        s.maxTotalPercent == wideband_.settings().maxTotalPercent &&
+        s.minSamples == wideband_.settings().minSamples)
+        return;
+    wideband_.setSettings(s);
+    ProfileStore& store = form_.settingsStore();
+    for (const auto& [k, v] :
+         {std::pair{StepKey, s.maxStepPercent}, std::pair{TotalKey, s.maxTotalPercent},
+          std::pair{MinSamplesKey, s.minSamples}})
+        store.writeInt(StatisticsSection, k.key, static_cast<int>(v));
+    store.sync();
+    if (window_ != nullptr) window_->refresh();
+}
+
+void MapWorkbench::addWideband(const EngineSample& s) {
+    widebandSettings();
+    const Calibration& cal = form_.calibration();
+    if (!sessionStart_) sessionStart_ = cellsOf(cal);
+    wideband_.add(s, rpmAxis(cal));
+}
+
+MapCells MapWorkbench::sessionStart() {
+    return sessionStart_ ? *sessionStart_ : cellsOf(form_.calibration());
+}
+
+void MapWorkbench::newSession() {
+    form_.readControls();
+    sessionStart_ = cellsOf(form_.calibration());
+    // The readings so far describe the session that ended.
+    wideband_.markUsed();
+    if (window_ != nullptr) window_->refresh();
+}
+
+QString MapWorkbench::targetsPath() const {
+    const std::string& file = form_.lastFilePath();
+    if (!file.empty()) return QString::fromStdString(file) + ".targets";
+    return QString::fromStdString(dataFolder()) + "/targets.txt";
+}
+
+void MapWorkbench::loadSide(const QString& path) {
+    sidePath_ = path;
+    sideProblem_.clear();
+    side_ = TargetSide{};
+    const FileRead read = readPlainFile(QFile::encodeName(path).toStdString(), MaxSideBytes, true);
+    if (read.status == FileRead::Status::Missing) {
+        // nothing kept yet: the default targets, nothing locked
+    } else if (!read.ok()) {
+        sideProblem_ =
+            text(lang::MapText::TargetsDamaged).arg(path, QString::fromStdString(read.error));
+    } else {
+        std::string why;
+        if (auto parsed = parseTargetSide(read.data, &why))
+            side_ = *parsed;
+        else
+            sideProblem_ =
+                text(lang::MapText::TargetsDamaged).arg(path, QString::fromStdString(why));
+    }
+    if (!sideProblem_.isEmpty()) {
+        const QString message = sideProblem_;
+        QTimer::singleShot(0, this, [this, message] { form_.showStatusHint(message); });
+    }
+    emit targetsChanged();
+    if (window_ != nullptr) window_->refresh();
+}
+
+void MapWorkbench::writeSide() {
+    const WriteResult r =
+        replaceFile(QFile::encodeName(sidePath_).toStdString(), formatTargetSide(side_), true);
+    sideProblem_.clear();
+    if (!r.ok) {
+        sideProblem_ =
+            text(lang::MapText::TargetsNotSaved).arg(sidePath_, QString::fromStdString(r.error));
+        form_.showStatusHint(sideProblem_);
+    }
+}
+
+void MapWorkbench::setTargetSide(const TargetSide& side) {
+    side_ = side;
+    writeSide();
+    emit targetsChanged();
+    if (window_ != nullptr) window_->refresh();
+}
+
+std::string MapWorkbench::sidePartText() const {
+    return formatTargetSide(side_);
+}
+
+void MapWorkbench::restoreSidePart(const QString& text) {
+    // An older snapshot kept no targets: those of now stay.
+    if (text.isEmpty()) return;
+    std::string why;
+    const auto parsed = parseTargetSide(text.toStdString(), &why);
+    if (!parsed) {
+        form_.showStatusHint(
+            this->text(lang::MapText::TargetsDamaged).arg(QString(), QString::fromStdString(why)));
+        return;
+    }
+    setTargetSide(*parsed);
+}
+
+void MapWorkbench::calibrationCommitted(const Change& change) {
+    // Another calibration (opened, read, made anew): a session begins with its first reading,
+    // and the readings so far describe the map that was replaced.
+    if (change.replacing) {
+        sessionStart_.reset();
+        wideband_.markUsed();
+    }
+    if (!change.fileStored) return;
+    const QString path = targetsPath();
+    if (change.replacing) {
+        loadSide(path);
+    } else {
+        // Saved: the targets go beside the file, under its name.
+        sidePath_ = path;
+        writeSide();
+    }
 }
 
 MapWindow* MapWorkbench::openWindow() {

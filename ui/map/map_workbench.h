@@ -16,6 +16,8 @@
 #include "analysis/log_samples.h"
 #include "analysis/map_edit.h"
 #include "analysis/map_stats.h"
+#include "analysis/target_file.h"
+#include "analysis/wideband_correction.h"
 #include "history/change.h"
 #include "lang/map_texts.h"
 #include "link/stream.h"
@@ -60,6 +62,31 @@ public:
     analysis::MapStatistics& liveStatistics() { return live_; }
     analysis::StatsSettings statsSettings() const { return live_.settings(); }
 
+    // The whole-map correction from a wide-band controller, fed by the live samples that carry
+    // its readings; the target table and locked cells it works to, kept in the side file of
+    // the calibration (and in snapshots).
+    analysis::WidebandCorrection& widebandCorrection() { return wideband_; }
+    analysis::CorrectionSettings widebandSettings();
+    // Step and total in percent, the samples a cell needs; kept in the settings file.
+    void setWidebandLimits(int stepPercent, int totalPercent, int minSamples);
+    const analysis::TargetSide& targetSide() const { return side_; }
+    // Replaces the targets and locks and writes the side file; a failed write is said in the
+    // status bar and the map window, the table is kept all the same.
+    void setTargetSide(const analysis::TargetSide& side);
+    // <calibration file>.targets, or targets.txt in the data folder without a file name.
+    QString targetsPath() const;
+    // The map when the tuning session began (the present one while none has begun): the
+    // first wide-band sample after a calibration was opened, read or made anew, or New
+    // session, begins one.
+    analysis::MapCells sessionStart();
+    bool sessionBegun() const { return sessionStart_.has_value(); }
+    void newSession();
+    // What a snapshot keeps beside the calibration, and a snapshot's side part opened again.
+    std::string sidePartText() const;
+    void restoreSidePart(const QString& text);
+    // The last failure to read or write the side file; empty after a success.
+    const QString& sideProblem() const { return sideProblem_; }
+
     MapWindow* openWindow();
     // Opens the map window on the statistics of a log read already, over `range`.
     void analyseLog(const log::LogData& data, const QString& path, const analysis::LogRange& range);
@@ -77,6 +104,7 @@ signals:
     void mapShown();
     void livePointChanged();
     void liveStatisticsChanged();
+    void targetsChanged();
 
 private:
     void retranslate();
@@ -85,6 +113,11 @@ private:
     void scheduleMapShown();
     void loadStatsSettings();
     void refreshCurve();
+    void loadWidebandSettings();
+    void addWideband(const analysis::EngineSample& s);
+    void calibrationCommitted(const Change& change);
+    void loadSide(const QString& path);
+    void writeSide();
 
     TFormHlav& form_;
     QMenu* menu_ = nullptr;
@@ -101,6 +134,11 @@ private:
     bool shownPending_ = false;
     analysis::MapStatistics live_;
     std::optional<analysis::MapPoint> point_;
+    analysis::WidebandCorrection wideband_;
+    analysis::TargetSide side_;
+    QString sidePath_;
+    QString sideProblem_;
+    std::optional<analysis::MapCells> sessionStart_;
     Subscription samples_;
     Subscription exchange_;
 };
