@@ -10,8 +10,9 @@ constexpr std::int64_t Origin = std::int64_t{1} << 32;
 std::uint64_t joinTime(std::int64_t logMs) {
     return static_cast<std::uint64_t>(logMs + Origin);
 }
-// How far before a seek the parser starts: a whole frame or line and the join's look-back.
-constexpr std::int64_t SeekLeadMs = 1000;
+// How far before a seek the parser starts: enough lines or frames before it to be in step with
+// the stream (a silence of a few seconds included) and the join's look-back.
+constexpr std::int64_t SeekLeadMs = 5000;
 } // namespace
 
 void ReplayWideband::load(std::vector<WidebandEntry> entries, std::vector<ContextEntry> contexts) {

@@ -54,7 +54,8 @@ TEST(WidebandReader, ReadingsKeepTheirArrivalTimeAndJoinOnlyWhileFresh) {
     const Subscription r =
         reader.readings().subscribe([&](const WidebandReading& x) { readings.push_back(x); });
 
-    pty.send(text("0.98\n"));
+    // A line without a checksum counts once the line before it checked out too.
+    pty.send(text("0.97\n0.98\n"));
     ASSERT_TRUE(pumpUntil([&] { return !readings.empty(); }));
     now = 10040;
     reader.poll();
@@ -66,7 +67,7 @@ TEST(WidebandReader, ReadingsKeepTheirArrivalTimeAndJoinOnlyWhileFresh) {
         EXPECT_EQ(x.timeMs, 10000u);
         raw.append(x.data.begin(), x.data.end());
     }
-    EXPECT_EQ(raw, "0.98\n");
+    EXPECT_EQ(raw, "0.97\n0.98\n");
 
     // Joined by arrival time: at most 200 ms old, never before it arrived; a replayed sample
     // keeps what the replay gave it.
@@ -132,7 +133,7 @@ TEST(WidebandReader, AnUnpluggedControllerGivesNoLambdaAndIsReopenedWhenBack) {
     std::vector<WidebandReading> readings;
     const Subscription r =
         reader.readings().subscribe([&](const WidebandReading& x) { readings.push_back(x); });
-    line.pty->send(text("1.02\n"));
+    line.pty->send(text("1.01\n1.02\n"));
     ASSERT_TRUE(pumpUntil([&] { return readings.size() == 1; }));
     EngineSample s = sampleAt(1050);
     reader.join(s);
@@ -165,7 +166,7 @@ TEST(WidebandReader, AnUnpluggedControllerGivesNoLambdaAndIsReopenedWhenBack) {
     EXPECT_EQ(s.widebandState, WidebandState::NoReading);
 
     const std::uint64_t back = now;
-    line.pty->send(text("0.91\n"));
+    line.pty->send(text("0.90\n0.91\n"));
     ASSERT_TRUE(pumpUntil([&] { return readings.size() == 2; }));
     EXPECT_EQ(readings[1].timeMs, back);
     s = sampleAt(back + 10);

@@ -331,8 +331,9 @@ private slots:
     }
 
     // Steady riding halfway between columns 1 and 2 of row 3 with the wide-band controller
-    // reading 3 % lean of a target of 1.00: the unlocked cell gets +3 %, the locked one none,
-    // as one step that one undo takes back whole.
+    // reading 3 % lean of a target of 1.00: the locked cell stays, so the unlocked one takes the
+    // blend's whole correction (+6 %), held to the bound of a pass (+5 %), as one step that one
+    // undo takes back whole.
     void widebandCorrectionPreviewsAndAppliesAsOneStep() {
         start();
         MapWindow* w = wb_->openWindow();
@@ -371,8 +372,8 @@ private slots:
         QVERIFY(wb_->sessionBegun());
         w->setOverlay(MapWindow::Overlay::Wideband);
         const int present = before.at(3, 1);
-        const int expected = static_cast<int>(std::lround(present * 1.03));
-        QCOMPARE(w->table()->item(4, 1)->text(), QString("%1 +3.0").arg(expected));
+        const int expected = static_cast<int>(std::lround(present * 1.05));
+        QCOMPARE(w->table()->item(4, 1)->text(), QString("%1 +5.0").arg(expected));
         QVERIFY(w->table()->item(4, 1)->toolTip().contains("median lambda 1.030"));
         QCOMPARE(w->table()->item(4, 2)->text(), QString("locked"));
         QVERIFY(get<QLabel>("MapWidebandSummary")->text().startsWith("Wide-band readings: 200"));

@@ -211,7 +211,8 @@ private slots:
             return form_->link().monitorFrame(makeFrame(0xB0, data));
         };
 
-        controller.send({'0', '.', '9', '8', '\n'});
+        // The first line only brings the stream in step.
+        controller.send({'0', '.', '9', '7', '\n', '0', '.', '9', '8', '\n'});
         QTRY_COMPARE(field->text(), QString("λ 0.98"));
         now_ += 150;
         QVERIFY(feed());
