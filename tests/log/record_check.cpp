@@ -7,6 +7,10 @@
 //                             0..54 ms), and with frames every 30 ms (two in some ticks).
 //   record_check kill N       kills a recording process N times with SIGKILL; each log must
 //                             read, its last record at most 1 s older than the kill.
+//   record_check wideband SECONDS  the same with a simulated MTS controller on its own line,
+//                             unplugged for 2 s halfway: every byte of every reading it sent is
+//                             in the wide-band log with its arrival time, the samples of the gap
+//                             hold no lambda (NaN, never 0), and the reader reopens the line.
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -22,9 +26,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "link/wideband_reader.h"
 #include "log/frame_log.h"
 #include "log/mlg.h"
 #include "log/recorder.h"
+#include "log/wideband_log.h"
 #include "sim/engine.h"
 #include "test_dir.h"
 #include "tests/log/mlg_node_check.h"
@@ -150,6 +156,125 @@ int simRun(int seconds, int monitorMs = 55, int phaseMs = 0, bool full = true) {
     return full ? mlgConverterCheck(rec.logPath(), expected, markers, dir.path()) : 0;
 }
 
+int widebandRun(int seconds) {
+    const test::TestDir dir;
+    simtest::SimProcess sim({"--monitor", "100", "--scenario", "ride", "--water", "85",
+                             "--wideband", "{dir}/wb", "--wb-protocol", "mts", "--log",
+                             "{dir}/line.log"});
+    simtest::Host host;
+    host.cal = simtest::defaultCalibration(6);
+    if (!sim.started() || !host.open(sim.linkPath())) {
+        std::printf("wideband: the simulator did not start\n");
+        return 1;
+    }
+    Recorder rec;
+    if (!rec.start(dir.file("ride"), 0, "Velmora 52 record_check", nowMs())) {
+        std::printf("wideband: %s\n", rec.error().c_str());
+        return 1;
+    }
+    WidebandReader reader(nowMs);
+    host.link.clockMs = nowMs;
+    host.link.addJoiner(reader);
+    for (int i = 0;
+         i < 40 && reader.open(sim.file("wb"), WidebandProtocol::InnovateMts) != OpenResult::Opened;
+         ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!reader.isOpen()) {
+        std::printf("wideband: cannot open the controller's line\n");
+        return 1;
+    }
+    std::size_t readings = 0, samples = 0, withLambda = 0, zero = 0, inGap = 0, gapLambda = 0;
+    std::uint64_t unpluggedAt = 0, backAt = 0;
+    int lost = 0, reopened = 0;
+    const Subscription bytes = reader.bytes().subscribe([&](const WidebandBytes& b) {
+        rec.recordWideband(b.timeMs, b.data.data(), b.data.size());
+    });
+    const Subscription counted =
+        reader.readings().subscribe([&](const WidebandReading&) { ++readings; });
+    const Subscription recording = host.link.samples().subscribe([&](const EngineSample& s) {
+        ++samples;
+        withLambda += s.widebandLambda.has_value();
+        zero += s.widebandLambda && *s.widebandLambda <= 0.0;
+        if (unpluggedAt != 0 && backAt == 0 && s.timeMs > unpluggedAt + 300) {
+            ++inGap;
+            gapLambda += s.widebandLambda.has_value();
+        }
+        rec.record(s, nowMs());
+        rec.flushIfDue(nowMs());
+    });
+    const int ticks = seconds * 1000 / 55;
+    auto next = Clock::now();
+    for (int i = 0; i < ticks; ++i) {
+        next += std::chrono::milliseconds(55);
+        std::this_thread::sleep_until(next);
+        QCoreApplication::processEvents();
+        host.link.tick();
+        const Reconnector::Event e = reader.poll();
+        lost += e == Reconnector::Event::Lost;
+        if (e == Reconnector::Event::Reconnected) {
+            ++reopened;
+            backAt = nowMs();
+        }
+        if (i == ticks / 2) {
+            sim.signal(SIGUSR1);
+            unpluggedAt = nowMs();
+        }
+    }
+    host.link.tick();
+    reader.close();
+    host.port.close();
+    rec.stop(nowMs());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    sim.stop();
+
+    // What the controller sent, reading by reading, against the bytes the log holds.
+    std::vector<simtest::LogEntry> sent;
+    for (simtest::LogEntry& e : simtest::readLog(sim.file("line.log")))
+        if (e.direction == "WB" && !e.bytes.empty()) sent.push_back(std::move(e));
+    const WidebandLogResult logged = readWidebandLogFile(rec.widebandLogPath());
+    std::vector<std::uint8_t> stream;
+    std::vector<std::int64_t> arrival; // of each byte, ms since the log start
+    for (const WidebandEntry& e : logged.entries) {
+        stream.insert(stream.end(), e.bytes.begin(), e.bytes.end());
+        arrival.insert(arrival.end(), e.bytes.size(), e.timeMs);
+    }
+    // Each reading sent is found whole, in order; its arrival less its sending time stays the
+    // same but for the line's and the tick's delays.
+    std::size_t at = 0, found = 0, missing = 0;
+    std::vector<double> offsets;
+    for (const simtest::LogEntry& e : sent) {
+        const auto it = std::search(stream.begin() + static_cast<std::ptrdiff_t>(at), stream.end(),
+                                    e.bytes.begin(), e.bytes.end());
+        if (it == stream.end()) {
+            ++missing;
+            continue;
+        }
+        at = static_cast<std::size_t>(it - stream.begin()) + e.bytes.size();
+        ++found;
+        offsets.push_back(static_cast<double>(arrival[at - 1]) - e.time * 1000.0);
+    }
+    const double base = percentile(offsets, 0.0);
+    for (double& o : offsets) o -= base;
+    const LogReadResult r = readMlgFile(rec.logPath());
+    std::size_t nanLambda = 0;
+    for (std::size_t i = 0; r.ok && i < r.data.records(); ++i)
+        nanLambda += std::isnan(r.data.columns[WbLambda][i]);
+    std::printf("wideband: %d s, %zu readings sent, %zu found whole in the log (%zu missing), "
+                "arrival after sending: median %.0f ms, worst %.0f ms above the least; %zu "
+                "readings parsed live; %zu samples, %zu with lambda, %zu with lambda 0; unplugged "
+                "%s, reopened %d time(s); %zu samples in the gap, %zu of them with lambda; %zu "
+                "records with NaN lambda\n",
+                seconds, sent.size(), found, missing, percentile(offsets, 0.5),
+                percentile(offsets, 1.0), readings, samples, withLambda, zero,
+                lost == 1 ? "once" : "NOT seen", reopened, inGap, gapLambda, nanLambda);
+    // The reading on the line when the host closed may be cut off.
+    const bool ok = logged.ok && r.ok && !sent.empty() && missing <= 1 && lost == 1 &&
+                    reopened == 1 && inGap > 0 && gapLambda == 0 && zero == 0 &&
+                    nanLambda >= inGap && withLambda > samples / 2;
+    if (!ok) std::printf("wideband: FAILED\n");
+    return ok ? 0 : 1;
+}
+
 // The child: records engine frames in real time at one per tick until it is killed.
 [[noreturn]] void recordUntilKilled(const std::string& base, int pipeFd) {
     Recorder rec;
@@ -222,6 +347,10 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return simRun(n);
     }
+    if (mode == "wideband" && n > 0) {
+        QCoreApplication app(argc, argv);
+        return widebandRun(n);
+    }
     if (mode == "phases" && n > 0) {
         QCoreApplication app(argc, argv);
         int failures = 0;
@@ -230,6 +359,7 @@ int main(int argc, char** argv) {
         failures += simRun(n, 25, 13, false) != 0;
         return failures == 0 ? 0 : 1;
     }
-    std::fprintf(stderr, "usage: record_check sim SECONDS | phases SECONDS | kill N\n");
+    std::fprintf(stderr,
+                 "usage: record_check sim SECONDS | phases SECONDS | wideband SECONDS | kill N\n");
     return 2;
 }
