@@ -505,9 +505,12 @@ CorrectionGrid WidebandCorrection::suggest(const MapCells& map, const MapCells& 
             }
             // Readings that only pass between cells (a mean weight below a quarter, what readings
             // spread evenly around a cell have) measure a blend a neighbour can satisfy as well.
-            if (a.weight < settings_.minSamples ||
-                a.weight < MinMeanWeight * static_cast<double>(a.ratio.size())) {
+            if (a.weight < settings_.minSamples) {
                 out.reason = CellReason::FewSamples;
+                continue;
+            }
+            if (a.weight < MinMeanWeight * static_cast<double>(a.ratio.size())) {
+                out.reason = CellReason::Between;
                 continue;
             }
             const double present = map[at];

@@ -55,7 +55,8 @@ enum class CellReason : std::uint8_t {
     OnTarget,   // the change would round to nothing
     Locked,     // the user locked the cell
     NoSamples,  // no usable reading fell on it
-    FewSamples, // fewer than minSamples, or readings that mostly lie nearer other cells
+    FewSamples, // fewer than minSamples
+    Between,    // enough readings, but mostly nearer other cells: they measure a blend
     AtLimit,    // the session bound allows no further change in that direction
 };
 

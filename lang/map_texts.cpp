@@ -231,6 +231,14 @@ constexpr std::array<Row, static_cast<std::size_t>(MapText::Count)> Table{{
     {MapText::NoWideband, "Žádná širokopásmová čtení: platí pomocník úzkopásmové sondy.",
      "No wide-band readings: the narrow-band helper applies.",
      "Keine Breitband-Lesungen: der Schmalband-Helfer gilt."},
+    {MapText::ReasonBetween, "mezi", "between", "zwischen"},
+    {MapText::ReasonBetweenLong,
+     "Čtení leží většinou blíž sousedním buňkám (průměrná váha %1, nejméně 0,25): měří směs, "
+     "kterou může splnit i soused.",
+     "The readings lie mostly nearer other cells (mean weight %1, at least 0.25): they measure a "
+     "blend that a neighbour can satisfy as well.",
+     "Die Lesungen liegen meist näher an anderen Zellen (mittleres Gewicht %1, mindestens 0,25): "
+     "sie messen eine Mischung, die auch ein Nachbar erfüllen kann."},
 }};
 
 constexpr bool inOrder() {

@@ -100,6 +100,8 @@ enum class MapText {
     WidebandUsed,
     SessionStarted,
     NoWideband,
+    ReasonBetween,
+    ReasonBetweenLong,
     Count
 };
 

@@ -101,6 +101,20 @@ TEST(WidebandCorrection, SuggestsMeasuredOverTargetWithinEveryBound) {
     }
 }
 
+// Readings that pass a cell only at a distance measure the blend of its neighbour: that cell is
+// left alone, and the cell they lie near takes the correction the blend asks for (4 % lean at
+// 80 % weight: 105, so that 0.2 x 100 + 0.8 x 105 = 104).
+TEST(WidebandCorrection, ACellSeenOnlyFromItsNeighbourIsLeftAlone) {
+    WidebandCorrection corr;
+    Ride{[](EngineSample& s, double) { s.rpm = 3800; }, [](double) { return 1.04; }}.run(corr,
+                                                                                         30.0);
+    const CorrectionGrid g = corr.suggest(flatMap(100), flatMap(100), flatTargets(1.0), {});
+    EXPECT_EQ(g[4][2].reason, CellReason::Between);
+    EXPECT_EQ(g[4][2].value, 100);
+    EXPECT_EQ(g[4][3].reason, CellReason::Suggested);
+    EXPECT_EQ(g[4][3].value, 105);
+}
+
 TEST(WidebandCorrection, LeavesOutReadingsThatDoNotMeasureTheMap) {
     // Every other second the ride is disturbed; the disturbed readings must not move the cell.
     struct Case {

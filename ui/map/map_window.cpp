@@ -882,6 +882,8 @@ QString MapWindow::widebandCellText(const CellCorrection& c) const {
             .arg(std::lround(wb_.widebandSettings().minSamples));
     case CellReason::AtLimit:
         return text(MapText::ReasonAtLimit);
+    case CellReason::Between:
+        return text(MapText::ReasonBetween);
     }
     return {};
 }
@@ -912,6 +914,9 @@ QString MapWindow::widebandToolTip(const CellCorrection& c) const {
     case CellReason::AtLimit:
         why = text(MapText::ReasonAtLimitLong).arg(st.maxTotalPercent, 0, 'f', 0);
         break;
+    case CellReason::Between:
+        why = text(MapText::ReasonBetweenLong).arg(c.samples / c.readings, 0, 'f', 2);
+        break;
     }
     if (c.readings > 0)
         why += '\n' + text(MapText::CellFigures)
@@ -931,6 +936,7 @@ Rgb MapWindow::widebandColour(const CellCorrection& c) const {
     case CellReason::Locked:
         return {200, 200, 200};
     case CellReason::FewSamples:
+    case CellReason::Between:
         return {235, 235, 245};
     case CellReason::AtLimit:
         return {250, 215, 170};
