@@ -169,6 +169,12 @@ double weightedQuantile(std::vector<std::pair<double, double>>& v, double q) {
 WidebandCorrection::WidebandCorrection(CorrectionSettings settings) : settings_(settings) {}
 
 void WidebandCorrection::setSettings(const CorrectionSettings& s) {
+    // Only the window and the sensor's range decide what answers a step.
+    if (s.delayFloor != settings_.delayFloor || s.delayCeiling != settings_.delayCeiling ||
+        s.minLambda != settings_.minLambda || s.maxLambda != settings_.maxLambda) {
+        answers_.clear();
+        judgedUpTo_ = 1;
+    }
     settings_ = s;
     delaysStale_ = true;
 }
@@ -179,6 +185,8 @@ void WidebandCorrection::reset() {
     axes_.clear();
     usedUpTo_ = 0;
     delaysStale_ = true;
+    answers_.clear();
+    judgedUpTo_ = 1;
 }
 
 void WidebandCorrection::add(const EngineSample& s, const std::array<int, MapSize>& rpms) {
@@ -254,14 +262,18 @@ void WidebandCorrection::measureDelays() const {
     // takes a number of revolutions rather than a fixed time).
     delays_.assign(BandCount, {});
     delaysStale_ = false;
-    std::vector<std::vector<double>> found(BandCount);
+    std::vector<std::vector<double>>& found = answers_;
+    found.resize(BandCount);
     const auto measured = [&](double lambda) {
         return lambda >= settings_.minLambda && lambda <= settings_.maxLambda;
     };
     std::vector<std::pair<double, double>> moves; // middle of two readings, signed move
-    for (std::size_t k = 1; k < points_.size(); ++k) {
+    const double lastReading = readings_.empty() ? -1.0 : points_[readings_.back()].readingTime;
+    for (std::size_t k = judgedUpTo_; k < points_.size(); judgedUpTo_ = ++k) {
         const Point& a = points_[k - 1];
         const Point& b = points_[k];
+        // Its answer may still be on the way: judge this step and the later ones next time.
+        if (0.5 * (a.time + b.time) + settings_.delayCeiling + 0.1 > lastReading) break;
         if (b.time - a.time > 0.3 || b.rpm < 300.0f || std::fabs(b.rpm - a.rpm) > 0.2f * b.rpm)
             continue;
         // Fuel cut begins or ends.

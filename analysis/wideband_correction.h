@@ -143,6 +143,10 @@ private:
     std::size_t usedUpTo_ = 0; // readings_ before this index are used
     mutable std::vector<DelayBand> delays_;
     mutable bool delaysStale_ = true;
+    // The answers found so far per band, and the first sample whose step is not judged yet
+    // (its answer may still come): each step is judged once, however often delays are asked.
+    mutable std::vector<std::vector<double>> answers_;
+    mutable std::size_t judgedUpTo_ = 1;
 };
 
 } // namespace velmora::analysis

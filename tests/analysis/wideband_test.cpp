@@ -20,6 +20,7 @@ struct Ride {
     std::function<void(EngineSample&, double)> shape;
     std::function<double(double)> exhaust;
     std::function<double(double)> delay = [](double rpm) { return 0.2 * 3000.0 / rpm; };
+    std::function<void(const WidebandCorrection&)> after = [](const WidebandCorrection&) {};
 
     void run(WidebandCorrection& corr, double seconds) const {
         for (int i = 0; i * 0.1 <= seconds; ++i) {
@@ -39,6 +40,7 @@ struct Ride {
             s.widebandState = lambda > 0 ? WidebandState::Ok : WidebandState::Invalid;
             if (lambda > 0) s.widebandLambda = lambda;
             corr.add(s, Rpms);
+            after(corr);
         }
     }
 };
@@ -177,6 +179,14 @@ TEST(WidebandCorrection, MeasuresTheTransportDelayOfEachSpeedBand) {
         ride.run(corr, 240.0);
         const double expected = ride.delay(rpm);
         EXPECT_NEAR(corr.delayAt(rpm), expected, 0.025);
+        // Asked all along, as the window asks while samples come: the same delay.
+        WidebandCorrection asked;
+        int n = 0;
+        ride.after = [&](const WidebandCorrection& c) {
+            if (++n % 37 == 0) c.delays();
+        };
+        ride.run(asked, 240.0);
+        EXPECT_NEAR(asked.delayAt(rpm), corr.delayAt(rpm), 1e-9);
     }
     // Without steps nothing is measured, and the assumed delay is used.
     WidebandCorrection steady;

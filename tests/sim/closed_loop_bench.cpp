@@ -7,6 +7,7 @@
 // narrow-band helper on the rows it may touch.
 //   closed_loop_bench [minutes per pass] [passes]
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -208,6 +209,31 @@ int main(int argc, char** argv) {
                                 b.toRpm, b.steps);
             }
         }
+    }
+
+    // What the map window pays to bring the figures up to date during an hour of riding: the
+    // first time over the whole hour, then after each further second of samples.
+    {
+        using Clock = std::chrono::steady_clock;
+        WidebandCorrection hour(cs);
+        Rig rig(programmed, need);
+        rig.ride(3600.0, [&](const EngineSample& s) { hour.add(s, rpmAxis(programmed)); });
+        const auto update = [&] {
+            const auto t0 = Clock::now();
+            hour.delays();
+            hour.suggest(mapOf(programmed), sessionStart, targets, noLocks);
+            return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        };
+        const double first = update();
+        std::vector<double> later;
+        for (int i = 0; i < 10; ++i) {
+            rig.ride(1.0, [&](const EngineSample& s) { hour.add(s, rpmAxis(programmed)); });
+            later.push_back(update());
+        }
+        std::sort(later.begin(), later.end());
+        std::printf("  an hour of samples (%zu): delays and suggestions %.0f ms the first time, "
+                    "then %.0f ms (median, worst %.0f ms) after each further second\n",
+                    hour.samplesSeen(), first, later[later.size() / 2], later.back());
     }
 
     // Narrow-band helper on the rows it may touch, target lambda 1.
