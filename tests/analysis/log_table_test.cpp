@@ -216,6 +216,12 @@ TEST(Scatter, PointsThinToWhatShowsAndAClickFindsTheNearest) {
         EXPECT_EQ(nearestScatterPoint(all, frame, c.px, c.py, 3.0), c.nearest)
             << c.px << "," << c.py;
     EXPECT_TRUE(decimateScatter(all, {0, 0, 0, 10, 10, 10}).empty()); // no width of values
+
+    // One point in each pixel of a wider frame: every one shows.
+    std::vector<ScatterPoint> grid;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 70; ++x) grid.push_back({x + 0.5f, y + 0.5f, 0.0f, 0});
+    EXPECT_EQ(decimateScatter(grid, {0, 70, 0, 30, 70, 30}).size(), grid.size());
 }
 
 } // namespace
