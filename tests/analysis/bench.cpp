@@ -1,6 +1,7 @@
-// Prints the time the map statistics take over a day of monitor records (ten a second): the
-// log is written in memory with the data log's own writer, read back with its reader and
-// analysed.
+// Prints the time the map statistics, the cell table and the thinning of the scatter plot take
+// over a day of monitor records (ten a second): the log is written in memory with the data
+// log's own writer, read back with its reader and analysed.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -9,8 +10,11 @@
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "analysis/log_samples.h"
+#include "analysis/log_table.h"
 #include "log/mlg.h"
 
 int main() {
@@ -50,6 +54,69 @@ int main() {
                 "statistics %.0f ms = %.0f ms (goal < 1000 ms)\n",
                 a.records, static_cast<unsigned long long>(st.samplesCounted()), ms(t1 - t0),
                 ms(t2 - t1), ms(t2 - t0));
+
+    // Median and worst of repeated runs.
+    const auto timed = [&](int runs, const auto& run) {
+        std::vector<double> t;
+        for (int i = 0; i < runs; ++i) {
+            const auto start = Clock::now();
+            run();
+            t.push_back(ms(Clock::now() - start));
+        }
+        std::sort(t.begin(), t.end());
+        return std::pair<double, double>{t[t.size() / 2], t.back()};
+    };
+    const analysis::ChannelView lambda = analysis::channel(read.data, "O2 mV");
+    for (const auto& [statistic, name] : {std::pair{analysis::CellStatistic::Mean, "mean"},
+                                          std::pair{analysis::CellStatistic::Median, "median"}}) {
+        analysis::CellTableOptions o;
+        o.bins = analysis::mapBins(rpms);
+        o.statistic = statistic;
+        std::size_t counted = 0, spans = 0;
+        const auto [median, worst] = timed(5, [&] {
+            const analysis::CellTable t =
+                analysis::cellTable(analysis::cellChannels(read.data, lambda), o);
+            counted = t.counted;
+            spans = 0;
+            for (const analysis::CellResult& c : t.cells) spans += c.spans.size();
+        });
+        std::printf("cell table (%s of O2 mV) over the day: %zu records in cells, %zu spans: "
+                    "median %.0f ms, worst %.0f ms of 5 (goal < 200 ms)\n",
+                    name, counted, spans, median, worst);
+    }
+    {
+        // A speed that jitters across a column's edge at every record: a span per record.
+        const log::Column& rpm =
+            read.data.columns[static_cast<std::size_t>(read.data.fieldIndex("RPM"))];
+        std::vector<double> jitter(rpm.begin(), rpm.end());
+        for (std::size_t i = 0; i < jitter.size(); i += 2) jitter[i] += 1000.0;
+        analysis::CellChannels ch = analysis::cellChannels(read.data, lambda);
+        ch.x = jitter;
+        analysis::CellTableOptions o;
+        o.bins = analysis::mapBins(rpms);
+        std::size_t spans = 0;
+        const auto [median, worst] = timed(5, [&] {
+            spans = 0;
+            for (const analysis::CellResult& c : analysis::cellTable(ch, o).cells)
+                spans += c.spans.size();
+        });
+        std::printf("cell table (mean of O2 mV) by a computed speed that jitters across the "
+                    "cells: %zu spans: median %.0f ms, worst %.0f ms of 5 (goal < 200 ms)\n",
+                    spans, median, worst);
+    }
+    std::vector<analysis::ScatterPoint> points;
+    const auto [pointsMs, pointsWorst] = timed(1, [&] {
+        points = analysis::scatterPoints(read.data.time, analysis::channel(read.data, "RPM"),
+                                         analysis::channel(read.data, "TPS"), lambda);
+    });
+    (void)pointsWorst;
+    const analysis::ScatterFrame frame{0, 16000, 0, 100, 1200, 800};
+    std::size_t shown = 0;
+    const auto [thinMs, thinWorst] =
+        timed(20, [&] { shown = analysis::decimateScatter(points, frame).size(); });
+    std::printf("scatter of the day (%zu points, taken from the log in %.0f ms): thinned to %zu "
+                "for 1200 x 800 pixels in median %.1f ms, worst %.1f ms of 20 (goal < 16 ms)\n",
+                points.size(), pointsMs, shown, thinMs, thinWorst);
 
     // Records whose Time stands still: nothing ages out of the statistics' history by time.
     std::string still = log::mlgHeader(0, "time stands still");
