@@ -12,7 +12,8 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
     -DVELMORA_FUZZ=ON -DVELMORA_SANITIZE=ON -DVELMORA_DIRS="model;lang;link;files;log" >/dev/null
 cmake --build "$build" -j 2 --target fuzz_targets
 
-targets=(param_file_fuzz profile_store_fuzz exchange_fuzz poll_fuzz log_fuzz wideband_fuzz)
+targets=(param_file_fuzz profile_store_fuzz exchange_fuzz poll_fuzz log_fuzz wideband_fuzz
+    expression_fuzz)
 mkdir -p "$build/crashes"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

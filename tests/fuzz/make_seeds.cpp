@@ -1,6 +1,6 @@
-// Writes the seed corpora of the fuzz targets: real parameter and settings files, and scripts
-// for the exchange and poll targets that run whole exchanges. Run it again after a change of
-// either file format: make_seeds <tests/fuzz/corpus>
+// Writes the seed corpora of the fuzz targets: real parameter and settings files, scripts for
+// the exchange and poll targets that run whole exchanges, and expressions. Run it again after a
+// change of either file format: make_seeds <tests/fuzz/corpus>
 #include "files/param_file.h"
 #include "files/profile_store.h"
 #include "files/settings.h"
@@ -265,6 +265,16 @@ void widebandSeeds(const std::string& dir) {
     save(dir, "aem-pieces", n.str());
 }
 
+// Expressions of computed channels and filters: each operator, function and kind of name, and
+// a few that fail.
+void expressionSeeds(const std::string& dir) {
+    save(dir, "arithmetic", "-(RPM - 1000) * 2 / (TPS + 0.5) - 3 - 4");
+    save(dir, "filter", "CLT > 70 && !(TPS < 2) || \"Batt V\" <= 12.5e0 ? 1 : 0");
+    save(dir, "time", "rate(RPM)@-0.5s > 0 == mean(Lambda, 0.25s)@+1s != abs(min(TPS, max(1, 2)))");
+    save(dir, "computed", "Load@-0.1s + Ping + Fuzzed");
+    save(dir, "errors", "((RPM + \"O2 mV) @ 0,5 # 2s");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -284,5 +294,6 @@ int main(int argc, char** argv) {
     exchangeSeeds(root + "/exchange_fuzz", unit);
     pollSeeds(root + "/poll_fuzz", unit);
     widebandSeeds(root + "/wideband_fuzz");
+    expressionSeeds(root + "/expression_fuzz");
     return 0;
 }
