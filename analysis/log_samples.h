@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,19 @@ struct LogAnalysis {
     bool axisDiffers = false;  // ... and some of it differs from the axis given for today
     bool ok() const { return missing.empty(); }
 };
+
+// Each record of `data` within `range`, in the order of the log, as the engine sample it was
+// recorded from (the channels a log keeps, and the wide-band reading when the log holds one:
+// "Lambda" beside "O2 mV"), with the speed axis the log was recorded with at its moment
+// (`recorded`, the log's context) or `rpms` (today's) when the log kept none. Returns the
+// needed channels the log lacks; nothing is visited then.
+using LogSampleVisitor =
+    std::function<void(const EngineSample& sample, const std::array<int, MapSize>& axis)>;
+std::vector<std::string> forEachLogSample(const log::LogData& data,
+                                          const std::array<int, MapSize>& rpms,
+                                          const LogRange& range,
+                                          const std::vector<log::ContextEntry>& recorded,
+                                          const LogSampleVisitor& visit);
 
 // Adds every record of `data` within `range` to `stats`, in the order of the log, each placed
 // on the speed axis the log was recorded with at its moment (`recorded`, the log's context),
