@@ -1,5 +1,6 @@
 #include "log/mlg.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -114,23 +115,22 @@ LogReadResult failure(std::string why) {
 } // namespace
 
 namespace {
-constexpr std::size_t HugePage = 2u << 20;
+constexpr std::size_t BigBlock = 1u << 20;
 }
 
 void* allocateBig(std::size_t bytes) {
-    if (bytes < HugePage) return ::operator new(bytes);
-    const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
-    void* p = std::aligned_alloc(HugePage, rounded);
-    if (p == nullptr) throw std::bad_alloc();
-    (void)::madvise(p, rounded, MADV_HUGEPAGE);
+    if (bytes < BigBlock) return ::operator new(bytes);
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
     return p;
 }
 
 void releaseBig(void* p, std::size_t bytes) {
-    if (bytes < HugePage)
+    if (bytes < BigBlock)
         ::operator delete(p);
     else
-        std::free(p);
+        ::munmap(p, bytes);
 }
 
 std::uint16_t blockTimestamp(std::uint32_t timeMs) {
@@ -209,8 +209,179 @@ int LogData::fieldIndex(const std::string& name) const {
     return -1;
 }
 
-LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
-    if (size < 8 || std::memcmp(b, "MLVLG", 5) != 0)
+// The bytes of a log behind its columns: a copy of a log handed over in memory, or the open
+// file, read through a window so that neither a copy of the file nor its pages stay resident.
+// Read, never mapped: a file cut short by another program while it is shown gives no values
+// rather than a bus error.
+struct LogSource {
+    struct Decoder {
+        std::size_t offset; // in the record
+        std::uint8_t type;
+        double transform, scale;
+    };
+    std::vector<std::uint8_t> bytes;
+    int fd = -1;
+    std::size_t size = 0;
+    std::size_t recordLength = 0;
+    std::vector<Decoder> decoders;                                   // by field
+    std::vector<std::uint32_t, BigAllocator<std::uint32_t>> records; // where each record starts
+
+    LogSource() = default;
+    LogSource(const LogSource&) = delete;
+    LogSource& operator=(const LogSource&) = delete;
+    ~LogSource() {
+        if (fd >= 0) ::close(fd);
+    }
+    static void attach(LogColumns& columns, std::shared_ptr<const LogSource> source) {
+        columns.slots_.assign(source->decoders.size(), LogColumns::Slot{{}, true});
+        columns.source_ = std::move(source);
+    }
+};
+
+namespace {
+
+// The bytes of a source for one pass over them. The file is mapped for the pass only, so its
+// pages do not stay resident, and only as far as it still goes: a file cut short since it was
+// read gives no values for the records it lost.
+class Window {
+public:
+    explicit Window(const LogSource& source) {
+        if (source.fd < 0) {
+            base_ = source.bytes.data();
+            length_ = source.size;
+            return;
+        }
+        struct stat st {};
+        if (::fstat(source.fd, &st) != 0) return;
+        const std::size_t length = std::min(source.size, static_cast<std::size_t>(st.st_size));
+        if (length == 0) return;
+        void* map = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, source.fd, 0);
+        if (map == MAP_FAILED) return;
+        (void)::madvise(map, length, MADV_SEQUENTIAL);
+        map_ = map;
+        base_ = static_cast<const std::uint8_t*>(map);
+        length_ = length;
+    }
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    ~Window() {
+        if (map_ != nullptr) ::munmap(map_, length_);
+    }
+    // n bytes from `at`, or nullptr where the log ends before them.
+    const std::uint8_t* get(std::size_t at, std::size_t n) const {
+        return at <= length_ && n <= length_ - at ? base_ + at : nullptr;
+    }
+
+private:
+    void* map_ = nullptr;
+    const std::uint8_t* base_ = nullptr;
+    std::size_t length_ = 0;
+};
+
+std::string textAt(const Window& w, std::size_t at, std::size_t size) {
+    std::string out;
+    while (size > 0) {
+        const std::size_t n = std::min<std::size_t>(size, 1u << 16);
+        const std::uint8_t* p = w.get(at, n);
+        if (p == nullptr) break;
+        const std::string part = textOf(p, n);
+        out += part;
+        if (part.size() < n) break;
+        at += n;
+        size -= n;
+    }
+    return out;
+}
+
+// The shown value of a field whose bytes start at p.
+double shownValue(const LogSource::Decoder& dec, const std::uint8_t* p) {
+    double raw;
+    switch (dec.type) {
+    case 0:
+    case 10:
+        raw = p[0];
+        break;
+    case 1:
+        raw = static_cast<std::int8_t>(p[0]);
+        break;
+    case 2:
+    case 11:
+        raw = (p[0] << 8) | p[1];
+        break;
+    case 3:
+        raw = static_cast<std::int16_t>((p[0] << 8) | p[1]);
+        break;
+    default:
+        raw = valueOf(dec.type, p);
+        break;
+    }
+    return (raw + dec.transform) * dec.scale;
+}
+
+// The sum of n bytes modulo 256, eight at a time in 16-bit lanes, folded before they can carry.
+std::uint8_t byteSum(const std::uint8_t* p, std::size_t n) {
+    constexpr std::uint64_t low = 0x00FF00FF00FF00FFull;
+    std::uint64_t lanes = 0;
+    std::size_t i = 0;
+    for (std::size_t words = 0; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, sizeof w);
+        lanes += (w & low) + ((w >> 8) & low);
+        if (++words == 120) {
+            lanes &= low;
+            words = 0;
+        }
+    }
+    auto sum = static_cast<std::uint8_t>((lanes * 0x0001000100010001ull) >> 48);
+    for (; i < n; ++i) sum = static_cast<std::uint8_t>(sum + p[i]);
+    return sum;
+}
+
+// Decodes one field of n records (nullptr: a record the file no longer holds, no value).
+template <class Raw>
+void decodeRun(const LogSource::Decoder& dec, const std::uint8_t* const* records, std::size_t n,
+               float* out, Raw raw) {
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] =
+            records[i] == nullptr
+                ? std::numeric_limits<float>::quiet_NaN()
+                : static_cast<float>((raw(records[i] + dec.offset) + dec.transform) * dec.scale);
+}
+
+void decodeRun(const LogSource::Decoder& dec, const std::uint8_t* const* records, std::size_t n,
+               float* out) {
+    switch (dec.type) {
+    case 0:
+    case 10:
+        return decodeRun(dec, records, n, out, [](const std::uint8_t* p) { return double(p[0]); });
+    case 1:
+        return decodeRun(dec, records, n, out, [](const std::uint8_t* p) {
+            return double(static_cast<std::int8_t>(p[0]));
+        });
+    case 2:
+    case 11:
+        return decodeRun(dec, records, n, out,
+                         [](const std::uint8_t* p) { return double((p[0] << 8) | p[1]); });
+    case 3:
+        return decodeRun(dec, records, n, out, [](const std::uint8_t* p) {
+            return double(static_cast<std::int16_t>((p[0] << 8) | p[1]));
+        });
+    default: {
+        const std::uint8_t type = dec.type;
+        return decodeRun(dec, records, n, out,
+                         [type](const std::uint8_t* p) { return valueOf(type, p); });
+    }
+    }
+}
+
+// Reads the header and hops over the blocks once: the time of each record and where it lies.
+// The columns stay in the source until they are asked for.
+LogReadResult readFrom(std::shared_ptr<LogSource> source) {
+    LogSource& src = *source;
+    const std::size_t size = src.size;
+    Window w(src);
+    const std::uint8_t* b = w.get(0, 8);
+    if (b == nullptr || std::memcmp(b, "MLVLG", 5) != 0)
         return failure("This is not an MLG log: it does not start with \"MLVLG\".");
     const auto version = static_cast<int>(get(b + 6, 2));
     if (version != 1 && version != 2)
@@ -218,13 +389,15 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
                        " is not supported (1 and 2 are).");
     const std::size_t headerSize = version == 1 ? MlgHeaderSize : MlgHeaderSize + 2;
     const std::size_t fieldSize = version == 1 ? MlgFieldSize : MlgFieldSizeV2;
-    if (size < headerSize) return failure("The log ends inside its header.");
+    b = w.get(0, headerSize);
+    if (b == nullptr) return failure("The log ends inside its header.");
     const std::uint8_t* p = b + 12;
     const std::size_t infoStart = version == 1 ? get(p, 2) : get(p, 4);
     p += version == 1 ? 2 : 4;
     const std::size_t dataBegin = get(p, 4);
     const std::size_t declaredLength = get(p + 4, 2);
     const std::size_t fieldCount = get(p + 6, 2);
+    const auto unixTime = static_cast<std::uint32_t>(get(b + 8, 4));
     if (fieldCount == 0) return failure("The log has no fields.");
     const std::size_t fieldsEnd = headerSize + fieldCount * fieldSize;
     if (fieldsEnd > size)
@@ -236,10 +409,11 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
     LogReadResult r;
     LogData& d = r.data;
     d.formatVersion = version;
-    d.unixTime = static_cast<std::uint32_t>(get(b + 8, 4));
+    d.unixTime = unixTime;
     std::size_t recordLength = 0;
     for (std::size_t i = 0; i < fieldCount; ++i) {
-        const std::uint8_t* f = b + headerSize + i * fieldSize;
+        const std::uint8_t* f = w.get(headerSize + i * fieldSize, fieldSize);
+        if (f == nullptr) return failure("The log ends inside its header.");
         LogField field;
         field.type = f[0];
         if (typeSize(field.type) == 0)
@@ -252,6 +426,8 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         field.scale = static_cast<float>(valueOf(7, rest + 1));
         field.transform = static_cast<float>(valueOf(7, rest + 5));
         field.digits = static_cast<std::int8_t>(rest[9]);
+        src.decoders.push_back(
+            {recordLength, field.type, field.transform, exactScale(field.scale)});
         recordLength += typeSize(field.type);
         d.fields.push_back(std::move(field));
     }
@@ -259,63 +435,29 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         return failure("The log's record length (" + std::to_string(declaredLength) +
                        ") does not match its fields (" + std::to_string(recordLength) + ").");
     if (infoStart >= fieldsEnd && infoStart < dataBegin)
-        d.info = textOf(b + infoStart, dataBegin - infoStart);
+        d.info = textAt(w, infoStart, dataBegin - infoStart);
+    src.recordLength = recordLength;
 
     const int timeField = d.fieldIndex("Time");
     d.timeField = timeField;
-    // Per field: where it sits in a record, how it is stored and its scale, worked out once.
-    struct Decoder {
-        std::size_t offset;
-        std::uint8_t type;
-        double transform, scale;
-    };
-    std::vector<Decoder> decoders(fieldCount);
-    for (std::size_t i = 0, at = 0; i < fieldCount; ++i) {
-        const LogField& f = d.fields[i];
-        decoders[i] = {at, f.type, f.transform, exactScale(f.scale)};
-        at += typeSize(f.type);
-    }
-    const auto decode = [](const Decoder& dec, const std::uint8_t* rec) {
-        const std::uint8_t* p = rec + dec.offset;
-        double raw;
-        switch (dec.type) {
-        case 0:
-        case 10:
-            raw = p[0];
-            break;
-        case 1:
-            raw = static_cast<std::int8_t>(p[0]);
-            break;
-        case 2:
-        case 11:
-            raw = (p[0] << 8) | p[1];
-            break;
-        case 3:
-            raw = static_cast<std::int16_t>((p[0] << 8) | p[1]);
-            break;
-        default:
-            raw = valueOf(dec.type, p);
-            break;
-        }
-        return (raw + dec.transform) * dec.scale;
-    };
     const std::size_t blockSize = MlgBlockHeaderSize + recordLength + 1;
-    // The blocks are counted first by hopping from header to header, so that the columns are
+    // The blocks are counted first by hopping from header to header, so that the index is
     // sized once to what the file holds: a file of junk behind a header costs nothing.
     std::size_t blocks = 0;
     for (std::size_t at = dataBegin; at < size;) {
-        if (b[at] == 0 && size - at >= blockSize) {
+        const std::uint8_t* type = w.get(at, 1);
+        if (type == nullptr) break;
+        if (*type == 0 && size - at >= blockSize) {
             ++blocks;
             at += blockSize;
-        } else if (b[at] == 1 && size - at >= MlgMarkerBlockSize) {
+        } else if (*type == 1 && size - at >= MlgMarkerBlockSize) {
             at += MlgMarkerBlockSize;
         } else {
             break;
         }
     }
     d.time.resize(blocks);
-    d.columns.resize(fieldCount);
-    for (auto& c : d.columns) c.resize(blocks);
+    src.records.resize(blocks);
     std::size_t records = 0;
 
     double stampTime = 0.0; // time counted from the block stamps
@@ -329,39 +471,46 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
     std::size_t at = dataBegin;
     while (at < size) {
         const std::size_t left = size - at;
-        const std::uint8_t type = b[at];
-        if (type == 0) {
-            if (left < blockSize) {
+        const std::uint8_t* type = w.get(at, 1);
+        if (type == nullptr) {
+            d.truncated = true;
+            break;
+        }
+        if (*type == 0) {
+            const std::uint8_t* block = left < blockSize ? nullptr : w.get(at, blockSize);
+            // The count above bounds the records, should the file have grown meanwhile.
+            if (block == nullptr || records + d.badBlocks == blocks) {
                 d.truncated = true;
                 break;
             }
-            const std::uint8_t* rec = b + at + MlgBlockHeaderSize;
-            std::uint8_t sum = 0;
-            for (std::size_t i = 0; i < recordLength; ++i) sum += rec[i];
-            const auto stamp = static_cast<std::uint16_t>(get(b + at + 2, 2));
+            const std::uint8_t* rec = block + MlgBlockHeaderSize;
+            const auto stamp = static_cast<std::uint16_t>(get(block + 2, 2));
+            const std::size_t recordAt = at + MlgBlockHeaderSize;
             at += blockSize;
-            if (sum != rec[recordLength]) {
+            if (byteSum(rec, recordLength) != rec[recordLength]) {
                 ++d.badBlocks;
                 continue;
             }
             advanceStamp(stamp);
-            for (std::size_t i = 0; i < fieldCount; ++i)
-                d.columns[i][records] = static_cast<float>(decode(decoders[i], rec));
+            const std::size_t t = static_cast<std::size_t>(timeField);
             d.time[records] = timeField >= 0
-                                  ? decode(decoders[static_cast<std::size_t>(timeField)], rec)
+                                  ? shownValue(src.decoders[t], rec + src.decoders[t].offset)
                                   : stampTime;
+            src.records[records] = static_cast<std::uint32_t>(recordAt);
             ++records;
-        } else if (type == 1) {
-            if (left < MlgMarkerBlockSize) {
+        } else if (*type == 1) {
+            const std::uint8_t* block =
+                left < MlgMarkerBlockSize ? nullptr : w.get(at, MlgMarkerBlockSize);
+            if (block == nullptr) {
                 d.truncated = true;
                 break;
             }
-            const auto stamp = static_cast<std::uint16_t>(get(b + at + 2, 2));
+            const auto stamp = static_cast<std::uint16_t>(get(block + 2, 2));
             const double before = stampTime;
             advanceStamp(stamp);
             LogMarker m;
             m.time = records == 0 ? stampTime : d.time[records - 1] + (stampTime - before);
-            m.text = textOf(b + at + MlgBlockHeaderSize, MlgMarkerTextSize);
+            m.text = textOf(block + MlgBlockHeaderSize, MlgMarkerTextSize);
             d.markers.push_back(std::move(m));
             at += MlgMarkerBlockSize;
         } else {
@@ -374,42 +523,106 @@ LogReadResult readMlg(const std::uint8_t* b, std::size_t size) {
         }
     }
     d.time.resize(records);
-    for (auto& c : d.columns) c.resize(records);
+    src.records.resize(records);
+    LogSource::attach(d.columns, std::move(source));
     r.ok = true;
     return r;
+}
+
+} // namespace
+
+Column& LogColumns::held(std::size_t i) const {
+    if (slots_[i].pending) decode({i});
+    return slots_[i].values;
+}
+
+void LogColumns::push_back(Column c) {
+    slots_.push_back(Slot{std::move(c), false});
+}
+
+void LogColumns::assign(std::size_t n, const Column& c) {
+    slots_.assign(n, Slot{c, false});
+}
+
+void LogColumns::decode(const std::vector<std::size_t>& columns) const {
+    std::vector<std::size_t> todo;
+    for (const std::size_t c : columns)
+        if (c < slots_.size() && slots_[c].pending &&
+            std::find(todo.begin(), todo.end(), c) == todo.end())
+            todo.push_back(c);
+    if (todo.empty()) return;
+    const LogSource& src = *source_;
+    const std::size_t records = src.records.size();
+    std::vector<float*> out;
+    for (const std::size_t c : todo) {
+        slots_[c].values.resize(records);
+        out.push_back(slots_[c].values.data());
+    }
+    // A run of records at a time, one field after the other: the stored type is looked at once
+    // per run and the run's records stay in the cache.
+    constexpr std::size_t Run = 4096;
+    std::vector<const std::uint8_t*> run(std::min(Run, records));
+    const Window w(src);
+    for (std::size_t first = 0; first < records; first += Run) {
+        const std::size_t n = std::min(Run, records - first);
+        for (std::size_t i = 0; i < n; ++i)
+            run[i] = w.get(src.records[first + i], src.recordLength);
+        for (std::size_t k = 0; k < todo.size(); ++k)
+            decodeRun(src.decoders[todo[k]], run.data(), n, out[k] + first);
+    }
+    for (const std::size_t c : todo) slots_[c].pending = false;
+}
+
+float LogColumns::value(std::size_t i, std::size_t record) const {
+    const Slot& s = slots_[i];
+    if (!s.pending) return s.values[record];
+    const LogSource& src = *source_;
+    const LogSource::Decoder& dec = src.decoders[i];
+    const std::size_t at = src.records[record] + dec.offset, n = typeSize(dec.type);
+    std::uint8_t bytes[8];
+    bool read = false;
+    if (src.fd < 0) {
+        read = at + n <= src.size;
+        if (read) std::memcpy(bytes, src.bytes.data() + at, n);
+    } else {
+        read = ::pread(src.fd, bytes, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
+    }
+    return read ? static_cast<float>(shownValue(dec, bytes))
+                : std::numeric_limits<float>::quiet_NaN();
+}
+
+double LogData::value(std::size_t field, std::size_t record) const {
+    return static_cast<int>(field) == timeField ? time[record] : columns.value(field, record);
+}
+
+LogReadResult readMlg(const std::uint8_t* bytes, std::size_t size) {
+    if (size > MaxLogFileSize) return failure("The log is larger than 1 GiB and is not opened.");
+    auto source = std::make_shared<LogSource>();
+    source->bytes.assign(bytes, bytes + size);
+    source->size = size;
+    return readFrom(std::move(source));
 }
 
 LogReadResult readMlgFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failure("The log " + path + " cannot be opened: " + std::strerror(errno));
+    auto source = std::make_shared<LogSource>();
+    source->fd = fd; // closed with the last copy of the log
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return failure("The log " + path + " is not a plain file.");
-    }
     const auto size = static_cast<std::uint64_t>(st.st_size);
-    // The magic first, so that a large file of anything else is never read whole.
+    // The magic first, so that a large file of anything else is never read.
     std::uint8_t head[8] = {};
     const ssize_t n = ::pread(fd, head, sizeof head, 0);
-    if (n < 0 || static_cast<std::size_t>(n) < 5 || std::memcmp(head, "MLVLG", 5) != 0) {
-        ::close(fd);
+    if (n < 0 || static_cast<std::size_t>(n) < 5 || std::memcmp(head, "MLVLG", 5) != 0)
         return failure("The file " + path +
                        " is not an MLG log: it does not start with \"MLVLG\".");
-    }
-    if (size > MaxLogFileSize) {
-        ::close(fd);
+    if (size > MaxLogFileSize)
         return failure("The log " + path + " is larger than 1 GiB and is not opened.");
-    }
-    // Mapped rather than copied: the page cache is read in place.
-    const auto length = static_cast<std::size_t>(size);
-    // Pages come in as the reader reaches them, so that a log damaged early costs nothing more.
-    void* map = length == 0 ? MAP_FAILED : ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
-    ::close(fd);
-    if (map == MAP_FAILED)
-        return failure("The log " + path + " cannot be read: " + std::strerror(errno));
-    (void)::madvise(map, length, MADV_SEQUENTIAL);
-    LogReadResult r = readMlg(static_cast<const std::uint8_t*>(map), length);
-    ::munmap(map, length);
+    source->size = static_cast<std::size_t>(size);
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    LogReadResult r = readFrom(std::move(source));
     if (!r.ok) r.error = path + ": " + r.error;
     return r;
 }

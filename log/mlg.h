@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "log/channels.h"
@@ -41,8 +44,8 @@ struct LogField {
     int digits = 0;
 };
 
-// Memory for the columns of long logs: blocks of 2 MiB and more are asked for as huge pages,
-// which spares the hundreds of thousands of page faults that fill a day of records.
+// Memory for the columns of long logs: blocks of 1 MiB and more are mapped with their pages
+// made present at once, which spares the thousands of page faults that fill a day of records.
 template <class T> struct BigAllocator {
     using value_type = T;
     BigAllocator() = default;
@@ -68,20 +71,88 @@ struct LogMarker {
     std::string text;
 };
 
+struct LogSource;
+
+// The columns of a log, by field. A column of a log read from a file comes from the file when it
+// is first asked for, so opening a day does not wait for the channels nobody looks at; columns
+// added later are held as given. Decoding on first use is not locked: one thread at a time.
+class LogColumns {
+public:
+    std::size_t size() const { return slots_.size(); }
+    bool empty() const { return slots_.empty(); }
+    const Column& operator[](std::size_t i) const { return held(i); }
+    Column& operator[](std::size_t i) { return held(i); }
+    const Column& front() const { return held(0); }
+    const Column& back() const { return held(size() - 1); }
+    // New columns are empty; dropped ones are gone, also from the file's side.
+    void resize(std::size_t n) { slots_.resize(n); }
+    void push_back(Column c);
+    void assign(std::size_t n, const Column& c);
+    void clear() { slots_.clear(); }
+
+    // Decodes the given columns in one pass over the records; those already held are skipped.
+    void decode(const std::vector<std::size_t>& columns) const;
+    // Whether column i is held in memory (decoded, or added as it is).
+    bool decoded(std::size_t i) const { return !slots_[i].pending; }
+    // The value of one record, read from the file when the column is not held.
+    float value(std::size_t i, std::size_t record) const;
+
+    template <class Owner, class Ref> class Iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Column;
+        using difference_type = std::ptrdiff_t;
+        using pointer = std::remove_reference_t<Ref>*;
+        using reference = Ref;
+        Iterator(Owner* owner, std::size_t i) : owner_(owner), i_(i) {}
+        Ref operator*() const { return (*owner_)[i_]; }
+        pointer operator->() const { return &(*owner_)[i_]; }
+        Iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        bool operator==(const Iterator& o) const { return i_ == o.i_; }
+        bool operator!=(const Iterator& o) const { return i_ != o.i_; }
+
+    private:
+        Owner* owner_;
+        std::size_t i_;
+    };
+    using iterator = Iterator<LogColumns, Column&>;
+    using const_iterator = Iterator<const LogColumns, const Column&>;
+    iterator begin() { return {this, 0}; }
+    iterator end() { return {this, size()}; }
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+private:
+    friend struct LogSource;
+    struct Slot {
+        Column values;
+        bool pending = false; // still in the file
+    };
+    Column& held(std::size_t i) const; // decoded first when still in the file
+    mutable std::vector<Slot> slots_;
+    std::shared_ptr<const LogSource> source_; // shared by copies of the log
+};
+
 // A log read into memory: one column of shown values per field, and the time of each record.
 struct LogData {
     int formatVersion = 0;
     std::uint32_t unixTime = 0;
     std::string info;
     std::vector<LogField> fields;
-    TimeColumn time;             // s, from the "Time" field or the block stamps
-    std::vector<Column> columns; // by field
+    TimeColumn time;    // s, from the "Time" field or the block stamps
+    LogColumns columns; // by field
     std::vector<LogMarker> markers;
     int timeField = -1;        // the "Time" field, whose values `time` holds in full precision
     std::size_t badBlocks = 0; // data blocks whose check byte did not match, left out
     bool truncated = false;    // the file ends inside a block
     std::size_t records() const { return time.size(); }
     int fieldIndex(const std::string& name) const; // -1 when absent
+    // The shown value of a field at a record (Time in full precision), without decoding its
+    // column.
+    double value(std::size_t field, std::size_t record) const;
 };
 
 // A stretch of a log by its time, both ends included, in seconds.

@@ -233,6 +233,12 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     // The wide-band lambda joins the plots when the log holds any reading.
     QStringList shown = defaultChannels();
     const int lambda = log_.fieldIndex("Lambda");
+    // The channels plotted first come from the file in one pass; the others stay there.
+    std::vector<std::size_t> first;
+    for (const QString& n : shown + QStringList{"Lambda"})
+        if (const int f = log_.fieldIndex(n.toStdString()); f >= 0)
+            first.push_back(static_cast<std::size_t>(f));
+    log_.columns.decode(first);
     if (lambda >= 0 && log_.fields[static_cast<std::size_t>(lambda)].units == "lambda") {
         const log::Column& c = log_.columns[static_cast<std::size_t>(lambda)];
         if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
@@ -275,6 +281,10 @@ void LogViewer::rebuildPlots() {
     }
     auto* margins = new QCPMarginGroup(plot_);
     const int n = static_cast<int>(chosen_.size());
+    std::vector<std::size_t> fields;
+    for (const QString& c : chosen_)
+        fields.push_back(static_cast<std::size_t>(log_.fieldIndex(c.toStdString())));
+    log_.columns.decode(fields);
     for (int i = 0; i < n; ++i) {
         const int field = log_.fieldIndex(chosen_[i].toStdString());
         const log::LogField& f = log_.fields[static_cast<std::size_t>(field)];
@@ -452,8 +462,7 @@ QString LogViewer::cursorText(const QString& channel) const {
     if (field < 0 || log_.records() == 0) return {};
     const std::size_t r = recordAt(cursor_);
     const auto f = static_cast<std::size_t>(field);
-    const double v = field == log_.timeField ? log_.time[r] : log_.columns[f][r];
-    return number(v, log_.fields[f].digits);
+    return number(log_.value(f, r), log_.fields[f].digits);
 }
 
 void LogViewer::setCursorTime(double t) {
