@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -343,6 +344,124 @@ TEST(Mlg, FilesThatAreNotLogsAreRefusedUnread) {
     }
     r = readMlgFile(big);
     EXPECT_NE(r.error.find("larger than 1 GiB"), std::string::npos);
+}
+
+// A read log decodes a column when it is first asked for. Whichever way a value is asked for
+// (straight from the bytes, one column alone, several in one pass by a copy of the log) and
+// whether the log came from memory or from its file, it is the value written; no column is
+// decoded until it is asked for.
+TEST(Mlg, ColumnsDecodedOnDemandHoldTheRecordsWritten) {
+    const Session s = simulate(300);
+    const std::string clean = logBytes(s, 50); // a marker after every 50th record, also the last
+    const std::size_t head = mlgHeader(1765000000u, "Velmora 52 test log").size();
+    const std::size_t block = MlgBlockHeaderSize + recordSize() + 1;
+    std::string bad = clean;
+    bad[head + 3 * block + 9] ^= 0x10;
+    std::vector<std::size_t> all(s.records.size());
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
+    std::vector<std::size_t> withoutThird = all, withoutLast = all;
+    withoutThird.erase(withoutThird.begin() + 3);
+    withoutLast.pop_back();
+    const struct {
+        const char* what;
+        std::string bytes;
+        const std::vector<std::size_t>& kept; // the session's records the log holds
+    } cases[] = {
+        {"with markers", clean, all},
+        {"a wrong check byte", bad, withoutThird},
+        {"cut inside the last record", clean.substr(0, clean.size() - MlgMarkerBlockSize - 5),
+         withoutLast},
+        {"junk after the blocks", clean + "\x07junk", all},
+    };
+    const test::TestDir tmp;
+    const std::string path = tmp.path() + "/ride.mlg";
+    const auto bits = [](float v) {
+        std::uint32_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (const auto& c : cases) {
+        test::writeFile(path, c.bytes);
+        for (const bool fromFile : {false, true}) {
+            const std::string what = std::string(c.what) + (fromFile ? ", file" : ", memory");
+            const LogReadResult r = fromFile ? readMlgFile(path) : readBytes(c.bytes);
+            ASSERT_TRUE(r.ok) << what << ": " << r.error;
+            const LogData& d = r.data;
+            ASSERT_EQ(d.records(), c.kept.size()) << what;
+            const LogData copy = d;
+            std::vector<std::size_t> fields(d.fields.size());
+            for (std::size_t f = 0; f < fields.size(); ++f) fields[f] = f;
+            copy.columns.decode(fields);
+            std::size_t none = 0;
+            for (std::size_t f = 0; f < fields.size(); ++f) {
+                ASSERT_FALSE(d.columns.decoded(f)) << what << ": " << d.fields[f].name;
+                std::vector<float> single(d.records());
+                for (std::size_t i = 0; i < d.records(); ++i) single[i] = d.columns.value(f, i);
+                ASSERT_FALSE(d.columns.decoded(f)) << what;
+                const Column& alone = d.columns[f];
+                ASSERT_TRUE(d.columns.decoded(f));
+                ASSERT_EQ(alone.size(), d.records());
+                for (std::size_t i = 0; i < d.records(); ++i) {
+                    const double want = shown(s.records[c.kept[i]], f);
+                    ASSERT_EQ(bits(single[i]), bits(alone[i])) << what << " " << f << " " << i;
+                    ASSERT_EQ(bits(copy.columns[f][i]), bits(alone[i])) << what << " " << f;
+                    none += std::isnan(want);
+                    if (std::isnan(want))
+                        ASSERT_TRUE(std::isnan(alone[i])) << what << " " << f;
+                    else
+                        ASSERT_NEAR(alone[i], want, 1e-3 + 1e-6 * std::fabs(want)) << what;
+                }
+            }
+            EXPECT_GT(none, 0u) << what; // the wide-band channels without a reading
+            for (std::size_t i = 0; i < d.records(); ++i)
+                ASSERT_EQ(d.value(static_cast<std::size_t>(d.timeField), i), d.time[i]);
+        }
+    }
+}
+
+// Computed channels are appended as columns and dropped again while the log's own stay in the
+// file; a file cut short after it was read gives no values for what it lost, never a crash.
+TEST(Mlg, AppendedColumnsAndAFileCutShortAfterReading) {
+    const Session s = simulate(100);
+    const test::TestDir tmp;
+    const std::string path = tmp.path() + "/ride.mlg";
+    test::writeFile(path, logBytes(s));
+    const LogReadResult r = readMlgFile(path);
+    ASSERT_TRUE(r.ok) << r.error;
+    LogData d = r.data; // a copy: r.data's columns stay in the file
+    const std::size_t n = d.fields.size(), records = d.records();
+    const auto rpm = static_cast<std::size_t>(d.fieldIndex("RPM"));
+    Column twice(records);
+    for (std::size_t i = 0; i < records; ++i) twice[i] = 2 * d.columns.value(rpm, i);
+    d.fields.push_back({"RPM x2", "rpm"});
+    d.columns.push_back(twice);
+    ASSERT_EQ(d.columns.size(), n + 1);
+    EXPECT_TRUE(d.columns.decoded(n));
+    EXPECT_FALSE(d.columns.decoded(rpm));
+    EXPECT_EQ(d.value(n, 42), twice[42]);
+    EXPECT_EQ(d.columns[n][42], 2 * d.columns[rpm][42]);
+    // Dropping reaches into the log's own fields; what is appended there is what was given.
+    d.fields.resize(n - 1);
+    d.columns.resize(n - 1);
+    d.fields.push_back({"seven", ""});
+    d.columns.push_back(Column(records, 7.0f));
+    EXPECT_EQ(d.value(n - 1, 3), 7.0);
+    EXPECT_EQ(d.columns[n - 1][3], 7.0f);
+    for (const Column& c : d.columns) EXPECT_EQ(c.size(), records);
+
+    // The file loses all but its first 10 records while the log is shown.
+    const std::size_t block = MlgBlockHeaderSize + recordSize() + 1;
+    ASSERT_EQ(truncate(path.c_str(),
+                       static_cast<off_t>(mlgHeader(1765000000u, "Velmora 52 test log").size() +
+                                          10 * block + 3)),
+              0);
+    const auto tps = static_cast<std::size_t>(r.data.fieldIndex("TPS"));
+    ASSERT_FALSE(r.data.columns.decoded(tps));
+    EXPECT_TRUE(std::isnan(r.data.value(tps, 10)));
+    EXPECT_NEAR(r.data.value(tps, 9), shown(s.records[9], tps), 1e-3);
+    const Column& cut = r.data.columns[tps];
+    EXPECT_NEAR(cut[9], shown(s.records[9], tps), 1e-3);
+    EXPECT_TRUE(std::all_of(cut.begin() + 10, cut.end(), [](float v) { return std::isnan(v); }));
 }
 
 TEST(FrameLog, RoundTripAndCut) {
