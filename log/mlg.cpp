@@ -46,6 +46,11 @@ std::uint64_t get(const std::uint8_t* p, std::size_t n) {
     return v;
 }
 
+std::uint32_t get32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
 std::string textOf(const std::uint8_t* p, std::size_t size) {
     std::size_t n = 0;
     while (n < size && p[n] != 0) ++n;
@@ -236,6 +241,9 @@ struct LogSource {
         columns.slots_.assign(source->decoders.size(), LogColumns::Slot{{}, true});
         columns.source_ = std::move(source);
     }
+    static void held(LogColumns& columns, std::size_t i, Column values) {
+        columns.slots_[i] = LogColumns::Slot{std::move(values), false};
+    }
 };
 
 namespace {
@@ -271,8 +279,18 @@ public:
     const std::uint8_t* get(std::size_t at, std::size_t n) const {
         return at <= length_ && n <= length_ - at ? base_ + at : nullptr;
     }
+    // A pass is beyond `at`: the pages before it leave the process (they stay cached).
+    void passed(std::size_t at) {
+        if (at < released_) released_ = 0; // the next pass
+        constexpr std::size_t step = 8u << 20;
+        if (map_ == nullptr || at < released_ + step) return;
+        const std::size_t upTo = at / step * step;
+        (void)::madvise(static_cast<char*>(map_) + released_, upTo - released_, MADV_DONTNEED);
+        released_ = upTo;
+    }
 
 private:
+    std::size_t released_ = 0;
     void* map_ = nullptr;
     const std::uint8_t* base_ = nullptr;
     std::size_t length_ = 0;
@@ -311,6 +329,9 @@ double shownValue(const LogSource::Decoder& dec, const std::uint8_t* p) {
     case 3:
         raw = static_cast<std::int16_t>((p[0] << 8) | p[1]);
         break;
+    case 4:
+        raw = get32(p);
+        break;
     default:
         raw = valueOf(dec.type, p);
         break;
@@ -336,6 +357,10 @@ std::uint8_t byteSum(const std::uint8_t* p, std::size_t n) {
     for (; i < n; ++i) sum = static_cast<std::uint8_t>(sum + p[i]);
     return sum;
 }
+
+// Records decoded at a time, one field after the other: the stored type is looked at once per
+// run and the run's records stay in the cache.
+constexpr std::size_t DecodeRun = 4096;
 
 // Decodes one field of n records (nullptr: a record the file no longer holds, no value).
 template <class Raw>
@@ -366,6 +391,20 @@ void decodeRun(const LogSource::Decoder& dec, const std::uint8_t* const* records
         return decodeRun(dec, records, n, out, [](const std::uint8_t* p) {
             return double(static_cast<std::int16_t>((p[0] << 8) | p[1]));
         });
+    case 4:
+        return decodeRun(dec, records, n, out,
+                         [](const std::uint8_t* p) { return double(get32(p)); });
+    case 5:
+        return decodeRun(dec, records, n, out, [](const std::uint8_t* p) {
+            return double(static_cast<std::int32_t>(get32(p)));
+        });
+    case 7:
+        return decodeRun(dec, records, n, out, [](const std::uint8_t* p) {
+            const std::uint32_t bits = get32(p);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            return double(f);
+        });
     default: {
         const std::uint8_t type = dec.type;
         return decodeRun(dec, records, n, out,
@@ -376,7 +415,8 @@ void decodeRun(const LogSource::Decoder& dec, const std::uint8_t* const* records
 
 // Reads the header and hops over the blocks once: the time of each record and where it lies.
 // The columns stay in the source until they are asked for.
-LogReadResult readFrom(std::shared_ptr<LogSource> source) {
+LogReadResult readFrom(std::shared_ptr<LogSource> source,
+                       const std::vector<std::string>& decodeNow) {
     LogSource& src = *source;
     const std::size_t size = src.size;
     Window w(src);
@@ -455,10 +495,28 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source) {
         } else {
             break;
         }
+        w.passed(at);
     }
     d.time.resize(blocks);
     src.records.resize(blocks);
     std::size_t records = 0;
+    // The columns asked for now come out of this same pass, a run of records at a time.
+    std::vector<std::size_t> now;
+    for (const std::string& name : decodeNow) {
+        const int f = d.fieldIndex(name);
+        if (f >= 0 && std::find(now.begin(), now.end(), static_cast<std::size_t>(f)) == now.end())
+            now.push_back(static_cast<std::size_t>(f));
+    }
+    std::vector<Column> early(now.size());
+    for (Column& c : early) c.resize(blocks);
+    std::vector<const std::uint8_t*> run;
+    std::size_t runStart = 0;
+    const auto decodeEarly = [&] {
+        for (std::size_t k = 0; k < now.size(); ++k)
+            decodeRun(src.decoders[now[k]], run.data(), run.size(), early[k].data() + runStart);
+        runStart += run.size();
+        run.clear();
+    };
 
     double stampTime = 0.0; // time counted from the block stamps
     std::uint16_t lastStamp = 0;
@@ -498,6 +556,11 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source) {
                                   : stampTime;
             src.records[records] = static_cast<std::uint32_t>(recordAt);
             ++records;
+            if (!now.empty()) {
+                run.push_back(rec);
+                if (run.size() == DecodeRun) decodeEarly();
+            }
+            w.passed(at);
         } else if (*type == 1) {
             const std::uint8_t* block =
                 left < MlgMarkerBlockSize ? nullptr : w.get(at, MlgMarkerBlockSize);
@@ -522,9 +585,14 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source) {
             break;
         }
     }
+    decodeEarly();
     d.time.resize(records);
     src.records.resize(records);
     LogSource::attach(d.columns, std::move(source));
+    for (std::size_t k = 0; k < now.size(); ++k) {
+        early[k].resize(records);
+        LogSource::held(d.columns, now[k], std::move(early[k]));
+    }
     r.ok = true;
     return r;
 }
@@ -558,17 +626,15 @@ void LogColumns::decode(const std::vector<std::size_t>& columns) const {
         slots_[c].values.resize(records);
         out.push_back(slots_[c].values.data());
     }
-    // A run of records at a time, one field after the other: the stored type is looked at once
-    // per run and the run's records stay in the cache.
-    constexpr std::size_t Run = 4096;
-    std::vector<const std::uint8_t*> run(std::min(Run, records));
-    const Window w(src);
-    for (std::size_t first = 0; first < records; first += Run) {
-        const std::size_t n = std::min(Run, records - first);
+    std::vector<const std::uint8_t*> run(std::min(DecodeRun, records));
+    Window w(src);
+    for (std::size_t first = 0; first < records; first += DecodeRun) {
+        const std::size_t n = std::min(DecodeRun, records - first);
         for (std::size_t i = 0; i < n; ++i)
             run[i] = w.get(src.records[first + i], src.recordLength);
         for (std::size_t k = 0; k < todo.size(); ++k)
             decodeRun(src.decoders[todo[k]], run.data(), n, out[k] + first);
+        w.passed(src.records[first]);
     }
     for (const std::size_t c : todo) slots_[c].pending = false;
 }
@@ -595,15 +661,16 @@ double LogData::value(std::size_t field, std::size_t record) const {
     return static_cast<int>(field) == timeField ? time[record] : columns.value(field, record);
 }
 
-LogReadResult readMlg(const std::uint8_t* bytes, std::size_t size) {
+LogReadResult readMlg(const std::uint8_t* bytes, std::size_t size,
+                      const std::vector<std::string>& decodeNow) {
     if (size > MaxLogFileSize) return failure("The log is larger than 1 GiB and is not opened.");
     auto source = std::make_shared<LogSource>();
     source->bytes.assign(bytes, bytes + size);
     source->size = size;
-    return readFrom(std::move(source));
+    return readFrom(std::move(source), decodeNow);
 }
 
-LogReadResult readMlgFile(const std::string& path) {
+LogReadResult readMlgFile(const std::string& path, const std::vector<std::string>& decodeNow) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return failure("The log " + path + " cannot be opened: " + std::strerror(errno));
     auto source = std::make_shared<LogSource>();
@@ -622,7 +689,7 @@ LogReadResult readMlgFile(const std::string& path) {
         return failure("The log " + path + " is larger than 1 GiB and is not opened.");
     source->size = static_cast<std::size_t>(size);
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    LogReadResult r = readFrom(std::move(source));
+    LogReadResult r = readFrom(std::move(source), decodeNow);
     if (!r.ok) r.error = path + ": " + r.error;
     return r;
 }

@@ -169,10 +169,13 @@ struct LogReadResult {
 };
 
 // Reads a whole log held in memory. A log that ends inside a block reads up to its last whole
-// block; anything that does not fit the format gives an error and no data.
-LogReadResult readMlg(const std::uint8_t* bytes, std::size_t size);
-// Reads a log file; files that do not start like a log are refused before being read whole.
-LogReadResult readMlgFile(const std::string& path);
+// block; anything that does not fit the format gives an error and no data. The columns of the
+// fields named in decodeNow are decoded while the log is read, the others when asked for.
+LogReadResult readMlg(const std::uint8_t* bytes, std::size_t size,
+                      const std::vector<std::string>& decodeNow = {});
+// Reads a log file; files that do not start like a log are refused before being read whole. The
+// file stays open with the log, whose columns it holds until they are asked for.
+LogReadResult readMlgFile(const std::string& path, const std::vector<std::string>& decodeNow = {});
 
 // Largest log file that is opened (far beyond a day of recording).
 constexpr std::uint64_t MaxLogFileSize = 1ull << 30;

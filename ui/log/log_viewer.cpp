@@ -181,7 +181,10 @@ QStringList LogViewer::defaultChannels() {
 }
 
 bool LogViewer::openFile(const QString& path, QString* error) {
-    log::LogReadResult r = log::readMlgFile(path.toStdString());
+    // The channels plotted first are decoded while the file is read.
+    std::vector<std::string> first{"Lambda"};
+    for (const QString& n : defaultChannels()) first.push_back(n.toStdString());
+    log::LogReadResult r = log::readMlgFile(path.toStdString(), first);
     if (!r.ok) {
         if (error != nullptr) *error = QString::fromStdString(r.error);
         return false;
