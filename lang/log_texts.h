@@ -49,6 +49,36 @@ enum class LogText {
     TimeAxis,
     RecordingNotStarted, // %1: why
     AnalyseMap,
+    // Two logs side by side.
+    OpenSecondLog,
+    RemoveSecondLog,
+    AlignTitle,
+    AlignAtMarker,
+    AlignAtTime,
+    AlignAtEvent,
+    FirstLog,
+    SecondLog,
+    EventChannel,
+    Rising,
+    Falling,
+    CrossingNumber,
+    AfterTime,
+    SecondUnreadable, // %1: file, %2: why (in English, from the reader)
+    SecondNoCommon,   // %1: file
+    SecondMissing,    // %1: file, %2: the channels
+    AlignNoMarker,    // %1: file, %2: marker number
+    AlignNoChannel,   // %1: file, %2: channel
+    AlignNoCrossing,  // %1: file, %2: channel, %3: value
+    SecondShown,      // %1: file, %2: shift in s
+    FirstRide,
+    SecondRide,
+    Difference,
+    MapDifference,
+    MapDifferencePercent,
+    RideCalibrationChanged,  // %1: file
+    RideCalibrationNotFound, // %1: file
+    RideCalibrationNone,
+    RideCalibrationAtStart,
     Count
 };
 

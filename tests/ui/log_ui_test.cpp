@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -27,6 +28,7 @@
 #include "tests/common/frames.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/second_log.h"
 #include "ui/main_window/form_hlav.h"
 #include "window_fixture.h"
 
@@ -78,6 +80,24 @@ private:
         for (int kind = 0; kind < 3; ++kind) feed(monitorFrame(kind, 999));
     }
     QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
+    // A log of `records` records 100 ms apart, RPM counting up from `rpm` by 10, a marker at
+    // `markerMs`; `renamed` stands in the header in place of RPM.
+    QString writeLog(const char* name, int records, int rpm, std::uint32_t markerMs,
+                     const char* renamed = nullptr) {
+        std::string bytes = log::mlgHeader(0, name);
+        if (renamed != nullptr) bytes.replace(bytes.find(std::string("RPM\0", 4)), 3, renamed);
+        for (int i = 0; i < records; ++i) {
+            log::Record r{};
+            r[log::Time] = 100 * i;
+            r[log::Rpm] = rpm + 10 * i;
+            r[log::Tps] = 5;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+            if (100u * static_cast<unsigned>(i) == markerMs)
+                log::appendMarkerBlock(bytes, static_cast<std::uint8_t>(i), markerMs, "lap");
+        }
+        test::writeAll(window_->path(name), QByteArray::fromStdString(bytes));
+        return window_->path(name);
+    }
 
 private slots:
     void init() {
@@ -363,6 +383,65 @@ private slots:
             v.setTimeRange(middle - 600, middle + 600); // records at full detail
             QVERIFY2(gaps() > 0, qPrintable(QString::number(records)));
         }
+    }
+
+    // The second ride's marker at 2 s meets the first's at 5 s: its plots are drawn 3 s later,
+    // and a second log that cannot be shown leaves the viewer as it was.
+    void aSecondLogOverlaysAlignedAtAMarker() {
+        start();
+        LogViewer* v = menu_->openLog(writeLog("first.mlg", 100, 1000, 5000));
+        QVERIFY(v != nullptr);
+        v->setChannels({"RPM", "TPS"});
+        SecondLog* second = v->secondLog();
+        const QString path = writeLog("second.mlg", 60, 4000, 2000);
+        QString message;
+        SecondLogAlignment atMarker;
+        atMarker.secondMarker = 1;
+        QVERIFY(!second->open(path, atMarker, &message));
+        QCOMPARE(message, QString("The log second.mlg has no marker 2."));
+        QVERIFY(!second->shown());
+        atMarker.secondMarker = 0;
+        QVERIFY2(second->open(path, atMarker, &message), qPrintable(message));
+        QVERIFY(message.isEmpty());
+        QCOMPARE(second->offset(), 3.0);
+        QCOMPARE(static_cast<int>(second->graphs().size()), 2);
+        QCOMPARE(v->plot()->graphCount(), 4);
+        const QCPGraph* rpm = second->graphs().front();
+        QCOMPARE(rpm->valueAxis(), v->channelRects().front()->axis(QCPAxis::atLeft));
+        QCOMPARE(rpm->data()->constBegin()->key, 3.0);
+        QCOMPARE(rpm->data()->constBegin()->value, 4000.0);
+        QCOMPARE(rpm->name(), QString("second.mlg"));
+        v->setCursorTime(5.05); // the first's record 50, the second's record 20
+        QCOMPARE(v->cursorText("RPM"), QString("1500"));
+        QCOMPARE(second->cursorText("RPM"), QString("4200"));
+        QCOMPARE(v->valueTable()->columnCount(), 3);
+        QCOMPARE(v->valueTable()->item(v->data().fieldIndex("RPM"), 2)->text(), QString("4200"));
+        v->setCursorTime(9.5); // beyond the second ride
+        QCOMPARE(second->cursorText("RPM"), QString());
+
+        // None of the plotted channels: refused, the second log shown before stays as it was.
+        const QString other = writeLog("other.mlg", 60, 0, 2000, "XPM");
+        v->setChannels({"RPM"});
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QVERIFY(!second->open(other, atMarker, &message));
+        QCOMPARE(message, QString("The second log other.mlg has none of the plotted channels."));
+        QCOMPARE(second->offset(), 3.0);
+        QCOMPARE(second->data().records(), std::size_t{60});
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QCOMPARE(v->plot()->graphCount(), 2);
+        // Some of them: shown, and the missing ones named.
+        v->setChannels({"RPM", "TPS"});
+        QVERIFY(second->open(other, atMarker, &message));
+        QCOMPARE(message, QString("The second log other.mlg lacks the channels: RPM"));
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QCOMPARE(second->graphs().front()->valueAxis(),
+                 v->channelRects().back()->axis(QCPAxis::atLeft));
+
+        v->findChild<QPushButton*>("LogRemoveSecond")->click();
+        QVERIFY(!second->shown());
+        QCOMPARE(v->plot()->graphCount(), 2);
+        QCOMPARE(v->valueTable()->columnCount(), 2);
+        v->close();
     }
 
     void badLogsGiveAMessageAndNoWindow() {

@@ -26,6 +26,8 @@ class QMouseEvent;
 
 namespace velmora::ui {
 
+class SecondLog;
+
 class LogViewer : public QWidget {
     Q_OBJECT
 public:
@@ -61,6 +63,11 @@ public:
     const QString& path() const { return path_; }
     // "Analyse map": hands the log and the selection (the whole log without one) on.
     void analyseMap();
+    // A second log beside this one.
+    SecondLog* secondLog() const { return second_; }
+    const std::vector<QCPAxisRect*>& channelRects() const { return rects_; }
+    QTableWidget* valueTable() const { return values_; }
+    std::uint8_t language() const { return language_; }
 
 signals:
     // The log stays valid during the call only.
@@ -111,6 +118,7 @@ private:
     bool selecting_ = false;
     bool syncing_ = false;
     QPointF pressAt_;
+    SecondLog* second_ = nullptr;
 };
 
 } // namespace velmora::ui

@@ -1,0 +1,82 @@
+// A second log in a log viewer: opened beside the first, aligned to its time at a marker of
+// each, a time of each or an event, its plotted channels drawn over the first's in a lighter
+// shade with a legend naming both files, and its values beside the first's at the cursor.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+#include "analysis/log_compare.h"
+#include "log/mlg.h"
+
+class QCPGraph;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace velmora::ui {
+
+class LogViewer;
+
+struct SecondLogAlignment {
+    enum Kind { Marker, Time, Event } kind = Marker;
+    std::size_t firstMarker = 0, secondMarker = 0; // in time order
+    double firstTime = 0.0, secondTime = 0.0;
+    analysis::CrossingEvent firstEvent, secondEvent;
+};
+
+class SecondLog : public QObject {
+    Q_OBJECT
+public:
+    explicit SecondLog(LogViewer& viewer);
+
+    // The buttons and the line that names the second log, for the viewer's side panel.
+    QWidget* panel() const { return panel_; }
+    // Opens and aligns a second log. False with the message, the viewer unchanged; true with a
+    // message when some plotted channels are missing from it.
+    bool open(const QString& path, const SecondLogAlignment& how, QString* message);
+    // Asks for the file and the alignment, and says what went wrong.
+    void ask();
+    void remove();
+
+    bool shown() const { return !path_.isEmpty(); }
+    const log::LogData& data() const { return log_; }
+    double offset() const { return offset_; }
+    // The second log's value at the viewer's cursor, as its table shows it; empty without one.
+    QString cursorText(const QString& channel) const;
+    // The graphs drawn over the first log's, top to bottom.
+    std::vector<QCPGraph*> graphs() const;
+
+    // Called by the viewer: its plots were rebuilt, a time range comes into view, the cursor
+    // moved, another first log was shown.
+    void overlay();
+    void loadData(double from, double to);
+    void updateCursor();
+
+private:
+    struct Overlaid {
+        std::size_t field = 0;
+        std::vector<std::pair<double, double>> envelope; // (own time, value) of a long log
+        bool detailed = false;
+        std::size_t from = 0, to = 0;
+    };
+    analysis::Alignment align(const log::LogData& second, const SecondLogAlignment& how) const;
+    QString text(int id) const;
+    void clearGraphs();
+
+    LogViewer& viewer_;
+    QWidget* panel_ = nullptr;
+    QPushButton* remove_ = nullptr;
+    QLabel* label_ = nullptr;
+    log::LogData log_;
+    QString path_;
+    double offset_ = 0.0;
+    std::vector<QPointer<QCPGraph>> graphs_; // the viewer's rebuild deletes them
+    std::vector<Overlaid> overlaid_;
+};
+
+} // namespace velmora::ui
