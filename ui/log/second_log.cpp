@@ -22,6 +22,7 @@
 #include <qcustomplot.h>
 
 #include "lang/log_texts.h"
+#include "log/log_context.h"
 #include "ui/log/log_viewer.h"
 
 namespace velmora::ui {
@@ -289,6 +290,62 @@ void SecondLog::updateCursor() {
         if (table->item(r, 2) == nullptr) table->setItem(r, 2, new QTableWidgetItem);
         table->item(r, 2)->setText(cursorText(table->item(r, 0)->text()));
     }
+}
+
+RideComparison SecondLog::compare(analysis::CellTableOptions options, const std::string& value,
+                                  const std::array<int, analysis::MapSize>* today,
+                                  analysis::ChannelView firstFilter,
+                                  analysis::ChannelView secondFilter, const std::string& x,
+                                  const std::string& y) const {
+    RideComparison out;
+    if (!shown()) return out;
+    const log::LogData& first = viewer_.data();
+    const std::string paths[2] = {viewer_.path().toStdString(), path_.toStdString()};
+    std::vector<log::ContextEntry> recorded[2];
+    for (int i = 0; i < 2; ++i)
+        if (!paths[i].empty())
+            recorded[i] = log::readContextFile(log::contextPathFor(paths[i])).entries;
+    const analysis::Ride a{
+        analysis::cellChannels(first, analysis::channel(first, value), firstFilter, x, y),
+        recorded[0]};
+    const analysis::Ride b{
+        analysis::cellChannels(log_, analysis::channel(log_, value), secondFilter, x, y),
+        recorded[1]};
+    out.cells = analysis::rideCells(a, b, std::move(options), today);
+    out.firstCalibration = analysis::rideCalibration(
+        recorded[0], first.time.empty() ? 0.0 : first.time.front(), paths[0], calibrationBases);
+    out.secondCalibration =
+        analysis::rideCalibration(recorded[1], log_.time.front(), paths[1], calibrationBases);
+    const analysis::RideCalibration* rides[2] = {&out.firstCalibration, &out.secondCalibration};
+    for (int i = 0; i < 2; ++i) {
+        const analysis::RideCalibration& c = *rides[i];
+        const QString ride =
+            text(static_cast<int>(i == 0 ? LogText::FirstRide : LogText::SecondRide));
+        const QString file = QString::fromStdString(c.file);
+        QString why;
+        switch (c.state) {
+        case analysis::RideCalibrationState::Earned:
+            break;
+        case analysis::RideCalibrationState::NoContext:
+            why = text(static_cast<int>(LogText::RideCalibrationNone));
+            break;
+        case analysis::RideCalibrationState::NotFound:
+            why = text(static_cast<int>(LogText::RideCalibrationNotFound)).arg(file);
+            break;
+        case analysis::RideCalibrationState::Changed:
+            why = text(static_cast<int>(LogText::RideCalibrationChanged)).arg(file);
+            break;
+        }
+        if (!why.isEmpty()) out.notes << ride + ": " + why;
+        if (c.earned() && c.changedDuringRide)
+            out.notes << ride + ": " + text(static_cast<int>(LogText::RideCalibrationAtStart));
+    }
+    out.mapKnown =
+        today != nullptr && out.firstCalibration.earned() && out.secondCalibration.earned();
+    if (out.mapKnown)
+        out.map = analysis::mapDifference(out.firstCalibration.calibration,
+                                          out.secondCalibration.calibration, *today);
+    return out;
 }
 
 void SecondLog::ask() {

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <string>
 #include <vector>
 
 #include "analysis/log_compare.h"
@@ -29,6 +31,16 @@ struct SecondLogAlignment {
     analysis::CrossingEvent firstEvent, secondEvent;
 };
 
+// Both rides over the same cells, and the difference of the injection maps they were recorded
+// with where both files still hold them.
+struct RideComparison {
+    analysis::RideCells cells;
+    analysis::RideCalibration firstCalibration, secondCalibration;
+    bool mapKnown = false;       // both calibrations earned, on the map's own cells
+    analysis::MapDifference map; // when mapKnown
+    QStringList notes;           // in the user's language: why there is no map difference
+};
+
 class SecondLog : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +60,18 @@ public:
     double offset() const { return offset_; }
     // The second log's value at the viewer's cursor, as its table shows it; empty without one.
     QString cursorText(const QString& channel) const;
+    // The cell tables of both rides: `options` as the first log's table is made; with `today`
+    // the map's own cells, each ride on the speed axis it was recorded with. The value, X and
+    // Y channels by name in each log; the filter of each ride (none: every record).
+    RideComparison compare(analysis::CellTableOptions options, const std::string& value,
+                           const std::array<int, analysis::MapSize>* today,
+                           analysis::ChannelView firstFilter = {},
+                           analysis::ChannelView secondFilter = {}, const std::string& x = "RPM",
+                           const std::string& y = "TPS") const;
+    // What the files of a ride are packed over to prove them (the window's calibration and
+    // image: the unit's identification bytes that no parameter file holds).
+    std::vector<analysis::CalibrationBase> calibrationBases;
+
     // The graphs drawn over the first log's, top to bottom.
     std::vector<QCPGraph*> graphs() const;
 
