@@ -416,7 +416,7 @@ void SecondLog::ask() {
     QDoubleSpinBox* value = seconds(0.0, -1e9, 1e9);
     auto* nth = new QSpinBox;
     nth->setRange(1, 1000000);
-    eventLine->addWidget(new QLabel(text(static_cast<int>(LogText::EventChannel))));
+    eventLine->addWidget(new QLabel(text(static_cast<int>(LogText::TableChannel))));
     eventLine->addWidget(channel);
     eventLine->addWidget(direction);
     eventLine->addWidget(value);
