@@ -4,6 +4,7 @@
 // selection, markers, gaps where no reading came and bad logs.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -21,11 +23,14 @@
 #include <optional>
 #include <vector>
 
+#include "files/param_file.h"
 #include "lang/log_texts.h"
 #include "link/wideband_join.h"
 #include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
+#include "ui/log/cell_table_view.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
 #include "ui/log/second_log.h"
@@ -441,6 +446,70 @@ private slots:
         QVERIFY(!second->shown());
         QCOMPARE(v->plot()->graphCount(), 2);
         QCOMPARE(v->valueTable()->columnCount(), 2);
+        v->close();
+    }
+
+    // Each ride counted on its own cells, their difference, and the difference of the maps they
+    // were recorded with, shown only while both files still pack to the recorded image.
+    void theCellTableShowsBothRidesAndTheirMapDifference() {
+        start();
+        Calibration cal = form_->calibration();
+        form_->image()[ProgName] = 'V'; // as read from a unit: bytes no parameter file holds
+        const auto ride = [&](const char* name, int records, const Calibration& c) {
+            const QString mlg = writeLog(name, records, 1000, 0);
+            const std::string ign = QString(mlg).replace(".mlg", ".ign").toStdString();
+            if (!saveParamFile(ign, c).ok) return QString();
+            test::writeAll(QString::fromStdString(log::contextPathFor(mlg.toStdString())),
+                           QByteArray(log::ContextMagic) +
+                               QByteArray::fromStdString(log::formatContextEntry(
+                                   {0, log::contextOf(c, {}, form_->image(), ign)})));
+            return mlg;
+        };
+        Calibration richer = cal;
+        richer[jetCell(2, 3)] = static_cast<std::uint8_t>(cal[jetCell(2, 3)] + 10);
+        LogViewer* v = menu_->openLog(ride("ride1.mlg", 100, cal));
+        QVERIFY(v != nullptr);
+        const QString second = ride("ride2.mlg", 60, richer);
+        CellTableView* view = v->cellTableView();
+        view->setChannel("RPM");
+        view->setStatistic(analysis::CellStatistic::Count);
+        view->setMinimumCount(1);
+        auto* rides = view->findChild<QComboBox*>("CellRide");
+        QVERIFY(!rides->isVisibleTo(view));
+        SecondLogAlignment atTime;
+        atTime.kind = SecondLogAlignment::Time;
+        atTime.firstTime = 2.0;
+        QString message;
+        QVERIFY2(v->secondLog()->open(second, atTime, &message), qPrintable(message));
+        QVERIFY(rides->isVisibleTo(view));
+        // 1000..1990 rpm: 50 records each in the 1000 and 2000 columns; 1000..1590: 50 and 10.
+        const struct {
+            int ride;
+            double at1000, at2000, firstSpanFrom;
+        } tables[] = {{0, 50, 50, 0.0}, {1, 50, 10, 2.0}, {2, 0, -40, 0.0}};
+        for (const auto& t : tables) {
+            rides->setCurrentIndex(t.ride);
+            const analysis::CellTable& table = view->table();
+            QVERIFY2(table.ok(), table.error.c_str());
+            QCOMPARE(table.cell(2, 0).value, t.at1000);
+            QCOMPARE(table.cell(2, 1).value, t.at2000);
+            if (t.ride < 2) QCOMPARE(table.cell(2, 0).spans.front().from, t.firstSpanFrom);
+        }
+        auto* map = view->findChild<QTableWidget*>("CellMapDifference");
+        QCOMPARE(map->rowCount(), 10);
+        QCOMPARE(map->item(2, 3)->text(),
+                 QString("+10 (+%1 %)").arg(1000.0 / cal[jetCell(2, 3)], 0, 'f', 1));
+        QCOMPARE(map->item(3, 2)->text(), QString("0"));
+
+        // The second ride's file edited since: no map difference, and why.
+        richer[jetCell(5, 5)] = static_cast<std::uint8_t>(cal[jetCell(5, 5)] + 1);
+        QVERIFY(saveParamFile(window_->path("ride2.ign").toStdString(), richer).ok);
+        view->setMinimumCount(2);
+        view->table();
+        QCOMPARE(map->rowCount(), 0);
+        QVERIFY2(
+            view->findChild<QLabel*>("CellMapNotes")->text().contains("changed since the ride"),
+            qPrintable(view->findChild<QLabel*>("CellMapNotes")->text()));
         v->close();
     }
 

@@ -21,6 +21,7 @@
 #include <cmath>
 #include <qcustomplot.h>
 
+#include "analysis/map_geometry.h"
 #include "lang/log_texts.h"
 #include "log/log_context.h"
 #include "ui/log/log_viewer.h"
@@ -140,6 +141,7 @@ bool SecondLog::open(const QString& path, const SecondLogAlignment& how, QString
     overlay();
     viewer_.setTimeRange(viewer_.rangeFrom(), viewer_.rangeTo());
     updateCursor();
+    emit changed();
     QStringList missing;
     for (const std::string& m : shared.missing) missing << QString::fromStdString(m);
     if (message != nullptr)
@@ -175,6 +177,7 @@ void SecondLog::remove() {
     viewer_.valueTable()->setColumnCount(2);
     // The legend went with the graphs' names; the plots are drawn anew without them.
     viewer_.setChannels(viewer_.channels());
+    emit changed();
 }
 
 void SecondLog::overlay() {
@@ -312,10 +315,12 @@ RideComparison SecondLog::compare(analysis::CellTableOptions options, const std:
         analysis::cellChannels(log_, analysis::channel(log_, value), secondFilter, x, y),
         recorded[1]};
     out.cells = analysis::rideCells(a, b, std::move(options), today);
+    const std::vector<analysis::CalibrationBase> bases =
+        calibrationBases ? calibrationBases() : std::vector<analysis::CalibrationBase>{};
     out.firstCalibration = analysis::rideCalibration(
-        recorded[0], first.time.empty() ? 0.0 : first.time.front(), paths[0], calibrationBases);
+        recorded[0], first.time.empty() ? 0.0 : first.time.front(), paths[0], bases);
     out.secondCalibration =
-        analysis::rideCalibration(recorded[1], log_.time.front(), paths[1], calibrationBases);
+        analysis::rideCalibration(recorded[1], log_.time.front(), paths[1], bases);
     const analysis::RideCalibration* rides[2] = {&out.firstCalibration, &out.secondCalibration};
     for (int i = 0; i < 2; ++i) {
         const analysis::RideCalibration& c = *rides[i];
@@ -346,6 +351,37 @@ RideComparison SecondLog::compare(analysis::CellTableOptions options, const std:
         out.map = analysis::mapDifference(out.firstCalibration.calibration,
                                           out.secondCalibration.calibration, *today);
     return out;
+}
+
+void SecondLog::fillMapDifference(QTableWidget* grid, const RideComparison& c) {
+    grid->clear();
+    grid->setRowCount(c.mapKnown ? analysis::MapSize : 0);
+    grid->setColumnCount(c.mapKnown ? analysis::MapSize : 0);
+    if (!c.mapKnown) return;
+    QStringList columns, rows;
+    for (const double v : c.map.points.columns) columns << QString::number(v);
+    for (const double v : c.map.points.rows) rows << QString("%1 %").arg(v);
+    grid->setHorizontalHeaderLabels(columns);
+    grid->setVerticalHeaderLabels(rows);
+    for (std::size_t r = 0; r < c.map.points.rows.size(); ++r)
+        for (std::size_t col = 0; col < c.map.points.columns.size(); ++col) {
+            const double points = c.map.points.cell(r, col).value;
+            const double percent = c.map.percent.cell(r, col).value;
+            auto* item = new QTableWidgetItem;
+            item->setTextAlignment(Qt::AlignCenter);
+            QString shown = QString::number(points, 'f', 0);
+            if (points > 0) shown.prepend('+');
+            if (points != 0 && !std::isnan(percent))
+                shown += QString(" (%1%2 %)").arg(percent > 0 ? "+" : "").arg(percent, 0, 'f', 1);
+            item->setText(shown);
+            // As the map is coloured: richer red, leaner blue.
+            const analysis::Rgb bg = analysis::heatColour(
+                100 + static_cast<int>(std::lround(std::isnan(percent) ? 0.0 : percent)));
+            const analysis::Rgb fg = analysis::textColourOn(bg);
+            item->setBackground(QColor(bg.r, bg.g, bg.b));
+            item->setForeground(QColor(fg.r, fg.g, fg.b));
+            grid->setItem(static_cast<int>(r), static_cast<int>(col), item);
+        }
 }
 
 void SecondLog::ask() {

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 class QCPGraph;
 class QLabel;
 class QPushButton;
+class QTableWidget;
 class QWidget;
 
 namespace velmora::ui {
@@ -70,7 +72,11 @@ public:
                            const std::string& y = "TPS") const;
     // What the files of a ride are packed over to prove them (the window's calibration and
     // image: the unit's identification bytes that no parameter file holds).
-    std::vector<analysis::CalibrationBase> calibrationBases;
+    std::function<std::vector<analysis::CalibrationBase>()> calibrationBases;
+
+    // Fills a grid with the map difference: points and relative change per cell, in the map's
+    // heat colours; empty without one.
+    static void fillMapDifference(QTableWidget* grid, const RideComparison& c);
 
     // The graphs drawn over the first log's, top to bottom.
     std::vector<QCPGraph*> graphs() const;
@@ -80,6 +86,10 @@ public:
     void overlay();
     void loadData(double from, double to);
     void updateCursor();
+
+signals:
+    // A second log was shown or removed.
+    void changed();
 
 private:
     struct Overlaid {
