@@ -89,9 +89,10 @@ struct RideCalibration {
     bool changedDuringRide = false;
     bool earned() const { return state == RideCalibrationState::Earned; }
 };
-// The calibration a log was recorded with at its start, from the file its context names (a name
-// without a folder is looked for beside the log). Besides `bases`, the default calibration of
-// the file's model over an empty image is tried, as a fresh start of the program holds it.
+// The calibration a log was recorded with at its start, from the file its context names (one
+// not found where it was is looked for by its name beside the log). Besides `bases`, the default
+// calibration of the file's model over an empty image is tried, as a fresh start of the program
+// holds it.
 RideCalibration rideCalibration(const std::vector<log::ContextEntry>& recorded, double logStart,
                                 const std::string& logPath,
                                 const std::vector<CalibrationBase>& bases = {});
