@@ -111,7 +111,7 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
     {"Druhý log", "Second log", "Zweites Log"},
     {"stoupá přes", "rises through", "steigt über"},
     {"klesá přes", "falls through", "fällt unter"},
-    {"Kolikáté", "Crossing no.", "Durchgang Nr."},
+    {"Pořadí průchodu", "Crossing no.", "Durchgang Nr."},
     {"Po [s]", "After [s]", "Nach [s]"},
     {"Druhý log %1 nelze otevřít: %2", "The second log %1 cannot be opened: %2",
      "Das zweite Log %1 lässt sich nicht öffnen: %2"},
