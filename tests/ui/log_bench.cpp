@@ -156,7 +156,13 @@ int viewShots(const QString& log, const QString& prefix) {
     bool ok = v.grab().save(prefix + "-scatter.png");
     auto* tabs = v.findChild<QTabWidget*>();
     tabs->setCurrentIndex(1);
-    v.cellTableView()->showCell(4, 5);
+    // The cell the ride spent most records in, its spans marked in the plots.
+    const analysis::CellTable& table = v.cellTableView()->table();
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < table.cells.size(); ++i)
+        if (table.cells[i].count > table.cells[most].count) most = i;
+    const int columns = static_cast<int>(std::max<std::size_t>(1, table.columns.size()));
+    v.cellTableView()->showCell(static_cast<int>(most) / columns, static_cast<int>(most) % columns);
     QApplication::processEvents();
     v.plot()->replot(QCustomPlot::rpImmediateRefresh);
     ok = v.grab().save(prefix + "-cells.png") && ok;

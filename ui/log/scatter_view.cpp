@@ -70,8 +70,9 @@ ScatterView::ScatterView(LogViewer& viewer, std::uint8_t language, QWidget* pare
         const int percent = 100 - analysis::HeatSpan +
                             static_cast<int>(std::lround(2.0 * analysis::HeatSpan *
                                                          static_cast<double>(i) / 255.0));
+        // Darker than the map's cell backgrounds: small points on white need the contrast.
         const analysis::Rgb c = analysis::heatColour(percent);
-        scale_[i] = qRgb(c.r, c.g, c.b);
+        scale_[i] = QColor(c.r, c.g, c.b).darker(115).rgb();
     }
     auto* controls = new QHBoxLayout;
     const auto combo = [&](const char* name, LogText label) {
