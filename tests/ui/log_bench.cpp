@@ -146,7 +146,7 @@ int viewShots(const QString& log, const QString& prefix) {
         return 1;
     }
     v.setTodayAxis(benchAxis());
-    v.resize(1200, 860);
+    v.resize(1100, 720); // as it opens
     v.setChannels({"RPM", "TPS", "O2 mV", "PW"});
     const double end = v.data().time.back();
     v.setCursorTime(end * 0.6);

@@ -85,6 +85,15 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
     bins_->addItem(text(static_cast<int>(LogText::BinsChosen)));
     connect(bins_, &QComboBox::currentIndexChanged, this, [this] {
         chosen_->setVisible(bins_->currentIndex() == 1);
+        // Typed axes start from the map's.
+        const analysis::CellBins map = viewerMapBins(viewer_);
+        for (const auto& [edit, points] :
+             {std::pair{xPoints_, &map.columns.points}, {yPoints_, &map.rows.points}}) {
+            if (!edit->text().isEmpty()) continue;
+            QStringList texts;
+            for (const double p : *points) texts << QString::number(p);
+            edit->setText(texts.join(", "));
+        }
         if (!filling_) changed();
     });
     auto* copyButton = new QPushButton(text(static_cast<int>(LogText::CopyTable)), this);

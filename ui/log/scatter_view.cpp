@@ -292,7 +292,7 @@ void ScatterView::paintCanvas(QPainter& p, QSize size) {
         const QString t = tickText(v, sx);
         p.drawText(px - fm.horizontalAdvance(t) / 2, r.bottom() + fm.ascent() + 3, t);
     }
-    const double sy = tickStep(yTo_ - yFrom_, std::max(2, r.height() / 40));
+    const double sy = tickStep(yTo_ - yFrom_, std::max(2, r.height() / 30));
     for (double v = std::ceil(yFrom_ / sy) * sy; v <= yTo_; v += sy) {
         const int py = r.top() + static_cast<int>(frame.pixelY(v));
         p.setPen(QColor(235, 235, 235));
@@ -390,7 +390,13 @@ void ScatterView::clickCanvas(QPointF at) {
     const std::optional<std::size_t> i =
         analysis::nearestScatterPoint(shown_, frameFor(size), at.x() - r.left(), at.y() - r.top());
     if (!i) return;
-    viewer_.setCursorTime(viewer_.data().time[shown_[*i].record]);
+    const double t = viewer_.data().time[shown_[*i].record];
+    viewer_.setCursorTime(t);
+    // The plots come along when the point lies outside their time range.
+    if (t < viewer_.rangeFrom() || t > viewer_.rangeTo()) {
+        const double half = (viewer_.rangeTo() - viewer_.rangeFrom()) / 2;
+        viewer_.setTimeRange(t - half, t + half);
+    }
 }
 
 QImage ScatterView::render(QSize size) {
