@@ -27,6 +27,7 @@
 #include "lang/log_texts.h"
 #include "link/wideband_join.h"
 #include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
 #include "ui/log/cell_table_view.h"
@@ -447,6 +448,14 @@ private slots:
         QCOMPARE(lines[1], QString("0\t1.018") + QString(9, '\t'));
         QCOMPARE(lines[5], QString("20\t\t\t0.95") + QString(7, '\t'));
 
+        // A filter that keeps the second stay only.
+        std::vector<double> later(15, 0.0);
+        std::fill(later.begin() + 9, later.end(), 1.0);
+        view->setFilter(later);
+        QCOMPARE(view->table().cell(0, 0).count, std::size_t{5});
+        QCOMPARE(grid->item(0, 0)->text(), QString("1.100"));
+        view->setFilter({});
+
         // A cell's spans, listed and marked in the plots; a double click goes to one.
         view->showCell(0, 0);
         QCOMPARE(view->spanList()->count(), 2);
@@ -480,6 +489,37 @@ private slots:
         QVERIFY(!view->table().ok());
         QCOMPARE(grid->rowCount(), 0);
         QVERIFY(view->tsv().isEmpty());
+    }
+
+    // A ride recorded on another speed axis than today's: its records go to the cells of the
+    // axis they were recorded with, headed by today's.
+    void cellTableUsesTheAxisTheLogWasRecordedWith() {
+        start();
+        connected();
+        QVERIFY(menu_->startRecording());
+        for (int i = 0; i < 30; ++i) // 1820-2000 rpm: today's 2000 column
+            feed(monitorFrame(i % 3, 1000 + 3 * static_cast<unsigned>(i)), 100);
+        menu_->stopRecording();
+        const std::string path = menu_->recorder().logPath();
+        log::ContextEntry recorded;
+        recorded.context.rpms = {500, 1000, 1500, 1900, 2500, 3000, 4000, 5000, 6000, 7000};
+        test::writeAll(QString::fromStdString(log::contextPathFor(path)),
+                       QByteArray(log::ContextMagic) +
+                           QByteArray::fromStdString(log::formatContextEntry(recorded)));
+        LogViewer* v = menu_->openLog(QString::fromStdString(path));
+        QVERIFY(v != nullptr);
+        v->cellTableView()->setChannel("RPM");
+        v->cellTableView()->setStatistic(analysis::CellStatistic::Count);
+        v->cellTableView()->setMinimumCount(1);
+        const analysis::CellTable& t = v->cellTableView()->table();
+        QVERIFY2(t.ok(), t.error.c_str());
+        QCOMPARE(t.columns[1], 2000.0); // today's heading
+        std::vector<std::size_t> perColumn(10);
+        for (std::size_t r = 0; r < 10; ++r)
+            for (std::size_t c = 0; c < 10; ++c) perColumn[c] += t.cell(r, c).count;
+        QCOMPARE(perColumn[3], v->data().records());
+        QCOMPARE(t.counted, v->data().records());
+        v->close();
     }
 
     // The scatter plots speed against throttle over the map's grid, marks the selected range's
