@@ -37,6 +37,14 @@ analysis::CellBins viewerMapBins(const LogViewer& viewer) {
     return analysis::mapBins(today, recorded);
 }
 
+QString defaultValueChannel(const log::LogData& data) {
+    const int lambda = data.fieldIndex("Lambda");
+    if (lambda < 0) return "O2 mV";
+    const log::Column& c = data.columns[static_cast<std::size_t>(lambda)];
+    return std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }) ? "Lambda"
+                                                                                   : "O2 mV";
+}
+
 namespace {
 
 // Points typed as "500, 1000, 2000"; none when one is no number.
@@ -188,16 +196,8 @@ QString CellTableView::text(int id) const {
 
 void CellTableView::onLogShown() {
     fillChannels();
-    const log::LogData& d = viewer_.data();
-    QString value = "O2 mV";
-    const int lambda = d.fieldIndex("Lambda");
-    if (lambda >= 0) {
-        const log::Column& c = d.columns[static_cast<std::size_t>(lambda)];
-        if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
-            value = "Lambda";
-    }
     filling_ = true;
-    setChannel(value);
+    setChannel(defaultValueChannel(viewer_.data()));
     for (const auto& [box, name] : {std::pair{xChannel_, "RPM"}, {yChannel_, "TPS"}})
         box->setCurrentIndex(std::max(0, box->findText(name)));
     filling_ = false;

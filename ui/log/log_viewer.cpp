@@ -525,7 +525,8 @@ void LogViewer::setHighlightedSpans(std::vector<std::pair<double, double>> spans
 
 void LogViewer::setTodayAxis(const std::array<int, 10>& rpms) {
     todayAxis_ = rpms;
-    emit logShown();
+    scatter_->refreshChannels();
+    cellTable_->refreshChannels();
 }
 
 void LogViewer::updateCursor() {

@@ -108,17 +108,8 @@ QString ScatterView::text(int id) const {
 
 void ScatterView::onLogShown() {
     fillChannels();
-    const log::LogData& d = viewer_.data();
-    // Lambda colours the points when the ride had a wide-band reading, else the probe's mV.
-    QString colour = "O2 mV";
-    const int lambda = d.fieldIndex("Lambda");
-    if (lambda >= 0) {
-        const log::Column& c = d.columns[static_cast<std::size_t>(lambda)];
-        if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
-            colour = "Lambda";
-    }
-    setChannels("RPM", "TPS", colour);
-    update(true);
+    setChannels("RPM", "TPS", defaultValueChannel(viewer_.data()));
+    invalidate();
 }
 
 void ScatterView::fillChannels() {
@@ -136,7 +127,7 @@ void ScatterView::fillChannels() {
 
 void ScatterView::refreshChannels() {
     fillChannels();
-    update(true);
+    invalidate();
 }
 
 void ScatterView::setChannels(const QString& x, const QString& y, const QString& colour) {
@@ -160,17 +151,17 @@ QString ScatterView::colourChannel() const {
 }
 
 void ScatterView::channelsChosen() {
-    if (!filling_) update(true);
+    if (!filling_) invalidate();
 }
 
 void ScatterView::setFilter(analysis::ChannelView filter) {
     filter_ = filter;
-    update(true);
+    invalidate();
 }
 
-void ScatterView::update(bool points) {
-    if (points) pointsStale_ = true;
-    highlightStale_ = imageStale_ = true;
+// Points, highlight and picture are made again when next drawn or asked for.
+void ScatterView::invalidate() {
+    pointsStale_ = highlightStale_ = imageStale_ = true;
     canvas_->update();
 }
 
