@@ -128,6 +128,16 @@ void viewFigures(ui::LogViewer& v) {
         v.cellTableView()->table();
         tables.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
     }
+    // The busiest cell's spans listed and marked in the plots.
+    const analysis::CellTable& cells = v.cellTableView()->table();
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < cells.cells.size(); ++i)
+        if (cells.cells[i].spans.size() > cells.cells[most].spans.size()) most = i;
+    const int columns = static_cast<int>(std::max<std::size_t>(1, cells.columns.size()));
+    t.restart();
+    v.cellTableView()->showCell(static_cast<int>(most) / columns, static_cast<int>(most) % columns);
+    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+    const double spansMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
     const Stats draw = stats(draws), table = stats(tables);
     std::printf("views: scatter of %zu points gathered in %.0f ms; redraw at 900x300 median %.1f "
                 "ms, worst %.1f ms\n",
@@ -135,6 +145,8 @@ void viewFigures(ui::LogViewer& v) {
     std::printf("views: cell table over the log (mean or median, grid filled) median %.0f ms, "
                 "worst %.0f ms\n",
                 table.median, table.worst);
+    std::printf("views: a cell's %zu spans listed and marked in the plots %.0f ms\n",
+                cells.cells[most].spans.size(), spansMs);
 }
 
 // Pictures of the viewer with each of its views: OUT-scatter.png and OUT-cells.png.
