@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -47,10 +48,11 @@ QString defaultValueChannel(const log::LogData& data) {
 
 namespace {
 
-// Points typed as "500, 1000, 2000"; none when one is no number.
+// Points typed as "500, 1000, 2000" (or apart by semicolons or spaces); none when one is no
+// number.
 std::optional<std::vector<double>> parsePoints(const QString& s) {
     std::vector<double> out;
-    for (const QString& part : s.split(',', Qt::SkipEmptyParts)) {
+    for (const QString& part : s.split(QRegularExpression("[,;\\s]+"), Qt::SkipEmptyParts)) {
         bool ok = false;
         const double v = QLocale::c().toDouble(part.trimmed(), &ok);
         if (!ok) return std::nullopt;
@@ -296,7 +298,9 @@ void CellTableView::ensure() {
         ch = analysis::cellChannels(d, value, filter_);
     } else {
         const auto xs = parsePoints(xPoints_->text()), ys = parsePoints(yPoints_->text());
-        if (!xs || !ys) problem = (!xs ? xPoints_ : yPoints_)->text();
+        if (!xs || !ys)
+            problem = QString("the points \"%1\" are not numbers")
+                          .arg((!xs ? xPoints_ : yPoints_)->text());
         if (xs) o.bins.columns.points = *xs;
         if (ys) o.bins.rows.points = *ys;
         ch = analysis::cellChannels(d, value, filter_, xChannel_->currentText().toStdString(),
