@@ -4,29 +4,39 @@
 // selection, markers, gaps where no reading came and bad logs.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QClipboard>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "files/param_file.h"
 #include "lang/log_texts.h"
 #include "link/wideband_join.h"
 #include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
+#include "ui/log/cell_table_view.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/second_log.h"
+#include "ui/log/scatter_view.h"
 #include "ui/main_window/form_hlav.h"
 #include "window_fixture.h"
 
@@ -78,6 +88,53 @@ private:
         for (int kind = 0; kind < 3; ++kind) feed(monitorFrame(kind, 999));
     }
     QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
+    // A log of `records` records 100 ms apart, RPM counting up from `rpm` by 10, a marker at
+    // `markerMs`; `renamed` stands in the header in place of RPM.
+    QString writeLog(const char* name, int records, int rpm, std::uint32_t markerMs,
+                     const char* renamed = nullptr) {
+        std::string bytes = log::mlgHeader(0, name);
+        if (renamed != nullptr) bytes.replace(bytes.find(std::string("RPM\0", 4)), 3, renamed);
+        for (int i = 0; i < records; ++i) {
+            log::Record r{};
+            r[log::Time] = 100 * i;
+            r[log::Rpm] = rpm + 10 * i;
+            r[log::Tps] = 5;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+            if (100u * static_cast<unsigned>(i) == markerMs)
+                log::appendMarkerBlock(bytes, static_cast<std::uint8_t>(i), markerMs, "lap");
+        }
+        test::writeAll(window_->path(name), QByteArray::fromStdString(bytes));
+        return window_->path(name);
+    }
+
+    // Fifteen records 0.1 s apart: 0.0-0.5 s and 0.9-1.3 s in the map's first cell (1000 rpm,
+    // 0 %), 0.6-0.8 s near 3000 rpm and 20 %; at 1.4 s a record without a lambda reading.
+    static log::LogData craftedLog() {
+        const float none = std::numeric_limits<float>::quiet_NaN();
+        const std::vector<std::array<float, 3>> rows = {
+            {1000, 0, 0.9f},  {1000, 0, 0.9f}, {1000, 0, 0.9f},  {1000, 0, 1.0f},
+            {1000, 0, 1.0f},  {1000, 0, 1.0f}, {2900, 20, 0.9f}, {3000, 20, 0.95f},
+            {3100, 20, 1.0f}, {1000, 0, 1.1f}, {1000, 0, 1.1f},  {1000, 0, 1.1f},
+            {1000, 0, 1.1f},  {1000, 0, 1.1f}, {1000, 0, none}};
+        log::LogData d;
+        d.fields = {{"Time", "s", 4, 0, 0.001f, 0.0f, 3},
+                    {"RPM", "rpm", 2, 0, 1.0f, 0.0f, 0},
+                    {"TPS", "%", 2, 0, 1.0f, 0.0f, 0},
+                    {"Lambda", "lambda", 7, 0, 1.0f, 0.0f, 3},
+                    {"O2 mV", "mV", 2, 0, 1.0f, 0.0f, 0}};
+        d.timeField = 0;
+        d.columns.assign(d.fields.size(), log::Column(rows.size()));
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            d.time.push_back(0.1 * static_cast<double>(r));
+            d.columns[0][r] = static_cast<float>(d.time[r]);
+            for (std::size_t c = 0; c < 3; ++c) d.columns[c + 1][r] = rows[r][c];
+            d.columns[4][r] = 450;
+        }
+        return d;
+    }
+    static std::array<int, 10> tenAxis() {
+        return {1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000};
+    }
 
 private slots:
     void init() {
@@ -213,10 +270,12 @@ private slots:
         clock_ += 5000;
         menu_->poll();
         QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1100));
+        LogViewer* viewer = menu_->openLog(path);
         menu_->seekReplay(3000); // frame 29, recorded 3.0 s after the start
         menu_->setReplayPaused(false);
         menu_->poll();
         QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1290));
+        QCOMPARE(viewer->cursorTime(), 3.0); // a viewer of the same log follows
         // Read ends the replay before its request goes out.
         form_->MenuReadClick();
         QVERIFY(!form_->link().replaying());
@@ -363,6 +422,304 @@ private slots:
             v.setTimeRange(middle - 600, middle + 600); // records at full detail
             QVERIFY2(gaps() > 0, qPrintable(QString::number(records)));
         }
+    }
+
+    // The second ride's marker at 2 s meets the first's at 5 s: its plots are drawn 3 s later,
+    // and a second log that cannot be shown leaves the viewer as it was.
+    void aSecondLogOverlaysAlignedAtAMarker() {
+        start();
+        LogViewer* v = menu_->openLog(writeLog("first.mlg", 100, 1000, 5000));
+        QVERIFY(v != nullptr);
+        v->setChannels({"RPM", "TPS"});
+        SecondLog* second = v->secondLog();
+        const QString path = writeLog("second.mlg", 60, 4000, 2000);
+        QString message;
+        SecondLogAlignment atMarker;
+        atMarker.secondMarker = 1;
+        QVERIFY(!second->open(path, atMarker, &message));
+        QCOMPARE(message, QString("The log second.mlg has no marker 2."));
+        QVERIFY(!second->shown());
+        atMarker.secondMarker = 0;
+        QVERIFY2(second->open(path, atMarker, &message), qPrintable(message));
+        QVERIFY(message.isEmpty());
+        QCOMPARE(second->offset(), 3.0);
+        QCOMPARE(static_cast<int>(second->graphs().size()), 2);
+        QCOMPARE(v->plot()->graphCount(), 4);
+        const QCPGraph* rpm = second->graphs().front();
+        QCOMPARE(rpm->valueAxis(), v->channelRects().front()->axis(QCPAxis::atLeft));
+        QCOMPARE(rpm->data()->constBegin()->key, 3.0);
+        QCOMPARE(rpm->data()->constBegin()->value, 4000.0);
+        QCOMPARE(rpm->name(), QString("second.mlg"));
+        v->setCursorTime(5.05); // the first's record 50, the second's record 20
+        QCOMPARE(v->cursorText("RPM"), QString("1500"));
+        QCOMPARE(second->cursorText("RPM"), QString("4200"));
+        QCOMPARE(v->valueTable()->columnCount(), 3);
+        QCOMPARE(v->valueTable()->item(v->data().fieldIndex("RPM"), 2)->text(), QString("4200"));
+        v->setCursorTime(9.5); // beyond the second ride
+        QCOMPARE(second->cursorText("RPM"), QString());
+
+        // None of the plotted channels: refused, the second log shown before stays as it was.
+        const QString other = writeLog("other.mlg", 60, 0, 2000, "XPM");
+        v->setChannels({"RPM"});
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QVERIFY(!second->open(other, atMarker, &message));
+        QCOMPARE(message, QString("The second log other.mlg has none of the plotted channels."));
+        QCOMPARE(second->offset(), 3.0);
+        QCOMPARE(second->data().records(), std::size_t{60});
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QCOMPARE(v->plot()->graphCount(), 2);
+        // Some of them: shown, and the missing ones named.
+        v->setChannels({"RPM", "TPS"});
+        QVERIFY(second->open(other, atMarker, &message));
+        QCOMPARE(message, QString("The second log other.mlg lacks the channels: RPM"));
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QCOMPARE(second->graphs().front()->valueAxis(),
+                 v->channelRects().back()->axis(QCPAxis::atLeft));
+
+        v->findChild<QPushButton*>("LogRemoveSecond")->click();
+        QVERIFY(!second->shown());
+        QCOMPARE(v->plot()->graphCount(), 2);
+        QCOMPARE(v->valueTable()->columnCount(), 2);
+        v->close();
+    }
+
+    // Each ride counted on its own cells, their difference, and the difference of the maps they
+    // were recorded with, shown only while both files still pack to the recorded image.
+    void theCellTableShowsBothRidesAndTheirMapDifference() {
+        start();
+        Calibration cal = form_->calibration();
+        form_->image()[ProgName] = 'V'; // as read from a unit: bytes no parameter file holds
+        const auto ride = [&](const char* name, int records, const Calibration& c) {
+            const QString mlg = writeLog(name, records, 1000, 0);
+            const std::string ign = QString(mlg).replace(".mlg", ".ign").toStdString();
+            if (!saveParamFile(ign, c).ok) return QString();
+            test::writeAll(QString::fromStdString(log::contextPathFor(mlg.toStdString())),
+                           QByteArray(log::ContextMagic) +
+                               QByteArray::fromStdString(log::formatContextEntry(
+                                   {0, log::contextOf(c, {}, form_->image(), ign)})));
+            return mlg;
+        };
+        Calibration richer = cal;
+        richer[jetCell(2, 3)] = static_cast<std::uint8_t>(cal[jetCell(2, 3)] + 10);
+        LogViewer* v = menu_->openLog(ride("ride1.mlg", 100, cal));
+        QVERIFY(v != nullptr);
+        const QString second = ride("ride2.mlg", 60, richer);
+        CellTableView* view = v->cellTableView();
+        view->setChannel("RPM");
+        view->setStatistic(analysis::CellStatistic::Count);
+        view->setMinimumCount(1);
+        auto* rides = view->findChild<QComboBox*>("CellRide");
+        QVERIFY(!rides->isVisibleTo(view));
+        SecondLogAlignment atTime;
+        atTime.kind = SecondLogAlignment::Time;
+        atTime.firstTime = 2.0;
+        QString message;
+        QVERIFY2(v->secondLog()->open(second, atTime, &message), qPrintable(message));
+        QVERIFY(rides->isVisibleTo(view));
+        // 1000..1990 rpm: 50 records each in the 1000 and 2000 columns; 1000..1590: 50 and 10.
+        const struct {
+            int ride;
+            double at1000, at2000, firstSpanFrom;
+        } tables[] = {{0, 50, 50, 0.0}, {1, 50, 10, 2.0}, {2, 0, -40, 0.0}};
+        for (const auto& t : tables) {
+            rides->setCurrentIndex(t.ride);
+            const analysis::CellTable& table = view->table();
+            QVERIFY2(table.ok(), table.error.c_str());
+            QCOMPARE(table.cell(2, 0).value, t.at1000);
+            QCOMPARE(table.cell(2, 1).value, t.at2000);
+            if (t.ride < 2) QCOMPARE(table.cell(2, 0).spans.front().from, t.firstSpanFrom);
+        }
+        auto* map = view->findChild<QTableWidget*>("CellMapDifference");
+        QCOMPARE(map->rowCount(), 10);
+        QCOMPARE(map->item(2, 3)->text(),
+                 QString("+10 (+%1 %)").arg(1000.0 / cal[jetCell(2, 3)], 0, 'f', 1));
+        QCOMPARE(map->item(3, 2)->text(), QString("0"));
+
+        // The second ride's file edited since: no map difference, and why.
+        richer[jetCell(5, 5)] = static_cast<std::uint8_t>(cal[jetCell(5, 5)] + 1);
+        QVERIFY(saveParamFile(window_->path("ride2.ign").toStdString(), richer).ok);
+        view->setMinimumCount(2);
+        view->table();
+        QCOMPARE(map->rowCount(), 0);
+        QVERIFY2(
+            view->findChild<QLabel*>("CellMapNotes")->text().contains("changed since the ride"),
+            qPrintable(view->findChild<QLabel*>("CellMapNotes")->text()));
+        v->close();
+    }
+
+    // The table against a hand calculation: cell (0 %, 1000 rpm) holds 0.9 x3, 1.0 x3, 1.1 x5;
+    // the three records near 3000 rpm fall short of the minimum count; the record without a
+    // reading counts nowhere. Chosen axes place them on typed points.
+    void cellTableViewShowsTheLogOverTheMapsCells() {
+        start();
+        LogViewer v(form_->Language);
+        v.setTodayAxis(tenAxis());
+        QString error;
+        QVERIFY(v.setLog(craftedLog(), "crafted", &error));
+        CellTableView* view = v.cellTableView();
+        QCOMPARE(view->channel(), QString("Lambda"));
+        QTableWidget* grid = view->grid();
+        using S = analysis::CellStatistic;
+        const struct {
+            S statistic;
+            int minCount;
+            QString first, nearThree; // cells (0 %, 1000) and (20 %, 3000)
+        } cases[] = {{S::Mean, 5, "1.018", ""},    {S::Median, 5, "1.000", ""},
+                     {S::Minimum, 5, "0.900", ""}, {S::Maximum, 3, "1.100", "1.000"},
+                     {S::Count, 3, "11", "3"},     {S::Mean, 3, "1.018", "0.950"}};
+        for (const auto& c : cases) {
+            view->setStatistic(c.statistic);
+            view->setMinimumCount(c.minCount);
+            view->table();
+            QCOMPARE(grid->rowCount(), 10);
+            QCOMPARE(grid->horizontalHeaderItem(2)->text(), QString("3000"));
+            QCOMPARE(grid->verticalHeaderItem(4)->text(), QString("20 %"));
+            QCOMPARE(grid->item(0, 0)->text(), c.first);
+            QCOMPARE(grid->item(4, 2)->text(), c.nearThree);
+            int filled = 0;
+            for (int r = 0; r < 10; ++r)
+                for (int k = 0; k < 10; ++k) filled += !grid->item(r, k)->text().isEmpty();
+            QCOMPARE(filled, c.nearThree.isEmpty() ? 1 : 2);
+            if (!c.nearThree.isEmpty()) // heat colours over the table's range
+                QVERIFY(grid->item(0, 0)->background() != grid->item(4, 2)->background());
+        }
+        QApplication::clipboard()->clear();
+        view->findChild<QPushButton*>("CellCopy")->click();
+        const QStringList lines = QApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 12);
+        QCOMPARE(lines[0],
+                 QString("\t1000\t2000\t3000\t4000\t5000\t6000\t7000\t8000\t9000\t10000"));
+        QCOMPARE(lines[1], QString("0\t1.018") + QString(9, '\t'));
+        QCOMPARE(lines[5], QString("20\t\t\t0.95") + QString(7, '\t'));
+
+        // A filter that keeps the second stay only.
+        std::vector<double> later(15, 0.0);
+        std::fill(later.begin() + 9, later.end(), 1.0);
+        view->setFilter(later);
+        QCOMPARE(view->table().cell(0, 0).count, std::size_t{5});
+        QCOMPARE(grid->item(0, 0)->text(), QString("1.100"));
+        view->setFilter({});
+
+        // A cell's spans, listed and marked in the plots; a double click goes to one.
+        view->showCell(0, 0);
+        QCOMPARE(view->spanList()->count(), 2);
+        QCOMPARE(view->spanList()->item(1)->text(), QString("0.90 s – 1.30 s (0.40 s)"));
+        using Spans = std::vector<std::pair<double, double>>;
+        QCOMPARE(v.highlightedSpans(), (Spans{{0.0, 0.5}, {0.9, 1.3}}));
+        v.resize(1000, 800);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setTimeRange(0, 1.4);
+        v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage shot = v.plot()->grab().toImage();
+        QCPAxisRect* rect = v.plot()->axisRects().front();
+        const auto blue = [&](double t) {
+            const QColor c = shot.pixelColor(
+                static_cast<int>(rect->axis(QCPAxis::atBottom)->coordToPixel(t)), rect->top() + 2);
+            return c.blue() - c.red() > 30;
+        };
+        QVERIFY(blue(0.3) && !blue(0.7) && blue(1.0) && !blue(1.35));
+        emit view->spanList()->itemActivated(view->spanList()->item(1));
+        QCOMPARE(v.cursorTime(), 0.9);
+        QVERIFY(v.rangeFrom() < 0.9 && v.rangeTo() > 1.3);
+
+        // Typed axes; points that are no numbers give a message and no table.
+        view->setChosenAxes("RPM", "1000 3000", "TPS", "0,20");
+        view->table(); // a hidden tab counts when asked
+        QCOMPARE(grid->columnCount(), 2);
+        QCOMPARE(grid->item(1, 1)->text(), QString("0.950"));
+        QVERIFY(v.highlightedSpans().empty());
+        view->setChosenAxes("RPM", "1000, x", "TPS", "0,20");
+        QVERIFY(!view->table().ok());
+        QCOMPARE(grid->rowCount(), 0);
+        QVERIFY(view->tsv().isEmpty());
+    }
+
+    // A ride recorded on another speed axis than today's: its records go to the cells of the
+    // axis they were recorded with, headed by today's.
+    void cellTableUsesTheAxisTheLogWasRecordedWith() {
+        start();
+        connected();
+        QVERIFY(menu_->startRecording());
+        for (int i = 0; i < 30; ++i) // 1820-2000 rpm: today's 2000 column
+            feed(monitorFrame(i % 3, 1000 + 3 * static_cast<unsigned>(i)), 100);
+        menu_->stopRecording();
+        const std::string path = menu_->recorder().logPath();
+        log::ContextEntry recorded;
+        recorded.context.rpms = {500, 1000, 1500, 1900, 2500, 3000, 4000, 5000, 6000, 7000};
+        test::writeAll(QString::fromStdString(log::contextPathFor(path)),
+                       QByteArray(log::ContextMagic) +
+                           QByteArray::fromStdString(log::formatContextEntry(recorded)));
+        LogViewer* v = menu_->openLog(QString::fromStdString(path));
+        QVERIFY(v != nullptr);
+        v->cellTableView()->setChannel("RPM");
+        v->cellTableView()->setStatistic(analysis::CellStatistic::Count);
+        v->cellTableView()->setMinimumCount(1);
+        const analysis::CellTable& t = v->cellTableView()->table();
+        QVERIFY2(t.ok(), t.error.c_str());
+        QCOMPARE(t.columns[1], 2000.0); // today's heading
+        std::vector<std::size_t> perColumn(10);
+        for (std::size_t r = 0; r < 10; ++r)
+            for (std::size_t c = 0; c < 10; ++c) perColumn[c] += t.cell(r, c).count;
+        QCOMPARE(perColumn[3], v->data().records());
+        QCOMPARE(t.counted, v->data().records());
+        v->close();
+    }
+
+    // The scatter plots speed against throttle over the map's grid, marks the selected range's
+    // points, follows a filter and channels appended later, and a click moves the cursor.
+    void scatterViewFollowsTheViewerAndMovesItsCursor() {
+        start();
+        LogViewer v(form_->Language);
+        v.setTodayAxis(tenAxis());
+        QString error;
+        QVERIFY(v.setLog(craftedLog(), "crafted", &error));
+        ScatterView* view = v.scatterView();
+        QCOMPARE(view->xChannel() + view->yChannel() + view->colourChannel(),
+                 QString("RPMTPSLambda"));
+        QVERIFY(view->gridShown());
+        QCOMPARE(view->points().size(), std::size_t{15});
+        const auto records = [](const std::vector<analysis::ScatterPoint>& points) {
+            std::vector<std::uint32_t> out;
+            for (const analysis::ScatterPoint& p : points) out.push_back(p.record);
+            return out;
+        };
+        v.setSelection(0.55, 1.05);
+        QCOMPARE(records(view->highlighted()), (std::vector<std::uint32_t>{6, 7, 8, 9, 10}));
+        std::vector<double> keep(15, 1.0);
+        keep[7] = 0;
+        view->setFilter(keep);
+        QCOMPARE(records(view->highlighted()), (std::vector<std::uint32_t>{6, 8, 9, 10}));
+        QCOMPARE(view->points().size(), std::size_t{14});
+        view->setFilter({});
+        v.setSelection(0, 0);
+        QVERIFY(view->highlighted().empty());
+
+        v.resize(1000, 800);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        for (const std::uint32_t r : {8u, 6u, 7u}) {
+            const std::optional<QPoint> at = view->positionOf(r);
+            QVERIFY(at.has_value());
+            QTest::mouseClick(view->canvas(), Qt::LeftButton, {}, *at + QPoint(1, -1));
+            QCOMPARE(v.cursorTime(), v.data().time[r]);
+        }
+
+        // A channel appended to the log: the choices stay by name and it can be chosen.
+        view->setChannels("RPM", "Lambda", "O2 mV");
+        v.cellTableView()->setChannel("O2 mV");
+        auto& data = const_cast<log::LogData&>(v.data());
+        data.fields.push_back({"Twice", "", 0, 0, 1.0f, 0.0f, 1});
+        data.columns.push_back(data.columns[1]);
+        view->refreshChannels();
+        v.cellTableView()->refreshChannels();
+        QCOMPARE(view->xChannel() + view->yChannel() + view->colourChannel(),
+                 QString("RPMLambdaO2 mV"));
+        QCOMPARE(v.cellTableView()->channel(), QString("O2 mV"));
+        view->setChannels("Twice", "TPS", "");
+        QCOMPARE(view->xChannel() + view->colourChannel(), QString("Twice"));
+        QVERIFY(!view->gridShown());
+        v.close();
     }
 
     void badLogsGiveAMessageAndNoWindow() {

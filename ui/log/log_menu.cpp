@@ -26,10 +26,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "analysis/map_geometry.h"
 #include "files/settings.h"
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/second_log.h"
 #include "ui/main_window/form_hlav.h"
 
 namespace velmora::ui {
@@ -368,6 +370,11 @@ void LogMenu::poll() {
         }
         if (replay_->finished() && !replay_->paused()) replay_->pause(t);
         updateReplayWidgets();
+        // A viewer of the replayed log follows it with its cursor.
+        const double at = replay_->position(t) / 1000.0;
+        for (LogViewer* v : form_.findChildren<LogViewer*>())
+            if (v->cursorTime() != at && QFileInfo(v->path()) == QFileInfo(replayPath_))
+                v->setCursorTime(at);
     }
 }
 
@@ -402,6 +409,7 @@ void LogMenu::updateStatus() {
 
 LogViewer* LogMenu::openLog(const QString& path) {
     auto* viewer = new LogViewer(form_.Language, &form_);
+    viewer->setTodayAxis(analysis::rpmAxis(form_.calibration()));
     QString error;
     if (!viewer->openFile(path, &error)) {
         delete viewer;
@@ -409,6 +417,9 @@ LogViewer* LogMenu::openLog(const QString& path) {
         return nullptr;
     }
     connect(viewer, &LogViewer::analyseMapRequested, this, &LogMenu::analyseMap);
+    viewer->secondLog()->calibrationBases = [this] {
+        return std::vector<analysis::CalibrationBase>{{form_.calibration(), form_.image()}};
+    };
     viewer->show();
     return viewer;
 }
@@ -432,6 +443,7 @@ bool LogMenu::startReplay(const QString& mlgPath) {
     replay_ = std::make_unique<log::ReplayClock>(std::move(frames.frames));
     replayWideband_.loadFor(mlgPath.toStdString());
     replayName_ = QFileInfo(mlgPath).fileName();
+    replayPath_ = mlgPath;
     form_.link().startReplay();
     replay_->setSpeed(speed_->currentData().toInt(), now());
     replay_->play(now());

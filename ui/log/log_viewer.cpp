@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -20,6 +21,9 @@
 
 #include "lang/log_texts.h"
 #include "log/csv.h"
+#include "ui/log/cell_table_view.h"
+#include "ui/log/scatter_view.h"
+#include "ui/log/second_log.h"
 
 namespace velmora::ui {
 
@@ -71,6 +75,41 @@ private:
     static constexpr long MaxNotes = 200;
     const std::vector<log::LogMarker>& markers_;
     bool withText_;
+};
+
+// The highlighted spans as bands over the plot's height, those in view only, found by halving;
+// spans narrower than a pixel still show as one pixel.
+class SpanBands : public QCPAbstractItem {
+public:
+    SpanBands(QCustomPlot* plot, const std::vector<std::pair<double, double>>& spans)
+        : QCPAbstractItem(plot), spans_(spans) {
+        setSelectable(false);
+    }
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+
+protected:
+    void draw(QCPPainter* painter) override {
+        QCPAxisRect* rect = clipAxisRect();
+        if (rect == nullptr || spans_.empty()) return;
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        const auto first = std::lower_bound(
+            spans_.begin(), spans_.end(), x->range().lower,
+            [](const std::pair<double, double>& s, double t) { return s.second < t; });
+        const QRect area = rect->rect();
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0, 110, 255, 55));
+        double drawnTo = -1e9;
+        for (auto it = first; it != spans_.end() && it->first <= x->range().upper; ++it) {
+            const double a = std::max(x->coordToPixel(it->first), drawnTo);
+            const double b = std::max(x->coordToPixel(it->second), a + 1.0);
+            if (b <= drawnTo) continue;
+            painter->drawRect(QRectF(a, area.top(), b - a, area.height()));
+            drawnTo = b;
+        }
+    }
+
+private:
+    const std::vector<std::pair<double, double>>& spans_;
 };
 
 } // namespace
@@ -161,15 +200,30 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     sideLayout->addWidget(new QLabel(text(static_cast<int>(LogText::Markers)), side));
     sideLayout->addWidget(markerList_);
     sideLayout->addLayout(buttons);
+    second_ = new SecondLog(*this);
+    sideLayout->addWidget(second_->panel());
 
     auto* splitter = new QSplitter(this);
     splitter->addWidget(plot_);
     splitter->addWidget(side);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({760, 340});
+    // The scatter and the cell table below the plots; the plots keep most of the height.
+    auto* outer = new QSplitter(Qt::Vertical, this);
+    outer->addWidget(splitter);
+    views_ = new QTabWidget(outer);
+    views_->setObjectName("LogViews");
+    scatter_ = new ScatterView(*this, language_, views_);
+    cellTable_ = new CellTableView(*this, language_, views_);
+    views_->addTab(scatter_, text(static_cast<int>(LogText::ScatterTab)));
+    views_->addTab(cellTable_, text(static_cast<int>(LogText::CellTableTab)));
+    outer->addWidget(views_);
+    outer->setStretchFactor(0, 3);
+    outer->setStretchFactor(1, 2);
+    outer->setSizes({430, 290});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(splitter);
+    layout->addWidget(outer);
 }
 
 QString LogViewer::text(int id) const {
@@ -191,6 +245,7 @@ bool LogViewer::openFile(const QString& path, QString* error) {
     }
     if (!setLog(std::move(r.data), QFileInfo(path).fileName(), error)) return false;
     path_ = path;
+    emit logShown();
     return true;
 }
 
@@ -205,6 +260,7 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
         if (error != nullptr) *error = title + ": " + text(static_cast<int>(LogText::NoRecords));
         return false;
     }
+    second_->remove();
     log_ = std::move(data);
     path_.clear();
     setWindowTitle(text(static_cast<int>(LogText::ViewerTitle)) + " - " + title);
@@ -249,6 +305,8 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     }
     setChannels(shown);
     showAll();
+    spans_.clear();
+    emit logShown();
     return true;
 }
 
@@ -272,6 +330,8 @@ void LogViewer::setChannels(const QStringList& names) {
 void LogViewer::rebuildPlots() {
     const double from = rects_.empty() ? log_.time.front() : rangeFrom();
     const double to = rects_.empty() ? log_.time.back() : rangeTo();
+    // Graphs outlive the axes they were drawn on: they go first, or each rebuild leaves some.
+    plot_->clearGraphs();
     plot_->plotLayout()->clear();
     plot_->clearItems();
     rects_.clear();
@@ -383,7 +443,9 @@ void LogViewer::rebuildPlots() {
             auto* marks = new MarkerLines(plot_, log_.markers, i == 0);
             marks->setClipAxisRect(rect);
         }
+        (new SpanBands(plot_, spans_))->setClipAxisRect(rect);
     }
+    second_->overlay();
     syncRanges(from, to);
     updateCursor();
     updateSelection();
@@ -430,6 +492,7 @@ void LogViewer::syncRanges(double from, double to) {
     syncing_ = true;
     for (QCPAxisRect* r : plot_->axisRects()) r->axis(QCPAxis::atBottom)->setRange(from, to);
     loadData(from, to);
+    second_->loadData(from, to);
     syncing_ = false;
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -471,6 +534,19 @@ QString LogViewer::cursorText(const QString& channel) const {
 void LogViewer::setCursorTime(double t) {
     cursor_ = t;
     updateCursor();
+    emit cursorMoved(t);
+}
+
+void LogViewer::setHighlightedSpans(std::vector<std::pair<double, double>> spans) {
+    std::sort(spans.begin(), spans.end());
+    spans_ = std::move(spans);
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LogViewer::setTodayAxis(const std::array<int, 10>& rpms) {
+    todayAxis_ = rpms;
+    scatter_->refreshChannels();
+    cellTable_->refreshChannels();
 }
 
 void LogViewer::updateCursor() {
@@ -482,6 +558,7 @@ void LogViewer::updateCursor() {
     syncing_ = true;
     for (int r = 0; r < values_->rowCount(); ++r)
         values_->item(r, 1)->setText(cursorText(values_->item(r, 0)->text()));
+    second_->updateCursor();
     syncing_ = false;
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -506,6 +583,7 @@ void LogViewer::updateSelection() {
     }
     selectionLabel_->setText(selectionText());
     plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit selectionChanged(selFrom_, selTo_);
 }
 
 void LogViewer::zoomToSelection() {

@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "log/mlg.h"
@@ -22,9 +24,14 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 class QMouseEvent;
 
 namespace velmora::ui {
+
+class ScatterView;
+class CellTableView;
+class SecondLog;
 
 class LogViewer : public QWidget {
     Q_OBJECT
@@ -61,8 +68,29 @@ public:
     const QString& path() const { return path_; }
     // "Analyse map": hands the log and the selection (the whole log without one) on.
     void analyseMap();
+    // A second log beside this one.
+    SecondLog* secondLog() const { return second_; }
+    const std::vector<QCPAxisRect*>& channelRects() const { return rects_; }
+    QTableWidget* valueTable() const { return values_; }
+    std::uint8_t language() const { return language_; }
+
+    double selectionFrom() const { return selFrom_; }
+    double selectionTo() const { return selTo_; }
+    // Stretches of time shown as bands in every plot (the spans of a table's cell), in s.
+    void setHighlightedSpans(std::vector<std::pair<double, double>> spans);
+    const std::vector<std::pair<double, double>>& highlightedSpans() const { return spans_; }
+    // The map's speed axis of today's calibration (rpm): the cell table heads its columns
+    // with it and places the records of a log recorded without one on it.
+    void setTodayAxis(const std::array<int, 10>& rpms);
+    const std::array<int, 10>& todayAxis() const { return todayAxis_; }
+    ScatterView* scatterView() const { return scatter_; }
+    CellTableView* cellTableView() const { return cellTable_; }
 
 signals:
+    void cursorMoved(double t);
+    void selectionChanged(double from, double to);
+    // Another log is shown, or the same one under its file's name.
+    void logShown();
     // The log stays valid during the call only.
     void analyseMapRequested(const velmora::log::LogData& data, const QString& path,
                              const velmora::log::LogRange& range);
@@ -111,6 +139,12 @@ private:
     bool selecting_ = false;
     bool syncing_ = false;
     QPointF pressAt_;
+    std::vector<std::pair<double, double>> spans_; // in time order
+    std::array<int, 10> todayAxis_{};
+    QTabWidget* views_ = nullptr;
+    ScatterView* scatter_ = nullptr;
+    CellTableView* cellTable_ = nullptr;
+    SecondLog* second_ = nullptr;
 };
 
 } // namespace velmora::ui
