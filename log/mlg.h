@@ -169,8 +169,9 @@ struct LogReadResult {
 };
 
 // Reads a whole log held in memory. A log that ends inside a block reads up to its last whole
-// block; anything that does not fit the format gives an error and no data. The columns of the
-// fields named in decodeNow are decoded while the log is read, the others when asked for.
+// block; anything that does not fit the format gives an error and no data. The log keeps a
+// copy of the bytes for its columns: those of the fields named in decodeNow are decoded while
+// the log is read, the others when asked for. Over 1 GiB is refused.
 LogReadResult readMlg(const std::uint8_t* bytes, std::size_t size,
                       const std::vector<std::string>& decodeNow = {});
 // Reads a log file; files that do not start like a log are refused before being read whole. The
