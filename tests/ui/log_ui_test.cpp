@@ -5,9 +5,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -25,9 +27,12 @@
 #include "log/frame_log.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
+#include "ui/log/computed_dialog.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
 #include "ui/main_window/form_hlav.h"
+#include "ui/map/map_window.h"
+#include "ui/map/map_workbench.h"
 #include "window_fixture.h"
 
 using namespace velmora;
@@ -78,6 +83,17 @@ private:
         for (int kind = 0; kind < 3; ++kind) feed(monitorFrame(kind, 999));
     }
     QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
+    // 100 records 0.1 s apart with a falling RPM and a marker at the half; the log's path.
+    QString recordRide() {
+        connected();
+        if (!menu_->startRecording()) return {};
+        for (int i = 0; i < 100; ++i) {
+            feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);
+            if (i == 50) menu_->addMarker("half");
+        }
+        menu_->stopRecording();
+        return QString::fromStdString(menu_->recorder().logPath());
+    }
 
 private slots:
     void init() {
@@ -238,14 +254,7 @@ private slots:
 
     void viewerShowsCursorSelectionAndMarkers() {
         start();
-        connected();
-        QVERIFY(menu_->startRecording());
-        for (int i = 0; i < 100; ++i) {
-            feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);
-            if (i == 50) menu_->addMarker("half");
-        }
-        menu_->stopRecording();
-        LogViewer* v = menu_->openLog(QString::fromStdString(menu_->recorder().logPath()));
+        LogViewer* v = menu_->openLog(recordRide());
         QVERIFY(v != nullptr);
         QCOMPARE(v->channels(), LogViewer::defaultChannels());
         QCOMPARE(v->plot()->axisRectCount(), 6);
@@ -363,6 +372,90 @@ private slots:
             v.setTimeRange(middle - 600, middle + 600); // records at full detail
             QVERIFY2(gaps() > 0, qPrintable(QString::number(records)));
         }
+    }
+
+    // A computed channel plots, shows at the cursor and exports like a recorded one; bad
+    // expressions say why in German with their column and change nothing; the filter counts
+    // its records and restricts "Analyse map"; both come back in the next viewer.
+    void computedChannelsAndTheFilter() {
+        start();
+        form_->ApplyGerman();
+        const QString path = recordRide();
+        LogViewer* v = menu_->openLog(path);
+        QVERIFY(v != nullptr);
+        ComputedDialog* d = v->editComputedChannels();
+        const auto define = [&](const QString& name, const QString& text) {
+            test::get<QLineEdit>(*d, "ComputedName")->setText(name);
+            test::get<QLineEdit>(*d, "ComputedExpression")->setText(text);
+            test::get<QLineEdit>(*d, "ComputedUnits")->setText("k");
+            test::get<QPushButton>(*d, "ComputedAdd")->click();
+        };
+        define("krpm", "RPM / 1000");
+        QCOMPARE(d->message(), QString());
+        v->setChannels({"RPM", "krpm"});
+        define("twice", "krpm * 2");
+        QCOMPARE(v->channels(), QStringList({"RPM", "krpm"})); // kept by name
+        QCOMPARE(v->plot()->axisRectCount(), 2);
+        const log::LogData& data = v->data();
+        const std::size_t fields = data.fields.size();
+        v->setCursorTime(5.0); // record 49
+        const double rpm = data.columns[static_cast<std::size_t>(data.fieldIndex("RPM"))][49];
+        QCOMPARE(v->cursorText("krpm"), QString::number(rpm / 1000, 'f', 2));
+        const QString csv = window_->path("computed.csv");
+        QString error;
+        QVERIFY(v->exportCsv(csv, &error));
+        const QStringList lines = QString::fromUtf8(test::readAll(csv)).split("\r\n");
+        const qsizetype column = lines[0].split(',').indexOf("twice (k)");
+        QVERIFY(column > 0);
+        QCOMPARE(lines[50].split(',')[column], QString::number(rpm / 500, 'f', 2));
+
+        v->setFilterText("RPM < 1900");
+        std::size_t kept = 0;
+        for (std::size_t r = 0; r < data.records(); ++r)
+            kept += data.columns[static_cast<std::size_t>(data.fieldIndex("RPM"))][r] < 1900;
+        QVERIFY(kept > 10 && kept < 90);
+        const QString keeps = QString("%1 von %2 Datensätzen").arg(kept).arg(data.records());
+        QCOMPARE(v->filterMessage(), keeps);
+        struct Bad {
+            QString text, dialogSays, filterSays;
+        };
+        const QString tooLong = "Spalte 65537: der Ausdruck ist länger als 65536 Zeichen";
+        const QList<Bad> bad = {
+            {"krpm + RMP", "Spalte 8: kein Kanal „RMP“", "Spalte 8: kein Kanal „RMP“"},
+            {"neu + 1", "Spalte 1: der Kanal „neu“ verweist auf sich selbst",
+             "Spalte 1: kein Kanal „neu“"},
+            {QString(1 << 20, '1'), tooLong, tooLong}};
+        for (const Bad& b : bad) {
+            define("neu", b.text);
+            QCOMPARE(d->message(), b.dialogSays);
+            QCOMPARE(v->data().fields.size(), fields);
+            QCOMPARE(v->computedChannels().size(), std::size_t{2});
+            QCOMPARE(v->channels(), QStringList({"RPM", "krpm"}));
+            QVERIFY(!v->setFilterText(b.text));
+            QCOMPARE(v->filterMessage(), b.filterSays);
+            QCOMPARE(v->filterText(), QString("RPM < 1900"));
+            QVERIFY(v->filter().present());
+        }
+
+        // The map statistics take the kept records only.
+        auto* analyse = v->findChild<QPushButton*>("LogAnalyseMap");
+        const auto analysed = [&] { return window_->addOns().map()->window()->message(); };
+        analyse->click();
+        QVERIFY2(analysed().contains(QString(": %1 Messwerte").arg(kept)), qPrintable(analysed()));
+        v->setFilterText("");
+        QVERIFY(!v->filter().present());
+        analyse->click();
+        QVERIFY(analysed().contains(QString(": %1 Messwerte").arg(data.records())));
+        v->setFilterText("twice < 3.8");
+        v->close();
+
+        LogViewer* next = menu_->openLog(path);
+        QVERIFY(next != nullptr);
+        QCOMPARE(next->computedChannels().size(), std::size_t{2});
+        QCOMPARE(next->data().fields.size(), fields);
+        QCOMPARE(next->filterText(), QString("twice < 3.8"));
+        QCOMPARE(next->filterMessage(), keeps);
+        next->close();
     }
 
     void badLogsGiveAMessageAndNoWindow() {

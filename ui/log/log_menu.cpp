@@ -402,6 +402,7 @@ void LogMenu::updateStatus() {
 
 LogViewer* LogMenu::openLog(const QString& path) {
     auto* viewer = new LogViewer(form_.Language, &form_);
+    viewer->keepSettingsIn(&form_.settingsStore());
     QString error;
     if (!viewer->openFile(path, &error)) {
         delete viewer;
