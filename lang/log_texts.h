@@ -49,6 +49,31 @@ enum class LogText {
     TimeAxis,
     RecordingNotStarted, // %1: why
     AnalyseMap,
+    // The scatter view and the cell table view.
+    ScatterTab,
+    CellTableTab,
+    ScatterX,
+    ScatterY,
+    ScatterColour,
+    NoChannel,
+    TableChannel,
+    Statistic,
+    StatMean,
+    StatMedian,
+    StatMinimum,
+    StatMaximum,
+    StatCount,
+    MinimumCount,
+    Bins,
+    BinsMap,
+    BinsChosen,
+    BinsXPoints,
+    BinsYPoints,
+    CopyTable,
+    TimeSpans,
+    SpanText,  // %1, %2: start and end, %3: length, in s
+    NoTable,   // %1: why
+    CellCount, // %1: records, %2: spans
     // Computed channels and the filter.
     ComputedChannels,
     ComputedName,

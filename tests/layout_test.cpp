@@ -32,7 +32,7 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"ui/main_window", {"model", "lang", "link", "files", "history"}},
     {"ui/ports", {"ui/main_window"}},
     {"ui/history", {"ui/main_window"}},
-    {"ui/log", {"ui/main_window", "log"}},
+    {"ui/log", {"ui/main_window", "log", "analysis"}},
     {"ui/map", {"ui/main_window", "analysis"}},
     {"ui", {"ui/command_line", "ui/ports", "ui/history", "ui/log", "ui/map"}},
 };

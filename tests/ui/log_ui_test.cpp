@@ -27,9 +27,11 @@
 #include "log/frame_log.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
+#include "ui/log/cell_table_view.h"
 #include "ui/log/computed_dialog.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/scatter_view.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
@@ -416,6 +418,9 @@ private slots:
         QVERIFY(kept > 10 && kept < 90);
         const QString keeps = QString("%1 von %2 Datensätzen").arg(kept).arg(data.records());
         QCOMPARE(v->filterMessage(), keeps);
+        QCOMPARE(v->scatterView()->points().size(), kept);
+        v->cellTableView()->setChannel("twice");
+        QCOMPARE(v->cellTableView()->channel(), QString("twice"));
         struct Bad {
             QString text, dialogSays, filterSays;
         };
@@ -444,6 +449,7 @@ private slots:
         QVERIFY2(analysed().contains(QString(": %1 Messwerte").arg(kept)), qPrintable(analysed()));
         v->setFilterText("");
         QVERIFY(!v->filter().present());
+        QCOMPARE(v->scatterView()->points().size(), data.records());
         analyse->click();
         QVERIFY(analysed().contains(QString(": %1 Messwerte").arg(data.records())));
         v->setFilterText("twice < 3.8");

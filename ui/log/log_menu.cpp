@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "analysis/map_geometry.h"
 #include "files/settings.h"
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
@@ -368,6 +369,10 @@ void LogMenu::poll() {
         }
         if (replay_->finished() && !replay_->paused()) replay_->pause(t);
         updateReplayWidgets();
+        // A viewer of the replayed log follows it with its cursor.
+        const double at = replay_->position(t) / 1000.0;
+        for (LogViewer* v : form_.findChildren<LogViewer*>())
+            if (v->path() == replayPath_ && v->cursorTime() != at) v->setCursorTime(at);
     }
 }
 
@@ -402,6 +407,7 @@ void LogMenu::updateStatus() {
 
 LogViewer* LogMenu::openLog(const QString& path) {
     auto* viewer = new LogViewer(form_.Language, &form_);
+    viewer->setTodayAxis(analysis::rpmAxis(form_.calibration()));
     viewer->keepSettingsIn(&form_.settingsStore());
     QString error;
     if (!viewer->openFile(path, &error)) {
@@ -433,6 +439,7 @@ bool LogMenu::startReplay(const QString& mlgPath) {
     replay_ = std::make_unique<log::ReplayClock>(std::move(frames.frames));
     replayWideband_.loadFor(mlgPath.toStdString());
     replayName_ = QFileInfo(mlgPath).fileName();
+    replayPath_ = mlgPath;
     form_.link().startReplay();
     replay_->setSpeed(speed_->currentData().toInt(), now());
     replay_->play(now());

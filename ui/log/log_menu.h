@@ -115,7 +115,7 @@ private:
     std::unique_ptr<log::ReplayClock> replay_;
     // Joined to the replayed samples; registered with the link for the menu's life.
     log::ReplayWideband replayWideband_;
-    QString replayName_;
+    QString replayName_, replayPath_;
     QMenu* menu_ = nullptr;
     QAction* record_ = nullptr;
     QAction* marker_ = nullptr;

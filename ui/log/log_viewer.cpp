@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -23,7 +24,9 @@
 #include "files/profile_store.h"
 #include "lang/log_texts.h"
 #include "log/csv.h"
+#include "ui/log/cell_table_view.h"
 #include "ui/log/computed_dialog.h"
+#include "ui/log/scatter_view.h"
 
 namespace velmora::ui {
 
@@ -75,6 +78,41 @@ private:
     static constexpr long MaxNotes = 200;
     const std::vector<log::LogMarker>& markers_;
     bool withText_;
+};
+
+// The highlighted spans as bands over the plot's height, those in view only, found by halving;
+// spans narrower than a pixel still show as one pixel.
+class SpanBands : public QCPAbstractItem {
+public:
+    SpanBands(QCustomPlot* plot, const std::vector<std::pair<double, double>>& spans)
+        : QCPAbstractItem(plot), spans_(spans) {
+        setSelectable(false);
+    }
+    double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+
+protected:
+    void draw(QCPPainter* painter) override {
+        QCPAxisRect* rect = clipAxisRect();
+        if (rect == nullptr || spans_.empty()) return;
+        QCPAxis* x = rect->axis(QCPAxis::atBottom);
+        const auto first = std::lower_bound(
+            spans_.begin(), spans_.end(), x->range().lower,
+            [](const std::pair<double, double>& s, double t) { return s.second < t; });
+        const QRect area = rect->rect();
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0, 110, 255, 70));
+        double drawnTo = -1e9;
+        for (auto it = first; it != spans_.end() && it->first <= x->range().upper; ++it) {
+            const double a = std::max(x->coordToPixel(it->first), drawnTo);
+            const double b = std::max(x->coordToPixel(it->second), a + 1.0);
+            if (b <= drawnTo) continue;
+            painter->drawRect(QRectF(a, area.top(), b - a, area.height()));
+            drawnTo = b;
+        }
+    }
+
+private:
+    const std::vector<std::pair<double, double>>& spans_;
 };
 
 } // namespace
@@ -188,9 +226,26 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     splitter->addWidget(side);
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({760, 340});
+    // The scatter and the cell table below the plots; the plots keep most of the height.
+    auto* outer = new QSplitter(Qt::Vertical, this);
+    outer->addWidget(splitter);
+    views_ = new QTabWidget(outer);
+    views_->setObjectName("LogViews");
+    scatter_ = new ScatterView(*this, language_, views_);
+    cellTable_ = new CellTableView(*this, language_, views_);
+    views_->addTab(scatter_, text(static_cast<int>(LogText::ScatterTab)));
+    views_->addTab(cellTable_, text(static_cast<int>(LogText::CellTableTab)));
+    connect(this, &LogViewer::filterChanged, this, [this] {
+        scatter_->setFilter(filter());
+        cellTable_->setFilter(filter());
+    });
+    outer->addWidget(views_);
+    outer->setStretchFactor(0, 3);
+    outer->setStretchFactor(1, 2);
+    outer->setSizes({430, 290});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(splitter);
+    layout->addWidget(outer);
 }
 
 QString LogViewer::text(int id) const {
@@ -209,6 +264,7 @@ bool LogViewer::openFile(const QString& path, QString* error) {
     }
     if (!setLog(std::move(r.data), QFileInfo(path).fileName(), error)) return false;
     path_ = path;
+    emit logShown();
     return true;
 }
 
@@ -254,6 +310,8 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     applyFilter(filterText_, false);
     setChannels(shown);
     showAll();
+    spans_.clear();
+    emit logShown();
     return true;
 }
 
@@ -322,6 +380,8 @@ void LogViewer::applyComputed() {
     showFields();
     applyFilter(filterText_, false);
     setChannels(chosen);
+    scatter_->refreshChannels();
+    cellTable_->refreshChannels();
     if (computedDialog_ != nullptr) computedDialog_->refresh();
 }
 
@@ -513,6 +573,7 @@ void LogViewer::rebuildPlots() {
             auto* marks = new MarkerLines(plot_, log_.markers, i == 0);
             marks->setClipAxisRect(rect);
         }
+        (new SpanBands(plot_, spans_))->setClipAxisRect(rect);
     }
     syncRanges(from, to);
     updateCursor();
@@ -602,6 +663,18 @@ QString LogViewer::cursorText(const QString& channel) const {
 void LogViewer::setCursorTime(double t) {
     cursor_ = t;
     updateCursor();
+    emit cursorMoved(t);
+}
+
+void LogViewer::setHighlightedSpans(std::vector<std::pair<double, double>> spans) {
+    std::sort(spans.begin(), spans.end());
+    spans_ = std::move(spans);
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void LogViewer::setTodayAxis(const std::array<int, 10>& rpms) {
+    todayAxis_ = rpms;
+    emit logShown();
 }
 
 void LogViewer::updateCursor() {
@@ -637,6 +710,7 @@ void LogViewer::updateSelection() {
     }
     selectionLabel_->setText(selectionText());
     plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit selectionChanged(selFrom_, selTo_);
 }
 
 void LogViewer::zoomToSelection() {

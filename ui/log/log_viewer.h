@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "analysis/log_table.h"
@@ -25,6 +27,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTableWidget;
+class QTabWidget;
 class QMouseEvent;
 
 namespace velmora {
@@ -33,6 +36,8 @@ class ProfileStore;
 
 namespace velmora::ui {
 
+class ScatterView;
+class CellTableView;
 class ComputedDialog;
 
 class LogViewer : public QWidget {
@@ -71,6 +76,18 @@ public:
     // "Analyse map": hands the log and the selection (the whole log without one) on.
     void analyseMap();
 
+    double selectionFrom() const { return selFrom_; }
+    double selectionTo() const { return selTo_; }
+    // Stretches of time shown as bands in every plot (the spans of a table's cell), in s.
+    void setHighlightedSpans(std::vector<std::pair<double, double>> spans);
+    const std::vector<std::pair<double, double>>& highlightedSpans() const { return spans_; }
+    // The map's speed axis of today's calibration (rpm): the cell table heads its columns
+    // with it and places the records of a log recorded without one on it.
+    void setTodayAxis(const std::array<int, 10>& rpms);
+    const std::array<int, 10>& todayAxis() const { return todayAxis_; }
+    ScatterView* scatterView() const { return scatter_; }
+    CellTableView* cellTableView() const { return cellTable_; }
+
     // Computed channels and the filter are read from and kept in `store` (it must outlive the
     // viewer), for the next viewer and the next run; without one they are not kept.
     void keepSettingsIn(ProfileStore* store);
@@ -97,6 +114,10 @@ public:
     analysis::ChannelView filter() const;
 
 signals:
+    void cursorMoved(double t);
+    void selectionChanged(double from, double to);
+    // Another log is shown, or the same one under its file's name.
+    void logShown();
     void filterChanged();
     // The log stays valid during the call only.
     void analyseMapRequested(const velmora::log::LogData& data, const QString& path,
@@ -150,6 +171,11 @@ private:
     bool selecting_ = false;
     bool syncing_ = false;
     QPointF pressAt_;
+    std::vector<std::pair<double, double>> spans_; // in time order
+    std::array<int, 10> todayAxis_{};
+    QTabWidget* views_ = nullptr;
+    ScatterView* scatter_ = nullptr;
+    CellTableView* cellTable_ = nullptr;
     ProfileStore* store_ = nullptr;
     std::vector<log::ComputedDefinition> computed_;
     std::vector<log::ComputedOutcome> outcomes_;
