@@ -441,6 +441,8 @@ private slots:
             QCOMPARE(v->filterText(), QString("RPM < 1900"));
             QVERIFY(v->filter().present());
         }
+        QVERIFY(v->setFilterText(" RPM < 1900"));
+        QCOMPARE(v->filterMessage(), keeps);
 
         // The map statistics take the kept records only.
         auto* analyse = v->findChild<QPushButton*>("LogAnalyseMap");

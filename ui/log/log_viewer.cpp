@@ -394,7 +394,11 @@ ComputedDialog* LogViewer::editComputedChannels() {
 }
 
 bool LogViewer::setFilterText(const QString& text) {
-    if (text.trimmed() == filterText_ && (filtered_ || filterText_.isEmpty())) return true;
+    // The filter in force typed again: only an error said about other text goes.
+    if (text.trimmed() == filterText_ && (filtered_ || filterText_.isEmpty())) {
+        showKept();
+        return true;
+    }
     if (!applyFilter(text, true)) return false;
     keepSettings();
     return true;
@@ -426,6 +430,18 @@ bool LogViewer::applyFilter(const QString& typed, bool byUser) {
     filterText_ = QString::fromStdString(t);
     filterValues_ = log::evaluate(c.expression, log_);
     filtered_ = true;
+    showKept();
+    if (filterEdit_->text().trimmed() != filterText_) filterEdit_->setText(filterText_);
+    emit filterChanged();
+    return true;
+}
+
+void LogViewer::showKept() {
+    filterInfo_->setStyleSheet({});
+    if (!filtered_) {
+        filterInfo_->clear();
+        return;
+    }
     const auto kept = std::count_if(filterValues_.begin(), filterValues_.end(), log::keepsRecord);
     const QLocale locale(language_ == 0   ? QLocale::Czech
                          : language_ == 2 ? QLocale::German
@@ -433,9 +449,6 @@ bool LogViewer::applyFilter(const QString& typed, bool byUser) {
     filterInfo_->setText(text(static_cast<int>(LogText::FilterKeeps))
                              .arg(locale.toString(static_cast<qlonglong>(kept)),
                                   locale.toString(static_cast<qulonglong>(log_.records()))));
-    if (filterEdit_->text().trimmed() != filterText_) filterEdit_->setText(filterText_);
-    emit filterChanged();
-    return true;
 }
 
 QString LogViewer::filterMessage() const {

@@ -150,6 +150,7 @@ private:
     void showFields();
     void applyComputed();
     bool applyFilter(const QString& typed, bool byUser);
+    void showKept();
     void keepSettings();
 
     std::uint8_t language_;
