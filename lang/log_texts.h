@@ -74,6 +74,35 @@ enum class LogText {
     SpanText,  // %1, %2: start and end, %3: length, in s
     NoTable,   // %1: why
     CellCount, // %1: records, %2: spans
+    // Two logs side by side.
+    OpenSecondLog,
+    RemoveSecondLog,
+    AlignTitle,
+    AlignAtMarker,
+    AlignAtTime,
+    AlignAtEvent,
+    FirstLog,
+    SecondLog,
+    Rising,
+    Falling,
+    CrossingNumber,
+    AfterTime,
+    SecondUnreadable, // %1: file, %2: why (in English, from the reader)
+    SecondNoCommon,   // %1: file
+    SecondMissing,    // %1: file, %2: the channels
+    AlignNoMarker,    // %1: file, %2: marker number
+    AlignNoChannel,   // %1: file, %2: channel
+    AlignNoCrossing,  // %1: file, %2: channel, %3: value
+    SecondShown,      // %1: file, %2: shift in s
+    FirstRide,
+    SecondRide,
+    Difference,
+    MapDifference,
+    MapDifferencePercent,
+    RideCalibrationChanged,  // %1: file
+    RideCalibrationNotFound, // %1: file
+    RideCalibrationNone,
+    RideCalibrationAtStart,
     // Computed channels and the filter.
     ComputedChannels,
     ComputedName,

@@ -4,6 +4,7 @@
 // selection, markers, gaps where no reading came and bad logs.
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,6 +14,7 @@
 #include <QSet>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -22,9 +24,11 @@
 #include <optional>
 #include <vector>
 
+#include "files/param_file.h"
 #include "lang/log_texts.h"
 #include "link/wideband_join.h"
 #include "log/frame_log.h"
+#include "log/log_context.h"
 #include "log/mlg.h"
 #include "tests/common/frames.h"
 #include "ui/log/cell_table_view.h"
@@ -32,6 +36,7 @@
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
 #include "ui/log/scatter_view.h"
+#include "ui/log/second_log.h"
 #include "ui/main_window/form_hlav.h"
 #include "ui/map/map_window.h"
 #include "ui/map/map_workbench.h"
@@ -85,6 +90,24 @@ private:
         for (int kind = 0; kind < 3; ++kind) feed(monitorFrame(kind, 999));
     }
     QString rpmText() const { return form_->findChild<QLabel*>("LabelRpm")->text(); }
+    // A log of `records` records 100 ms apart, RPM counting up from `rpm` by 10, a marker at
+    // `markerMs`; `renamed` stands in the header in place of RPM.
+    QString writeLog(const char* name, int records, int rpm, std::uint32_t markerMs,
+                     const char* renamed = nullptr) {
+        std::string bytes = log::mlgHeader(0, name);
+        if (renamed != nullptr) bytes.replace(bytes.find(std::string("RPM\0", 4)), 3, renamed);
+        for (int i = 0; i < records; ++i) {
+            log::Record r{};
+            r[log::Time] = 100 * i;
+            r[log::Rpm] = rpm + 10 * i;
+            r[log::Tps] = 5;
+            log::appendRecordBlock(bytes, static_cast<std::uint8_t>(i), r);
+            if (100u * static_cast<unsigned>(i) == markerMs)
+                log::appendMarkerBlock(bytes, static_cast<std::uint8_t>(i), markerMs, "lap");
+        }
+        test::writeAll(window_->path(name), QByteArray::fromStdString(bytes));
+        return window_->path(name);
+    }
     // 100 records 0.1 s apart with a falling RPM and a marker at the half; the log's path.
     QString recordRide() {
         connected();
@@ -374,6 +397,129 @@ private slots:
             v.setTimeRange(middle - 600, middle + 600); // records at full detail
             QVERIFY2(gaps() > 0, qPrintable(QString::number(records)));
         }
+    }
+
+    // The second ride's marker at 2 s meets the first's at 5 s: its plots are drawn 3 s later,
+    // and a second log that cannot be shown leaves the viewer as it was.
+    void aSecondLogOverlaysAlignedAtAMarker() {
+        start();
+        LogViewer* v = menu_->openLog(writeLog("first.mlg", 100, 1000, 5000));
+        QVERIFY(v != nullptr);
+        v->setChannels({"RPM", "TPS"});
+        SecondLog* second = v->secondLog();
+        const QString path = writeLog("second.mlg", 60, 4000, 2000);
+        QString message;
+        SecondLogAlignment atMarker;
+        atMarker.secondMarker = 1;
+        QVERIFY(!second->open(path, atMarker, &message));
+        QCOMPARE(message, QString("The log second.mlg has no marker 2."));
+        QVERIFY(!second->shown());
+        atMarker.secondMarker = 0;
+        QVERIFY2(second->open(path, atMarker, &message), qPrintable(message));
+        QVERIFY(message.isEmpty());
+        QCOMPARE(second->offset(), 3.0);
+        QCOMPARE(static_cast<int>(second->graphs().size()), 2);
+        QCOMPARE(v->plot()->graphCount(), 4);
+        const QCPGraph* rpm = second->graphs().front();
+        QCOMPARE(rpm->valueAxis(), v->channelRects().front()->axis(QCPAxis::atLeft));
+        QCOMPARE(rpm->data()->constBegin()->key, 3.0);
+        QCOMPARE(rpm->data()->constBegin()->value, 4000.0);
+        QCOMPARE(rpm->name(), QString("second.mlg"));
+        v->setCursorTime(5.05); // the first's record 50, the second's record 20
+        QCOMPARE(v->cursorText("RPM"), QString("1500"));
+        QCOMPARE(second->cursorText("RPM"), QString("4200"));
+        QCOMPARE(v->valueTable()->columnCount(), 3);
+        QCOMPARE(v->valueTable()->item(v->data().fieldIndex("RPM"), 2)->text(), QString("4200"));
+        v->setCursorTime(9.5); // beyond the second ride
+        QCOMPARE(second->cursorText("RPM"), QString());
+
+        // None of the plotted channels: refused, the second log shown before stays as it was.
+        const QString other = writeLog("other.mlg", 60, 0, 2000, "XPM");
+        v->setChannels({"RPM"});
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QVERIFY(!second->open(other, atMarker, &message));
+        QCOMPARE(message, QString("The second log other.mlg has none of the plotted channels."));
+        QCOMPARE(second->offset(), 3.0);
+        QCOMPARE(second->data().records(), std::size_t{60});
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QCOMPARE(v->plot()->graphCount(), 2);
+        // Some of them: shown, and the missing ones named.
+        v->setChannels({"RPM", "TPS"});
+        QVERIFY(second->open(other, atMarker, &message));
+        QCOMPARE(message, QString("The second log other.mlg lacks the channels: RPM"));
+        QCOMPARE(static_cast<int>(second->graphs().size()), 1);
+        QCOMPARE(second->graphs().front()->valueAxis(),
+                 v->channelRects().back()->axis(QCPAxis::atLeft));
+
+        v->findChild<QPushButton*>("LogRemoveSecond")->click();
+        QVERIFY(!second->shown());
+        QCOMPARE(v->plot()->graphCount(), 2);
+        QCOMPARE(v->valueTable()->columnCount(), 2);
+        v->close();
+    }
+
+    // Each ride counted on its own cells, their difference, and the difference of the maps they
+    // were recorded with, shown only while both files still pack to the recorded image.
+    void theCellTableShowsBothRidesAndTheirMapDifference() {
+        start();
+        Calibration cal = form_->calibration();
+        form_->image()[ProgName] = 'V'; // as read from a unit: bytes no parameter file holds
+        const auto ride = [&](const char* name, int records, const Calibration& c) {
+            const QString mlg = writeLog(name, records, 1000, 0);
+            const std::string ign = QString(mlg).replace(".mlg", ".ign").toStdString();
+            if (!saveParamFile(ign, c).ok) return QString();
+            test::writeAll(QString::fromStdString(log::contextPathFor(mlg.toStdString())),
+                           QByteArray(log::ContextMagic) +
+                               QByteArray::fromStdString(log::formatContextEntry(
+                                   {0, log::contextOf(c, {}, form_->image(), ign)})));
+            return mlg;
+        };
+        Calibration richer = cal;
+        richer[jetCell(2, 3)] = static_cast<std::uint8_t>(cal[jetCell(2, 3)] + 10);
+        LogViewer* v = menu_->openLog(ride("ride1.mlg", 100, cal));
+        QVERIFY(v != nullptr);
+        const QString second = ride("ride2.mlg", 60, richer);
+        CellTableView* view = v->cellTableView();
+        view->setChannel("RPM");
+        view->setStatistic(analysis::CellStatistic::Count);
+        view->setMinimumCount(1);
+        auto* rides = view->findChild<QComboBox*>("CellRide");
+        QVERIFY(!rides->isVisibleTo(view));
+        SecondLogAlignment atTime;
+        atTime.kind = SecondLogAlignment::Time;
+        atTime.firstTime = 2.0;
+        QString message;
+        QVERIFY2(v->secondLog()->open(second, atTime, &message), qPrintable(message));
+        QVERIFY(rides->isVisibleTo(view));
+        // 1000..1990 rpm: 50 records each in the 1000 and 2000 columns; 1000..1590: 50 and 10.
+        const struct {
+            int ride;
+            double at1000, at2000, firstSpanFrom;
+        } tables[] = {{0, 50, 50, 0.0}, {1, 50, 10, 2.0}, {2, 0, -40, 0.0}};
+        for (const auto& t : tables) {
+            rides->setCurrentIndex(t.ride);
+            const analysis::CellTable& table = view->table();
+            QVERIFY2(table.ok(), table.error.c_str());
+            QCOMPARE(table.cell(2, 0).value, t.at1000);
+            QCOMPARE(table.cell(2, 1).value, t.at2000);
+            if (t.ride < 2) QCOMPARE(table.cell(2, 0).spans.front().from, t.firstSpanFrom);
+        }
+        auto* map = view->findChild<QTableWidget*>("CellMapDifference");
+        QCOMPARE(map->rowCount(), 10);
+        QCOMPARE(map->item(2, 3)->text(),
+                 QString("+10 (+%1 %)").arg(1000.0 / cal[jetCell(2, 3)], 0, 'f', 1));
+        QCOMPARE(map->item(3, 2)->text(), QString("0"));
+
+        // The second ride's file edited since: no map difference, and why.
+        richer[jetCell(5, 5)] = static_cast<std::uint8_t>(cal[jetCell(5, 5)] + 1);
+        QVERIFY(saveParamFile(window_->path("ride2.ign").toStdString(), richer).ok);
+        view->setMinimumCount(2);
+        view->table();
+        QCOMPARE(map->rowCount(), 0);
+        QVERIFY2(
+            view->findChild<QLabel*>("CellMapNotes")->text().contains("changed since the ride"),
+            qPrintable(view->findChild<QLabel*>("CellMapNotes")->text()));
+        v->close();
     }
 
     // A computed channel plots, shows at the cursor and exports like a recorded one; bad

@@ -22,6 +22,7 @@
 #include "lang/log_texts.h"
 #include "log/log_context.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/second_log.h"
 
 namespace velmora::ui {
 
@@ -87,6 +88,12 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
         chosen_->setVisible(bins_->currentIndex() == 1);
         if (!filling_) changed();
     });
+    ride_ = new QComboBox(this);
+    ride_->setObjectName("CellRide");
+    for (const LogText t : {LogText::FirstRide, LogText::SecondRide, LogText::Difference})
+        ride_->addItem(text(static_cast<int>(t)));
+    ride_->setVisible(false);
+    connect(ride_, &QComboBox::currentIndexChanged, this, onChange);
     auto* copyButton = new QPushButton(text(static_cast<int>(LogText::CopyTable)), this);
     copyButton->setObjectName("CellCopy");
     connect(copyButton, &QPushButton::clicked, this, &CellTableView::copy);
@@ -119,6 +126,7 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
     controls->addWidget(minCount_);
     controls->addWidget(label(LogText::Bins));
     controls->addWidget(bins_);
+    controls->addWidget(ride_);
     controls->addStretch(1);
     controls->addWidget(copyButton);
 
@@ -160,6 +168,23 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
     tableLayout->addWidget(grid_, 1);
     auto* split = new QSplitter(this);
     split->addWidget(tableSide);
+    mapSide_ = new QWidget(this);
+    auto* mapLayout = new QVBoxLayout(mapSide_);
+    mapLayout->setContentsMargins(0, 0, 0, 0);
+    mapNotes_ = new QLabel(mapSide_);
+    mapNotes_->setObjectName("CellMapNotes");
+    mapNotes_->setWordWrap(true);
+    mapGrid_ = new QTableWidget(mapSide_);
+    mapGrid_->setObjectName("CellMapDifference");
+    mapGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mapGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    mapGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    mapLayout->addWidget(new QLabel(text(static_cast<int>(LogText::MapDifference)), mapSide_));
+    mapLayout->addWidget(mapNotes_);
+    mapLayout->addWidget(mapGrid_, 1);
+    mapSide_->setVisible(false);
+    split->addWidget(tableSide);
+    split->addWidget(mapSide_);
     split->addWidget(side);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
@@ -171,6 +196,13 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
     layout->addWidget(split, 1);
 
     connect(&viewer_, &LogViewer::logShown, this, &CellTableView::onLogShown);
+    // The second ride's filter was computed over the log that went.
+    connect(viewer_.secondLog(), &SecondLog::changed, this, [this] {
+        ride_->setVisible(viewer_.secondLog()->shown());
+        mapSide_->setVisible(viewer_.secondLog()->shown());
+        secondFilter_ = {};
+        changed();
+    });
 }
 
 QString CellTableView::text(int id) const {
@@ -214,6 +246,11 @@ void CellTableView::refreshChannels() {
 
 void CellTableView::setFilter(analysis::ChannelView filter) {
     filter_ = filter;
+    changed();
+}
+
+void CellTableView::setSecondRideFilter(analysis::ChannelView filter) {
+    secondFilter_ = filter;
     changed();
 }
 
@@ -298,6 +335,7 @@ void CellTableView::ensure() {
         table_ = {};
         table_.error = problem.toStdString();
     }
+    compareRides(o);
     fillGrid();
 }
 
@@ -341,6 +379,37 @@ void CellTableView::fillGrid() {
     spans_->clear();
     cellLabel_->setText(text(static_cast<int>(LogText::TimeSpans)));
     viewer_.setHighlightedSpans({});
+}
+
+// With a second log the grid shows the ride chosen, or the difference of the two, and the
+// difference of the maps they were recorded with beside it when both files prove theirs.
+void CellTableView::compareRides(const analysis::CellTableOptions& o) {
+    const SecondLog* second = viewer_.secondLog();
+    ride_->setVisible(second->shown());
+    mapSide_->setVisible(second->shown());
+    if (!second->shown() || !table_.ok()) return;
+    const bool map = bins_->currentIndex() == 0;
+    std::array<int, analysis::MapSize> today{};
+    for (std::size_t i = 0; i < today.size() && i < o.bins.columns.points.size(); ++i)
+        today[i] = static_cast<int>(o.bins.columns.points[i]);
+    const RideComparison c =
+        second->compare(o, channel().toStdString(), map ? &today : nullptr, filter_, secondFilter_,
+                        map ? "RPM" : xChannel_->currentText().toStdString(),
+                        map ? "TPS" : yChannel_->currentText().toStdString());
+    mapNotes_->setText(c.notes.join('\n'));
+    SecondLog::fillMapDifference(mapGrid_, c);
+    if (ride_->currentIndex() == 0) return;
+    table_ = ride_->currentIndex() == 1 ? c.cells.second : c.cells.difference;
+    if (filter_.present() && !secondFilter_.present()) {
+        table_ = {};
+        table_.error = "the filter is not computed over the second log";
+    }
+    // The second ride's spans on the first's time, where the plots show it.
+    for (analysis::CellResult& cell : table_.cells)
+        for (analysis::TimeSpan& span : cell.spans) {
+            span.from += second->offset();
+            span.to += second->offset();
+        }
 }
 
 const analysis::CellTable& CellTableView::table() {

@@ -34,6 +34,9 @@ public:
     // The records the table counts (where the channel is a number other than 0); none: all.
     // The column must stay as long as the filter is set.
     void setFilter(analysis::ChannelView filter);
+    // The same filter computed over the second log (again for each second log shown); without
+    // it a filtered table shows no second ride rather than all of it.
+    void setSecondRideFilter(analysis::ChannelView filter);
     // Reads the log's fields again (channels appended later), keeping the chosen ones by name.
     void refreshChannels();
 
@@ -63,6 +66,7 @@ private:
     void changed();
     void ensure();
     void fillGrid();
+    void compareRides(const analysis::CellTableOptions& o);
     int decimals() const;
     QString text(int id) const;
 
@@ -82,6 +86,12 @@ private:
     QLabel* cellLabel_ = nullptr;
     QListWidget* spans_ = nullptr;
     analysis::ChannelView filter_;
+    // With a second log: which ride the grid shows, and the difference of the rides' maps.
+    QComboBox* ride_ = nullptr;
+    QWidget* mapSide_ = nullptr;
+    QLabel* mapNotes_ = nullptr;
+    QTableWidget* mapGrid_ = nullptr;
+    analysis::ChannelView secondFilter_;
     analysis::CellTable table_;
     bool stale_ = true;
     bool filling_ = false;

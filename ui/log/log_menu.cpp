@@ -31,6 +31,7 @@
 #include "lang/log_texts.h"
 #include "log/frame_log.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/second_log.h"
 #include "ui/main_window/form_hlav.h"
 
 namespace velmora::ui {
@@ -416,6 +417,9 @@ LogViewer* LogMenu::openLog(const QString& path) {
         return nullptr;
     }
     connect(viewer, &LogViewer::analyseMapRequested, this, &LogMenu::analyseMap);
+    viewer->secondLog()->calibrationBases = [this] {
+        return std::vector<analysis::CalibrationBase>{{form_.calibration(), form_.image()}};
+    };
     viewer->show();
     return viewer;
 }

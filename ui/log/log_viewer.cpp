@@ -27,6 +27,7 @@
 #include "ui/log/cell_table_view.h"
 #include "ui/log/computed_dialog.h"
 #include "ui/log/scatter_view.h"
+#include "ui/log/second_log.h"
 
 namespace velmora::ui {
 
@@ -203,6 +204,8 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     sideLayout->addWidget(new QLabel(text(static_cast<int>(LogText::Markers)), side));
     sideLayout->addWidget(markerList_);
     sideLayout->addLayout(buttons);
+    second_ = new SecondLog(*this);
+    sideLayout->addWidget(second_->panel());
     auto* filterRow = new QHBoxLayout;
     filterRow->addWidget(new QLabel(text(static_cast<int>(LogText::FilterLabel)), side));
     filterEdit_ = new QLineEdit(side);
@@ -280,6 +283,7 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
         if (error != nullptr) *error = title + ": " + text(static_cast<int>(LogText::NoRecords));
         return false;
     }
+    second_->remove();
     log_ = std::move(data);
     outcomes_ = log::applyComputedChannels(log_, computed_);
     path_.clear();
@@ -479,6 +483,8 @@ void LogViewer::setChannels(const QStringList& names) {
 void LogViewer::rebuildPlots() {
     const double from = rects_.empty() ? log_.time.front() : rangeFrom();
     const double to = rects_.empty() ? log_.time.back() : rangeTo();
+    // Graphs outlive the axes they were drawn on: they go first, or each rebuild leaves some.
+    plot_->clearGraphs();
     plot_->plotLayout()->clear();
     plot_->clearItems();
     rects_.clear();
@@ -588,6 +594,7 @@ void LogViewer::rebuildPlots() {
         }
         (new SpanBands(plot_, spans_))->setClipAxisRect(rect);
     }
+    second_->overlay();
     syncRanges(from, to);
     updateCursor();
     updateSelection();
@@ -634,6 +641,7 @@ void LogViewer::syncRanges(double from, double to) {
     syncing_ = true;
     for (QCPAxisRect* r : plot_->axisRects()) r->axis(QCPAxis::atBottom)->setRange(from, to);
     loadData(from, to);
+    second_->loadData(from, to);
     syncing_ = false;
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }
@@ -699,6 +707,7 @@ void LogViewer::updateCursor() {
     syncing_ = true;
     for (int r = 0; r < values_->rowCount(); ++r)
         values_->item(r, 1)->setText(cursorText(values_->item(r, 0)->text()));
+    second_->updateCursor();
     syncing_ = false;
     plot_->replot(QCustomPlot::rpQueuedReplot);
 }

@@ -38,6 +38,7 @@ namespace velmora::ui {
 
 class ScatterView;
 class CellTableView;
+class SecondLog;
 class ComputedDialog;
 
 class LogViewer : public QWidget {
@@ -75,6 +76,11 @@ public:
     const QString& path() const { return path_; }
     // "Analyse map": hands the log and the selection (the whole log without one) on.
     void analyseMap();
+    // A second log beside this one.
+    SecondLog* secondLog() const { return second_; }
+    const std::vector<QCPAxisRect*>& channelRects() const { return rects_; }
+    QTableWidget* valueTable() const { return values_; }
+    std::uint8_t language() const { return language_; }
 
     double selectionFrom() const { return selFrom_; }
     double selectionTo() const { return selTo_; }
@@ -177,6 +183,7 @@ private:
     QTabWidget* views_ = nullptr;
     ScatterView* scatter_ = nullptr;
     CellTableView* cellTable_ = nullptr;
+    SecondLog* second_ = nullptr;
     ProfileStore* store_ = nullptr;
     std::vector<log::ComputedDefinition> computed_;
     std::vector<log::ComputedOutcome> outcomes_;
