@@ -601,6 +601,21 @@ private slots:
         analyse->click();
         QVERIFY(analysed().contains(QString(": %1 Messwerte").arg(data.records())));
         v->setFilterText("twice < 3.8");
+        // The same ride as a second log: it gets the computed channels and the filter of its
+        // own, so the cell table shows both rides over the records each keeps.
+        QString message;
+        QVERIFY2(v->secondLog()->open(path, {}, &message), qPrintable(message));
+        QVERIFY(v->secondLog()->data().fieldIndex("twice") >= 0);
+        auto* ride = v->cellTableView()->findChild<QComboBox*>("CellRide");
+        std::vector<std::size_t> counted;
+        for (const int shown : {0, 1}) {
+            ride->setCurrentIndex(shown);
+            const analysis::CellTable& table = v->cellTableView()->table();
+            QVERIFY2(table.ok(), table.error.c_str());
+            counted.push_back(table.counted);
+        }
+        QVERIFY(counted[0] > 0 && counted[0] <= kept);
+        QCOMPARE(counted[1], counted[0]);
         v->close();
 
         LogViewer* next = menu_->openLog(path);

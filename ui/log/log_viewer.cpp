@@ -241,7 +241,9 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     connect(this, &LogViewer::filterChanged, this, [this] {
         scatter_->setFilter(filter());
         cellTable_->setFilter(filter());
+        filterSecondRide();
     });
+    connect(second_, &SecondLog::changed, this, &LogViewer::filterSecondRide);
     outer->addWidget(views_);
     outer->setStretchFactor(0, 3);
     outer->setStretchFactor(1, 2);
@@ -381,6 +383,7 @@ void LogViewer::applyComputed() {
     }
     const QStringList chosen = chosen_;
     outcomes_ = log::applyComputedChannels(log_, computed_);
+    second_->computeChannels();
     showFields();
     applyFilter(filterText_, false);
     setChannels(chosen);
@@ -453,6 +456,22 @@ void LogViewer::showKept() {
     filterInfo_->setText(text(static_cast<int>(LogText::FilterKeeps))
                              .arg(locale.toString(static_cast<qlonglong>(kept)),
                                   locale.toString(static_cast<qulonglong>(log_.records()))));
+}
+
+// The cell table compares the rides over the records the filter keeps in each.
+void LogViewer::filterSecondRide() {
+    secondFilterValues_.clear();
+    analysis::ChannelView view;
+    if (filtered_ && second_->shown()) {
+        const log::LogData& d = second_->data();
+        const log::CompileResult c =
+            log::compileExpression(filterText_.toStdString(), log::channelNames(d));
+        if (c.ok()) {
+            secondFilterValues_ = log::evaluate(c.expression, d);
+            view = analysis::ChannelView(secondFilterValues_);
+        }
+    }
+    cellTable_->setSecondRideFilter(view);
 }
 
 QString LogViewer::filterMessage() const {

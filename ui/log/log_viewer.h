@@ -157,6 +157,7 @@ private:
     void applyComputed();
     bool applyFilter(const QString& typed, bool byUser);
     void showKept();
+    void filterSecondRide();
     void keepSettings();
 
     std::uint8_t language_;
@@ -191,6 +192,7 @@ private:
     QString filterText_; // the filter in force
     bool filtered_ = false;
     std::vector<double> filterValues_;
+    std::vector<double> secondFilterValues_; // the filter over the second log
     QLineEdit* filterEdit_ = nullptr;
     QLabel* filterInfo_ = nullptr;
 };
