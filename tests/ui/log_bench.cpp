@@ -4,11 +4,14 @@
 //   log_bench [--hours H] [--marker-every S]  a ride of H hours at 10 records a second
 //                                   (default 24) with a marker every S seconds (1800)
 //   log_bench --shot LOG.mlg OUT.png  a picture of the viewer on a recorded log
+//   log_bench --shot-views LOG.mlg OUT  pictures of its scatter and cell table views
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTabWidget>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,12 +20,15 @@
 
 #include <qcustomplot.h>
 
+#include "analysis/map_geometry.h"
 #include "log/channels.h"
 #include "log/mlg.h"
 #include "model/clamp.h"
 #include "model/defaults.h"
 #include "sim/engine.h"
+#include "ui/log/cell_table_view.h"
 #include "ui/log/log_viewer.h"
+#include "ui/log/scatter_view.h"
 
 using namespace velmora;
 
@@ -94,6 +100,87 @@ Stats redraws(ui::LogViewer& v, int count) {
     return stats(ms);
 }
 
+std::array<int, 10> benchAxis() {
+    Calibration cal;
+    setDefaultCalibration(cal);
+    return analysis::rpmAxis(cal);
+}
+
+// The scatter view and the cell table over the whole log: the points gathered once, then
+// each redraw thins and draws them; the table is counted and filled per statistic.
+void viewFigures(ui::LogViewer& v) {
+    v.setTodayAxis(benchAxis());
+    QElapsedTimer t;
+    t.start();
+    const std::size_t points = v.scatterView()->points().size();
+    const double gatherMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    std::vector<double> draws;
+    for (int i = 0; i < 20; ++i) {
+        t.restart();
+        v.scatterView()->render(QSize(900 + i % 2, 300));
+        draws.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+    std::vector<double> tables;
+    for (int i = 0; i < 10; ++i) {
+        t.restart();
+        v.cellTableView()->setStatistic(i % 2 ? analysis::CellStatistic::Mean
+                                              : analysis::CellStatistic::Median);
+        v.cellTableView()->table();
+        tables.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    }
+    // The busiest cell's spans listed and marked in the plots.
+    const analysis::CellTable& cells = v.cellTableView()->table();
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < cells.cells.size(); ++i)
+        if (cells.cells[i].spans.size() > cells.cells[most].spans.size()) most = i;
+    const int columns = static_cast<int>(std::max<std::size_t>(1, cells.columns.size()));
+    t.restart();
+    v.cellTableView()->showCell(static_cast<int>(most) / columns, static_cast<int>(most) % columns);
+    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+    const double spansMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    const Stats draw = stats(draws), table = stats(tables);
+    std::printf("views: scatter of %zu points gathered in %.0f ms; redraw at 900x300 median %.1f "
+                "ms, worst %.1f ms\n",
+                points, gatherMs, draw.median, draw.worst);
+    std::printf("views: cell table over the log (mean or median, grid filled) median %.0f ms, "
+                "worst %.0f ms\n",
+                table.median, table.worst);
+    std::printf("views: a cell's %zu spans listed and marked in the plots %.0f ms\n",
+                cells.cells[most].spans.size(), spansMs);
+}
+
+// Pictures of the viewer with each of its views: OUT-scatter.png and OUT-cells.png.
+int viewShots(const QString& log, const QString& prefix) {
+    ui::LogViewer v(1);
+    QString error;
+    if (!v.openFile(log, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    v.setTodayAxis(benchAxis());
+    v.resize(1100, 720); // as it opens
+    v.setChannels({"RPM", "TPS", "O2 mV", "PW"});
+    const double end = v.data().time.back();
+    v.setCursorTime(end * 0.6);
+    v.setSelection(end * 0.3, end * 0.35);
+    v.show();
+    QApplication::processEvents();
+    bool ok = v.grab().save(prefix + "-scatter.png");
+    auto* tabs = v.findChild<QTabWidget*>();
+    tabs->setCurrentIndex(1);
+    // The cell the ride spent most records in, its spans marked in the plots.
+    const analysis::CellTable& table = v.cellTableView()->table();
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < table.cells.size(); ++i)
+        if (table.cells[i].count > table.cells[most].count) most = i;
+    const int columns = static_cast<int>(std::max<std::size_t>(1, table.columns.size()));
+    v.cellTableView()->showCell(static_cast<int>(most) / columns, static_cast<int>(most) % columns);
+    QApplication::processEvents();
+    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+    ok = v.grab().save(prefix + "-cells.png") && ok;
+    return ok ? 0 : 1;
+}
+
 int shot(const QString& log, const QString& png) {
     ui::LogViewer v(1);
     QString error;
@@ -118,6 +205,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     if (args.size() == 4 && args[1] == "--shot") return shot(args[2], args[3]);
+    if (args.size() == 4 && args[1] == "--shot-views") return viewShots(args[2], args[3]);
     double hours = 24;
     int markerSeconds = 1800;
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -177,5 +265,6 @@ int main(int argc, char** argv) {
                 full.median, full.worst, zoomed.median, zoomed.worst);
     std::printf("viewer: resident memory with the log open %.0f MB (%.0f MB before opening)\n", rss,
                 baseMb);
+    viewFigures(v);
     return v.data().records() == records ? 0 : 1;
 }

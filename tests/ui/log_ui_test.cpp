@@ -4,6 +4,7 @@
 // selection, markers, gaps where no reading came and bad logs.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QtTest>
 #include <qcustomplot.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -118,6 +120,35 @@ private:
         }
         menu_->stopRecording();
         return QString::fromStdString(menu_->recorder().logPath());
+    }
+
+    // Fifteen records 0.1 s apart: 0.0-0.5 s and 0.9-1.3 s in the map's first cell (1000 rpm,
+    // 0 %), 0.6-0.8 s near 3000 rpm and 20 %; at 1.4 s a record without a lambda reading.
+    static log::LogData craftedLog() {
+        const float none = std::numeric_limits<float>::quiet_NaN();
+        const std::vector<std::array<float, 3>> rows = {
+            {1000, 0, 0.9f},  {1000, 0, 0.9f}, {1000, 0, 0.9f},  {1000, 0, 1.0f},
+            {1000, 0, 1.0f},  {1000, 0, 1.0f}, {2900, 20, 0.9f}, {3000, 20, 0.95f},
+            {3100, 20, 1.0f}, {1000, 0, 1.1f}, {1000, 0, 1.1f},  {1000, 0, 1.1f},
+            {1000, 0, 1.1f},  {1000, 0, 1.1f}, {1000, 0, none}};
+        log::LogData d;
+        d.fields = {{"Time", "s", 4, 0, 0.001f, 0.0f, 3},
+                    {"RPM", "rpm", 2, 0, 1.0f, 0.0f, 0},
+                    {"TPS", "%", 2, 0, 1.0f, 0.0f, 0},
+                    {"Lambda", "lambda", 7, 0, 1.0f, 0.0f, 3},
+                    {"O2 mV", "mV", 2, 0, 1.0f, 0.0f, 0}};
+        d.timeField = 0;
+        d.columns.assign(d.fields.size(), log::Column(rows.size()));
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            d.time.push_back(0.1 * static_cast<double>(r));
+            d.columns[0][r] = static_cast<float>(d.time[r]);
+            for (std::size_t c = 0; c < 3; ++c) d.columns[c + 1][r] = rows[r][c];
+            d.columns[4][r] = 450;
+        }
+        return d;
+    }
+    static std::array<int, 10> tenAxis() {
+        return {1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000};
     }
 
 private slots:
@@ -254,10 +285,12 @@ private slots:
         clock_ += 5000;
         menu_->poll();
         QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1100));
+        LogViewer* viewer = menu_->openLog(path);
         menu_->seekReplay(3000); // frame 29, recorded 3.0 s after the start
         menu_->setReplayPaused(false);
         menu_->poll();
         QCOMPARE(rpmText(), QString("RPM = %1 ").arg(2000000 / 1290));
+        QCOMPARE(viewer->cursorTime(), 3.0); // a viewer of the same log follows
         // Read ends the replay before its request goes out.
         form_->MenuReadClick();
         QVERIFY(!form_->link().replaying());
@@ -520,6 +553,181 @@ private slots:
             view->findChild<QLabel*>("CellMapNotes")->text().contains("changed since the ride"),
             qPrintable(view->findChild<QLabel*>("CellMapNotes")->text()));
         v->close();
+    }
+
+    // The table against a hand calculation: cell (0 %, 1000 rpm) holds 0.9 x3, 1.0 x3, 1.1 x5;
+    // the three records near 3000 rpm fall short of the minimum count; the record without a
+    // reading counts nowhere. Chosen axes place them on typed points.
+    void cellTableViewShowsTheLogOverTheMapsCells() {
+        start();
+        LogViewer v(form_->Language);
+        v.setTodayAxis(tenAxis());
+        QString error;
+        QVERIFY(v.setLog(craftedLog(), "crafted", &error));
+        CellTableView* view = v.cellTableView();
+        QCOMPARE(view->channel(), QString("Lambda"));
+        QTableWidget* grid = view->grid();
+        using S = analysis::CellStatistic;
+        const struct {
+            S statistic;
+            int minCount;
+            QString first, nearThree; // cells (0 %, 1000) and (20 %, 3000)
+        } cases[] = {{S::Mean, 5, "1.018", ""},    {S::Median, 5, "1.000", ""},
+                     {S::Minimum, 5, "0.900", ""}, {S::Maximum, 3, "1.100", "1.000"},
+                     {S::Count, 3, "11", "3"},     {S::Mean, 3, "1.018", "0.950"}};
+        for (const auto& c : cases) {
+            view->setStatistic(c.statistic);
+            view->setMinimumCount(c.minCount);
+            view->table();
+            QCOMPARE(grid->rowCount(), 10);
+            QCOMPARE(grid->horizontalHeaderItem(2)->text(), QString("3000"));
+            QCOMPARE(grid->verticalHeaderItem(4)->text(), QString("20 %"));
+            QCOMPARE(grid->item(0, 0)->text(), c.first);
+            QCOMPARE(grid->item(4, 2)->text(), c.nearThree);
+            int filled = 0;
+            for (int r = 0; r < 10; ++r)
+                for (int k = 0; k < 10; ++k) filled += !grid->item(r, k)->text().isEmpty();
+            QCOMPARE(filled, c.nearThree.isEmpty() ? 1 : 2);
+            if (!c.nearThree.isEmpty()) // heat colours over the table's range
+                QVERIFY(grid->item(0, 0)->background() != grid->item(4, 2)->background());
+        }
+        QApplication::clipboard()->clear();
+        view->findChild<QPushButton*>("CellCopy")->click();
+        const QStringList lines = QApplication::clipboard()->text().split('\n');
+        QCOMPARE(lines.size(), 12);
+        QCOMPARE(lines[0],
+                 QString("\t1000\t2000\t3000\t4000\t5000\t6000\t7000\t8000\t9000\t10000"));
+        QCOMPARE(lines[1], QString("0\t1.018") + QString(9, '\t'));
+        QCOMPARE(lines[5], QString("20\t\t\t0.95") + QString(7, '\t'));
+
+        // A filter that keeps the second stay only.
+        std::vector<double> later(15, 0.0);
+        std::fill(later.begin() + 9, later.end(), 1.0);
+        view->setFilter(later);
+        QCOMPARE(view->table().cell(0, 0).count, std::size_t{5});
+        QCOMPARE(grid->item(0, 0)->text(), QString("1.100"));
+        view->setFilter({});
+
+        // A cell's spans, listed and marked in the plots; a double click goes to one.
+        view->showCell(0, 0);
+        QCOMPARE(view->spanList()->count(), 2);
+        QCOMPARE(view->spanList()->item(1)->text(), QString("0.90 s – 1.30 s (0.40 s)"));
+        using Spans = std::vector<std::pair<double, double>>;
+        QCOMPARE(v.highlightedSpans(), (Spans{{0.0, 0.5}, {0.9, 1.3}}));
+        v.resize(1000, 800);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setTimeRange(0, 1.4);
+        v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+        const QImage shot = v.plot()->grab().toImage();
+        QCPAxisRect* rect = v.plot()->axisRects().front();
+        const auto blue = [&](double t) {
+            const QColor c = shot.pixelColor(
+                static_cast<int>(rect->axis(QCPAxis::atBottom)->coordToPixel(t)), rect->top() + 2);
+            return c.blue() - c.red() > 30;
+        };
+        QVERIFY(blue(0.3) && !blue(0.7) && blue(1.0) && !blue(1.35));
+        emit view->spanList()->itemActivated(view->spanList()->item(1));
+        QCOMPARE(v.cursorTime(), 0.9);
+        QVERIFY(v.rangeFrom() < 0.9 && v.rangeTo() > 1.3);
+
+        // Typed axes; points that are no numbers give a message and no table.
+        view->setChosenAxes("RPM", "1000 3000", "TPS", "0,20");
+        view->table(); // a hidden tab counts when asked
+        QCOMPARE(grid->columnCount(), 2);
+        QCOMPARE(grid->item(1, 1)->text(), QString("0.950"));
+        QVERIFY(v.highlightedSpans().empty());
+        view->setChosenAxes("RPM", "1000, x", "TPS", "0,20");
+        QVERIFY(!view->table().ok());
+        QCOMPARE(grid->rowCount(), 0);
+        QVERIFY(view->tsv().isEmpty());
+    }
+
+    // A ride recorded on another speed axis than today's: its records go to the cells of the
+    // axis they were recorded with, headed by today's.
+    void cellTableUsesTheAxisTheLogWasRecordedWith() {
+        start();
+        connected();
+        QVERIFY(menu_->startRecording());
+        for (int i = 0; i < 30; ++i) // 1820-2000 rpm: today's 2000 column
+            feed(monitorFrame(i % 3, 1000 + 3 * static_cast<unsigned>(i)), 100);
+        menu_->stopRecording();
+        const std::string path = menu_->recorder().logPath();
+        log::ContextEntry recorded;
+        recorded.context.rpms = {500, 1000, 1500, 1900, 2500, 3000, 4000, 5000, 6000, 7000};
+        test::writeAll(QString::fromStdString(log::contextPathFor(path)),
+                       QByteArray(log::ContextMagic) +
+                           QByteArray::fromStdString(log::formatContextEntry(recorded)));
+        LogViewer* v = menu_->openLog(QString::fromStdString(path));
+        QVERIFY(v != nullptr);
+        v->cellTableView()->setChannel("RPM");
+        v->cellTableView()->setStatistic(analysis::CellStatistic::Count);
+        v->cellTableView()->setMinimumCount(1);
+        const analysis::CellTable& t = v->cellTableView()->table();
+        QVERIFY2(t.ok(), t.error.c_str());
+        QCOMPARE(t.columns[1], 2000.0); // today's heading
+        std::vector<std::size_t> perColumn(10);
+        for (std::size_t r = 0; r < 10; ++r)
+            for (std::size_t c = 0; c < 10; ++c) perColumn[c] += t.cell(r, c).count;
+        QCOMPARE(perColumn[3], v->data().records());
+        QCOMPARE(t.counted, v->data().records());
+        v->close();
+    }
+
+    // The scatter plots speed against throttle over the map's grid, marks the selected range's
+    // points, follows a filter and channels appended later, and a click moves the cursor.
+    void scatterViewFollowsTheViewerAndMovesItsCursor() {
+        start();
+        LogViewer v(form_->Language);
+        v.setTodayAxis(tenAxis());
+        QString error;
+        QVERIFY(v.setLog(craftedLog(), "crafted", &error));
+        ScatterView* view = v.scatterView();
+        QCOMPARE(view->xChannel() + view->yChannel() + view->colourChannel(),
+                 QString("RPMTPSLambda"));
+        QVERIFY(view->gridShown());
+        QCOMPARE(view->points().size(), std::size_t{15});
+        const auto records = [](const std::vector<analysis::ScatterPoint>& points) {
+            std::vector<std::uint32_t> out;
+            for (const analysis::ScatterPoint& p : points) out.push_back(p.record);
+            return out;
+        };
+        v.setSelection(0.55, 1.05);
+        QCOMPARE(records(view->highlighted()), (std::vector<std::uint32_t>{6, 7, 8, 9, 10}));
+        std::vector<double> keep(15, 1.0);
+        keep[7] = 0;
+        view->setFilter(keep);
+        QCOMPARE(records(view->highlighted()), (std::vector<std::uint32_t>{6, 8, 9, 10}));
+        QCOMPARE(view->points().size(), std::size_t{14});
+        view->setFilter({});
+        v.setSelection(0, 0);
+        QVERIFY(view->highlighted().empty());
+
+        v.resize(1000, 800);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        for (const std::uint32_t r : {8u, 6u, 7u}) {
+            const std::optional<QPoint> at = view->positionOf(r);
+            QVERIFY(at.has_value());
+            QTest::mouseClick(view->canvas(), Qt::LeftButton, {}, *at + QPoint(1, -1));
+            QCOMPARE(v.cursorTime(), v.data().time[r]);
+        }
+
+        // A channel appended to the log: the choices stay by name and it can be chosen.
+        view->setChannels("RPM", "Lambda", "O2 mV");
+        v.cellTableView()->setChannel("O2 mV");
+        auto& data = const_cast<log::LogData&>(v.data());
+        data.fields.push_back({"Twice", "", 0, 0, 1.0f, 0.0f, 1});
+        data.columns.push_back(data.columns[1]);
+        view->refreshChannels();
+        v.cellTableView()->refreshChannels();
+        QCOMPARE(view->xChannel() + view->yChannel() + view->colourChannel(),
+                 QString("RPMLambdaO2 mV"));
+        QCOMPARE(v.cellTableView()->channel(), QString("O2 mV"));
+        view->setChannels("Twice", "TPS", "");
+        QCOMPARE(view->xChannel() + view->colourChannel(), QString("Twice"));
+        QVERIFY(!view->gridShown());
+        v.close();
     }
 
     // A computed channel plots, shows at the cursor and exports like a recorded one; bad

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -38,12 +39,21 @@ analysis::CellBins viewerMapBins(const LogViewer& viewer) {
     return analysis::mapBins(today, recorded);
 }
 
+QString defaultValueChannel(const log::LogData& data) {
+    const int lambda = data.fieldIndex("Lambda");
+    if (lambda < 0) return "O2 mV";
+    const log::Column& c = data.columns[static_cast<std::size_t>(lambda)];
+    return std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }) ? "Lambda"
+                                                                                   : "O2 mV";
+}
+
 namespace {
 
-// Points typed as "500, 1000, 2000"; none when one is no number.
+// Points typed as "500, 1000, 2000" (or apart by semicolons or spaces); none when one is no
+// number.
 std::optional<std::vector<double>> parsePoints(const QString& s) {
     std::vector<double> out;
-    for (const QString& part : s.split(',', Qt::SkipEmptyParts)) {
+    for (const QString& part : s.split(QRegularExpression("[,;\\s]+"), Qt::SkipEmptyParts)) {
         bool ok = false;
         const double v = QLocale::c().toDouble(part.trimmed(), &ok);
         if (!ok) return std::nullopt;
@@ -86,6 +96,15 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
     bins_->addItem(text(static_cast<int>(LogText::BinsChosen)));
     connect(bins_, &QComboBox::currentIndexChanged, this, [this] {
         chosen_->setVisible(bins_->currentIndex() == 1);
+        // Typed axes start from the map's.
+        const analysis::CellBins map = viewerMapBins(viewer_);
+        for (const auto& [edit, points] :
+             {std::pair{xPoints_, &map.columns.points}, {yPoints_, &map.rows.points}}) {
+            if (!edit->text().isEmpty()) continue;
+            QStringList texts;
+            for (const double p : *points) texts << QString::number(p);
+            edit->setText(texts.join(", "));
+        }
         if (!filling_) changed();
     });
     ride_ = new QComboBox(this);
@@ -211,16 +230,8 @@ QString CellTableView::text(int id) const {
 
 void CellTableView::onLogShown() {
     fillChannels();
-    const log::LogData& d = viewer_.data();
-    QString value = "O2 mV";
-    const int lambda = d.fieldIndex("Lambda");
-    if (lambda >= 0) {
-        const log::Column& c = d.columns[static_cast<std::size_t>(lambda)];
-        if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
-            value = "Lambda";
-    }
     filling_ = true;
-    setChannel(value);
+    setChannel(defaultValueChannel(viewer_.data()));
     for (const auto& [box, name] : {std::pair{xChannel_, "RPM"}, {yChannel_, "TPS"}})
         box->setCurrentIndex(std::max(0, box->findText(name)));
     filling_ = false;
@@ -324,7 +335,9 @@ void CellTableView::ensure() {
         ch = analysis::cellChannels(d, value, filter_);
     } else {
         const auto xs = parsePoints(xPoints_->text()), ys = parsePoints(yPoints_->text());
-        if (!xs || !ys) problem = (!xs ? xPoints_ : yPoints_)->text();
+        if (!xs || !ys)
+            problem = QString("the points \"%1\" are not numbers")
+                          .arg((!xs ? xPoints_ : yPoints_)->text());
         if (xs) o.bins.columns.points = *xs;
         if (ys) o.bins.rows.points = *ys;
         ch = analysis::cellChannels(d, value, filter_, xChannel_->currentText().toStdString(),

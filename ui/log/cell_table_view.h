@@ -25,6 +25,9 @@ class LogViewer;
 // The map's own cells for the viewer's log: its speed axis as recorded (the log's context
 // beside its file), today's where it kept none.
 analysis::CellBins viewerMapBins(const LogViewer& viewer);
+// The channel a view of a log shows first: the wide-band lambda when the ride had a reading,
+// else the probe's voltage.
+QString defaultValueChannel(const log::LogData& data);
 
 class CellTableView : public QWidget {
     Q_OBJECT

@@ -373,7 +373,8 @@ void LogMenu::poll() {
         // A viewer of the replayed log follows it with its cursor.
         const double at = replay_->position(t) / 1000.0;
         for (LogViewer* v : form_.findChildren<LogViewer*>())
-            if (v->path() == replayPath_ && v->cursorTime() != at) v->setCursorTime(at);
+            if (v->cursorTime() != at && QFileInfo(v->path()) == QFileInfo(replayPath_))
+                v->setCursorTime(at);
     }
 }
 

@@ -101,7 +101,7 @@ protected:
             [](const std::pair<double, double>& s, double t) { return s.second < t; });
         const QRect area = rect->rect();
         painter->setPen(Qt::NoPen);
-        painter->setBrush(QColor(0, 110, 255, 70));
+        painter->setBrush(QColor(0, 110, 255, 55));
         double drawnTo = -1e9;
         for (auto it = first; it != spans_.end() && it->first <= x->range().upper; ++it) {
             const double a = std::max(x->coordToPixel(it->first), drawnTo);
@@ -714,7 +714,8 @@ void LogViewer::setHighlightedSpans(std::vector<std::pair<double, double>> spans
 
 void LogViewer::setTodayAxis(const std::array<int, 10>& rpms) {
     todayAxis_ = rpms;
-    emit logShown();
+    scatter_->refreshChannels();
+    cellTable_->refreshChannels();
 }
 
 void LogViewer::updateCursor() {

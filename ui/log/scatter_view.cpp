@@ -70,8 +70,9 @@ ScatterView::ScatterView(LogViewer& viewer, std::uint8_t language, QWidget* pare
         const int percent = 100 - analysis::HeatSpan +
                             static_cast<int>(std::lround(2.0 * analysis::HeatSpan *
                                                          static_cast<double>(i) / 255.0));
+        // Darker than the map's cell backgrounds: small points on white need the contrast.
         const analysis::Rgb c = analysis::heatColour(percent);
-        scale_[i] = qRgb(c.r, c.g, c.b);
+        scale_[i] = QColor(c.r, c.g, c.b).darker(115).rgb();
     }
     auto* controls = new QHBoxLayout;
     const auto combo = [&](const char* name, LogText label) {
@@ -107,17 +108,8 @@ QString ScatterView::text(int id) const {
 
 void ScatterView::onLogShown() {
     fillChannels();
-    const log::LogData& d = viewer_.data();
-    // Lambda colours the points when the ride had a wide-band reading, else the probe's mV.
-    QString colour = "O2 mV";
-    const int lambda = d.fieldIndex("Lambda");
-    if (lambda >= 0) {
-        const log::Column& c = d.columns[static_cast<std::size_t>(lambda)];
-        if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
-            colour = "Lambda";
-    }
-    setChannels("RPM", "TPS", colour);
-    update(true);
+    setChannels("RPM", "TPS", defaultValueChannel(viewer_.data()));
+    invalidate();
 }
 
 void ScatterView::fillChannels() {
@@ -135,7 +127,7 @@ void ScatterView::fillChannels() {
 
 void ScatterView::refreshChannels() {
     fillChannels();
-    update(true);
+    invalidate();
 }
 
 void ScatterView::setChannels(const QString& x, const QString& y, const QString& colour) {
@@ -159,17 +151,17 @@ QString ScatterView::colourChannel() const {
 }
 
 void ScatterView::channelsChosen() {
-    if (!filling_) update(true);
+    if (!filling_) invalidate();
 }
 
 void ScatterView::setFilter(analysis::ChannelView filter) {
     filter_ = filter;
-    update(true);
+    invalidate();
 }
 
-void ScatterView::update(bool points) {
-    if (points) pointsStale_ = true;
-    highlightStale_ = imageStale_ = true;
+// Points, highlight and picture are made again when next drawn or asked for.
+void ScatterView::invalidate() {
+    pointsStale_ = highlightStale_ = imageStale_ = true;
     canvas_->update();
 }
 
@@ -291,7 +283,7 @@ void ScatterView::paintCanvas(QPainter& p, QSize size) {
         const QString t = tickText(v, sx);
         p.drawText(px - fm.horizontalAdvance(t) / 2, r.bottom() + fm.ascent() + 3, t);
     }
-    const double sy = tickStep(yTo_ - yFrom_, std::max(2, r.height() / 40));
+    const double sy = tickStep(yTo_ - yFrom_, std::max(2, r.height() / 30));
     for (double v = std::ceil(yFrom_ / sy) * sy; v <= yTo_; v += sy) {
         const int py = r.top() + static_cast<int>(frame.pixelY(v));
         p.setPen(QColor(235, 235, 235));
@@ -389,7 +381,13 @@ void ScatterView::clickCanvas(QPointF at) {
     const std::optional<std::size_t> i =
         analysis::nearestScatterPoint(shown_, frameFor(size), at.x() - r.left(), at.y() - r.top());
     if (!i) return;
-    viewer_.setCursorTime(viewer_.data().time[shown_[*i].record]);
+    const double t = viewer_.data().time[shown_[*i].record];
+    viewer_.setCursorTime(t);
+    // The plots come along when the point lies outside their time range.
+    if (t < viewer_.rangeFrom() || t > viewer_.rangeTo()) {
+        const double half = (viewer_.rangeTo() - viewer_.rangeFrom()) / 2;
+        viewer_.setTimeRange(t - half, t + half);
+    }
 }
 
 QImage ScatterView::render(QSize size) {

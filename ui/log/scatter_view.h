@@ -57,7 +57,7 @@ private:
     void onLogShown();
     void fillChannels();
     void channelsChosen();
-    void update(bool points);
+    void invalidate();
     void ensure();
     analysis::ScatterFrame frameFor(QSize size) const;
     QRect plotRect(QSize size) const;
