@@ -39,7 +39,7 @@ std::vector<std::string> forEachLogSample(const log::LogData& data,
     // The entries are in time order; the one in force moves on with the records.
     std::size_t entry = 0;
     for (std::size_t r = 0; r < data.records(); ++r) {
-        if (!range.contains(data.time[r])) continue;
+        if (!range.keeps(r, data.time[r])) continue;
         const long long ms = std::llround(data.time[r] * 1000.0);
         while (entry + 1 < recorded.size() && recorded[entry + 1].timeMs <= ms) ++entry;
         EngineSample s;

@@ -26,11 +26,11 @@ struct LogAnalysis {
     bool ok() const { return missing.empty(); }
 };
 
-// Each record of `data` within `range`, in the order of the log, as the engine sample it was
-// recorded from (the channels a log keeps, and the wide-band reading when the log holds one:
-// "Lambda" beside "O2 mV"), with the speed axis the log was recorded with at its moment
-// (`recorded`, the log's context) or `rpms` (today's) when the log kept none. Returns the
-// needed channels the log lacks; nothing is visited then.
+// Each record of `data` within `range` (and kept by its filter, when it has one), in the order
+// of the log, as the engine sample it was recorded from (the channels a log keeps, and the
+// wide-band reading when the log holds one: "Lambda" beside "O2 mV"), with the speed axis the
+// log was recorded with at its moment (`recorded`, the log's context) or `rpms` (today's) when
+// the log kept none. Returns the needed channels the log lacks; nothing is visited then.
 using LogSampleVisitor =
     std::function<void(const EngineSample& sample, const std::array<int, MapSize>& axis)>;
 std::vector<std::string> forEachLogSample(const log::LogData& data,

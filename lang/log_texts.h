@@ -103,6 +103,43 @@ enum class LogText {
     RideCalibrationNotFound, // %1: file
     RideCalibrationNone,
     RideCalibrationAtStart,
+    // Computed channels and the filter.
+    ComputedChannels,
+    ComputedName,
+    ComputedExpression,
+    ComputedUnits,
+    ComputedDigits,
+    ComputedAdd,
+    ComputedChange,
+    ComputedRemove,
+    ComputedClose,
+    FilterLabel,
+    FilterKeeps,       // %1 of %2 records
+    ComputedNoName,    //
+    ComputedNameTaken, // %1: the name
+    ComputedNameTwice, // %1: the name
+    ComputedTooLarge,  //
+    ErrorAt,           // %1: column, %2: what is wrong
+    ExprEmpty,
+    ExprTooLong,             // %1: the most characters
+    ExprTooDeep,             // %1: the most levels
+    ExprTooManyColumns,      // %1: the most columns
+    ExprUnexpectedCharacter, // %1: the character
+    ExprUnclosedQuote,
+    ExprBadNumber, // %1: the number
+    ExprUnexpectedEnd,
+    ExprUnexpected, // %1: what was found
+    ExprUnclosedParenthesis,
+    ExprUnmatchedParenthesis,
+    ExprUnknownChannel,  // %1: the name
+    ExprUnknownFunction, // %1: the name
+    ExprArgumentCount,   // %1: the function
+    ExprExpectedDuration,
+    ExprBadWindow,
+    ExprDurationAsValue,   // %1: the time
+    ExprSelfReference,     // %1: the channel
+    ExprCycle,             // %1: the channels in their circle
+    ExprInComputedChannel, // %1: the channel
     Count
 };
 

@@ -42,6 +42,9 @@ struct LogField {
     std::uint8_t style = 0;
     float scale = 1.0f, transform = 0.0f;
     int digits = 0;
+    // A computed channel's text; empty for a recorded channel. Computed fields follow the
+    // recorded ones.
+    std::string expression = {};
 };
 
 // Memory for the columns of long logs: blocks of 1 MiB and more are mapped with their pages
@@ -159,7 +162,16 @@ struct LogData {
 struct LogRange {
     double from = -std::numeric_limits<double>::infinity();
     double to = std::numeric_limits<double>::infinity();
+    // Within it, only the records a filter keeps: by record, a value other than 0 and NaN.
+    // None: every record. It must outlive the range.
+    const std::vector<double>* kept = nullptr;
     bool contains(double t) const { return t >= from && t <= to; }
+    bool keeps(std::size_t record, double t) const {
+        if (!contains(t)) return false;
+        if (kept == nullptr) return true;
+        const double v = record < kept->size() ? (*kept)[record] : 0.0;
+        return v != 0.0 && v == v;
+    }
 };
 
 struct LogReadResult {

@@ -4,9 +4,10 @@
 // selection, markers, gaps where no reading came and bad logs.
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -33,11 +34,14 @@
 #include "log/mlg.h"
 #include "tests/common/frames.h"
 #include "ui/log/cell_table_view.h"
+#include "ui/log/computed_dialog.h"
 #include "ui/log/log_menu.h"
 #include "ui/log/log_viewer.h"
-#include "ui/log/second_log.h"
 #include "ui/log/scatter_view.h"
+#include "ui/log/second_log.h"
 #include "ui/main_window/form_hlav.h"
+#include "ui/map/map_window.h"
+#include "ui/map/map_workbench.h"
 #include "window_fixture.h"
 
 using namespace velmora;
@@ -105,6 +109,17 @@ private:
         }
         test::writeAll(window_->path(name), QByteArray::fromStdString(bytes));
         return window_->path(name);
+    }
+    // 100 records 0.1 s apart with a falling RPM and a marker at the half; the log's path.
+    QString recordRide() {
+        connected();
+        if (!menu_->startRecording()) return {};
+        for (int i = 0; i < 100; ++i) {
+            feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);
+            if (i == 50) menu_->addMarker("half");
+        }
+        menu_->stopRecording();
+        return QString::fromStdString(menu_->recorder().logPath());
     }
 
     // Fifteen records 0.1 s apart: 0.0-0.5 s and 0.9-1.3 s in the map's first cell (1000 rpm,
@@ -297,14 +312,7 @@ private slots:
 
     void viewerShowsCursorSelectionAndMarkers() {
         start();
-        connected();
-        QVERIFY(menu_->startRecording());
-        for (int i = 0; i < 100; ++i) {
-            feed(monitorFrame(i % 3, 1000 + static_cast<unsigned>(i)), 100);
-            if (i == 50) menu_->addMarker("half");
-        }
-        menu_->stopRecording();
-        LogViewer* v = menu_->openLog(QString::fromStdString(menu_->recorder().logPath()));
+        LogViewer* v = menu_->openLog(recordRide());
         QVERIFY(v != nullptr);
         QCOMPARE(v->channels(), LogViewer::defaultChannels());
         QCOMPARE(v->plot()->axisRectCount(), 6);
@@ -720,6 +728,111 @@ private slots:
         QCOMPARE(view->xChannel() + view->colourChannel(), QString("Twice"));
         QVERIFY(!view->gridShown());
         v.close();
+    }
+
+    // A computed channel plots, shows at the cursor and exports like a recorded one; bad
+    // expressions say why in German with their column and change nothing; the filter counts
+    // its records and restricts "Analyse map"; both come back in the next viewer.
+    void computedChannelsAndTheFilter() {
+        start();
+        form_->ApplyGerman();
+        const QString path = recordRide();
+        LogViewer* v = menu_->openLog(path);
+        QVERIFY(v != nullptr);
+        ComputedDialog* d = v->editComputedChannels();
+        const auto define = [&](const QString& name, const QString& text) {
+            test::get<QLineEdit>(*d, "ComputedName")->setText(name);
+            test::get<QLineEdit>(*d, "ComputedExpression")->setText(text);
+            test::get<QLineEdit>(*d, "ComputedUnits")->setText("k");
+            test::get<QPushButton>(*d, "ComputedAdd")->click();
+        };
+        define("krpm", "RPM / 1000");
+        QCOMPARE(d->message(), QString());
+        v->setChannels({"RPM", "krpm"});
+        define("twice", "krpm * 2");
+        QCOMPARE(v->channels(), QStringList({"RPM", "krpm"})); // kept by name
+        QCOMPARE(v->plot()->axisRectCount(), 2);
+        const log::LogData& data = v->data();
+        const std::size_t fields = data.fields.size();
+        v->setCursorTime(5.0); // record 49
+        const double rpm = data.columns[static_cast<std::size_t>(data.fieldIndex("RPM"))][49];
+        QCOMPARE(v->cursorText("krpm"), QString::number(rpm / 1000, 'f', 2));
+        const QString csv = window_->path("computed.csv");
+        QString error;
+        QVERIFY(v->exportCsv(csv, &error));
+        const QStringList lines = QString::fromUtf8(test::readAll(csv)).split("\r\n");
+        const qsizetype column = lines[0].split(',').indexOf("twice (k)");
+        QVERIFY(column > 0);
+        QCOMPARE(lines[50].split(',')[column], QString::number(rpm / 500, 'f', 2));
+
+        v->setFilterText("RPM < 1900");
+        std::size_t kept = 0;
+        for (std::size_t r = 0; r < data.records(); ++r)
+            kept += data.columns[static_cast<std::size_t>(data.fieldIndex("RPM"))][r] < 1900;
+        QVERIFY(kept > 10 && kept < 90);
+        const QString keeps = QString("%1 von %2 Datensätzen").arg(kept).arg(data.records());
+        QCOMPARE(v->filterMessage(), keeps);
+        QCOMPARE(v->scatterView()->points().size(), kept);
+        v->cellTableView()->setChannel("twice");
+        QCOMPARE(v->cellTableView()->channel(), QString("twice"));
+        struct Bad {
+            QString text, dialogSays, filterSays;
+        };
+        const QString tooLong = "Spalte 65537: der Ausdruck ist länger als 65536 Zeichen";
+        const QList<Bad> bad = {
+            {"krpm + RMP", "Spalte 8: kein Kanal „RMP“", "Spalte 8: kein Kanal „RMP“"},
+            {"neu + 1", "Spalte 1: der Kanal „neu“ verweist auf sich selbst",
+             "Spalte 1: kein Kanal „neu“"},
+            {QString(1 << 20, '1'), tooLong, tooLong}};
+        for (const Bad& b : bad) {
+            define("neu", b.text);
+            QCOMPARE(d->message(), b.dialogSays);
+            QCOMPARE(v->data().fields.size(), fields);
+            QCOMPARE(v->computedChannels().size(), std::size_t{2});
+            QCOMPARE(v->channels(), QStringList({"RPM", "krpm"}));
+            QVERIFY(!v->setFilterText(b.text));
+            QCOMPARE(v->filterMessage(), b.filterSays);
+            QCOMPARE(v->filterText(), QString("RPM < 1900"));
+            QVERIFY(v->filter().present());
+        }
+        QVERIFY(v->setFilterText(" RPM < 1900"));
+        QCOMPARE(v->filterMessage(), keeps);
+
+        // The map statistics take the kept records only.
+        auto* analyse = v->findChild<QPushButton*>("LogAnalyseMap");
+        const auto analysed = [&] { return window_->addOns().map()->window()->message(); };
+        analyse->click();
+        QVERIFY2(analysed().contains(QString(": %1 Messwerte").arg(kept)), qPrintable(analysed()));
+        v->setFilterText("");
+        QVERIFY(!v->filter().present());
+        QCOMPARE(v->scatterView()->points().size(), data.records());
+        analyse->click();
+        QVERIFY(analysed().contains(QString(": %1 Messwerte").arg(data.records())));
+        v->setFilterText("twice < 3.8");
+        // The same ride as a second log: it gets the computed channels and the filter of its
+        // own, so the cell table shows both rides over the records each keeps.
+        QString message;
+        QVERIFY2(v->secondLog()->open(path, {}, &message), qPrintable(message));
+        QVERIFY(v->secondLog()->data().fieldIndex("twice") >= 0);
+        auto* ride = v->cellTableView()->findChild<QComboBox*>("CellRide");
+        std::vector<std::size_t> counted;
+        for (const int shown : {0, 1}) {
+            ride->setCurrentIndex(shown);
+            const analysis::CellTable& table = v->cellTableView()->table();
+            QVERIFY2(table.ok(), table.error.c_str());
+            counted.push_back(table.counted);
+        }
+        QVERIFY(counted[0] > 0 && counted[0] <= kept);
+        QCOMPARE(counted[1], counted[0]);
+        v->close();
+
+        LogViewer* next = menu_->openLog(path);
+        QVERIFY(next != nullptr);
+        QCOMPARE(next->computedChannels().size(), std::size_t{2});
+        QCOMPARE(next->data().fields.size(), fields);
+        QCOMPARE(next->filterText(), QString("twice < 3.8"));
+        QCOMPARE(next->filterMessage(), keeps);
+        next->close();
     }
 
     void badLogsGiveAMessageAndNoWindow() {

@@ -410,6 +410,7 @@ void LogMenu::updateStatus() {
 LogViewer* LogMenu::openLog(const QString& path) {
     auto* viewer = new LogViewer(form_.Language, &form_);
     viewer->setTodayAxis(analysis::rpmAxis(form_.calibration()));
+    viewer->keepSettingsIn(&form_.settingsStore());
     QString error;
     if (!viewer->openFile(path, &error)) {
         delete viewer;

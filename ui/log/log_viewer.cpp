@@ -6,7 +6,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -19,9 +21,11 @@
 #include <limits>
 #include <qcustomplot.h>
 
+#include "files/profile_store.h"
 #include "lang/log_texts.h"
 #include "log/csv.h"
 #include "ui/log/cell_table_view.h"
+#include "ui/log/computed_dialog.h"
 #include "ui/log/scatter_view.h"
 #include "ui/log/second_log.h"
 
@@ -202,6 +206,23 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     sideLayout->addLayout(buttons);
     second_ = new SecondLog(*this);
     sideLayout->addWidget(second_->panel());
+    auto* filterRow = new QHBoxLayout;
+    filterRow->addWidget(new QLabel(text(static_cast<int>(LogText::FilterLabel)), side));
+    filterEdit_ = new QLineEdit(side);
+    filterEdit_->setObjectName("LogFilter");
+    filterEdit_->setMaxLength(static_cast<int>(4 * log::MaxExpressionLength));
+    connect(filterEdit_, &QLineEdit::editingFinished, this,
+            [this] { setFilterText(filterEdit_->text()); });
+    filterRow->addWidget(filterEdit_, 1);
+    auto* computed = new QPushButton(text(static_cast<int>(LogText::ComputedChannels)), side);
+    computed->setObjectName("LogComputed");
+    connect(computed, &QPushButton::clicked, this, &LogViewer::editComputedChannels);
+    filterRow->addWidget(computed);
+    filterInfo_ = new QLabel(side);
+    filterInfo_->setObjectName("LogFilterInfo");
+    filterInfo_->setWordWrap(true);
+    sideLayout->addLayout(filterRow);
+    sideLayout->addWidget(filterInfo_);
 
     auto* splitter = new QSplitter(this);
     splitter->addWidget(plot_);
@@ -217,6 +238,12 @@ LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
     cellTable_ = new CellTableView(*this, language_, views_);
     views_->addTab(scatter_, text(static_cast<int>(LogText::ScatterTab)));
     views_->addTab(cellTable_, text(static_cast<int>(LogText::CellTableTab)));
+    connect(this, &LogViewer::filterChanged, this, [this] {
+        scatter_->setFilter(filter());
+        cellTable_->setFilter(filter());
+        filterSecondRide();
+    });
+    connect(second_, &SecondLog::changed, this, &LogViewer::filterSecondRide);
     outer->addWidget(views_);
     outer->setStretchFactor(0, 3);
     outer->setStretchFactor(1, 2);
@@ -252,6 +279,7 @@ bool LogViewer::openFile(const QString& path, QString* error) {
 void LogViewer::analyseMap() {
     log::LogRange range;
     if (selTo_ > selFrom_) range = {selFrom_, selTo_};
+    if (filtered_) range.kept = &filterValues_;
     emit analyseMapRequested(log_, path_, range);
 }
 
@@ -262,19 +290,10 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
     }
     second_->remove();
     log_ = std::move(data);
+    outcomes_ = log::applyComputedChannels(log_, computed_);
     path_.clear();
     setWindowTitle(text(static_cast<int>(LogText::ViewerTitle)) + " - " + title);
-    syncing_ = true;
-    values_->setRowCount(static_cast<int>(log_.fields.size()));
-    for (std::size_t i = 0; i < log_.fields.size(); ++i) {
-        const log::LogField& f = log_.fields[i];
-        auto* name = new QTableWidgetItem(QString::fromStdString(f.name));
-        name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        name->setCheckState(Qt::Unchecked);
-        values_->setItem(static_cast<int>(i), 0, name);
-        values_->setItem(static_cast<int>(i), 1, new QTableWidgetItem);
-    }
-    syncing_ = false;
+    showFields();
     markerList_->clear();
     std::stable_sort(
         log_.markers.begin(), log_.markers.end(),
@@ -303,11 +322,173 @@ bool LogViewer::setLog(log::LogData data, const QString& title, QString* error) 
         if (std::any_of(c.begin(), c.end(), [](float v) { return !std::isnan(v); }))
             shown << "Lambda";
     }
+    applyFilter(filterText_, false);
     setChannels(shown);
     showAll();
     spans_.clear();
     emit logShown();
     return true;
+}
+
+void LogViewer::showFields() {
+    syncing_ = true;
+    values_->setRowCount(static_cast<int>(log_.fields.size()));
+    for (std::size_t i = 0; i < log_.fields.size(); ++i) {
+        const log::LogField& f = log_.fields[i];
+        auto* name = new QTableWidgetItem(QString::fromStdString(f.name));
+        name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        name->setCheckState(Qt::Unchecked);
+        if (!f.expression.empty()) { // computed: in italics, its text as the tip
+            QFont font = name->font();
+            font.setItalic(true);
+            name->setFont(font);
+            name->setToolTip(QString::fromStdString(f.expression).left(300));
+        }
+        values_->setItem(static_cast<int>(i), 0, name);
+        values_->setItem(static_cast<int>(i), 1, new QTableWidgetItem);
+    }
+    syncing_ = false;
+}
+
+void LogViewer::keepSettingsIn(ProfileStore* store) {
+    store_ = store;
+    if (store_ == nullptr) return;
+    const log::LogViewerSettings kept = log::loadLogViewerSettings(*store_);
+    computed_ = kept.computed;
+    filterText_ = QString::fromStdString(kept.filter);
+    if (log_.records() > 0) applyComputed();
+    filterEdit_->setText(filterText_);
+}
+
+void LogViewer::keepSettings() {
+    // A write that fails leaves the viewer as it is; the next change tries again.
+    if (store_ != nullptr)
+        log::saveLogViewerSettings(*store_, {computed_, filterText_.toStdString()});
+}
+
+std::vector<log::ComputedOutcome>
+LogViewer::checkComputedChannels(const std::vector<log::ComputedDefinition>& defs) const {
+    // The recorded fields without their records: compiled, not evaluated.
+    log::LogData probe;
+    const auto recorded = static_cast<std::ptrdiff_t>(log::recordedFieldCount(log_));
+    probe.fields.assign(log_.fields.begin(), log_.fields.begin() + recorded);
+    probe.columns.resize(probe.fields.size());
+    probe.timeField = log_.timeField;
+    return log::applyComputedChannels(probe, defs);
+}
+
+bool LogViewer::setComputedChannels(std::vector<log::ComputedDefinition> defs) {
+    if (!log::fitsKept({defs, filterText_.toStdString()})) return false;
+    computed_ = std::move(defs);
+    applyComputed();
+    keepSettings();
+    return true;
+}
+
+void LogViewer::applyComputed() {
+    if (log_.records() == 0) {
+        outcomes_ = checkComputedChannels(computed_);
+        return;
+    }
+    const QStringList chosen = chosen_;
+    outcomes_ = log::applyComputedChannels(log_, computed_);
+    second_->computeChannels();
+    showFields();
+    applyFilter(filterText_, false);
+    setChannels(chosen);
+    scatter_->refreshChannels();
+    cellTable_->refreshChannels();
+    if (computedDialog_ != nullptr) computedDialog_->refresh();
+}
+
+ComputedDialog* LogViewer::editComputedChannels() {
+    if (computedDialog_ == nullptr) computedDialog_ = new ComputedDialog(*this, language_);
+    computedDialog_->refresh();
+    computedDialog_->show();
+    computedDialog_->raise();
+    return computedDialog_;
+}
+
+bool LogViewer::setFilterText(const QString& text) {
+    // The filter in force typed again: only an error said about other text goes.
+    if (text.trimmed() == filterText_ && (filtered_ || filterText_.isEmpty())) {
+        showKept();
+        return true;
+    }
+    if (!applyFilter(text, true)) return false;
+    keepSettings();
+    return true;
+}
+
+bool LogViewer::applyFilter(const QString& typed, bool byUser) {
+    const std::string t = typed.trimmed().toStdString();
+    filterInfo_->setStyleSheet({});
+    if (t.empty()) {
+        filtered_ = false;
+        filterText_.clear();
+        filterValues_.clear();
+        filterInfo_->clear();
+        emit filterChanged();
+        return true;
+    }
+    const log::CompileResult c = log::compileExpression(t, log::channelNames(log_));
+    if (!c.ok()) {
+        filterInfo_->setText(QString::fromStdString(log::expressionErrorText(c.error, language_)));
+        filterInfo_->setStyleSheet("color: #b00000");
+        if (byUser) return false; // the filter in force stays
+        // A kept filter this log cannot compute filters nothing here, and stays kept.
+        filtered_ = false;
+        filterValues_.clear();
+        filterEdit_->setText(filterText_);
+        emit filterChanged();
+        return false;
+    }
+    filterText_ = QString::fromStdString(t);
+    filterValues_ = log::evaluate(c.expression, log_);
+    filtered_ = true;
+    showKept();
+    if (filterEdit_->text().trimmed() != filterText_) filterEdit_->setText(filterText_);
+    emit filterChanged();
+    return true;
+}
+
+void LogViewer::showKept() {
+    filterInfo_->setStyleSheet({});
+    if (!filtered_) {
+        filterInfo_->clear();
+        return;
+    }
+    const auto kept = std::count_if(filterValues_.begin(), filterValues_.end(), log::keepsRecord);
+    const QLocale locale(language_ == 0   ? QLocale::Czech
+                         : language_ == 2 ? QLocale::German
+                                          : QLocale::English);
+    filterInfo_->setText(text(static_cast<int>(LogText::FilterKeeps))
+                             .arg(locale.toString(static_cast<qlonglong>(kept)),
+                                  locale.toString(static_cast<qulonglong>(log_.records()))));
+}
+
+// The cell table compares the rides over the records the filter keeps in each.
+void LogViewer::filterSecondRide() {
+    secondFilterValues_.clear();
+    analysis::ChannelView view;
+    if (filtered_ && second_->shown()) {
+        const log::LogData& d = second_->data();
+        const log::CompileResult c =
+            log::compileExpression(filterText_.toStdString(), log::channelNames(d));
+        if (c.ok()) {
+            secondFilterValues_ = log::evaluate(c.expression, d);
+            view = analysis::ChannelView(secondFilterValues_);
+        }
+    }
+    cellTable_->setSecondRideFilter(view);
+}
+
+QString LogViewer::filterMessage() const {
+    return filterInfo_->text();
+}
+
+analysis::ChannelView LogViewer::filter() const {
+    return filtered_ ? analysis::ChannelView(filterValues_) : analysis::ChannelView();
 }
 
 QStringList LogViewer::channels() const {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/log_table.h"
+#include "log/computed_channels.h"
 #include "log/mlg.h"
 
 class QCustomPlot;
@@ -21,17 +23,23 @@ struct QCPGraphData;
 class QCPItemStraightLine;
 class QCPItemRect;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTableWidget;
 class QTabWidget;
 class QMouseEvent;
 
+namespace velmora {
+class ProfileStore;
+}
+
 namespace velmora::ui {
 
 class ScatterView;
 class CellTableView;
 class SecondLog;
+class ComputedDialog;
 
 class LogViewer : public QWidget {
     Q_OBJECT
@@ -86,11 +94,37 @@ public:
     ScatterView* scatterView() const { return scatter_; }
     CellTableView* cellTableView() const { return cellTable_; }
 
+    // Computed channels and the filter are read from and kept in `store` (it must outlive the
+    // viewer), for the next viewer and the next run; without one they are not kept.
+    void keepSettingsIn(ProfileStore* store);
+    // Replaces the computed channels: each one the log can compute joins it as a field, the
+    // plotted channels stay by name and the filter is evaluated again. False (and nothing
+    // changes) when they are too long to keep.
+    bool setComputedChannels(std::vector<log::ComputedDefinition> defs);
+    const std::vector<log::ComputedDefinition>& computedChannels() const { return computed_; }
+    // Per computed channel: why the shown log leaves it out.
+    const std::vector<log::ComputedOutcome>& computedOutcomes() const { return outcomes_; }
+    // What setComputedChannels would give, without changing anything.
+    std::vector<log::ComputedOutcome>
+    checkComputedChannels(const std::vector<log::ComputedDefinition>& defs) const;
+    // Opens the list of computed channels (one per viewer).
+    ComputedDialog* editComputedChannels();
+
+    // Records whose filter value is neither 0 nor no value are kept; an empty text keeps all.
+    // A text that does not compile says why in filterMessage() and leaves the filter as it was.
+    bool setFilterText(const QString& text);
+    QString filterText() const { return filterText_; }
+    // "12,345 of 864,000 records", or the error of the text last typed.
+    QString filterMessage() const;
+    // The filter's value per record; no channel without a filter.
+    analysis::ChannelView filter() const;
+
 signals:
     void cursorMoved(double t);
     void selectionChanged(double from, double to);
     // Another log is shown, or the same one under its file's name.
     void logShown();
+    void filterChanged();
     // The log stays valid during the call only.
     void analyseMapRequested(const velmora::log::LogData& data, const QString& path,
                              const velmora::log::LogRange& range);
@@ -119,6 +153,12 @@ private:
     double timeAt(double x) const;
     std::size_t recordAt(double t) const;
     QString text(int id) const;
+    void showFields();
+    void applyComputed();
+    bool applyFilter(const QString& typed, bool byUser);
+    void showKept();
+    void filterSecondRide();
+    void keepSettings();
 
     std::uint8_t language_;
     log::LogData log_;
@@ -145,6 +185,16 @@ private:
     ScatterView* scatter_ = nullptr;
     CellTableView* cellTable_ = nullptr;
     SecondLog* second_ = nullptr;
+    ProfileStore* store_ = nullptr;
+    std::vector<log::ComputedDefinition> computed_;
+    std::vector<log::ComputedOutcome> outcomes_;
+    ComputedDialog* computedDialog_ = nullptr;
+    QString filterText_; // the filter in force
+    bool filtered_ = false;
+    std::vector<double> filterValues_;
+    std::vector<double> secondFilterValues_; // the filter over the second log
+    QLineEdit* filterEdit_ = nullptr;
+    QLabel* filterInfo_ = nullptr;
 };
 
 } // namespace velmora::ui

@@ -98,6 +98,8 @@ bool SecondLog::open(const QString& path, const SecondLogAlignment& how, QString
     if (r.data.records() == 0)
         return fail(text(static_cast<int>(LogText::SecondUnreadable))
                         .arg(name, text(static_cast<int>(LogText::NoRecords))));
+    // The viewer's computed channels join the second log too, so they overlay and compare.
+    log::applyComputedChannels(r.data, viewer_.computedChannels());
     std::vector<std::string> plotted;
     for (const QString& c : viewer_.channels()) plotted.push_back(c.toStdString());
     const analysis::SharedChannels shared = analysis::sharedChannels(plotted, r.data);
@@ -177,6 +179,12 @@ void SecondLog::remove() {
     viewer_.valueTable()->setColumnCount(2);
     // The legend went with the graphs' names; the plots are drawn anew without them.
     viewer_.setChannels(viewer_.channels());
+    emit changed();
+}
+
+void SecondLog::computeChannels() {
+    if (!shown()) return;
+    log::applyComputedChannels(log_, viewer_.computedChannels());
     emit changed();
 }
 

@@ -86,6 +86,8 @@ public:
     void overlay();
     void loadData(double from, double to);
     void updateCursor();
+    // The viewer's computed channels changed: they are computed over the second log again.
+    void computeChannels();
 
 signals:
     // A second log was shown or removed.
