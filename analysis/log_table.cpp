@@ -78,31 +78,42 @@ private:
 };
 
 // Far more cells than a table shown on a screen can hold.
-constexpr std::size_t MaxPoints = 1000;
 
-std::string axisError(const CellAxis& a, const char* name) {
-    if (!rises(a.points)) return std::string("the ") + name + " points do not rise";
-    if (a.points.size() > MaxPoints)
-        return std::string("the ") + name + " axis has more than " + std::to_string(MaxPoints) +
-               " points";
+struct Problem {
+    CellTableProblem kind = CellTableProblem::None;
+    std::string detail, text;
+};
+
+Problem axisError(const CellAxis& a, const char* name, const char* which) {
+    if (!rises(a.points))
+        return {CellTableProblem::PointsNotRising, which,
+                std::string("the ") + name + " points do not rise"};
+    if (a.points.size() > MaxCellAxisPoints)
+        return {CellTableProblem::TooManyPoints, which,
+                std::string("the ") + name + " axis has more than " +
+                    std::to_string(MaxCellAxisPoints) + " points"};
     for (const CellAxis::Change& c : a.changes)
         if (c.points.size() != a.points.size() || !rises(c.points))
-            return std::string("the ") + name + " axis from " + std::to_string(c.fromMs) +
-                   " ms has other points than the table";
+            return {CellTableProblem::RecordedAxis, std::to_string(c.fromMs),
+                    std::string("the ") + name + " axis from " + std::to_string(c.fromMs) +
+                        " ms has other points than the table"};
     return {};
 }
 
-std::string channelsError(const CellChannels& c) {
-    if (!c.time.present()) return "the log has no time";
+Problem channelsError(const CellChannels& c) {
+    if (!c.time.present()) return {CellTableProblem::NoTime, {}, "the log has no time"};
     const std::pair<const ChannelView*, const char*> needed[] = {
         {&c.x, "X"}, {&c.y, "Y"}, {&c.value, "value"}};
     for (const auto& [v, name] : needed) {
-        if (!v->present()) return std::string("the ") + name + " channel is missing";
+        if (!v->present())
+            return {CellTableProblem::MissingChannel, name,
+                    std::string("the ") + name + " channel is missing"};
         if (v->size() != c.time.size())
-            return std::string("the ") + name + " channel is not as long as the log";
+            return {CellTableProblem::ShortChannel, name,
+                    std::string("the ") + name + " channel is not as long as the log"};
     }
     if (c.filter.present() && c.filter.size() != c.time.size())
-        return "the filter is not as long as the log";
+        return {CellTableProblem::ShortFilter, {}, "the filter is not as long as the log"};
     return {};
 }
 
@@ -116,10 +127,15 @@ bool passes(const ChannelView& filter, std::size_t r) {
 
 CellTable cellTable(const CellChannels& ch, const CellTableOptions& o) {
     CellTable t;
-    t.error = channelsError(ch);
-    if (t.error.empty()) t.error = axisError(o.bins.columns, "column");
-    if (t.error.empty()) t.error = axisError(o.bins.rows, "row");
-    if (!t.ok()) return t;
+    Problem p = channelsError(ch);
+    if (p.kind == CellTableProblem::None) p = axisError(o.bins.columns, "column", "X");
+    if (p.kind == CellTableProblem::None) p = axisError(o.bins.rows, "row", "Y");
+    if (p.kind != CellTableProblem::None) {
+        t.problem = p.kind;
+        t.detail = std::move(p.detail);
+        t.error = std::move(p.text);
+        return t;
+    }
     t.columns = o.bins.columns.points;
     t.rows = o.bins.rows.points;
     const std::size_t nc = t.columns.size();
@@ -204,11 +220,15 @@ CellTable cellTable(const CellChannels& ch, const CellTableOptions& o) {
 CellTable cellDifference(const CellTable& first, const CellTable& second) {
     CellTable d;
     if (!first.ok() || !second.ok()) {
-        d.error = !first.ok() ? first.error : second.error;
+        const CellTable& bad = !first.ok() ? first : second;
+        d.error = bad.error;
+        d.problem = bad.problem;
+        d.detail = bad.detail;
         return d;
     }
     if (first.columns.size() != second.columns.size() || first.rows.size() != second.rows.size()) {
         d.error = "the two tables have other cells";
+        d.problem = CellTableProblem::OtherCells;
         return d;
     }
     d.columns = first.columns;

@@ -59,6 +59,9 @@ struct CellAxis {
     std::vector<Change> changes;
 };
 
+// More points on one axis are refused.
+constexpr std::size_t MaxCellAxisPoints = 1000;
+
 struct CellBins {
     CellAxis columns; // by X
     CellAxis rows;    // by Y
@@ -101,8 +104,25 @@ struct CellResult {
     bool empty() const { return value != value; }
 };
 
+// Why a table could not be made, for wording in the user's language.
+enum class CellTableProblem {
+    None,
+    NoTime,
+    MissingChannel,   // detail: "X", "Y" or "value"
+    ShortChannel,     // detail: "X", "Y" or "value"
+    ShortFilter,      //
+    PointsNotRising,  // detail: "X" or "Y"
+    TooManyPoints,    // detail: "X" or "Y"
+    RecordedAxis,     // detail: the log time in ms from which the recorded axis differs
+    OtherCells,       // two tables of other sizes
+    PointsNotNumbers, // detail: the text (made by the window that parses typed points)
+    FilterNotOnSecond // the filter is not computed over the second ride (made by the window)
+};
+
 struct CellTable {
     std::string error; // why there is no table, in plain English; empty when there is one
+    CellTableProblem problem = CellTableProblem::None;
+    std::string detail;                // what the problem is about (see CellTableProblem)
     std::vector<double> columns, rows; // the headings
     std::vector<CellResult> cells;     // row by row
     std::size_t counted = 0;           // records counted in some cell

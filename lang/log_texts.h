@@ -140,6 +140,17 @@ enum class LogText {
     ExprSelfReference,     // %1: the channel
     ExprCycle,             // %1: the channels in their circle
     ExprInComputedChannel, // %1: the channel
+    // Why the cell table is empty, after "No table: ".
+    TableNoTime,
+    TableMissingChannel, // %1: the channel
+    TableShortChannel,   // %1: the channel
+    TableShortFilter,
+    TablePointsNotRising, // %1: X or Y
+    TableTooManyPoints,   // %1: X or Y, %2: the most points
+    TableRecordedAxis,    // %1: log time in s
+    TableOtherCells,
+    TablePointsNotNumbers, // %1: the text typed
+    TableFilterNotOnSecond,
     Count
 };
 

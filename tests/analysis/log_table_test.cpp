@@ -145,15 +145,24 @@ TEST(CellTable, TheDifferenceOfTwoRidesNeedsBothAndBadInputIsNamed) {
         CellChannels channels;
         CellTableOptions options;
         std::string error;
+        CellTableProblem problem;
+        std::string detail; // what the window words the problem by
     } bad[] = {
         {cellChannels(Crafted, shorter), craftedOptions(CellStatistic::Mean, 1),
-         "the value channel is not as long as the log"},
+         "the value channel is not as long as the log", CellTableProblem::ShortChannel, "value"},
         {cellChannels(Crafted, channel(Crafted, "V"), {}, "Speed"),
-         craftedOptions(CellStatistic::Mean, 1), "the X channel is missing"},
-        {first, flat, "the row points do not rise"},
-        {first, changed, "the column axis from 100 ms has other points than the table"},
+         craftedOptions(CellStatistic::Mean, 1), "the X channel is missing",
+         CellTableProblem::MissingChannel, "X"},
+        {first, flat, "the row points do not rise", CellTableProblem::PointsNotRising, "Y"},
+        {first, changed, "the column axis from 100 ms has other points than the table",
+         CellTableProblem::RecordedAxis, "100"},
     };
-    for (const auto& c : bad) EXPECT_EQ(cellTable(c.channels, c.options).error, c.error);
+    for (const auto& c : bad) {
+        const CellTable t = cellTable(c.channels, c.options);
+        EXPECT_EQ(t.error, c.error);
+        EXPECT_EQ(t.problem, c.problem) << c.error;
+        EXPECT_EQ(t.detail, c.detail) << c.error;
+    }
 }
 
 // A German locale writes decimal commas through printf; a copied table must not.

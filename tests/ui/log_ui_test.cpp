@@ -641,6 +641,10 @@ private slots:
         QVERIFY(!view->table().ok());
         QCOMPARE(grid->rowCount(), 0);
         QVERIFY(view->tsv().isEmpty());
+        QCOMPARE(view->reason(), QString("the points \"1000, x\" are not numbers"));
+        view->setChosenAxes("RPM", "3000 1000", "TPS", "0,20");
+        QVERIFY(!view->table().ok());
+        QCOMPARE(view->reason(), QString("the X points do not rise"));
     }
 
     // A ride recorded on another speed axis than today's: its records go to the cells of the

@@ -329,15 +329,13 @@ void CellTableView::ensure() {
     o.minCount = static_cast<std::size_t>(minCount_->value());
     const analysis::ChannelView value = analysis::channel(d, channel().toStdString());
     analysis::CellChannels ch;
-    QString problem;
+    QString problem; // typed points that are no numbers
     if (bins_->currentIndex() == 0) {
         o.bins = viewerMapBins(viewer_);
         ch = analysis::cellChannels(d, value, filter_);
     } else {
         const auto xs = parsePoints(xPoints_->text()), ys = parsePoints(yPoints_->text());
-        if (!xs || !ys)
-            problem = QString("the points \"%1\" are not numbers")
-                          .arg((!xs ? xPoints_ : yPoints_)->text());
+        if (!xs || !ys) problem = (!xs ? xPoints_ : yPoints_)->text();
         if (xs) o.bins.columns.points = *xs;
         if (ys) o.bins.rows.points = *ys;
         ch = analysis::cellChannels(d, value, filter_, xChannel_->currentText().toStdString(),
@@ -346,17 +344,54 @@ void CellTableView::ensure() {
     table_ = analysis::cellTable(ch, o);
     if (!problem.isEmpty()) {
         table_ = {};
-        table_.error = problem.toStdString();
+        table_.error = "the points \"" + problem.toStdString() + "\" are not numbers";
+        table_.problem = analysis::CellTableProblem::PointsNotNumbers;
+        table_.detail = problem.toStdString();
     }
     compareRides(o);
     fillGrid();
 }
 
+// The table's problem in the user's language, naming the channel the view asked for.
+QString CellTableView::reason() const {
+    using P = analysis::CellTableProblem;
+    const QString detail = QString::fromStdString(table_.detail);
+    const bool map = bins_->currentIndex() == 0;
+    const QString named = detail == "X"   ? (map ? QString("RPM") : xChannel_->currentText())
+                          : detail == "Y" ? (map ? QString("TPS") : yChannel_->currentText())
+                                          : channel();
+    const auto say = [&](LogText t) { return text(static_cast<int>(t)); };
+    switch (table_.problem) {
+    case P::None:
+        return {};
+    case P::NoTime:
+        return say(LogText::TableNoTime);
+    case P::MissingChannel:
+        return say(LogText::TableMissingChannel).arg(named);
+    case P::ShortChannel:
+        return say(LogText::TableShortChannel).arg(named);
+    case P::ShortFilter:
+        return say(LogText::TableShortFilter);
+    case P::PointsNotRising:
+        return say(LogText::TablePointsNotRising).arg(detail);
+    case P::TooManyPoints:
+        return say(LogText::TableTooManyPoints).arg(detail).arg(analysis::MaxCellAxisPoints);
+    case P::RecordedAxis:
+        return say(LogText::TableRecordedAxis).arg(detail.toDouble() / 1000.0);
+    case P::OtherCells:
+        return say(LogText::TableOtherCells);
+    case P::PointsNotNumbers:
+        return say(LogText::TablePointsNotNumbers).arg(detail);
+    case P::FilterNotOnSecond:
+        return say(LogText::TableFilterNotOnSecond);
+    }
+    return QString::fromStdString(table_.error);
+}
+
 void CellTableView::fillGrid() {
     const bool map = bins_->currentIndex() == 0;
     message_->setVisible(!table_.ok());
-    message_->setText(
-        text(static_cast<int>(LogText::NoTable)).arg(QString::fromStdString(table_.error)));
+    message_->setText(text(static_cast<int>(LogText::NoTable)).arg(reason()));
     grid_->setUpdatesEnabled(false);
     grid_->clear();
     grid_->setColumnCount(static_cast<int>(table_.columns.size()));
@@ -416,6 +451,7 @@ void CellTableView::compareRides(const analysis::CellTableOptions& o) {
     if (filter_.present() && !secondFilter_.present()) {
         table_ = {};
         table_.error = "the filter is not computed over the second log";
+        table_.problem = analysis::CellTableProblem::FilterNotOnSecond;
     }
     // The second ride's spans on the first's time, where the plots show it.
     for (analysis::CellResult& cell : table_.cells)

@@ -53,6 +53,8 @@ public:
     void useMapAxes();
 
     const analysis::CellTable& table();
+    // Why there is no table, in the user's language; empty when there is one.
+    QString reason() const;
     QString tsv();
     void copy(); // to the clipboard
     // Lists a cell's spans and marks them in the plots.
