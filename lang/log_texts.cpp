@@ -132,7 +132,6 @@ const std::array<Row, static_cast<std::size_t>(LogText::Count)> rows{{
     {"Druhá jízda", "Second ride", "Zweite Fahrt"},
     {"Rozdíl", "Difference", "Differenz"},
     {"Rozdíl mapy", "Map difference", "Kennfeld-Differenz"},
-    {"Rozdíl mapy [%]", "Map difference [%]", "Kennfeld-Differenz [%]"},
     {"Soubor %1 se od jízdy změnil.", "The file %1 has changed since the ride.",
      "Die Datei %1 wurde seit der Fahrt geändert."},
     {"Soubor %1 nebyl nalezen.", "The file %1 was not found.",

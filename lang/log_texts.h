@@ -98,7 +98,6 @@ enum class LogText {
     SecondRide,
     Difference,
     MapDifference,
-    MapDifferencePercent,
     RideCalibrationChanged,  // %1: file
     RideCalibrationNotFound, // %1: file
     RideCalibrationNone,

@@ -458,6 +458,9 @@ private slots:
         QCOMPARE(rpm->data()->constBegin()->key, 3.0);
         QCOMPARE(rpm->data()->constBegin()->value, 4000.0);
         QCOMPARE(rpm->name(), QString("second.mlg"));
+        // One legend of the two files, not one line per plot.
+        QVERIFY(v->plot()->legend != nullptr);
+        QCOMPARE(v->plot()->legend->itemCount(), 2);
         v->setCursorTime(5.05); // the first's record 50, the second's record 20
         QCOMPARE(v->cursorText("RPM"), QString("1500"));
         QCOMPARE(second->cursorText("RPM"), QString("4200"));
@@ -539,7 +542,8 @@ private slots:
         }
         auto* map = view->findChild<QTableWidget*>("CellMapDifference");
         QCOMPARE(map->rowCount(), 10);
-        QCOMPARE(map->item(2, 3)->text(),
+        QCOMPARE(map->item(2, 3)->text(), QString("+10"));
+        QCOMPARE(map->item(2, 3)->toolTip(),
                  QString("+10 (+%1 %)").arg(1000.0 / cal[jetCell(2, 3)], 0, 'f', 1));
         QCOMPARE(map->item(3, 2)->text(), QString("0"));
 

@@ -196,7 +196,8 @@ CellTableView::CellTableView(LogViewer& viewer, std::uint8_t language, QWidget* 
     mapGrid_ = new QTableWidget(mapSide_);
     mapGrid_->setObjectName("CellMapDifference");
     mapGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    mapGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    mapGrid_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    mapGrid_->horizontalHeader()->setMinimumSectionSize(8);
     mapGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     mapLayout->addWidget(new QLabel(text(static_cast<int>(LogText::MapDifference)), mapSide_));
     mapLayout->addWidget(mapNotes_);

@@ -193,6 +193,8 @@ void SecondLog::overlay() {
     const std::vector<QCPAxisRect*>& rects = viewer_.channelRects();
     if (!shown() || rects.empty()) return;
     QCustomPlot* plot = viewer_.plot();
+    // The legend made below becomes the plot's own; graphs must not add themselves to it.
+    plot->setAutoAddPlottableToLegend(false);
     const QStringList channels = viewer_.channels();
     QCPLegend* legend = nullptr;
     for (int i = 0; i < channels.size() && i < static_cast<int>(rects.size()); ++i) {
@@ -378,9 +380,11 @@ void SecondLog::fillMapDifference(QTableWidget* grid, const RideComparison& c) {
             item->setTextAlignment(Qt::AlignCenter);
             QString shown = QString::number(points, 'f', 0);
             if (points > 0) shown.prepend('+');
+            // Map points fit the grid beside the ride's table; the share is in the tip.
+            item->setText(shown);
             if (points != 0 && !std::isnan(percent))
                 shown += QString(" (%1%2 %)").arg(percent > 0 ? "+" : "").arg(percent, 0, 'f', 1);
-            item->setText(shown);
+            item->setToolTip(shown);
             // As the map is coloured: richer red, leaner blue.
             const analysis::Rgb bg = analysis::heatColour(
                 100 + static_cast<int>(std::lround(std::isnan(percent) ? 0.0 : percent)));
