@@ -6,25 +6,14 @@
 #include <cstdlib>
 
 #include "analysis/log_table.h"
+#include "crafted_log.h"
 
 namespace velmora::analysis {
 namespace {
 
-const double None = std::nan("");
+using testlog::logOf;
 
-// A log of the given channels, one row per record: time first, then one value per channel.
-log::LogData logOf(const std::vector<std::string>& names,
-                   const std::vector<std::vector<double>>& records) {
-    log::LogData d;
-    d.columns.resize(names.size());
-    for (const std::string& n : names) d.fields.push_back({n, "", 0, 0, 1.0f, 0.0f, 0});
-    for (const std::vector<double>& r : records) {
-        d.time.push_back(r[0]);
-        for (std::size_t c = 0; c < names.size(); ++c)
-            d.columns[c].push_back(static_cast<float>(r[c + 1]));
-    }
-    return d;
-}
+const double None = std::nan("");
 
 // The hand calculation: 3 x 3 cells at 1000/2000/3000 rpm and 0/50/100 % throttle; records of
 // time, RPM, TPS, the value V and the filter F.
