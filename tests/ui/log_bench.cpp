@@ -208,38 +208,42 @@ double msSince(const QElapsedTimer& t) {
     return static_cast<double>(t.nsecsElapsed()) / 1e6;
 }
 
-// The open in its parts, in a viewer of its own: the reading pass alone, the same pass
-// decoding the first plotted channels, the log handed to the viewer (its plots built with
-// their min/max envelopes, the tables filled), the plots built again alone, and the first
-// draw of the shown window.
-void openParts(const QString& path) {
+// The open in its parts, in a viewer of its own, each the median of `times`: the reading pass
+// alone, the same pass decoding the first plotted channels, the log handed to the viewer (its
+// plots built with their min/max envelopes, the tables filled), the plots built again alone,
+// and the first draw of the shown window.
+void openParts(const QString& path, int times) {
     std::vector<std::string> first{"Lambda"};
     for (const QString& n : ui::LogViewer::defaultChannels()) first.push_back(n.toStdString());
-    QElapsedTimer t;
-    t.start();
-    (void)log::readMlgFile(path.toStdString());
-    const double readMs = msSince(t);
-    t.restart();
-    log::LogReadResult r = log::readMlgFile(path.toStdString(), first);
-    const double decodeMs = msSince(t);
-    ui::LogViewer v(1);
-    v.resize(1100, 700);
-    t.restart();
-    QString error;
-    if (!r.ok || !v.setLog(std::move(r.data), "ride", &error)) return;
-    const double setMs = msSince(t);
-    t.restart();
-    v.show();
-    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
-    QApplication::processEvents();
-    const double drawMs = msSince(t);
-    t.restart();
-    v.setChannels(v.channels());
-    const double plotsMs = msSince(t);
-    std::printf("open in parts: reading pass %.0f ms; with %zu columns decoded in it %.0f ms; log "
-                "shown (plots with their envelopes, tables) %.0f ms, of which the plots %.0f ms; "
-                "first draw %.0f ms\n",
-                readMs, first.size(), decodeMs, setMs, plotsMs, drawMs);
+    std::vector<double> reads, decodes, sets, draws, plots;
+    for (int i = 0; i < times; ++i) {
+        QElapsedTimer t;
+        t.start();
+        (void)log::readMlgFile(path.toStdString());
+        reads.push_back(msSince(t));
+        t.restart();
+        log::LogReadResult r = log::readMlgFile(path.toStdString(), first);
+        decodes.push_back(msSince(t));
+        ui::LogViewer v(1);
+        v.resize(1100, 700);
+        t.restart();
+        QString error;
+        if (!r.ok || !v.setLog(std::move(r.data), "ride", &error)) return;
+        sets.push_back(msSince(t));
+        t.restart();
+        v.show();
+        v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+        QApplication::processEvents();
+        draws.push_back(msSince(t));
+        t.restart();
+        v.setChannels(v.channels());
+        plots.push_back(msSince(t));
+    }
+    std::printf("open in parts (median of %d): reading pass %.0f ms; with %zu columns decoded in "
+                "it %.0f ms; log shown (plots with their envelopes, tables) %.0f ms, of which the "
+                "plots %.0f ms; first draw %.0f ms\n",
+                times, stats(reads).median, first.size(), stats(decodes).median,
+                stats(sets).median, stats(plots).median, stats(draws).median);
 }
 
 } // namespace
@@ -263,7 +267,7 @@ int main(int argc, char** argv) {
         v.plot()->replot(QCustomPlot::rpImmediateRefresh);
         QApplication::processEvents();
         std::printf("open to first drawn plot %.0f ms\n", msSince(t));
-        openParts(args[2]);
+        openParts(args[2], 7);
         return 0;
     }
     double hours = 24;
@@ -356,7 +360,7 @@ int main(int argc, char** argv) {
                 rss, baseMb, peak);
     std::printf("viewer: a 1 GiB file of junk answered in %.0f ms: %s\n", junkMs,
                 junkOpened ? "opened as a log" : qPrintable(junkError));
-    openParts(QString::fromStdString(path));
+    openParts(QString::fromStdString(path), 3);
     viewFigures(v);
     const bool plottedOnly =
         decoded <= static_cast<std::size_t>(v.channels().size()) + 1; // and Lambda, looked at
