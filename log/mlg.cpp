@@ -438,7 +438,10 @@ public:
     void add(std::vector<const std::uint8_t*> run, std::size_t start) {
         if (fields_.empty()) return;
         {
-            const std::lock_guard<std::mutex> lock(mutex_);
+            // A few runs ahead at most: the file's pages behind the pass are let go only
+            // once decoded, so a lagging decode would hold them.
+            std::unique_lock<std::mutex> lock(mutex_);
+            taken_.wait(lock, [this] { return runs_.size() < MaxAhead; });
             runs_.emplace_back(std::move(run), start);
         }
         wake_.notify_one();
@@ -465,6 +468,7 @@ private:
                 run = std::move(runs_.front());
                 runs_.pop_front();
             }
+            taken_.notify_one();
             for (std::size_t k = 0; k < fields_.size(); ++k)
                 decodeRun(src_.decoders[fields_[k]], run.first.data(), run.first.size(),
                           out_[k].data() + run.second);
@@ -474,7 +478,8 @@ private:
     const std::vector<std::size_t>& fields_;
     std::vector<Column>& out_;
     std::mutex mutex_;
-    std::condition_variable wake_;
+    static constexpr std::size_t MaxAhead = 8;
+    std::condition_variable wake_, taken_;
     std::deque<std::pair<std::vector<const std::uint8_t*>, std::size_t>> runs_;
     bool done_ = false;
     std::thread worker_;
