@@ -54,6 +54,8 @@ public:
     // Paints a blank canvas and asks for another paint, once after a log is shown, when the
     // points have still to be gathered: the time plots are drawn first, the points just after.
     bool deferGather(QPainter& p, QSize size);
+    // Whether the points of the chosen channels are gathered.
+    bool gathered() const { return !pointsStale_; }
     void clickCanvas(QPointF at);
 
 private:
