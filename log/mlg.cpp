@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace velmora::log {
 
@@ -413,6 +418,73 @@ void decodeRun(const LogSource::Decoder& dec, const std::uint8_t* const* records
     }
 }
 
+// Decodes the runs of records a reading pass hands over into their columns, on a second core
+// while the pass goes on; the runs come in order, each DecodeRun records after the last.
+class RunDecoder {
+public:
+    // The columns are made `records` long on that core too: the kernel clears their pages.
+    RunDecoder(const LogSource& src, const std::vector<std::size_t>& fields,
+               std::vector<Column>& out, std::size_t records)
+        : src_(src), fields_(fields), out_(out) {
+        if (fields_.empty()) return;
+        worker_ = std::thread([this, records] {
+            for (Column& c : out_) c.resize(records);
+            work();
+        });
+    }
+    RunDecoder(const RunDecoder&) = delete;
+    RunDecoder& operator=(const RunDecoder&) = delete;
+    ~RunDecoder() { finish(); }
+    void add(std::vector<const std::uint8_t*> run, std::size_t start) {
+        if (fields_.empty()) return;
+        {
+            // A few runs ahead at most: the file's pages behind the pass are let go only
+            // once decoded, so a lagging decode would hold them.
+            std::unique_lock<std::mutex> lock(mutex_);
+            taken_.wait(lock, [this] { return runs_.size() < MaxAhead; });
+            runs_.emplace_back(std::move(run), start);
+        }
+        wake_.notify_one();
+    }
+    // Every run handed over is decoded.
+    void finish() {
+        if (!worker_.joinable()) return;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        worker_.join();
+    }
+
+private:
+    void work() {
+        for (;;) {
+            std::pair<std::vector<const std::uint8_t*>, std::size_t> run;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return done_ || !runs_.empty(); });
+                if (runs_.empty()) return;
+                run = std::move(runs_.front());
+                runs_.pop_front();
+            }
+            taken_.notify_one();
+            for (std::size_t k = 0; k < fields_.size(); ++k)
+                decodeRun(src_.decoders[fields_[k]], run.first.data(), run.first.size(),
+                          out_[k].data() + run.second);
+        }
+    }
+    const LogSource& src_;
+    const std::vector<std::size_t>& fields_;
+    std::vector<Column>& out_;
+    std::mutex mutex_;
+    static constexpr std::size_t MaxAhead = 8;
+    std::condition_variable wake_, taken_;
+    std::deque<std::pair<std::vector<const std::uint8_t*>, std::size_t>> runs_;
+    bool done_ = false;
+    std::thread worker_;
+};
+
 // Reads the header and hops over the blocks once: the time of each record and where it lies.
 // The columns stay in the source until they are asked for.
 LogReadResult readFrom(std::shared_ptr<LogSource> source,
@@ -508,14 +580,16 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
             now.push_back(static_cast<std::size_t>(f));
     }
     std::vector<Column> early(now.size());
-    for (Column& c : early) c.resize(blocks);
+    RunDecoder second(src, now, early, blocks);
     std::vector<const std::uint8_t*> run;
     std::size_t runStart = 0;
     const auto decodeEarly = [&] {
-        for (std::size_t k = 0; k < now.size(); ++k)
-            decodeRun(src.decoders[now[k]], run.data(), run.size(), early[k].data() + runStart);
-        runStart += run.size();
+        if (run.empty()) return;
+        const std::size_t n = run.size();
+        second.add(std::move(run), runStart);
+        runStart += n;
         run.clear();
+        run.reserve(DecodeRun);
     };
 
     double stampTime = 0.0; // time counted from the block stamps
@@ -586,6 +660,7 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
         }
     }
     decodeEarly();
+    second.finish();
     d.time.resize(records);
     src.records.resize(records);
     LogSource::attach(d.columns, std::move(source));

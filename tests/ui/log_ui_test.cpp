@@ -432,6 +432,73 @@ private slots:
         }
     }
 
+    // A long log plots each slice's extremes at full span: every single-record spike, up or
+    // down, at a slice's edge or the log's last record, shows with its own time and value and
+    // sets the axis, in every plot (they are enveloped on two cores).
+    void fullSpanKeepsEverySpikeOfEveryPlot() {
+        start();
+        const std::size_t records = 60000;
+        const struct {
+            std::size_t record;
+            float value;
+        } spikes[] = {{0, 900.0f},      {14, -900.0f}, {15, 950.0f},         {29999, -75.5f},
+                      {30000, 480.25f}, {44443, 1e6f}, {records - 1, -1e6f}, {52, 700.5f},
+                      {1000, -300.0f},  {2222, 333.0f}};
+        const int channels = 5;
+        log::LogData d;
+        d.fields = {{"Time", "s", 4, 0, 0.001f, 0.0f, 3}};
+        d.timeField = 0;
+        d.time.resize(records);
+        d.columns.assign(1 + channels, log::Column(records));
+        QStringList names;
+        for (int c = 1; c <= channels; ++c) {
+            d.fields.push_back({"C" + std::to_string(c), "", 7, 0, 1.0f, 0.0f, 2});
+            names << QString("C%1").arg(c);
+        }
+        for (std::size_t r = 0; r < records; ++r) {
+            d.time[r] = 0.1 * static_cast<double>(r);
+            d.columns[0][r] = static_cast<float>(d.time[r]);
+            for (int c = 1; c <= channels; ++c)
+                d.columns[static_cast<std::size_t>(c)][r] = static_cast<float>(c * (r % 7));
+        }
+        // Each plot its own spikes: the first spike in plot 1, the second in plot 2, ...
+        for (std::size_t k = 0; k < std::size(spikes); ++k)
+            d.columns[1 + k % channels][spikes[k].record] = spikes[k].value;
+        LogViewer v(form_->Language);
+        QString error;
+        QVERIFY(v.setLog(std::move(d), "spikes", &error));
+        v.setChannels(names);
+        v.showAll();
+        for (std::size_t k = 0; k < std::size(spikes); ++k) {
+            const int plot = static_cast<int>(k % channels);
+            const double t = 0.1 * static_cast<double>(spikes[k].record);
+            bool found = false;
+            for (const QCPGraphData& p : *v.plot()->graph(plot)->data())
+                found |= p.key == t && p.value == static_cast<double>(spikes[k].value);
+            QVERIFY2(found, qPrintable(QString("spike %1").arg(k)));
+            const QCPRange y =
+                v.channelRects()[static_cast<std::size_t>(plot)]->axis(QCPAxis::atLeft)->range();
+            QVERIFY2(y.contains(spikes[k].value), qPrintable(QString("spike %1").arg(k)));
+        }
+        // Far fewer points than records: an envelope, not the records.
+        QVERIFY(v.plot()->graph(0)->data()->size() < 10000);
+    }
+
+    // Opening a log draws the window first and gathers the scatter's points on the next turn
+    // of the event loop; they are all there then.
+    void theScatterGathersAfterTheFirstDraw() {
+        start();
+        LogViewer v(form_->Language);
+        QString error;
+        QVERIFY(v.openFile(writeLog("first.mlg", 100, 1000, 5000), &error));
+        v.show();
+        QApplication::processEvents(); // the first draw
+        QVERIFY(v.scatterView()->canvas()->isVisible());
+        QVERIFY(!v.scatterView()->gathered());
+        QTRY_VERIFY(v.scatterView()->gathered());
+        QCOMPARE(v.scatterView()->points().size(), std::size_t{100});
+    }
+
     // The second ride's marker at 2 s meets the first's at 5 s: its plots are drawn 3 s later,
     // and a second log that cannot be shown leaves the viewer as it was.
     void aSecondLogOverlaysAlignedAtAMarker() {

@@ -19,6 +19,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
+#include <utility>
+
 #include <qcustomplot.h>
 
 #include "files/profile_store.h"
@@ -129,6 +132,61 @@ const QColor plotColours[] = {QColor(0, 90, 200), QColor(200, 40, 40), QColor(0,
 QString number(double v, int digits) {
     if (std::isnan(v)) return QString::fromUtf8("—");
     return QString::number(v, 'f', std::clamp(digits, 0, 6));
+}
+
+// A plotted column's range and, for a long log, the first and the lowest and highest record of
+// each of about 4096 slices (none missed, so no spike is hidden), a record without a value
+// (NaN, a gap in the line) included.
+struct Envelope {
+    std::vector<std::pair<double, double>> points; // (time, value), in time order
+    float low = std::numeric_limits<float>::quiet_NaN();
+    float high = std::numeric_limits<float>::quiet_NaN();
+    bool gaps = false;
+};
+
+Envelope envelope(const log::Column& column, const log::TimeColumn& time, bool sliced) {
+    Envelope e;
+    const std::size_t records = column.size();
+    const std::size_t slice = sliced ? (records + 4095) / 4096 : std::max<std::size_t>(records, 1);
+    if (sliced) e.points.reserve(2 * (records / slice + 1));
+    const float* v = column.data();
+    for (std::size_t a = 0; a < records; a += slice) {
+        const std::size_t b = std::min(records, a + slice);
+        std::size_t lo = b, hi = b, gap = b;
+        float lv = 0.0f, hv = 0.0f;
+        for (std::size_t r = a; r < b; ++r) {
+            const float x = v[r];
+            if (x != x) { // NaN
+                if (gap == b) gap = r;
+                continue;
+            }
+            if (lo == b) {
+                lo = hi = r;
+                lv = hv = x;
+                continue;
+            }
+            lo = x < lv ? r : lo;
+            lv = x < lv ? x : lv;
+            hi = x > hv ? r : hi;
+            hv = x > hv ? x : hv;
+        }
+        e.gaps |= gap != b;
+        if (lo != b) {
+            e.low = std::isnan(e.low) ? lv : std::min(e.low, lv);
+            e.high = std::isnan(e.high) ? hv : std::max(e.high, hv);
+        }
+        if (!sliced) continue;
+        std::size_t at[3];
+        std::size_t n = 0;
+        if (lo != b) {
+            at[n++] = std::min(lo, hi);
+            if (hi != lo) at[n++] = std::max(lo, hi);
+        }
+        if (gap != b) at[n++] = gap;
+        std::sort(at, at + n);
+        for (std::size_t k = 0; k < n; ++k) e.points.emplace_back(time[at[k]], v[at[k]]);
+    }
+    return e;
 }
 
 } // namespace
@@ -529,6 +587,23 @@ void LogViewer::rebuildPlots() {
     for (const QString& c : chosen_)
         fields.push_back(static_cast<std::size_t>(log_.fieldIndex(c.toStdString())));
     log_.columns.decode(fields);
+    // Each plotted channel's extremes, half of them on a second core: the columns are only
+    // read meanwhile.
+    std::vector<const log::Column*> columns;
+    for (const std::size_t f : fields) columns.push_back(&std::as_const(log_.columns)[f]);
+    std::vector<Envelope> envelopes(fields.size());
+    const bool sliced = log_.records() > FullDetailRecords;
+    const auto fill = [&](std::size_t first) {
+        for (std::size_t k = first; k < columns.size(); k += 2)
+            envelopes[k] = envelope(*columns[k], log_.time, sliced);
+    };
+    if (columns.size() > 1) {
+        std::thread odd(fill, 1);
+        fill(0);
+        odd.join();
+    } else {
+        fill(0);
+    }
     for (int i = 0; i < n; ++i) {
         const int field = log_.fieldIndex(chosen_[i].toStdString());
         const log::LogField& f = log_.fields[static_cast<std::size_t>(field)];
@@ -551,47 +626,10 @@ void LogViewer::rebuildPlots() {
         Plotted p;
         p.field = static_cast<std::size_t>(field);
         p.graph = graph;
-        const log::Column& column = log_.columns[p.field];
-        const std::size_t records = log_.records();
-        // NaN is a record without a value: it breaks the line (QCustomPlot draws a gap) and
-        // counts for no range.
-        const float none = std::numeric_limits<float>::quiet_NaN();
-        float low = none, high = none;
-        bool gaps = false;
-        if (records > FullDetailRecords) {
-            const std::size_t slice = (records + 4095) / 4096;
-            for (std::size_t a = 0; a < records; a += slice) {
-                const std::size_t b = std::min(records, a + slice);
-                std::size_t lo = b, hi = b, gap = b;
-                for (std::size_t r = a; r < b; ++r) {
-                    if (std::isnan(column[r])) {
-                        if (gap == b) gap = r;
-                        continue;
-                    }
-                    if (lo == b || column[r] < column[lo]) lo = r;
-                    if (hi == b || column[r] > column[hi]) hi = r;
-                }
-                std::vector<std::size_t> at;
-                if (lo != b) at = {std::min(lo, hi), std::max(lo, hi)};
-                if (gap != b) at.push_back(gap);
-                std::sort(at.begin(), at.end());
-                at.erase(std::unique(at.begin(), at.end()), at.end());
-                for (const std::size_t r : at) p.envelope.emplace_back(log_.time[r], column[r]);
-                gaps |= gap != b;
-                if (lo == b) continue;
-                low = std::isnan(low) ? column[lo] : std::min(low, column[lo]);
-                high = std::isnan(high) ? column[hi] : std::max(high, column[hi]);
-            }
-        } else {
-            for (const float v : column) {
-                if (std::isnan(v)) {
-                    gaps = true;
-                    continue;
-                }
-                low = std::isnan(low) ? v : std::min(low, v);
-                high = std::isnan(high) ? v : std::max(high, v);
-            }
-        }
+        Envelope& e = envelopes[static_cast<std::size_t>(i)];
+        p.envelope = std::move(e.points);
+        float low = e.low, high = e.high;
+        const bool gaps = e.gaps;
         if (std::isnan(low)) low = high = 0.0f; // no value at all: an empty plot
         // Adaptive sampling keeps each pixel column's extremes and would bridge a gap.
         if (gaps) graph->setAdaptiveSampling(false);

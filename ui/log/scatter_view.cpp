@@ -32,7 +32,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        view_.paintCanvas(p, size());
+        if (!view_.deferGather(p, size())) view_.paintCanvas(p, size());
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (e->button() == Qt::LeftButton) view_.clickCanvas(e->position());
@@ -110,6 +110,16 @@ void ScatterView::onLogShown() {
     fillChannels();
     setChannels("RPM", "TPS", defaultValueChannel(viewer_.data()));
     invalidate();
+    deferGather_ = true;
+}
+
+bool ScatterView::deferGather(QPainter& p, QSize size) {
+    const bool defer = deferGather_ && pointsStale_;
+    deferGather_ = false;
+    if (!defer) return false;
+    p.fillRect(QRect(QPoint(0, 0), size), palette().color(QPalette::Window));
+    QMetaObject::invokeMethod(canvas_, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    return true;
 }
 
 void ScatterView::fillChannels() {

@@ -51,6 +51,11 @@ public:
 
     // Called by the canvas.
     void paintCanvas(QPainter& p, QSize size);
+    // Paints a blank canvas and asks for another paint, once after a log is shown, when the
+    // points have still to be gathered: the time plots are drawn first, the points just after.
+    bool deferGather(QPainter& p, QSize size);
+    // Whether the points of the chosen channels are gathered.
+    bool gathered() const { return !pointsStale_; }
     void clickCanvas(QPointF at);
 
 private:
@@ -75,6 +80,7 @@ private:
     bool filling_ = false;
 
     bool pointsStale_ = true, highlightStale_ = true, imageStale_ = true;
+    bool deferGather_ = false;
     std::vector<analysis::ScatterPoint> points_, highlighted_;
     double xFrom_ = 0, xTo_ = 1, yFrom_ = 0, yTo_ = 1; // the plot's ranges
     double colourLow_ = 0, colourHigh_ = 0;            // of the colour channel's values
