@@ -457,10 +457,12 @@ void SecondLog::ask() {
     auto* channel = new QComboBox;
     for (const log::LogField& f : first.fields)
         if (second.fieldIndex(f.name) >= 0) channel->addItem(QString::fromStdString(f.name));
+    // A speed crossing is what a ride is most often lined up by; Time would cross nothing.
+    channel->setCurrentIndex(std::max(0, channel->findText("RPM")));
     auto* direction = new QComboBox;
     direction->addItems(
         {text(static_cast<int>(LogText::Rising)), text(static_cast<int>(LogText::Falling))});
-    QDoubleSpinBox* value = seconds(0.0, -1e9, 1e9);
+    QDoubleSpinBox* value = seconds(channel->currentText() == "RPM" ? 3000.0 : 0.0, -1e9, 1e9);
     auto* nth = new QSpinBox;
     nth->setRange(1, 1000000);
     eventLine->addWidget(new QLabel(text(static_cast<int>(LogText::TableChannel))));
