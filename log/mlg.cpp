@@ -145,8 +145,6 @@ void* allocateBig(std::size_t bytes) {
     const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (reservingOnly ? MAP_NORESERVE : MAP_POPULATE);
     void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
-    // Pages of 2 MiB where the system offers them: a day's column faults in a few steps.
-    if (reservingOnly) (void)::madvise(p, bytes, MADV_HUGEPAGE);
     return p;
 }
 
