@@ -623,7 +623,7 @@ void LogViewer::rebuildPlots() {
         auto* graph = plot_->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
         graph->setPen(QPen(plotColours[i % 6], 1));
         // A line one pixel wide over thousands of points: smoothing its edges shows nothing
-        // more and takes most of the draw.
+        // more and slows the draw.
         graph->setAntialiased(false);
         graph->setAdaptiveSampling(true);
         Plotted p;
