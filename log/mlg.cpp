@@ -126,12 +126,24 @@ LogReadResult failure(std::string why) {
 
 namespace {
 constexpr std::size_t BigBlock = 1u << 20;
-}
+// Set while the reading pass reserves its columns for the most records the file could hold.
+thread_local bool reservingOnly = false;
+
+// Big blocks allocated while one is alive on this thread are address space only: their pages
+// come as they are written, so a bound far beyond what a file holds costs no memory.
+class AddressSpaceOnly {
+public:
+    AddressSpaceOnly() { reservingOnly = true; }
+    AddressSpaceOnly(const AddressSpaceOnly&) = delete;
+    AddressSpaceOnly& operator=(const AddressSpaceOnly&) = delete;
+    ~AddressSpaceOnly() { reservingOnly = false; }
+};
+} // namespace
 
 void* allocateBig(std::size_t bytes) {
     if (bytes < BigBlock) return ::operator new(bytes);
-    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | (reservingOnly ? MAP_NORESERVE : MAP_POPULATE);
+    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
     return p;
 }
@@ -422,15 +434,13 @@ void decodeRun(const LogSource::Decoder& dec, const std::uint8_t* const* records
 // while the pass goes on; the runs come in order, each DecodeRun records after the last.
 class RunDecoder {
 public:
-    // The columns are made `records` long on that core too: the kernel clears their pages.
+    // The columns grow run by run within the room reserved for them, on that core: the kernel
+    // clears their pages there as they are first written.
     RunDecoder(const LogSource& src, const std::vector<std::size_t>& fields,
-               std::vector<Column>& out, std::size_t records)
+               std::vector<Column>& out)
         : src_(src), fields_(fields), out_(out) {
         if (fields_.empty()) return;
-        worker_ = std::thread([this, records] {
-            for (Column& c : out_) c.resize(records);
-            work();
-        });
+        worker_ = std::thread([this] { work(); });
     }
     RunDecoder(const RunDecoder&) = delete;
     RunDecoder& operator=(const RunDecoder&) = delete;
@@ -469,9 +479,11 @@ private:
                 runs_.pop_front();
             }
             taken_.notify_one();
-            for (std::size_t k = 0; k < fields_.size(); ++k)
+            for (std::size_t k = 0; k < fields_.size(); ++k) {
+                out_[k].resize(run.second + run.first.size());
                 decodeRun(src_.decoders[fields_[k]], run.first.data(), run.first.size(),
                           out_[k].data() + run.second);
+            }
         }
     }
     const LogSource& src_;
@@ -553,24 +565,11 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
     const int timeField = d.fieldIndex("Time");
     d.timeField = timeField;
     const std::size_t blockSize = MlgBlockHeaderSize + recordLength + 1;
-    // The blocks are counted first by hopping from header to header, so that the index is
-    // sized once to what the file holds: a file of junk behind a header costs nothing.
-    std::size_t blocks = 0;
-    for (std::size_t at = dataBegin; at < size;) {
-        const std::uint8_t* type = w.get(at, 1);
-        if (type == nullptr) break;
-        if (*type == 0 && size - at >= blockSize) {
-            ++blocks;
-            at += blockSize;
-        } else if (*type == 1 && size - at >= MlgMarkerBlockSize) {
-            at += MlgMarkerBlockSize;
-        } else {
-            break;
-        }
-        w.passed(at);
-    }
-    d.time.resize(blocks);
-    src.records.resize(blocks);
+    // One pass: the index is reserved for the most records the file's size leaves room for, as
+    // address space whose pages come as they are written, so what becomes resident is what the
+    // file holds and a file of junk behind a header costs nothing. Without the address space
+    // (a system that counts it against memory) the index grows as it goes.
+    const std::size_t bound = (size - dataBegin) / blockSize;
     std::size_t records = 0;
     // The columns asked for now come out of this same pass, a run of records at a time.
     std::vector<std::size_t> now;
@@ -580,7 +579,14 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
             now.push_back(static_cast<std::size_t>(f));
     }
     std::vector<Column> early(now.size());
-    RunDecoder second(src, now, early, blocks);
+    try {
+        const AddressSpaceOnly reserve;
+        d.time.reserve(bound);
+        src.records.reserve(bound);
+        for (Column& c : early) c.reserve(bound);
+    } catch (const std::bad_alloc&) {
+    }
+    RunDecoder second(src, now, early);
     std::vector<const std::uint8_t*> run;
     std::size_t runStart = 0;
     const auto decodeEarly = [&] {
@@ -610,8 +616,7 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
         }
         if (*type == 0) {
             const std::uint8_t* block = left < blockSize ? nullptr : w.get(at, blockSize);
-            // The count above bounds the records, should the file have grown meanwhile.
-            if (block == nullptr || records + d.badBlocks == blocks) {
+            if (block == nullptr) {
                 d.truncated = true;
                 break;
             }
@@ -625,10 +630,10 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
             }
             advanceStamp(stamp);
             const std::size_t t = static_cast<std::size_t>(timeField);
-            d.time[records] = timeField >= 0
-                                  ? shownValue(src.decoders[t], rec + src.decoders[t].offset)
-                                  : stampTime;
-            src.records[records] = static_cast<std::uint32_t>(recordAt);
+            d.time.push_back(timeField >= 0
+                                 ? shownValue(src.decoders[t], rec + src.decoders[t].offset)
+                                 : stampTime);
+            src.records.push_back(static_cast<std::uint32_t>(recordAt));
             ++records;
             if (!now.empty()) {
                 run.push_back(rec);
@@ -661,8 +666,6 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
     }
     decodeEarly();
     second.finish();
-    d.time.resize(records);
-    src.records.resize(records);
     LogSource::attach(d.columns, std::move(source));
     for (std::size_t k = 0; k < now.size(); ++k) {
         early[k].resize(records);

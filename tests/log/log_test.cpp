@@ -425,6 +425,34 @@ TEST(Mlg, ColumnsDecodedOnDemandHoldTheRecordsWritten) {
     }
 }
 
+// The peak resident memory, in MB, since `reset` last cleared it.
+double peakResidentMb(bool reset = false) {
+    if (reset) std::ofstream("/proc/self/clear_refs") << "5";
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+    return 0.0;
+}
+
+// Memory follows what a file holds, never what its size would allow: a few records and then
+// junk up to the largest size opened read like the records alone, without the memory of the
+// records that much file could hold (hundreds of MB for the index and two decoded columns).
+TEST(Mlg, AFileOfJunkBehindItsRecordsCostsTheMemoryOfItsRecords) {
+    const Session s = simulate(300);
+    const test::TestDir tmp;
+    const std::string path = tmp.path() + "/ride.mlg";
+    test::writeFile(path, logBytes(s, 100) + "\xA5");
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(MaxLogFileSize)), 0); // sparse
+    const double before = peakResidentMb(true);
+    const LogReadResult r = readMlgFile(path, {"RPM", "Lambda"});
+    const double grown = peakResidentMb() - before;
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.data.truncated);
+    EXPECT_EQ(r.data.markers.size(), 3u);
+    expectRecordsEqual(r.data, s, s.records.size());
+    EXPECT_LT(grown, 40.0);
+}
+
 // Computed channels are appended as columns and dropped again while the log's own stay in the
 // file; a file cut short after it was read gives no values for what it lost, never a crash.
 TEST(Mlg, AppendedColumnsAndAFileCutShortAfterReading) {
