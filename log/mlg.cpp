@@ -640,6 +640,13 @@ LogReadResult readFrom(std::shared_ptr<LogSource> source,
                 if (run.size() == DecodeRun) decodeEarly();
             }
             w.passed(at);
+        } else if (*type == 1 && d.markers.size() == MaxLogMarkers) {
+            d.truncated = true;
+            if (records == 0)
+                return failure("The log holds no records: more than " +
+                               std::to_string(MaxLogMarkers) + " markers from byte " +
+                               std::to_string(dataBegin) + " on.");
+            break;
         } else if (*type == 1) {
             const std::uint8_t* block =
                 left < MlgMarkerBlockSize ? nullptr : w.get(at, MlgMarkerBlockSize);

@@ -192,5 +192,8 @@ LogReadResult readMlgFile(const std::string& path, const std::vector<std::string
 
 // Largest log file that is opened (far beyond a day of recording).
 constexpr std::uint64_t MaxLogFileSize = 1ull << 30;
+// Most markers read from one log (a day with one every second holds 86,400); the blocks after
+// them are taken as damage, so a file of marker-shaped bytes cannot fill the memory.
+constexpr std::size_t MaxLogMarkers = 250000;
 
 } // namespace velmora::log

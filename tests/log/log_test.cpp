@@ -451,6 +451,15 @@ TEST(Mlg, AFileOfJunkBehindItsRecordsCostsTheMemoryOfItsRecords) {
     EXPECT_EQ(r.data.markers.size(), 3u);
     expectRecordsEqual(r.data, s, s.records.size());
     EXPECT_LT(grown, 40.0);
+
+    // Bytes that read as marker blocks end the data after the most markers a log may hold.
+    test::writeFile(path, logBytes(s, 100) +
+                              std::string(MlgMarkerBlockSize * (MaxLogMarkers + 5), '\x01'));
+    const LogReadResult markers = readMlgFile(path);
+    ASSERT_TRUE(markers.ok) << markers.error;
+    EXPECT_TRUE(markers.data.truncated);
+    EXPECT_EQ(markers.data.markers.size(), MaxLogMarkers);
+    EXPECT_EQ(markers.data.records(), s.records.size());
 }
 
 // Computed channels are appended as columns and dropped again while the log's own stay in the
