@@ -134,61 +134,6 @@ QString number(double v, int digits) {
     return QString::number(v, 'f', std::clamp(digits, 0, 6));
 }
 
-// A plotted column's range and, for a long log, the first and the lowest and highest record of
-// each of about 4096 slices (none missed, so no spike is hidden), a record without a value
-// (NaN, a gap in the line) included.
-struct Envelope {
-    std::vector<std::pair<double, double>> points; // (time, value), in time order
-    float low = std::numeric_limits<float>::quiet_NaN();
-    float high = std::numeric_limits<float>::quiet_NaN();
-    bool gaps = false;
-};
-
-Envelope envelope(const log::Column& column, const log::TimeColumn& time, bool sliced) {
-    Envelope e;
-    const std::size_t records = column.size();
-    const std::size_t slice = sliced ? (records + 4095) / 4096 : std::max<std::size_t>(records, 1);
-    if (sliced) e.points.reserve(2 * (records / slice + 1));
-    const float* v = column.data();
-    for (std::size_t a = 0; a < records; a += slice) {
-        const std::size_t b = std::min(records, a + slice);
-        std::size_t lo = b, hi = b, gap = b;
-        float lv = 0.0f, hv = 0.0f;
-        for (std::size_t r = a; r < b; ++r) {
-            const float x = v[r];
-            if (x != x) { // NaN
-                if (gap == b) gap = r;
-                continue;
-            }
-            if (lo == b) {
-                lo = hi = r;
-                lv = hv = x;
-                continue;
-            }
-            lo = x < lv ? r : lo;
-            lv = x < lv ? x : lv;
-            hi = x > hv ? r : hi;
-            hv = x > hv ? x : hv;
-        }
-        e.gaps |= gap != b;
-        if (lo != b) {
-            e.low = std::isnan(e.low) ? lv : std::min(e.low, lv);
-            e.high = std::isnan(e.high) ? hv : std::max(e.high, hv);
-        }
-        if (!sliced) continue;
-        std::size_t at[3];
-        std::size_t n = 0;
-        if (lo != b) {
-            at[n++] = std::min(lo, hi);
-            if (hi != lo) at[n++] = std::max(lo, hi);
-        }
-        if (gap != b) at[n++] = gap;
-        std::sort(at, at + n);
-        for (std::size_t k = 0; k < n; ++k) e.points.emplace_back(time[at[k]], v[at[k]]);
-    }
-    return e;
-}
-
 } // namespace
 
 LogViewer::LogViewer(std::uint8_t language, QWidget* parent)
@@ -627,10 +572,10 @@ void LogViewer::rebuildPlots() {
         graph->setAntialiased(false);
         graph->setAdaptiveSampling(true);
         Plotted p;
-        p.field = static_cast<std::size_t>(field);
+        p.points.field = static_cast<std::size_t>(field);
         p.graph = graph;
         Envelope& e = envelopes[static_cast<std::size_t>(i)];
-        p.envelope = std::move(e.points);
+        p.points.envelope = std::move(e.points);
         float low = e.low, high = e.high;
         const bool gaps = e.gaps;
         if (std::isnan(low)) low = high = 0.0f; // no value at all: an empty plot
@@ -674,39 +619,7 @@ void LogViewer::rebuildPlots() {
 }
 
 void LogViewer::loadData(double from, double to) {
-    const std::size_t records = log_.records();
-    const auto index = [this](double t) {
-        return static_cast<std::size_t>(std::lower_bound(log_.time.begin(), log_.time.end(), t) -
-                                        log_.time.begin());
-    };
-    const std::size_t a = index(from), b = index(to);
-    const bool detailed = records <= FullDetailRecords || b - a <= FullDetailRecords;
-    for (Plotted& p : plotted_) {
-        if (!detailed) {
-            if (p.detailed || p.graph->data()->isEmpty()) {
-                QVector<QCPGraphData> points(static_cast<int>(p.envelope.size()));
-                for (std::size_t i = 0; i < p.envelope.size(); ++i)
-                    points[static_cast<int>(i)] = {p.envelope[i].first, p.envelope[i].second};
-                p.graph->data()->set(points, true);
-                p.detailed = false;
-            }
-            continue;
-        }
-        if (p.detailed && a >= p.from && b <= p.to) continue;
-        // The view and as much again on each side, so a pan reloads rarely.
-        const std::size_t span = b - a;
-        const std::size_t first = records <= FullDetailRecords ? 0 : (a > span ? a - span : 0);
-        const std::size_t last =
-            records <= FullDetailRecords ? records : std::min(records, b + span + 1);
-        const log::Column& column = log_.columns[p.field];
-        QVector<QCPGraphData> points(static_cast<int>(last - first));
-        for (std::size_t r = first; r < last; ++r)
-            points[static_cast<int>(r - first)] = {log_.time[r], column[r]};
-        p.graph->data()->set(points, true);
-        p.detailed = true;
-        p.from = first;
-        p.to = last;
-    }
+    for (Plotted& p : plotted_) p.points.load(*p.graph, log_, from, to);
 }
 
 void LogViewer::syncRanges(double from, double to) {

@@ -15,6 +15,7 @@
 #include "analysis/log_table.h"
 #include "log/computed_channels.h"
 #include "log/mlg.h"
+#include "ui/log/plot_points.h"
 
 class QCustomPlot;
 class QCPAxisRect;
@@ -130,15 +131,9 @@ signals:
                              const velmora::log::LogRange& range);
 
 private:
-    // A long log plots the minimum and maximum of each of a few thousand slices at wide spans
-    // and its records themselves once few enough are in view.
-    static constexpr std::size_t FullDetailRecords = 40000;
     struct Plotted {
-        std::size_t field = 0;
+        PlotPoints points;
         QCPGraph* graph = nullptr;
-        std::vector<std::pair<double, double>> envelope; // (time, value), in time order
-        bool detailed = false;
-        std::size_t from = 0, to = 0; // records loaded when detailed
     };
 
     void rebuildPlots();

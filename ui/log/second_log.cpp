@@ -32,10 +32,6 @@ using lang::LogText;
 
 namespace {
 
-// As the viewer plots a long log: extremes of a few thousand slices at wide spans, the records
-// themselves once few enough are in view.
-constexpr std::size_t FullDetailRecords = 40000;
-
 QString number(double v, int digits) {
     if (std::isnan(v)) return QString::fromUtf8("—");
     return QString::number(v, 'f', std::clamp(digits, 0, 6));
@@ -210,28 +206,10 @@ void SecondLog::overlay() {
         graph->setAdaptiveSampling(false);
         graph->setName(fileName(path_));
         graphs_.push_back(graph);
-        Overlaid o;
+        PlotPoints o;
         o.field = static_cast<std::size_t>(field);
-        const log::Column& column = log_.columns[o.field];
-        const std::size_t records = log_.records();
-        if (records > FullDetailRecords) {
-            const std::size_t slice = (records + 4095) / 4096;
-            for (std::size_t a = 0; a < records; a += slice) {
-                const std::size_t b = std::min(records, a + slice);
-                std::size_t lo = b, hi = b;
-                for (std::size_t r = a; r < b; ++r) {
-                    if (std::isnan(column[r])) continue;
-                    if (lo == b || column[r] < column[lo]) lo = r;
-                    if (hi == b || column[r] > column[hi]) hi = r;
-                }
-                if (lo == b) {
-                    o.envelope.emplace_back(log_.time[a], column[a]); // a gap
-                    continue;
-                }
-                for (const std::size_t r : {std::min(lo, hi), std::max(lo, hi)})
-                    o.envelope.emplace_back(log_.time[r], column[r]);
-            }
-        }
+        o.envelope =
+            envelope(log_.columns[o.field], log_.time, log_.records() > FullDetailRecords).points;
         overlaid_.push_back(std::move(o));
         if (legend == nullptr) {
             legend = new QCPLegend;
@@ -254,33 +232,8 @@ void SecondLog::loadData(double from, double to) {
     if (!shown() || graphs_.size() != overlaid_.size()) return;
     if (std::any_of(graphs_.begin(), graphs_.end(), [](const auto& g) { return g.isNull(); }))
         return; // the plots are being rebuilt
-    const std::size_t records = log_.records();
-    const auto index = [this](double t) {
-        return static_cast<std::size_t>(std::lower_bound(log_.time.begin(), log_.time.end(), t) -
-                                        log_.time.begin());
-    };
-    const std::size_t a = index(from - offset_), b = index(to - offset_);
-    const bool detailed = records <= FullDetailRecords || b - a <= FullDetailRecords;
-    for (std::size_t g = 0; g < graphs_.size(); ++g) {
-        Overlaid& o = overlaid_[g];
-        QVector<QCPGraphData> points;
-        if (!detailed) {
-            if (!o.detailed && !graphs_[g]->data()->isEmpty()) continue;
-            for (const auto& [t, v] : o.envelope) points.push_back({t + offset_, v});
-            o.detailed = false;
-        } else {
-            if (o.detailed && a >= o.from && b <= o.to) continue;
-            const std::size_t span = b - a;
-            o.from = records <= FullDetailRecords ? 0 : (a > span ? a - span : 0);
-            o.to = records <= FullDetailRecords ? records : std::min(records, b + span + 1);
-            const log::Column& column = log_.columns[o.field];
-            points.reserve(static_cast<int>(o.to - o.from));
-            for (std::size_t r = o.from; r < o.to; ++r)
-                points.push_back({log_.time[r] + offset_, column[r]});
-            o.detailed = true;
-        }
-        graphs_[g]->data()->set(points, true);
-    }
+    for (std::size_t g = 0; g < graphs_.size(); ++g)
+        overlaid_[g].load(*graphs_[g], log_, from, to, offset_);
 }
 
 QString SecondLog::cursorText(const QString& channel) const {

@@ -15,6 +15,7 @@
 
 #include "analysis/log_compare.h"
 #include "log/mlg.h"
+#include "ui/log/plot_points.h"
 
 class QCPGraph;
 class QLabel;
@@ -94,12 +95,6 @@ signals:
     void changed();
 
 private:
-    struct Overlaid {
-        std::size_t field = 0;
-        std::vector<std::pair<double, double>> envelope; // (own time, value) of a long log
-        bool detailed = false;
-        std::size_t from = 0, to = 0;
-    };
     analysis::Alignment align(const log::LogData& second, const SecondLogAlignment& how) const;
     QString text(int id) const;
     void clearGraphs();
@@ -112,7 +107,7 @@ private:
     QString path_;
     double offset_ = 0.0;
     std::vector<QPointer<QCPGraph>> graphs_; // the viewer's rebuild deletes them
-    std::vector<Overlaid> overlaid_;
+    std::vector<PlotPoints> overlaid_;
 };
 
 } // namespace velmora::ui
