@@ -212,6 +212,20 @@ double msSince(const QElapsedTimer& t) {
 // alone, the same pass decoding the first plotted channels, the window built, the log handed to
 // the viewer (its plots built with their min/max envelopes, the tables filled), the plots built
 // again alone, and the first draw of the shown window.
+// Opens a log in the viewer and draws it as a user first sees it; false (said) when it cannot.
+bool openAndDraw(ui::LogViewer& v, const QString& path) {
+    QString error;
+    if (!v.openFile(path, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return false;
+    }
+    v.resize(1100, 700);
+    v.show();
+    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
+    QApplication::processEvents();
+    return true;
+}
+
 void openParts(const QString& path, int times) {
     std::vector<std::string> first{"Lambda"};
     for (const QString& n : ui::LogViewer::defaultChannels()) first.push_back(n.toStdString());
@@ -260,15 +274,7 @@ int main(int argc, char** argv) {
         QElapsedTimer t;
         t.start();
         ui::LogViewer v(1);
-        QString error;
-        if (!v.openFile(args[2], &error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 1;
-        }
-        v.resize(1100, 700);
-        v.show();
-        v.plot()->replot(QCustomPlot::rpImmediateRefresh);
-        QApplication::processEvents();
+        if (!openAndDraw(v, args[2])) return 1;
         std::printf("open to first drawn plot %.0f ms\n", msSince(t));
         openParts(args[2], 7);
         return 0;
@@ -307,15 +313,7 @@ int main(int argc, char** argv) {
     std::ofstream("/proc/self/clear_refs") << "5"; // the peak from here on
     t.restart();
     ui::LogViewer v(1);
-    QString error;
-    if (!v.openFile(QString::fromStdString(path), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 1;
-    }
-    v.resize(1100, 700);
-    v.show();
-    v.plot()->replot(QCustomPlot::rpImmediateRefresh);
-    QApplication::processEvents();
+    if (!openAndDraw(v, QString::fromStdString(path))) return 1;
     const double openMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
     // The scatter gathers its points once the plots are drawn.
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
