@@ -128,12 +128,6 @@ namespace {
 const QColor plotColours[] = {QColor(0, 90, 200), QColor(200, 40, 40), QColor(0, 140, 60),
                               QColor(160, 80, 0), QColor(120, 0, 160), QColor(0, 130, 140)};
 
-// No value (a wide-band channel without a reading) shows as a dash, never as 0.
-QString number(double v, int digits) {
-    if (std::isnan(v)) return QString::fromUtf8("—");
-    return QString::number(v, 'f', std::clamp(digits, 0, 6));
-}
-
 } // namespace
 
 LogViewer::LogViewer(std::uint8_t language, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "ui/log/plot_points.h"
 
+#include <QString>
 #include <QVector>
 
 #include <algorithm>
@@ -8,6 +9,11 @@
 #include <qcustomplot.h>
 
 namespace velmora::ui {
+
+QString number(double v, int digits) {
+    if (std::isnan(v)) return QString::fromUtf8("—");
+    return QString::number(v, 'f', std::clamp(digits, 0, 6));
+}
 
 Envelope envelope(const log::Column& column, const log::TimeColumn& time, bool sliced) {
     Envelope e;

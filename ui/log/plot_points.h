@@ -11,8 +11,13 @@
 #include "log/mlg.h"
 
 class QCPGraph;
+class QString;
 
 namespace velmora::ui {
+
+// A channel's value as the cursor tables show it; no value (a wide-band channel without a
+// reading) is a dash, never 0.
+QString number(double v, int digits);
 
 // A log of more records plots its envelope at wide spans.
 constexpr std::size_t FullDetailRecords = 40000;

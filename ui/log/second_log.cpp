@@ -32,11 +32,6 @@ using lang::LogText;
 
 namespace {
 
-QString number(double v, int digits) {
-    if (std::isnan(v)) return QString::fromUtf8("—");
-    return QString::number(v, 'f', std::clamp(digits, 0, 6));
-}
-
 QString fileName(const QString& path) {
     return QFileInfo(path).fileName();
 }
