@@ -372,9 +372,8 @@ void LogMenu::poll() {
         updateReplayWidgets();
         // A viewer of the replayed log follows it with its cursor.
         const double at = replay_->position(t) / 1000.0;
-        for (LogViewer* v : form_.findChildren<LogViewer*>())
-            if (v->cursorTime() != at && QFileInfo(v->path()) == QFileInfo(replayPath_))
-                v->setCursorTime(at);
+        if (at != replayAt_) emit replayMoved(replayFile_, at);
+        replayAt_ = at;
     }
 }
 
@@ -418,6 +417,11 @@ LogViewer* LogMenu::openLog(const QString& path) {
         return nullptr;
     }
     connect(viewer, &LogViewer::analyseMapRequested, this, &LogMenu::analyseMap);
+    connect(
+        this, &LogMenu::replayMoved, viewer,
+        [viewer, file = QFileInfo(path).canonicalFilePath()](const QString& replayed, double at) {
+            if (replayed == file && viewer->cursorTime() != at) viewer->setCursorTime(at);
+        });
     viewer->secondLog()->calibrationBases = [this] {
         return std::vector<analysis::CalibrationBase>{{form_.calibration(), form_.image()}};
     };
@@ -444,7 +448,8 @@ bool LogMenu::startReplay(const QString& mlgPath) {
     replay_ = std::make_unique<log::ReplayClock>(std::move(frames.frames));
     replayWideband_.loadFor(mlgPath.toStdString());
     replayName_ = QFileInfo(mlgPath).fileName();
-    replayPath_ = mlgPath;
+    replayFile_ = QFileInfo(mlgPath).canonicalFilePath();
+    replayAt_ = -1.0;
     form_.link().startReplay();
     replay_->setSpeed(speed_->currentData().toInt(), now());
     replay_->play(now());

@@ -92,6 +92,8 @@ signals:
     // "Analyse map" in one of the viewers; the log stays valid during the call only.
     void analyseMap(const velmora::log::LogData& data, const QString& path,
                     const velmora::log::LogRange& range);
+    // The replay moved to `seconds` of the log whose canonical path is `file`.
+    void replayMoved(const QString& file, double seconds);
 
 private:
     Subscription samples_;
@@ -115,7 +117,9 @@ private:
     std::unique_ptr<log::ReplayClock> replay_;
     // Joined to the replayed samples; registered with the link for the menu's life.
     log::ReplayWideband replayWideband_;
-    QString replayName_, replayPath_;
+    QString replayName_;
+    QString replayFile_; // canonical, for the viewers of the same log
+    double replayAt_ = -1.0;
     QMenu* menu_ = nullptr;
     QAction* record_ = nullptr;
     QAction* marker_ = nullptr;
