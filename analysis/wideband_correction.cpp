@@ -463,12 +463,14 @@ std::array<double, 100> fit(const std::vector<Row>& rows, std::vector<Acc>& acc,
 } // namespace
 
 CorrectionGrid WidebandCorrection::suggest(const MapCells& map, const MapCells& sessionStart,
-                                           const TargetTable& targets,
-                                           const LockGrid& locks) const {
+                                           const TargetTable& targets, const LockGrid& locks,
+                                           Exclusions* why) const {
     std::vector<Acc> acc(MapSize * MapSize);
     std::vector<Row> rows;
+    if (why != nullptr) *why = {};
     for (std::size_t k = usedUpTo_; k < readings_.size(); ++k) {
-        const auto u = judge(k, nullptr);
+        if (why != nullptr) ++why->readings;
+        const auto u = judge(k, why);
         if (!u) continue;
         const auto point = locate(static_cast<int>(std::lround(u->opRpm)),
                                   static_cast<int>(std::lround(u->opThrottle)),

@@ -108,9 +108,11 @@ public:
     double delayAt(double rpm) const;
 
     // Suggestions from the readings since the last markUsed(). `map` is the present map,
-    // `sessionStart` the map when the tuning session began.
+    // `sessionStart` the map when the tuning session began. With `why`, the readings are also
+    // counted by what kept them out, in the same pass (as exclusions() counts them).
     CorrectionGrid suggest(const MapCells& map, const MapCells& sessionStart,
-                           const TargetTable& targets, const LockGrid& locks) const;
+                           const TargetTable& targets, const LockGrid& locks,
+                           Exclusions* why = nullptr) const;
     Exclusions exclusions() const;
     // Readings so far describe a map that is about to change: they never move a cell twice.
     void markUsed();

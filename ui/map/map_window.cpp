@@ -635,8 +635,9 @@ void MapWindow::updateWideband() {
         return;
     QElapsedTimer cost;
     cost.start();
-    preview_ = widebandPreview();
-    wideSummaryText_ = widebandSummary(preview_);
+    analysis::Exclusions why;
+    preview_ = widebandPreview(&why);
+    wideSummaryText_ = widebandSummary(preview_, why);
     delayText_ = wide.samplesSeen() > 0 ? delayText() : QString();
     wideCostMs_ = cost.elapsed();
     wideAge_.start();
@@ -857,10 +858,10 @@ WidebandCorrection& MapWindow::shownCorrection() {
     return *loadedWideband_;
 }
 
-CorrectionGrid MapWindow::widebandPreview() {
+CorrectionGrid MapWindow::widebandPreview(analysis::Exclusions* why) {
     const MapCells present = gridOf(wb_.form().calibration()).cells;
     return shownCorrection().suggest(present, wb_.sessionStart(), wb_.targetSide().targets,
-                                     wb_.targetSide().locks);
+                                     wb_.targetSide().locks, why);
 }
 
 QString MapWindow::widebandCellText(const CellCorrection& c) const {
@@ -962,10 +963,9 @@ void MapWindow::showWideband(const CorrectionGrid& grid) {
     }
 }
 
-QString MapWindow::widebandSummary(const CorrectionGrid& grid) {
+QString MapWindow::widebandSummary(const CorrectionGrid& grid, const Exclusions& e) {
     const WidebandCorrection& wide = shownCorrection();
     if (wide.samplesSeen() == 0) return text(MapText::NoWideband);
-    const Exclusions e = wide.exclusions();
     int suggested = 0;
     for (const auto& row : grid)
         for (const CellCorrection& c : row) suggested += c.reason == CellReason::Suggested;

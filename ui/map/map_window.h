@@ -108,9 +108,10 @@ public:
     // The wide-band readings shown: the live ones unless a log with readings was analysed.
     analysis::WidebandCorrection& shownCorrection();
     // The suggestions the Wide-band overlay shows.
-    analysis::CorrectionGrid widebandPreview();
+    analysis::CorrectionGrid widebandPreview(analysis::Exclusions* why = nullptr);
     // The wide-band summary and the transport delay line.
-    QString widebandSummary(const analysis::CorrectionGrid& preview);
+    QString widebandSummary(const analysis::CorrectionGrid& preview,
+                            const analysis::Exclusions& why);
     QString delayText();
     static constexpr int WidebandIntervalMs = 2000;
     // Statistics from a recorded log replace the live ones in the overlays until Reset.
